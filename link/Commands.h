@@ -1,0 +1,38 @@
+// The programmer command set. Each command returns True on success and leaves
+// the last-error record describing its outcome; none shows anything itself.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+bool UnlockFlash();
+bool LoadFirmware();
+bool ConfigureProgrammer();
+bool CancelProgramming();
+
+// Revision text: major, a point, minor with three digits ("2.005").
+bool FwRev(std::string& revision);
+
+// Block transfers of at most 256 bytes a frame; data starts at index 0.
+bool WriteFlash(int32_t address, int32_t count, const uint8_t* data, bool showProgress);
+bool ReadFlash(int32_t address, int32_t count, uint8_t* data, bool showProgress);
+bool CrcFlash(int32_t address, int32_t length, std::array<uint8_t, 2>& crc);
+
+// Runs on the enabled ports with a 1-based image slot.
+bool Program(int image);
+bool Verify(int image);
+// Reads the target on ReadPort into slot ImageNumber.
+bool ReadDevice();
+// Bits 0..3 set = ports 1..4 enabled; bits 4 and 5 are run options.
+bool PortsEnable(uint8_t mask);
+bool GetStatus(std::array<uint8_t, 4>& status);
+
+bool WriteSerialization(int imageIndex);
+bool ReadSerialization(int imageIndex);
+bool GetLastSerials();
+
+// The payload byte PortsEnable sends for a mask: ports inverted, bits 6 and 7 clear.
+uint8_t PortsEnablePayload(uint8_t mask);
+// CrcFlash waits longer for longer ranges.
+int CrcFlashTimeout(int32_t length);

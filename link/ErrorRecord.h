@@ -1,0 +1,23 @@
+// The last-error record, the pending error and the error report.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Raises the pending error. The caller goes on to its own exit path.
+void RaiseError(int32_t number, const std::string& source, const std::string& description);
+bool ErrorPending();
+
+// LastErrorNumber 0, LastFunction, ErrorTitle and LastErrorText empty, no pending error.
+void ClearError();
+// Copies the pending error into the last-error record.
+void CaptureError();
+
+// Text of the programmer's own error codes 1..8; empty for other numbers.
+std::string ProgrammerErrorText(int32_t number);
+
+// The error report as it is shown: title and text lines joined by CR LF.
+std::string ErrorReportTitle();
+std::string ErrorReportText();
+// Shows the last-error record in a message box; returns the box's result.
+int ShowErrorReport();

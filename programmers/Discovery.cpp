@@ -1,0 +1,97 @@
+#include "programmers/Discovery.h"
+
+#include "link/CommDefs.h"
+#include "link/Commands.h"
+#include "link/ErrorRecord.h"
+#include "platform/NumberText.h"
+#include "platform/SerialPort.h"
+#include "shell/MainWindowView.h"
+
+const char* const LineSettings[2] = {"38400,n,8,1", "115200,n,8,1"};
+
+int32_t SlotSizeFromCode(uint8_t code) {
+  int32_t kib = code;
+  if (code == 0) kib = 256;
+  if (code == 1) kib = 512;
+  return kib * 1024;
+}
+
+bool ReadProgrammerConfig(ProgrammerRecord& entry) {
+  ClearError();
+  ErrorTitle = "Read Programmer Configuration";
+  if (!ReadFlash(0, static_cast<int32_t>(ConfigBlock.size()), ConfigBlock.data(), false)) return false;
+  entry.Address = CurrentAddress;
+  entry.ProgType = ConfigBlock[30];
+  entry.NumImages = ConfigBlock[29];
+  entry.SlotSize = SlotSizeFromCode(ConfigBlock[28]);
+  return true;
+}
+
+void AcquireProgrammers() {
+  frmMain->CloseImageManager();
+  frmMain->SetPortListEnabled(false);
+  ClearError();
+  ErrorTitle = "Acquire Programmers";
+
+  MSComm1->SetCommPort(frmMain->SelectedCommPort());
+  int32_t openError = 0;
+  std::string openErrorText;
+  if (!MSComm1->Open(openError, openErrorText)) {
+    LastFunction = "Open Communications Port";
+    RaiseError(openError, "Scan for Programmers", "Error Opening Communications Port - " + openErrorText);
+    // The report that follows speaks only of finding no programmers; keep the reason in view.
+    frmMain->SetStatusPanel("Status", Err.Description);
+    // Programmers of an earlier scan are not reachable without the port.
+    frmMain->ClearProgrammerList();
+    ProgCount = 0;
+    frmMain->SetPortListEnabled(true);
+    MSComm1->Close();
+    return;
+  }
+
+  MSComm1->SetRThreshold(1);
+  frmMain->SetProgressValue(0);
+  frmMain->SetProgressVisible(true);
+  frmMain->SetStatusPanel("Status", "Acquiring Programmers");
+  frmMain->ClearProgrammerList();
+  ProgCount = 0;
+
+  for (int address = 1; address <= MaxProgrammers; ++address) {
+    CurrentAddress = static_cast<uint8_t>(address);
+    frmMain->SetProgressValue(address * 100 / MaxProgrammers);
+    for (const char* settings : LineSettings) {
+      // A unit answering at both speeds takes two entries: the table may fill up early.
+      if (ProgCount >= MaxProgrammers) break;
+      MSComm1->SetSettings(settings);
+      ProgrammerRecord& entry = ProgrammerTable[ProgCount + 1];
+      if (!FwRev(entry.FwRevision)) continue;
+      if (!ReadProgrammerConfig(entry)) continue;
+      frmMain->AddProgrammerItem("P" + Str(address), "VRX:Addr=" + Str(address), "Programmer");
+      ++ProgCount;
+      ProgSettings[address] = settings;
+    }
+  }
+
+  frmMain->SetProgressVisible(false);
+  frmMain->SetStatusPanel("Status", "Found" + Str(ProgCount) + " Programmers");
+  if (ProgCount >= 1) {
+    frmMain->SelectProgrammerItem(1);
+    frmMain->ShowImageManager();
+  }
+}
+
+void ScanProgrammers() {
+  SelectedProgrammer = 0;
+  ProgType = 0;
+  AcquireProgrammers();
+  if (ProgCount >= 1) {
+    frmMain->SetArrayProgrammingEnabled(true);
+    ClearError();
+    return;
+  }
+  RaiseError(ErrNoProgrammers, "Image Manager", "No Programmers Found");
+  CaptureError();
+  ShowErrorReport();
+  MSComm1->Close();
+  frmMain->SetPortListEnabled(true);
+}

@@ -1,0 +1,18 @@
+// The bus scan and the table of programmers found on the line.
+#pragma once
+
+#include "state/PublicVars.h"
+
+// The scan as the user and the automation interface start it; reports its own failure.
+void ScanProgrammers();
+// Probes every address at both line speeds and fills ProgrammerTable,
+// ProgSettings and the programmer list; leaves the port open when it opened.
+void AcquireProgrammers();
+// Reads ConfigBlock and fills the entry's address, type, slot count and slot size.
+bool ReadProgrammerConfig(ProgrammerRecord& entry);
+
+// Slot size in bytes from configuration byte 28 (KiB; 0 means 256, 1 means 512).
+int32_t SlotSizeFromCode(uint8_t code);
+
+// The two line settings, in the order the scan tries them.
+extern const char* const LineSettings[2];

@@ -1,0 +1,33 @@
+// What operations show in the main window and read from it. The windowed
+// program binds its frame window; the command line and tests bind their own.
+#pragma once
+
+#include <string>
+
+class MainWindowView {
+ public:
+  virtual ~MainWindowView() = default;
+
+  // pbProgress
+  virtual void SetProgressVisible(bool visible) = 0;
+  virtual void SetProgressValue(int percent) = 0;
+  // Status bar panels keyed "Status", "ExtStatus1" and "ExtStatus2".
+  virtual void SetStatusPanel(const std::string& key, const std::string& text) = 0;
+
+  // lstAllProgs: the programmers found on the line.
+  virtual void ClearProgrammerList() = 0;
+  virtual void AddProgrammerItem(const std::string& key, const std::string& text,
+                                 const std::string& image) = 0;
+  virtual void SelectProgrammerItem(int index) = 0;   // 1-based, as ProgrammerTable
+
+  // lstComm: the serial port list.
+  virtual void SetPortListEnabled(bool enabled) = 0;
+  virtual int SelectedCommPort() = 0;
+
+  // mnuViewMultiMan and the toolbar button "ArrayMan".
+  virtual void SetArrayProgrammingEnabled(bool enabled) = 0;
+
+  // frmImageMan
+  virtual void CloseImageManager() = 0;
+  virtual void ShowImageManager() = 0;
+};

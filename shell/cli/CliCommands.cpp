@@ -1,0 +1,313 @@
+#include "shell/cli/CliCommands.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "link/CommDefs.h"
+#include "link/Commands.h"
+#include "link/ErrorRecord.h"
+#include "platform/SerialPort.h"
+#include "platform/SettingsStore.h"
+#include "programmers/Discovery.h"
+#include "state/PublicVars.h"
+
+namespace {
+
+constexpr int ExitOk = 0;
+constexpr int ExitFailed = 1;
+constexpr int ExitUsage = 2;
+
+// Decimal, "0x" hexadecimal or "&H" hexadecimal; whole text, not negative.
+bool ParseNumber(const std::string& text, long long& value) {
+  std::string digits = text;
+  int base = 10;
+  if (digits.size() > 2 && (digits.compare(0, 2, "0x") == 0 || digits.compare(0, 2, "0X") == 0 ||
+                            digits.compare(0, 2, "&H") == 0 || digits.compare(0, 2, "&h") == 0)) {
+    digits = digits.substr(2);
+    base = 16;
+  }
+  if (digits.empty() || digits[0] == '-' || digits[0] == '+') return false;
+  errno = 0;
+  char* end = nullptr;
+  value = std::strtoll(digits.c_str(), &end, base);
+  return errno == 0 && end && *end == '\0';
+}
+
+void ReportLastError() { ShowErrorReport(); }
+
+int UsageError(const std::string& command, const std::string& message) {
+  std::fprintf(stderr, "kestrin-cli: %s\n%s", message.c_str(), CliUsage(command).c_str());
+  return ExitUsage;
+}
+
+bool OpenLine() {
+  int32_t number = 0;
+  std::string text;
+  if (MSComm1->Open(number, text)) {
+    MSComm1->SetRThreshold(1);
+    return true;
+  }
+  LastFunction = "Open Communications Port";
+  RaiseError(number, "Open Communications Port", "Error Opening Communications Port - " + text);
+  CaptureError();
+  ReportLastError();
+  return false;
+}
+
+// The speed of the address: the one given, or the first at which it answers FwRev.
+bool ChooseLineSpeed(const CliOptions& options, std::string* revision) {
+  CurrentAddress = static_cast<uint8_t>(options.address);
+  if (options.baud != 0) {
+    MSComm1->SetSettings(options.baud == 38400 ? LineSettings[0] : LineSettings[1]);
+    return revision == nullptr || FwRev(*revision);
+  }
+  std::string ignored;
+  for (const char* settings : LineSettings) {
+    MSComm1->SetSettings(settings);
+    if (FwRev(revision ? *revision : ignored)) return true;
+  }
+  return false;
+}
+
+// A unit answering at both speeds is listed twice, at 38400 first.
+int EntryLineSpeed(int index) {
+  const uint8_t address = ProgrammerTable[index].Address;
+  if (index < ProgCount && ProgrammerTable[index + 1].Address == address) return 38400;
+  if (index > 1 && ProgrammerTable[index - 1].Address == address) return 115200;
+  return ProgSettings[address] == LineSettings[0] ? 38400 : 115200;
+}
+
+int Scan(const CliOptions&) {
+  ScanProgrammers();
+  if (ProgCount < 1) return ExitFailed;
+  for (int i = 1; i <= ProgCount; ++i) {
+    const ProgrammerRecord& p = ProgrammerTable[i];
+    std::printf("%d\t%d\t%s\t%d\t%d\t%d\n", p.Address, EntryLineSpeed(i), p.FwRevision.c_str(), p.ProgType,
+                p.NumImages, p.SlotSize);
+  }
+  return ExitOk;
+}
+
+int FirmwareRevision(const CliOptions& options) {
+  if (!OpenLine()) return ExitFailed;
+  std::string revision;
+  const bool ok = ChooseLineSpeed(options, &revision);
+  ErrorTitle = "Firmware Revision";
+  if (!ok) {
+    ReportLastError();
+    return ExitFailed;
+  }
+  std::printf("%s\n", revision.c_str());
+  return ExitOk;
+}
+
+// Opens the line at the address's speed for one of the flash commands.
+bool PrepareFlashCommand(const CliOptions& options, const char* title) {
+  if (!OpenLine()) return false;
+  const bool ok = ChooseLineSpeed(options, nullptr);
+  ErrorTitle = title;
+  if (!ok) ReportLastError();
+  return ok;
+}
+
+int ReadFlashCommand(const CliOptions& options) {
+  long long address = 0, count = 0;
+  if (options.arguments.size() != 2 || !ParseNumber(options.arguments[0], address) ||
+      !ParseNumber(options.arguments[1], count) || address > INT32_MAX || count > INT32_MAX - address) {
+    return UsageError(options.command, "read-flash needs ADDR and COUNT");
+  }
+  if (!PrepareFlashCommand(options, "Read Flash")) return ExitFailed;
+  std::vector<uint8_t> data(static_cast<size_t>(count));
+  if (!ReadFlash(static_cast<int32_t>(address), static_cast<int32_t>(count), data.data(), options.verbose)) {
+    ReportLastError();
+    return ExitFailed;
+  }
+  if (!options.out.empty()) {
+    std::ofstream file(options.out, std::ios::binary);
+    file.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    if (!file) {
+      std::fprintf(stderr, "kestrin-cli: cannot write %s\n", options.out.c_str());
+      return ExitFailed;
+    }
+    return ExitOk;
+  }
+  for (size_t i = 0; i < data.size(); ++i) {
+    std::printf("%02X%c", data[i], (i % 16 == 15 || i + 1 == data.size()) ? '\n' : ' ');
+  }
+  return ExitOk;
+}
+
+int WriteFlashCommand(const CliOptions& options) {
+  long long address = 0;
+  if (options.arguments.size() != 2 || !ParseNumber(options.arguments[0], address) || address > INT32_MAX) {
+    return UsageError(options.command, "write-flash needs ADDR and FILE");
+  }
+  std::ifstream file(options.arguments[1], std::ios::binary);
+  if (!file) {
+    std::fprintf(stderr, "kestrin-cli: cannot read %s\n", options.arguments[1].c_str());
+    return ExitFailed;
+  }
+  const std::vector<uint8_t> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  if (static_cast<long long>(data.size()) > INT32_MAX - address) {
+    return UsageError(options.command, "the file does not fit in the flash address range");
+  }
+  if (!PrepareFlashCommand(options, "Write Flash")) return ExitFailed;
+  if (!WriteFlash(static_cast<int32_t>(address), static_cast<int32_t>(data.size()), data.data(), options.verbose)) {
+    ReportLastError();
+    return ExitFailed;
+  }
+  return ExitOk;
+}
+
+int CrcCommand(const CliOptions& options) {
+  long long address = 0, length = 0;
+  if (options.arguments.size() != 2 || !ParseNumber(options.arguments[0], address) ||
+      !ParseNumber(options.arguments[1], length) || address > INT32_MAX || length > INT32_MAX) {
+    return UsageError(options.command, "crc needs ADDR and LEN");
+  }
+  if (!PrepareFlashCommand(options, "Crc Flash")) return ExitFailed;
+  std::array<uint8_t, 2> crc{};
+  if (!CrcFlash(static_cast<int32_t>(address), static_cast<int32_t>(length), crc)) {
+    ReportLastError();
+    return ExitFailed;
+  }
+  std::printf("%02X%02X\n", crc[0], crc[1]);
+  return ExitOk;
+}
+
+struct CommandEntry {
+  const char* name;
+  bool needsAddress;
+  int (*run)(const CliOptions&);
+  const char* usage;
+};
+
+const CommandEntry Commands[] = {
+    {"scan", false, Scan,
+     "scan [--port N | --device PATH]\n"
+     "  Finds the programmers on the line. One line per programmer, tab-separated:\n"
+     "  address, line speed, firmware revision, type code, slots, slot size in bytes.\n"},
+    {"fwrev", true, FirmwareRevision,
+     "fwrev --address A [--baud 38400|115200]\n"
+     "  Prints the firmware revision of the programmer at address A.\n"},
+    {"read-flash", true, ReadFlashCommand,
+     "read-flash --address A ADDR COUNT [--out FILE] [--baud 38400|115200]\n"
+     "  Reads COUNT bytes of programmer flash from ADDR: as hex to standard output,\n"
+     "  or as binary to FILE.\n"},
+    {"write-flash", true, WriteFlashCommand,
+     "write-flash --address A ADDR FILE [--baud 38400|115200]\n"
+     "  Writes the bytes of a binary FILE to programmer flash from ADDR.\n"},
+    {"crc", true, CrcCommand,
+     "crc --address A ADDR LEN [--baud 38400|115200]\n"
+     "  Prints the programmer's CRC of LEN flash bytes from ADDR as four hex digits,\n"
+     "  in reply order.\n"},
+};
+
+const CommandEntry* FindCommand(const std::string& name) {
+  for (const CommandEntry& entry : Commands) {
+    if (name == entry.name) return &entry;
+  }
+  return nullptr;
+}
+
+const char* CommonOptions =
+    "Options:\n"
+    "  --port N          serial port number 1..16 (default: the saved port)\n"
+    "  --device PATH     a serial device path instead of a port number\n"
+    "  --port-map MAP    port numbers to device paths, e.g. \"1=/dev/ttyUSB0,3=/tmp/vrx-line\"\n"
+    "  --data-dir DIR    folder of the program's data files\n"
+    "  --verbose         show status texts and progress on standard error\n"
+    "  --help            this text\n"
+    "ADDR, COUNT and LEN are decimal, or hexadecimal with 0x or &H.\n";
+
+}  // namespace
+
+std::string CliUsage(const std::string& command) {
+  if (const CommandEntry* entry = FindCommand(command)) {
+    return std::string("Usage: kestrin-cli ") + entry->usage + CommonOptions;
+  }
+  std::string text = "Usage: kestrin-cli COMMAND [options]\nCommands:\n";
+  for (const CommandEntry& entry : Commands) text += std::string("  ") + entry.usage;
+  return text + CommonOptions;
+}
+
+bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= args.size()) {
+        error = arg + " needs a value";
+        return false;
+      }
+      out = args[++i];
+      return true;
+    };
+    auto number = [&](int& out, long long low, long long high) {
+      std::string text;
+      long long parsed = 0;
+      if (!value(text)) return false;
+      if (!ParseNumber(text, parsed) || parsed < low || parsed > high) {
+        error = arg + " takes a number from " + std::to_string(low) + " to " + std::to_string(high);
+        return false;
+      }
+      out = static_cast<int>(parsed);
+      return true;
+    };
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--verbose") {
+      options.verbose = true;
+    } else if (arg == "--port") {
+      if (!number(options.port, 1, 16)) return false;
+    } else if (arg == "--address") {
+      if (!number(options.address, 1, 16)) return false;
+    } else if (arg == "--baud") {
+      if (!number(options.baud, 38400, 115200)) return false;
+      if (options.baud != 38400 && options.baud != 115200) {
+        error = "--baud takes 38400 or 115200";
+        return false;
+      }
+    } else if (arg == "--device") {
+      if (!value(options.device)) return false;
+    } else if (arg == "--port-map") {
+      if (!value(options.portMap)) return false;
+    } else if (arg == "--data-dir") {
+      if (!value(options.dataDir)) return false;
+    } else if (arg == "--out") {
+      if (!value(options.out)) return false;
+    } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
+      error = "unknown option " + arg;
+      return false;
+    } else if (options.command.empty()) {
+      options.command = arg;
+    } else {
+      options.arguments.push_back(arg);
+    }
+  }
+  if (options.help) return true;
+  if (options.command.empty()) {
+    error = "no command given";
+    return false;
+  }
+  const CommandEntry* entry = FindCommand(options.command);
+  if (!entry) {
+    error = "unknown command " + options.command;
+    return false;
+  }
+  if (entry->needsAddress && options.address == 0) {
+    error = options.command + " needs --address A (1..16)";
+    return false;
+  }
+  return true;
+}
+
+int RunCliCommand(const CliOptions& options) {
+  const CommandEntry* entry = FindCommand(options.command);
+  if (!entry) return UsageError("", "unknown command " + options.command);
+  ClearError();
+  return entry->run(options);
+}

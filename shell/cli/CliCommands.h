@@ -1,0 +1,27 @@
+// kestrin-cli: the operations without windows.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CliOptions {
+  std::string command;
+  std::vector<std::string> arguments;   // positional arguments after the command
+  int port = 0;                         // 0: the saved port, else 1
+  std::string device;                   // a device path instead of a port number
+  std::string portMap;                  // "1=/dev/ttyUSB0,3=/tmp/vrx-line"
+  int address = 0;                      // 0: not given
+  int baud = 0;                         // 0: the first speed that answers
+  std::string dataDir;
+  std::string out;
+  bool verbose = false;
+  bool help = false;
+};
+
+// Parses the command line; false with a message on a usage error.
+bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error);
+
+// Runs the command with the platform already bound; returns the exit status.
+int RunCliCommand(const CliOptions& options);
+
+std::string CliUsage(const std::string& command);

@@ -1,0 +1,33 @@
+// The main window as the command line shows it: status texts and progress go
+// to standard error when asked for, the chosen port comes from the options.
+#pragma once
+
+#include <string>
+
+#include "shell/MainWindowView.h"
+
+class ConsoleMainWindow : public MainWindowView {
+ public:
+  ConsoleMainWindow(int commPort, bool verbose) : commPort_(commPort), verbose_(verbose) {}
+
+  void SetProgressVisible(bool visible) override;
+  void SetProgressValue(int percent) override;
+  void SetStatusPanel(const std::string& key, const std::string& text) override;
+  void ClearProgrammerList() override {}
+  void AddProgrammerItem(const std::string& key, const std::string& text, const std::string& image) override {}
+  void SelectProgrammerItem(int index) override {}
+  void SetPortListEnabled(bool enabled) override {}
+  int SelectedCommPort() override { return commPort_; }
+  void SetArrayProgrammingEnabled(bool enabled) override {}
+  void CloseImageManager() override {}
+  void ShowImageManager() override {}
+
+  const std::string& StatusText() const { return status_; }
+
+ private:
+  int commPort_;
+  bool verbose_;
+  bool progressVisible_ = false;
+  int progress_ = -1;
+  std::string status_;
+};

@@ -1,0 +1,64 @@
+// kestrin-cli: runs the operations without windows, for scripts and for
+// diagnosing a line.
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "link/Transport.h"
+#include "platform/ConsoleMessageBox.h"
+#include "platform/PortMap.h"
+#include "platform/QtEventLoop.h"
+#include "platform/QtSerialPort.h"
+#include "platform/QtSettingsStore.h"
+#include "shell/cli/CliCommands.h"
+#include "shell/cli/ConsoleMainWindow.h"
+#include "state/PublicVars.h"
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+
+  std::vector<std::string> args(argv + 1, argv + argc);
+  CliOptions options;
+  std::string error;
+  if (!ParseCliOptions(args, options, error)) {
+    std::fprintf(stderr, "kestrin-cli: %s\n%s", error.c_str(), CliUsage(options.command).c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(CliUsage(options.command).c_str(), stdout);
+    return 0;
+  }
+
+  QtSettingsStore settings;
+  PortMap portMap(&settings);
+  std::map<int, std::string> overrides;
+  if (!options.portMap.empty() && !PortMap::Parse(options.portMap, overrides, error)) {
+    std::fprintf(stderr, "kestrin-cli: %s\n", error.c_str());
+    return 2;
+  }
+  int commPort = options.port;
+  if (!options.device.empty()) {
+    commPort = options.port != 0 ? options.port : 1;
+    overrides[commPort] = options.device;
+  }
+  if (commPort == 0) commPort = std::atoi(settings.GetSetting("Settings", "CommPort", "1").c_str());
+  if (commPort < 1 || commPort > PortMap::MaxPort) commPort = 1;
+  portMap.SetOverrides(overrides);
+
+  QtSerialPort port(portMap);
+  port.SetCommPort(commPort);
+  port.OnReceive = ReceiveBytes;
+  QtEventLoop events;
+  QtTickTimer timer1(Timer1_Timer);
+  ConsoleMessageBox messages;
+  ConsoleMainWindow window(commPort, options.verbose);
+
+  MSComm1 = &port;
+  Events = &events;
+  Settings = &settings;
+  MessageBox = &messages;
+  frmMain = &window;
+
+  const int status = RunCliCommand(options);
+  port.Close();
+  return status;
+}

@@ -1,0 +1,52 @@
+// Configuration records of the simulated programmer line: what a unit is,
+// what sits on its target ports, and which faults the line injects.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace vrxsim {
+
+enum class Baud { B38400, B115200, Both };
+
+// What a target port finds when a run or a device read starts.
+struct TargetConfig {
+  bool present = true;
+  std::vector<uint8_t> programSteps{4, 1, 2};  // busy codes shown in turn by a program run
+  std::vector<uint8_t> verifySteps{2};
+  std::vector<uint8_t> readSteps{6, 7};
+  uint8_t result = 0;                          // final code; 0 = Done
+  int stepMs = 300;                            // how long each busy code is shown
+  std::vector<uint8_t> memory;                 // target content; empty = 4 KiB incrementing pattern
+};
+
+struct UnitConfig {
+  int address = 1;
+  int type = 6;
+  int fwMajor = 3;
+  int fwMinor = 10;
+  int slots = 4;
+  int slotSizeCode = 0;  // configuration byte 28: KiB, 0 = 256, 1 = 512
+  Baud baud = Baud::B115200;
+  bool serialization = true;    // false: the serialization commands answer Bad Command
+  bool failConfigRead = false;  // ReadFlash touching bytes 0..31 answers Flash Write Error
+  int reloadSilenceMs = 3000;
+  int reloadFwMajor = -1, reloadFwMinor = -1;  // revision after LoadFirmware; -1 = unchanged
+  TargetConfig targets[4];
+};
+
+enum class FaultKind { Drop, Corrupt, Delay, Noise, Trailing, Endless, WrongAddress, WrongId, Status };
+
+// A fault picks replies by position: the first `after` matching replies are
+// spared, then every `every`-th one is hit, at most `count` times (-1 = always).
+struct FaultConfig {
+  FaultKind kind;
+  int every = 1;
+  int after = 0;
+  int count = -1;
+  int command = -1;  // only replies to this command code; -1 = all
+  int ms = 0;        // Delay: extra time before the reply is sent
+  int code = 0;      // Status: replacement status byte
+};
+
+}  // namespace vrxsim
