@@ -1,5 +1,6 @@
 #include "sim/PortRun.h"
 
+#include <cstddef>
 #include <limits>
 
 namespace vrxsim {

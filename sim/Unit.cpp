@@ -123,7 +123,7 @@ bool Unit::slotEmpty(int slot) const {
 std::array<uint8_t, 4> Unit::portStatus(double nowMs) const {
   std::array<uint8_t, 4> s{};
   for (int port = 0; port < 4; ++port)
-    s[port] = run_ ? run_->status(port, nowMs) : (portEnabled(port) ? kDone : kDisabled);
+    s[port] = run_ ? run_->status(port, nowMs) : uint8_t(portEnabled(port) ? kDone : kDisabled);
   return s;
 }
 

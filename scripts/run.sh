@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs Kestrin. Without a line given it starts the
+# simulated demo line of VRX programmers and scans it.
+#   scripts/run.sh                    the simulated demo line
+#   scripts/run.sh --port 3           a real line on COM3
+#   scripts/run.sh --device /dev/ttyUSB0
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+bin=build/bin
+
+if [ $# -gt 0 ]; then
+  exec "$bin/kestrin-cli" scan --verbose "$@"
+fi
+
+line_dir=$(mktemp -d)
+"$bin/vrx-sim" --demo --link "$line_dir/line" >"$line_dir/sim.out" &
+sim_pid=$!
+trap 'kill $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null; rm -rf "$line_dir"' EXIT
+for _ in $(seq 100); do
+  grep -q "ready" "$line_dir/sim.out" 2>/dev/null && break
+  sleep 0.1
+done
+echo "Simulated VRX line at $line_dir/line"
+"$bin/kestrin-cli" scan --verbose --device "$line_dir/line"

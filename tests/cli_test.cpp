@@ -1,0 +1,135 @@
+// kestrin-cli against vrx-sim: what scripts see on standard output, standard
+// error and in the exit status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "sim/Crc16.h"
+#include "tests/support/SimProcess.h"
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/kestrin-cli-XXXXXX";
+    dir = mkdtemp(pattern);
+    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);   // no settings of the user's
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+
+  Result Run(std::vector<std::string> args) {
+    const std::string out = dir + "/out", err = dir + "/err";
+    std::string command = "'" + std::string(KESTRIN_CLI_PATH) + "'";
+    for (const std::string& a : args) command += " '" + a + "'";
+    command += " >" + out + " 2>" + err;
+    Result r;
+    const int raw = std::system(command.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadFile(out);
+    r.err = ReadFile(err);
+    return r;
+  }
+
+  std::string dir;
+};
+
+TEST_F(CliTest, ScanPrintsOneTabSeparatedLinePerProgrammer) {
+  SimProcess sim({"--programmer", "address=2,type=1,fw=2.005,slots=4,slotsize=512,baud=38400", "--programmer",
+                  "address=9,type=6,fw=3.010,slots=2,slotsize=64,baud=both"});
+  ASSERT_TRUE(sim.ready());
+  const Result r = Run({"scan", "--device", sim.linkPath()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "2\t38400\t2.005\t1\t4\t524288\n"
+            "9\t38400\t3.010\t6\t2\t65536\n"
+            "9\t115200\t3.010\t6\t2\t65536\n");
+}
+
+TEST_F(CliTest, FlashCommandsWriteReadAndCrc) {
+  SimProcess sim({"--programmer", "address=6,type=6,fw=3.010,slots=4,slotsize=256,baud=115200"});
+  ASSERT_TRUE(sim.ready());
+  std::string data;
+  for (int i = 0; i < 700; ++i) data += static_cast<char>((i * 37) & 0xFF);
+  const std::string in = dir + "/in.bin", back = dir + "/back.bin";
+  std::ofstream(in, std::ios::binary) << data;
+
+  Result r = Run({"write-flash", "--device", sim.linkPath(), "--address", "6", "0x20000", in});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = Run({"read-flash", "--device", sim.linkPath(), "--address", "6", "0x20000", "700", "--out", back});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(back), data);
+
+  r = Run({"read-flash", "--device", sim.linkPath(), "--address", "6", "&H20000", "18"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "00 25 4A 6F 94 B9 DE 03 28 4D 72 97 BC E1 06 2B\n50 75\n");
+
+  r = Run({"crc", "--device", sim.linkPath(), "--address", "6", "131072", "700", "--baud", "115200"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const uint16_t crc = vrxsim::Crc16(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+  char expected[8];
+  std::snprintf(expected, sizeof expected, "%02X%02X\n", crc & 0xFF, crc >> 8);
+  EXPECT_EQ(r.out, expected);
+
+  r = Run({"fwrev", "--device", sim.linkPath(), "--address", "6"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "3.010\n");
+}
+
+TEST_F(CliTest, FailuresPrintTheErrorReportAndExitNonZero) {
+  SimProcess sim({"--programmer", "address=6,type=6,fw=3.010,slots=4,slotsize=256,baud=115200"});
+  ASSERT_TRUE(sim.ready());
+  Result r = Run({"fwrev", "--device", sim.linkPath(), "--address", "7"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err,
+            "Kestrin - Firmware Revision\nFunction: FwRev\nError Code:  1500\nSource: Send Command\n"
+            "No Response from Programmer\n");
+
+  r = Run({"fwrev", "--device", sim.linkPath(), "--address", "6", "--baud", "38400"});
+  EXPECT_EQ(r.status, 1);
+
+  r = Run({"read-flash", "--device", sim.linkPath(), "--address", "6", "0x3FFFF0", "32"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Error Code:  1002"), std::string::npos) << r.err;   // beyond the flash: bad parameter
+}
+
+TEST_F(CliTest, ScanOfAPortThatCannotOpen) {
+  const Result r = Run({"scan", "--device", dir + "/no-such-line"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Kestrin - Acquire Programmers\nFunction: Open Communications Port\nError Code:  1508\n"
+                       "Source: Image Manager\nNo Programmers Found\n"),
+            std::string::npos)
+      << r.err;
+}
+
+TEST_F(CliTest, UsageErrorsExitTwo) {
+  for (std::vector<std::string> args : {std::vector<std::string>{}, {"bogus"}, {"fwrev"}, {"fwrev", "--address", "17"},
+                                        {"fwrev", "--address", "1", "--baud", "9600"}, {"read-flash", "--address", "1", "5"},
+                                        {"scan", "--frobnicate"}}) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
+    EXPECT_NE(r.err.find("Usage: kestrin-cli"), std::string::npos);
+  }
+  const Result help = Run({"crc", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("crc --address A ADDR LEN"), std::string::npos);
+}
+
+}  // namespace
