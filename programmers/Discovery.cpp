@@ -9,6 +9,45 @@
 
 const char* const LineSettings[2] = {"38400,n,8,1", "115200,n,8,1"};
 
+namespace {
+
+// Opens the port chosen in the port list; on failure records why and leaves
+// no programmers listed.
+bool OpenCommPort() {
+  MSComm1->SetCommPort(frmMain->SelectedCommPort());
+  int32_t openError = 0;
+  std::string openErrorText;
+  if (MSComm1->Open(openError, openErrorText)) {
+    MSComm1->SetRThreshold(1);
+    return true;
+  }
+  LastFunction = "Open Communications Port";
+  RaiseError(openError, "Scan for Programmers", "Error Opening Communications Port - " + openErrorText);
+  // The report that follows speaks only of finding no programmers; keep the reason in view.
+  frmMain->SetStatusPanel("Status", Err.Description);
+  // Programmers of an earlier scan are not reachable without the port.
+  frmMain->ClearProgrammerList();
+  ProgCount = 0;
+  frmMain->SetPortListEnabled(true);
+  MSComm1->Close();
+  return false;
+}
+
+// Asks one address at one line speed; lists the programmer when it answers
+// FwRev and its configuration can be read.
+bool ProbeProgrammer(int address, const char* settings) {
+  MSComm1->SetSettings(settings);
+  ProgrammerRecord& entry = ProgrammerTable[ProgCount + 1];
+  if (!FwRev(entry.FwRevision)) return false;
+  if (!ReadProgrammerConfig(entry)) return false;
+  frmMain->AddProgrammerItem("P" + Str(address), "VRX:Addr=" + Str(address), "Programmer");
+  ++ProgCount;
+  ProgSettings[address] = settings;
+  return true;
+}
+
+}  // namespace
+
 int32_t SlotSizeFromCode(uint8_t code) {
   int32_t kib = code;
   if (code == 0) kib = 256;
@@ -33,23 +72,7 @@ void AcquireProgrammers() {
   ClearError();
   ErrorTitle = "Acquire Programmers";
 
-  MSComm1->SetCommPort(frmMain->SelectedCommPort());
-  int32_t openError = 0;
-  std::string openErrorText;
-  if (!MSComm1->Open(openError, openErrorText)) {
-    LastFunction = "Open Communications Port";
-    RaiseError(openError, "Scan for Programmers", "Error Opening Communications Port - " + openErrorText);
-    // The report that follows speaks only of finding no programmers; keep the reason in view.
-    frmMain->SetStatusPanel("Status", Err.Description);
-    // Programmers of an earlier scan are not reachable without the port.
-    frmMain->ClearProgrammerList();
-    ProgCount = 0;
-    frmMain->SetPortListEnabled(true);
-    MSComm1->Close();
-    return;
-  }
-
-  MSComm1->SetRThreshold(1);
+  if (!OpenCommPort()) return;
   frmMain->SetProgressValue(0);
   frmMain->SetProgressVisible(true);
   frmMain->SetStatusPanel("Status", "Acquiring Programmers");
@@ -62,13 +85,7 @@ void AcquireProgrammers() {
     for (const char* settings : LineSettings) {
       // A unit answering at both speeds takes two entries: the table may fill up early.
       if (ProgCount >= MaxProgrammers) break;
-      MSComm1->SetSettings(settings);
-      ProgrammerRecord& entry = ProgrammerTable[ProgCount + 1];
-      if (!FwRev(entry.FwRevision)) continue;
-      if (!ReadProgrammerConfig(entry)) continue;
-      frmMain->AddProgrammerItem("P" + Str(address), "VRX:Addr=" + Str(address), "Programmer");
-      ++ProgCount;
-      ProgSettings[address] = settings;
+      ProbeProgrammer(address, settings);
     }
   }
 
@@ -94,4 +111,24 @@ void ScanProgrammers() {
   ShowErrorReport();
   MSComm1->Close();
   frmMain->SetPortListEnabled(true);
+}
+
+bool AcquireProgrammerAt(int address) {
+  ClearError();
+  ErrorTitle = "Acquire Programmers";
+  if (!OpenCommPort()) return false;
+  frmMain->ClearProgrammerList();
+  ProgCount = 0;
+  CurrentAddress = static_cast<uint8_t>(address);
+  for (const char* settings : LineSettings) {
+    if (ProbeProgrammer(address, settings)) break;
+  }
+  if (ProgCount == 0) {
+    RaiseError(ErrNoProgrammers, "Image Manager", "No Programmers Found");
+    CaptureError();
+    return false;
+  }
+  frmMain->SelectProgrammerItem(1);
+  ClearError();
+  return true;
 }

@@ -8,6 +8,9 @@ void ScanProgrammers();
 // Probes every address at both line speeds and fills ProgrammerTable,
 // ProgSettings and the programmer list; leaves the port open when it opened.
 void AcquireProgrammers();
+// Finds the programmer at one address as the scan would (both speeds, first
+// answer wins) and lists it alone; for the command line.
+bool AcquireProgrammerAt(int address);
 // Reads ConfigBlock and fills the entry's address, type, slot count and slot size.
 bool ReadProgrammerConfig(ProgrammerRecord& entry);
 

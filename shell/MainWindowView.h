@@ -19,6 +19,7 @@ class MainWindowView {
   virtual void AddProgrammerItem(const std::string& key, const std::string& text,
                                  const std::string& image) = 0;
   virtual void SelectProgrammerItem(int index) = 0;   // 1-based, as ProgrammerTable
+  virtual int SelectedProgrammerItem() = 0;           // 0 when none
 
   // lstComm: the serial port list.
   virtual void SetPortListEnabled(bool enabled) = 0;
@@ -26,6 +27,9 @@ class MainWindowView {
 
   // mnuViewMultiMan and the toolbar button "ArrayMan".
   virtual void SetArrayProgrammingEnabled(bool enabled) = 0;
+
+  // mnuConfig: the Configure menu.
+  virtual void SetConfigMenuEnabled(bool enabled) = 0;
 
   // frmImageMan
   virtual void CloseImageManager() = 0;

@@ -5,6 +5,7 @@ EventLoop* Events = nullptr;
 SettingsStore* Settings = nullptr;
 MessageBoxes* MessageBox = nullptr;
 MainWindowView* frmMain = nullptr;
+ImageManagerView* frmImageMan = nullptr;
 
 uint8_t CurrentAddress = 0;
 int32_t TickCount = 0;
@@ -27,8 +28,42 @@ int SelectedProgrammer = 0;
 std::array<std::string, MaxProgrammers + 1> ProgSettings{};
 std::array<uint8_t, 32> ConfigBlock{};
 
+std::string AppPath = ".";
+
+std::array<ProgTypeInfo, 6> TypeTableV1{};
+std::array<ProgTypeInfo, 11> TypeTableV2{};
+std::array<ProgTypeInfo, 26> TypeTableV3{};
+
 uint8_t ProgType = 0;
+std::string ProgTypeName;
+std::string FirmwareFileName;
+float LatestFwRev = 0;
+std::array<std::string, 5> HwcFileNames{};
+std::string VectorFileName;
+std::string VectorFileName2;
+bool FwGen2 = false;
+bool FwGen3 = false;
+std::string SecondaryName;
+std::array<std::string, 11> StartModeNames{};
 bool SerialSupported = false;
+FlashMapInfo FlashMap;
+
+std::array<ImageSecurityEntry, MaxImageSlots> ImageSecurity{};
+int16_t SecurityWord = 0;
+std::array<uint8_t, 2> SecurityCrc{};
+bool SecurityValid = false;
+
+std::vector<DirEntry> ImageDirectory;
+std::array<std::string, MaxImageSlots + 1> EEImageName{};
+GridModel fgImages;
+
+std::string DeviceFile;
+std::array<std::string, MaxFamilies + 1> FamilyList{};
+int CurFamily = 0;
+std::array<DeviceRecord, MaxDeviceTypes + 1> DeviceTable{};
+int CurDevice = -1;
+
+std::vector<uint8_t> ImageBuffer;
 
 int ImageNumber = 1;
 int ReadPort = 1;

@@ -5,12 +5,14 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class SerialPort;
 class EventLoop;
 class SettingsStore;
 class MessageBoxes;
 class MainWindowView;
+class ImageManagerView;
 
 // ---- Platform objects (bound by the program's start-up) ----
 extern SerialPort* MSComm1;        // the serial port of the main window
@@ -18,6 +20,7 @@ extern EventLoop* Events;          // lets pending user-interface events run ins
 extern SettingsStore* Settings;    // per-user settings store
 extern MessageBoxes* MessageBox;   // message boxes
 extern MainWindowView* frmMain;    // what operations show in the main window
+extern ImageManagerView* frmImageMan;   // the image manager window; null while it is closed
 
 // ---- Transport ----
 constexpr int RxBufferSize = 265;
@@ -60,9 +63,122 @@ extern int SelectedProgrammer;     // index into ProgrammerTable, 0 = none
 extern std::array<std::string, MaxProgrammers + 1> ProgSettings;  // line settings by bus address
 extern std::array<uint8_t, 32> ConfigBlock;
 
+// ---- Program's directory ----
+extern std::string AppPath;        // folder of the delivered data files
+
+// ---- Programmer types (one table per firmware generation) ----
+struct ProgTypeInfo {
+  std::string TypeName;
+  std::string FirmwareFile;
+  float LatestRevision = 0;
+  std::array<std::string, 5> HwcFiles;
+  std::string VectorFile;
+  std::string VectorFile2;
+};
+extern std::array<ProgTypeInfo, 6> TypeTableV1;    // 1..5
+extern std::array<ProgTypeInfo, 11> TypeTableV2;   // 0..10
+extern std::array<ProgTypeInfo, 26> TypeTableV3;   // 0..25
+
 // ---- Selected programmer ----
 extern uint8_t ProgType;
+extern std::string ProgTypeName;
+extern std::string FirmwareFileName;
+extern float LatestFwRev;
+extern std::array<std::string, 5> HwcFileNames;
+extern std::string VectorFileName;
+extern std::string VectorFileName2;
+extern bool FwGen2;
+extern bool FwGen3;
+extern std::string SecondaryName;
+extern std::array<std::string, 11> StartModeNames;
 extern bool SerialSupported;
+
+// Layout of the selected programmer's flash.
+struct FlashMapInfo {
+  int32_t ImageBase = 0;
+  int32_t ImageSlotSize = 0;
+  int32_t EEBase = 0;
+  int32_t EESlotSize = 0;
+  int32_t PageMapBase = 0;
+  int32_t PageMapSize = 0;
+  int32_t FirmwareBase = 0;
+  int32_t FirmwareSize = 0;
+  std::array<int32_t, 5> HwcBase{};
+  std::array<int32_t, 5> HwcSize{};
+  int32_t VectorBase = 0;
+  int32_t VectorSize = 0;
+  int32_t EENameBase = 0;
+  int32_t Vector2Base = 0;
+  int32_t Vector2Size = 0;
+};
+extern FlashMapInfo FlashMap;
+
+// ---- Security block ----
+struct ImageSecurityEntry {
+  int32_t Count = -1;   // -1: no limit
+  uint8_t Flags = 0;    // bit 0: read protected
+  uint8_t Spare1 = 0;
+  uint8_t Spare2 = 0;
+};
+constexpr int MaxImageSlots = 4;
+extern std::array<ImageSecurityEntry, MaxImageSlots> ImageSecurity;
+extern int16_t SecurityWord;
+extern std::array<uint8_t, 2> SecurityCrc;
+extern bool SecurityValid;
+
+// ---- Image directory of the selected programmer ----
+struct DirEntry {
+  int32_t Size = 0;              // below 1: the slot is empty
+  std::array<uint8_t, 2> ImageCrc{};
+  int16_t DevCode = 0;
+  uint8_t Voltage = 0;
+  std::array<uint8_t, 21> Name{};
+  uint8_t Mode = 0;
+  uint8_t Family = 0;
+  int16_t Freq = 0;
+};
+extern std::vector<DirEntry> ImageDirectory;                 // 1..NumImages used
+extern std::array<std::string, MaxImageSlots + 1> EEImageName;   // 1..4
+
+// The image manager's grid: row 0 is the header, row n image slot n.
+struct GridModel {
+  int Rows = 0;
+  int Cols = 0;
+  int Row = 0;                   // current row
+  std::vector<std::string> Cells;
+  void Resize(int rows, int cols) {
+    Rows = rows;
+    Cols = cols;
+    Cells.assign(static_cast<size_t>(rows) * cols, "");
+  }
+  std::string& TextMatrix(int row, int col) { return Cells[static_cast<size_t>(row) * Cols + col]; }
+  const std::string& TextMatrix(int row, int col) const { return Cells[static_cast<size_t>(row) * Cols + col]; }
+};
+extern GridModel fgImages;
+
+// ---- Device database ----
+constexpr int MaxFamilies = 512;
+constexpr int MaxDeviceTypes = 512;
+struct DeviceRecord {
+  std::string DevName;
+  int32_t DevFlashSize = 0;
+  uint8_t DevBlank = 0;
+  int16_t DevId = 0;
+  std::string DevFileType;
+  float DevVMin = 0;
+  float DevVMax = 0;
+  int16_t DevFlags = 0;
+  int32_t DevEESize = 0;
+  int32_t DevAuxSize = 0;
+};
+extern std::string DeviceFile;
+extern std::array<std::string, MaxFamilies + 1> FamilyList;    // "" ends the list
+extern int CurFamily;
+extern std::array<DeviceRecord, MaxDeviceTypes + 1> DeviceTable;   // empty DevName ends the table
+extern int CurDevice;
+
+// ---- Memory images ----
+extern std::vector<uint8_t> ImageBuffer;
 
 // ---- Current image settings used by the commands ----
 extern int ImageNumber;            // image slot 1..4

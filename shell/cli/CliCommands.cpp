@@ -13,6 +13,8 @@
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
 #include "programmers/Discovery.h"
+#include "programmers/RevisionTables.h"
+#include "programmers/Selection.h"
 #include "state/PublicVars.h"
 
 namespace {
@@ -179,6 +181,28 @@ int CrcCommand(const CliOptions& options) {
   return ExitOk;
 }
 
+// Finds and selects the programmer at --address as the windows would.
+bool SelectProgrammerAt(const CliOptions& options) {
+  if (!LoadRevisionTables()) ShowErrorReport();   // a warning: selection still works
+  if (!AcquireProgrammerAt(options.address)) {
+    ReportLastError();
+    return false;
+  }
+  SelectProgrammer();
+  return true;
+}
+
+int Images(const CliOptions& options) {
+  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (fgImages.Rows == 0) return ExitFailed;   // the directory could not be read: reported already
+  for (int row = 0; row < fgImages.Rows; ++row) {
+    std::string line;
+    for (int col = 0; col < fgImages.Cols; ++col) line += (col ? "\t" : "") + fgImages.TextMatrix(row, col);
+    std::printf("%s\n", line.c_str());
+  }
+  return ExitOk;
+}
+
 struct CommandEntry {
   const char* name;
   bool needsAddress;
@@ -191,6 +215,11 @@ const CommandEntry Commands[] = {
      "scan [--port N | --device PATH]\n"
      "  Finds the programmers on the line. One line per programmer, tab-separated:\n"
      "  address, line speed, firmware revision, type code, slots, slot size in bytes.\n"},
+    {"images", true, Images,
+     "images --address A\n"
+     "  Selects the programmer at address A and prints its image directory as the\n"
+     "  image manager's grid holds it: the header row, then one line per slot,\n"
+     "  cells separated by tabs.\n"},
     {"fwrev", true, FirmwareRevision,
      "fwrev --address A [--baud 38400|115200]\n"
      "  Prints the firmware revision of the programmer at address A.\n"},

@@ -15,7 +15,9 @@ class ConsoleMainWindow : public MainWindowView {
   void SetStatusPanel(const std::string& key, const std::string& text) override;
   void ClearProgrammerList() override {}
   void AddProgrammerItem(const std::string& key, const std::string& text, const std::string& image) override {}
-  void SelectProgrammerItem(int index) override {}
+  void SelectProgrammerItem(int index) override { selectedItem_ = index; }
+  int SelectedProgrammerItem() override { return selectedItem_; }
+  void SetConfigMenuEnabled(bool enabled) override {}
   void SetPortListEnabled(bool enabled) override {}
   int SelectedCommPort() override { return commPort_; }
   void SetArrayProgrammingEnabled(bool enabled) override {}
@@ -26,6 +28,7 @@ class ConsoleMainWindow : public MainWindowView {
 
  private:
   int commPort_;
+  int selectedItem_ = 0;
   bool verbose_;
   bool progressVisible_ = false;
   int progress_ = -1;

@@ -52,6 +52,7 @@ int main(int argc, char* argv[]) {
   ConsoleMessageBox messages;
   ConsoleMainWindow window(commPort, options.verbose);
 
+  AppPath = options.dataDir.empty() ? QCoreApplication::applicationDirPath().toStdString() : options.dataDir;
   MSComm1 = &port;
   Events = &events;
   Settings = &settings;

@@ -82,6 +82,8 @@ class RecordingMainWindow : public MainWindowView {
     items.push_back({key, text, image});
   }
   void SelectProgrammerItem(int index) override { selectedItem = index; }
+  int SelectedProgrammerItem() override { return selectedItem; }
+  void SetConfigMenuEnabled(bool enabled) override { configMenuEnabled = enabled; }
   void SetPortListEnabled(bool enabled) override { portListEnabled = enabled; }
   int SelectedCommPort() override { return commPort; }
   void SetArrayProgrammingEnabled(bool enabled) override { arrayProgrammingEnabled = enabled; }
@@ -98,6 +100,7 @@ class RecordingMainWindow : public MainWindowView {
   int commPort = 1;
   bool arrayProgrammingEnabled = false;
   bool imageManagerOpen = false;
+  bool configMenuEnabled = false;
 };
 
 class MemorySettingsStore : public SettingsStore {

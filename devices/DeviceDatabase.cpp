@@ -1,0 +1,141 @@
+#include "devices/DeviceDatabase.h"
+
+#include <array>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "devices/ProgramFiles.h"
+#include "devices/TextFields.h"
+#include "link/ErrorRecord.h"
+#include "platform/MessageBox.h"
+#include "platform/NumberText.h"
+#include "state/PublicVars.h"
+
+namespace {
+
+constexpr int FieldsPerRecord = 10;
+constexpr int32_t ErrFileNotFound = 53;
+constexpr int32_t ErrInputPastEnd = 62;
+using Record = std::array<std::string, FieldsPerRecord>;
+
+// The next ten fields; false when the input ends before a whole record.
+bool ReadRecord(TextFieldReader& reader, Record& record) {
+  for (std::string& field : record) {
+    if (!reader.ReadField(field)) return false;
+  }
+  return true;
+}
+
+bool OpenDeviceFile(TextFieldReader& reader) {
+  std::string error;
+  if (reader.OpenFile(ProgramFile(DeviceFile), error)) return true;
+  RaiseError(ErrFileNotFound, "Load Devices", "File not found: " + ProgramFile(DeviceFile) + " (" + error + ")");
+  return false;
+}
+
+bool IsForSelectedType(const Record& record) { return Val(record[0]) == ProgType; }
+
+// A whole number of the given type, halves rounded to even; false when it does not fit.
+template <typename T>
+bool ToWhole(const std::string& text, T& out) {
+  const double value = Val(text);
+  if (!std::isfinite(value)) return false;
+  const double rounded = static_cast<double>(RoundHalfEven(std::fmax(std::fmin(value, 1e18), -1e18)));
+  if (rounded < static_cast<double>(std::numeric_limits<T>::min()) ||
+      rounded > static_cast<double>(std::numeric_limits<T>::max())) {
+    return false;
+  }
+  out = static_cast<T>(rounded);
+  return true;
+}
+
+bool ToSingle(const std::string& text, float& out) {
+  const double value = Val(text);
+  if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max()) return false;
+  out = static_cast<float>(value);
+  return true;
+}
+
+bool FillDevice(const Record& r, DeviceRecord& d) {
+  d.DevName = r[2];
+  d.DevFileType = r[6];
+  if (!ToWhole(r[3], d.DevFlashSize) || !ToWhole(r[4], d.DevBlank) || !ToWhole(r[5], d.DevId) ||
+      !ToSingle(r[7], d.DevVMin) || !ToSingle(r[8], d.DevVMax) || !ToWhole(r[9], d.DevFlags)) {
+    return false;
+  }
+  d.DevEESize = 0;
+  d.DevAuxSize = 0;
+  if (ProgType == 6 || ProgType == 7) {
+    d.DevEESize = d.DevFlags & 0x7FC0;
+    d.DevAuxSize = ((d.DevFlags & 1) + 1) * 256;
+  } else if (ProgType == 9) {
+    d.DevEESize = d.DevFlags & 0x7C00;
+    d.DevAuxSize = (d.DevFlags & 0x3C0) * 16;
+  }
+  if (r[1] == "ZLF645") d.DevEESize = 256;
+  return true;
+}
+
+}  // namespace
+
+bool LoadDeviceFamilies() {
+  Err = ErrorObject{};
+  TextFieldReader reader;
+  if (!OpenDeviceFile(reader)) {
+    LastFunction = "Open device.inf on Application Path";
+    ErrorTitle = "Load Devices";
+    CaptureError();
+    return false;
+  }
+
+  Record record;
+  bool whole = ReadRecord(reader, record);   // the heading
+  std::string family;
+  int n = 0;
+  while (whole && !reader.AtEnd()) {
+    whole = ReadRecord(reader, record);
+    if (!whole) break;
+    if (!IsForSelectedType(record) || record[1] == family) continue;
+    family = record[1];
+    if (n < MaxFamilies) FamilyList[n++] = family;
+  }
+  FamilyList[n] = "";
+  if (!whole) RaiseError(ErrInputPastEnd, "Load Devices", "Input past end of file: " + ProgramFile(DeviceFile));
+
+  const bool ok = !ErrorPending();
+  CurFamily = 0;
+  LoadDeviceTypes();
+  return ok;
+}
+
+void LoadDeviceTypes() {
+  const std::string family = FamilyList[CurFamily];
+  TextFieldReader reader;
+  Record record;
+  int n = 0;
+  bool bad = !OpenDeviceFile(reader) || !ReadRecord(reader, record);
+  while (!bad && !reader.AtEnd()) {
+    if (!ReadRecord(reader, record)) {
+      bad = true;
+      break;
+    }
+    if (!IsForSelectedType(record) || record[1] != family) continue;
+    DeviceRecord device;
+    if (!FillDevice(record, device)) {
+      bad = true;
+      break;
+    }
+    if (n < MaxDeviceTypes) DeviceTable[n++] = device;
+  }
+  if (bad) MessageBox->MsgBox("Bad Device File", vbOKOnly, "Kestrin Critical Error");
+  DeviceTable[n].DevName = "";
+  CurDevice = 0;
+}
+
+int FindDeviceById(int16_t code) {
+  for (int i = 0; i <= MaxDeviceTypes && !DeviceTable[i].DevName.empty(); ++i) {
+    if (DeviceTable[i].DevId == code) return i;
+  }
+  return 0;
+}

@@ -1,0 +1,12 @@
+// The device database: the families of the selected programmer type and the
+// device types of one family, read from DeviceFile whenever they are needed.
+#pragma once
+
+#include <cstdint>
+
+// Rebuilds FamilyList for ProgType, then CurFamily = 0 and LoadDeviceTypes.
+bool LoadDeviceFamilies();
+// Rebuilds DeviceTable for FamilyList(CurFamily) and ProgType; CurDevice = 0.
+void LoadDeviceTypes();
+// Index of the first DeviceTable record with the device code; 0 when none has it.
+int FindDeviceById(int16_t code);

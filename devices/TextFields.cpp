@@ -1,0 +1,87 @@
+#include "devices/TextFields.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace {
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+}  // namespace
+
+bool TextFieldReader::OpenFile(const std::string& path, std::string& error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    error = std::strerror(errno ? errno : ENOENT);
+    return false;
+  }
+  text_.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  pos_ = 0;
+  return true;
+}
+
+void TextFieldReader::SkipBlankLines() {
+  // Only at the start of a line: skip lines that hold nothing but blanks.
+  while (pos_ < text_.size()) {
+    size_t p = pos_;
+    while (p < text_.size() && IsBlank(text_[p])) ++p;
+    if (p < text_.size() && IsLineEnd(text_[p])) {
+      pos_ = p + 1;
+    } else if (p >= text_.size()) {
+      pos_ = p;
+    } else {
+      return;
+    }
+  }
+}
+
+bool TextFieldReader::AtEnd() {
+  if (pos_ == 0 || IsLineEnd(text_[pos_ - 1])) SkipBlankLines();
+  return pos_ >= text_.size();
+}
+
+bool TextFieldReader::ReadField(std::string& field) {
+  if (AtEnd()) return false;
+  field.clear();
+  while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_;
+
+  if (pos_ < text_.size() && text_[pos_] == '"') {
+    const size_t close = text_.find('"', pos_ + 1);
+    const size_t end = close == std::string::npos ? text_.size() : close;
+    field = text_.substr(pos_ + 1, end - pos_ - 1);
+    pos_ = close == std::string::npos ? text_.size() : close + 1;
+    // Whatever follows the closing quote up to the separator is not part of the field.
+    while (pos_ < text_.size() && text_[pos_] != ',' && !IsLineEnd(text_[pos_])) ++pos_;
+  } else {
+    const size_t start = pos_;
+    while (pos_ < text_.size() && text_[pos_] != ',' && !IsLineEnd(text_[pos_])) ++pos_;
+    size_t end = pos_;
+    while (end > start && IsBlank(text_[end - 1])) --end;
+    field = text_.substr(start, end - start);
+  }
+
+  // Consume the separator: a comma, or a line end (CR LF counts as one).
+  fieldEndedLine_ = pos_ >= text_.size() || text_[pos_] != ',';
+  if (pos_ < text_.size()) {
+    if (text_[pos_] == ',') {
+      ++pos_;
+    } else if (text_[pos_] == '\r') {
+      ++pos_;
+      if (pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
+    } else if (text_[pos_] == '\n') {
+      ++pos_;
+    }
+  }
+  return true;
+}
+
+bool TextFieldReader::ReadLineFields(std::vector<std::string>& fields) {
+  fields.clear();
+  std::string field;
+  while (ReadField(field)) {
+    fields.push_back(field);
+    if (fieldEndedLine_) break;
+  }
+  return !fields.empty();
+}

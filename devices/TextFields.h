@@ -1,0 +1,30 @@
+// Comma-separated text fields, as the device, revisions and project files
+// hold them: a field ends at a comma or at the end of a line; a field in
+// double quotes may contain commas; an unquoted field loses its leading and
+// trailing blanks. Blank lines hold no fields.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class TextFieldReader {
+ public:
+  TextFieldReader() = default;
+  explicit TextFieldReader(std::string text) : text_(std::move(text)) {}
+
+  // Reads a whole file; false when it cannot be opened (error holds the reason).
+  bool OpenFile(const std::string& path, std::string& error);
+
+  // The next field; false at the end of the input.
+  bool ReadField(std::string& field);
+  // True when no field is left.
+  bool AtEnd();
+  // All fields of the next line that holds any; false at the end of the input.
+  bool ReadLineFields(std::vector<std::string>& fields);
+
+ private:
+  void SkipBlankLines();
+  std::string text_;
+  size_t pos_ = 0;
+  bool fieldEndedLine_ = false;
+};

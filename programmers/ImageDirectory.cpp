@@ -1,0 +1,129 @@
+#include "programmers/ImageDirectory.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "devices/DeviceDatabase.h"
+#include "devices/Utils.h"
+#include "link/Commands.h"
+#include "link/ErrorRecord.h"
+#include "operations/ImageManagerView.h"
+#include "platform/NumberText.h"
+#include "programmers/SecurityBlock.h"
+
+namespace {
+
+constexpr int EENameRecordBytes = 32;
+
+bool HasModeColumn() { return ProgType >= 1 && ProgType <= 9 && ProgType != 3; }
+bool HasClockColumns() { return ProgType == 2 || ProgType == 6; }
+
+std::string NameText(const uint8_t* bytes) { return std::string(bytes, bytes + ImageNameLength); }
+
+void FillHeader() {
+  const int cols = HasClockColumns() ? 10 : HasModeColumn() ? 8 : 7;
+  fgImages.Resize(SlotCount() + 1, cols);
+  const char* headers[] = {"Image", "RP", FwGen2 ? "Images Remaining" : "", "Image Name", "Device Family",
+                           "Device Type", "Voltage"};
+  for (int c = 0; c < 7; ++c) fgImages.TextMatrix(0, c) = headers[c];
+  if (HasModeColumn()) fgImages.TextMatrix(0, ColMode) = "Mode";
+  if (HasClockColumns()) {
+    fgImages.TextMatrix(0, ColClock) = "Clock Freq";
+    fgImages.TextMatrix(0, ColSecondImage) = ProgType == 2 ? "FIB 3 Image" : "EEPROM Image";
+  }
+}
+
+void FillRow(int n, const DirEntry& e) {
+  fgImages.TextMatrix(n, ColImage) = std::to_string(n);
+  if (e.Size < 1) return;   // an empty slot shows only its number
+
+  CurFamily = e.Family;
+  LoadDeviceTypes();
+  const DeviceRecord& device = DeviceTable[FindDeviceById(e.DevCode)];
+  const ImageSecurityEntry& security = ImageSecurity[n - 1];
+  const std::string& family = FamilyList[CurFamily];
+
+  fgImages.TextMatrix(n, ColReadProtect) = (security.Flags & 1) ? "RP" : "";
+  fgImages.TextMatrix(n, ColRemaining) = security.Count < 0 ? "Unrestricted" : std::to_string(security.Count);
+  fgImages.TextMatrix(n, ColName) = NameText(e.Name.data());
+  fgImages.TextMatrix(n, ColFamily) = family;
+  fgImages.TextMatrix(n, ColDeviceType) = device.DevName;
+  fgImages.TextMatrix(n, ColVoltage) = FormatFixed(e.Voltage * 0.02, 2);
+  if (HasModeColumn()) fgImages.TextMatrix(n, ColMode) = ModeText(e, device.DevFlags, family);
+  if (ProgType == 2) fgImages.TextMatrix(n, ColClock) = ClockText(e.Freq, true);
+  if (HasClockColumns()) fgImages.TextMatrix(n, ColSecondImage) = (e.Mode & 2) ? EEImageName[n] : "<none>";
+}
+
+}  // namespace
+
+int SlotCount() {
+  if (SelectedProgrammer < 1 || SelectedProgrammer > MaxProgrammers) return 0;
+  return std::min<int>(ProgrammerTable[SelectedProgrammer].NumImages, MaxImageSlots);
+}
+
+DirEntry DecodeDirEntry(const uint8_t* b) {
+  DirEntry e;
+  e.Size = GetLong(b);
+  e.ImageCrc = {b[4], b[5]};
+  e.DevCode = static_cast<int16_t>(b[6] + (b[29] & 0xC0) * 4);
+  e.Voltage = b[7];
+  std::copy(b + 8, b + 8 + ImageNameLength, e.Name.begin());
+  e.Mode = b[28];
+  e.Family = b[29] & 0x3F;
+  e.Freq = GetWord(b + 30);
+  return e;
+}
+
+std::string ClockText(int16_t freq, bool typeTwo) {
+  if (freq < 1000) return std::to_string(freq) + " KHz";
+  return CStr(freq / 1000.0) + (typeTwo ? "MHz" : " MHz");
+}
+
+std::string ModeText(const DirEntry& e, int16_t devFlags, const std::string& family) {
+  switch (ProgType) {
+    case 1:
+      if (e.Mode & 0x40) return "Reset/Run";
+      return (e.Mode & 1) ? "Power On" : "Reset";
+    case 6:
+      if (e.Mode & 4) return "   JTAG";
+      if (devFlags & 2) return "   TPI";
+      if (family == "ATxmega AVR") return "   PDI";
+      return "SPI " + ClockText(e.Freq, false);
+    default:
+      return StartModeNames[e.Mode & 1];
+  }
+}
+
+void ShowImageDirectory() {
+  if (!ReadSecurityBlock()) {
+    ShowErrorReport();
+    return;
+  }
+  if (!SecurityValid && !ClearSecurityBlock()) {
+    ShowErrorReport();
+    return;
+  }
+
+  const int slots = SlotCount();
+  FillHeader();
+
+  if (HasClockColumns()) {
+    std::vector<uint8_t> names(MaxImageSlots * EENameRecordBytes, 0);
+    if (ReadFlash(FlashMap.EENameBase, static_cast<int32_t>(names.size()), names.data(), false)) {
+      for (int n = 1; n <= MaxImageSlots; ++n) EEImageName[n] = NameText(&names[(n - 1) * EENameRecordBytes]);
+    }
+  }
+
+  std::vector<uint8_t> entries(static_cast<size_t>(slots) * DirEntryBytes, 0);
+  if (!ReadFlash(DirectoryAddress, static_cast<int32_t>(entries.size()), entries.data(), false)) {
+    ShowErrorReport();
+    return;
+  }
+  ImageDirectory.assign(slots + 1, DirEntry{});
+  for (int n = 1; n <= slots; ++n) {
+    ImageDirectory[n] = DecodeDirEntry(&entries[(n - 1) * DirEntryBytes]);
+    FillRow(n, ImageDirectory[n]);
+  }
+  fgImages.Row = std::min(std::max(ImageNumber, 1), std::max(slots, 1));
+  if (frmImageMan) frmImageMan->GridChanged();
+}

@@ -1,0 +1,58 @@
+#include "programmers/SecurityBlock.h"
+
+#include <array>
+#include <vector>
+
+#include "devices/Utils.h"
+#include "link/Commands.h"
+#include "link/ErrorRecord.h"
+#include "state/PublicVars.h"
+
+bool ReadSecurityBlock() {
+  ClearError();
+  ErrorTitle = "Read Security Block";
+  std::array<uint8_t, SecurityBlockBytes> block{};
+  if (!ReadFlash(SecurityBlockAddress, SecurityBlockBytes, block.data(), false)) return false;
+  for (int i = 0; i < MaxImageSlots; ++i) {
+    ImageSecurityEntry& e = ImageSecurity[i];
+    e.Count = GetLong(&block[7 * i]);
+    e.Flags = block[7 * i + 4];
+    e.Spare1 = block[7 * i + 5];
+    e.Spare2 = block[7 * i + 6];
+  }
+  SecurityWord = GetWord(&block[28]);
+  SecurityCrc = {block[30], block[31]};
+  std::array<uint8_t, 2> crc{};
+  if (!CrcFlash(SecurityBlockAddress, SecurityCrcRange, crc)) return false;
+  SecurityValid = crc == SecurityCrc;
+  return true;
+}
+
+bool WriteSecurityBlock() {
+  SecurityValid = false;
+  std::vector<uint8_t> block(SecurityBlockBytes, 0);
+  for (int i = 0; i < MaxImageSlots; ++i) {
+    const ImageSecurityEntry& e = ImageSecurity[i];
+    const int at = PutLong(block, 7 * i, e.Count);
+    block[at] = e.Flags;
+    block[at + 1] = e.Spare1;
+    block[at + 2] = e.Spare2;
+  }
+  PutWord(block, 28, SecurityWord);
+  // The programmer's CRC of the first 30 bytes seals the block.
+  std::array<uint8_t, 2> crc{};
+  if (!WriteFlash(SecurityBlockAddress, SecurityBlockBytes, block.data(), false)) return false;
+  if (!CrcFlash(SecurityBlockAddress, SecurityCrcRange, crc)) return false;
+  block[30] = crc[0];
+  block[31] = crc[1];
+  if (!WriteFlash(SecurityBlockAddress, SecurityBlockBytes, block.data(), false)) return false;
+  SecurityCrc = crc;
+  SecurityValid = true;
+  return true;
+}
+
+bool ClearSecurityBlock() {
+  ImageSecurity.fill(ImageSecurityEntry{});
+  SecurityWord = 0;
+  return WriteSecurityBlock();
+}

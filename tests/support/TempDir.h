@@ -1,0 +1,29 @@
+// A folder for a test's files, removed afterwards.
+#pragma once
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/kestrin-test-XXXXXX";
+    path_ = mkdtemp(pattern);
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& path() const { return path_; }
+  std::string Write(const std::string& name, const std::string& text) const {
+    const std::string file = path_ + "/" + name;
+    std::ofstream(file, std::ios::binary) << text;
+    return file;
+  }
+
+ private:
+  std::string path_;
+};
