@@ -16,4 +16,5 @@ ctest --test-dir build --output-on-failure -j "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 scripts/build.sh build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKESTRIN_SANITIZE=ON -DKESTRIN_BENCH=OFF
+scripts/fuzz.sh 30
 ctest --test-dir build-sanitize --output-on-failure -j "$(nproc)"
