@@ -194,7 +194,7 @@ bool SelectProgrammerAt(const CliOptions& options) {
 
 int Images(const CliOptions& options) {
   if (!SelectProgrammerAt(options)) return ExitFailed;
-  if (fgImages.Rows == 0) return ExitFailed;   // the directory could not be read: reported already
+  if (LastErrorNumber != 0) return ExitFailed;   // the directory could not be read: reported already
   for (int row = 0; row < fgImages.Rows; ++row) {
     std::string line;
     for (int col = 0; col < fgImages.Cols; ++col) line += (col ? "\t" : "") + fgImages.TextMatrix(row, col);
