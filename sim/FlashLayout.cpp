@@ -20,10 +20,17 @@ uint64_t TailSize(int slots) {
   return uint64_t(slots) * kEESlotBytes + AlignUp(uint64_t(slots) * kPageMapBytes, 0x1000) + 4 * kHwcArea;
 }
 
+// Images start at 0x10000 unless they would run into the PC's second
+// vector table; then they all go above it.
+uint64_t ImagesStart(int slots, uint32_t slotBytes) {
+  uint64_t end = kLegacyImageBase + uint64_t(slots) * slotBytes;
+  return end <= kVector2Base ? kLegacyImageBase : kVector2End;
+}
+
 // Start of the tail: right after the images unless that would run into the
 // PC's second vector table.
 uint64_t TailStart(int slots, uint32_t slotBytes) {
-  uint64_t start = AlignUp(kLegacyImageBase + uint64_t(slots) * slotBytes, 0x1000);
+  uint64_t start = AlignUp(ImagesStart(slots, slotBytes) + uint64_t(slots) * slotBytes, 0x1000);
   if (start < kVector2End && start + TailSize(slots) > kVector2Base) start = kVector2End;
   return start;
 }
@@ -38,7 +45,7 @@ uint32_t SlotSizeBytes(int code) {
 
 FlashMap DefaultFlashMap(int slots, uint32_t slotBytes) {
   FlashMap m{};
-  m[kImageBase] = kLegacyImageBase;
+  m[kImageBase] = uint32_t(ImagesStart(slots, slotBytes));
   m[kImageSlotSize] = slotBytes;
   m[kFirmwareBase] = 0x1000;
   m[kFirmwareSize] = 0x3F00;

@@ -49,7 +49,8 @@ constexpr uint32_t kFlashMapSize = 4 * kMapFieldCount;
 // Configuration byte 28 as a size: a count of KiB where 0 means 256 and 1 means 512.
 uint32_t SlotSizeBytes(int code);
 
-// A consistent, non-overlapping map for a new generation-3 unit.
+// A consistent, non-overlapping map for a new generation-3 unit. Images
+// start at 0x10000 when they fit below the PC's second vector table.
 FlashMap DefaultFlashMap(int slots, uint32_t slotBytes);
 
 // Flash large enough for the images and every area of the generation-3 map
