@@ -15,6 +15,9 @@ std::string UsageText() {
          "  --target LIST        set up a target port (repeatable):\n"
          "        address=A,port=1..4,present=0|1,program=4:1:2,verify=2,read=6:7,\n"
          "        result=CODE,step=MS,memory=FILE.bin|memsize=N\n"
+         "  --image LIST         store an image in a slot at start (repeatable):\n"
+         "        address=A,slot=1..4,name=TEXT,device=CODE,family=F,size=BYTES,\n"
+         "        voltage=3.3,mode=M,freq=KHZ,count=N,protect=0|1,eename=TEXT\n"
          "  --fault LIST         disturb replies (repeatable):\n"
          "        kind=drop|corrupt|delay|noise|trailing|endless|wrongaddr|wrongid|status,\n"
          "        every=N,after=N,count=N,command=0xNN,ms=N,code=N\n"
@@ -31,6 +34,10 @@ std::vector<UnitConfig> DemoUnits() {
   units[0].type = 6;
   units[0].targets[2].present = false;
   units[0].targets[3].result = 18;  // Verify Failed
+  // Images as the delivered device files know them: ATmega328P and ATtiny85.
+  units[0].images.push_back(
+      StoredImage{1, 32768, 9, 0, 165, "Sensor board v2.1", 2, 4000, -1, false, "Sensor calibration"});
+  units[0].images.push_back(StoredImage{3, 8192, 30, 1, 250, "Key fob", 0, 1000, 250, true, ""});
 
   units[1].address = 2;  // PSoC, generation 2, 512 KiB slots
   units[1].type = 1;
@@ -39,6 +46,7 @@ std::vector<UnitConfig> DemoUnits() {
   units[1].slotSizeCode = 1;
   units[1].baud = Baud::B38400;
   units[1].serialization = false;
+  units[1].images.push_back(StoredImage{2, 32768, 31, 3, 250, "Touch panel", 1, 0, -1, false, ""});
 
   units[2].address = 5;  // Z8 Encore!, generation 1
   units[2].type = 2;
@@ -51,12 +59,14 @@ std::vector<UnitConfig> DemoUnits() {
   units[3].address = 16;  // ARM, generation 3
   units[3].type = 9;
   units[3].fwMinor = 12;
+  units[3].images.push_back(StoredImage{1, 65536, 10, 1, 165, "Motor controller", 1, 0, 5000, false, ""});
   return units;
 }
 
 bool ParseCommandLine(const std::vector<std::string>& args, SimOptions& out, std::string& error) {
   SimOptions o;
   std::vector<std::string> targets;
+  std::vector<std::string> images;
   for (size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
     std::string value;
@@ -98,6 +108,9 @@ bool ParseCommandLine(const std::vector<std::string>& args, SimOptions& out, std
     } else if (name == "--target") {
       if (!takeValue()) return false;
       targets.push_back(value);
+    } else if (name == "--image") {
+      if (!takeValue()) return false;
+      images.push_back(value);
     } else if (name == "--fault") {
       if (!takeValue()) return false;
       FaultConfig fault{FaultKind::Drop};
@@ -137,6 +150,13 @@ bool ParseCommandLine(const std::vector<std::string>& args, SimOptions& out, std
     std::string why;
     if (!ParseTargetSpec(t, o.units.data(), o.units.size(), why)) {
       error = "--target " + t + ": " + why;
+      return false;
+    }
+  }
+  for (const std::string& t : images) {
+    std::string why;
+    if (!ParseImageSpec(t, o.units.data(), o.units.size(), why)) {
+      error = "--image " + t + ": " + why;
       return false;
     }
   }

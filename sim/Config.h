@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace vrxsim {
@@ -20,6 +21,22 @@ struct TargetConfig {
   std::vector<uint8_t> memory;                 // target content; empty = 4 KiB incrementing pattern
 };
 
+// An image already in a slot, as an earlier download would have left it:
+// image area, directory entry, security entry and second-memory name.
+struct StoredImage {
+  int slot = 1;                // 1-based
+  int32_t size = 4096;         // bytes of the image area in use
+  int device = 0;              // device code, 10 bits
+  int family = 0;              // index into the device file's family list
+  int voltage = 165;           // units of 20 mV
+  std::string name = "Image";
+  int mode = 0;
+  int freq = 0;                // kHz
+  int32_t count = -1;          // devices it may still program; -1 = no limit
+  bool protect = false;        // read protected
+  std::string secondName;      // second-memory image name; "" = none
+};
+
 struct UnitConfig {
   int address = 1;
   int type = 6;
@@ -33,6 +50,7 @@ struct UnitConfig {
   int reloadSilenceMs = 3000;
   int reloadFwMajor = -1, reloadFwMinor = -1;  // revision after LoadFirmware; -1 = unchanged
   TargetConfig targets[4];
+  std::vector<StoredImage> images;   // stored when the unit starts
 };
 
 enum class FaultKind { Drop, Corrupt, Delay, Noise, Trailing, Endless, WrongAddress, WrongId, Status };

@@ -231,6 +231,79 @@ bool ParseTargetSpec(const std::string& text, UnitConfig* units, size_t unitCoun
   return true;
 }
 
+bool ParseImageSpec(const std::string& text, UnitConfig* units, size_t unitCount, std::string& error) {
+  KeyValues pairs;
+  if (!SplitPairs(text, pairs, error)) return false;
+  std::optional<long> address;
+  StoredImage image;
+  bool haveSlot = false;
+  for (const auto& [key, value] : pairs) {
+    long v = 0;
+    if (key == "address") {
+      if (!NumberSetting(key, value, 1, 16, v, error)) return false;
+      address = v;
+    } else if (key == "slot") {
+      if (!NumberSetting(key, value, 1, 4, v, error)) return false;
+      image.slot = int(v);
+      haveSlot = true;
+    } else if (key == "name") {
+      image.name = value;
+    } else if (key == "eename") {
+      image.secondName = value;
+    } else if (key == "device") {
+      if (!NumberSetting(key, value, 0, 1023, v, error)) return false;
+      image.device = int(v);
+    } else if (key == "family") {
+      if (!NumberSetting(key, value, 0, 63, v, error)) return false;
+      image.family = int(v);
+    } else if (key == "size") {
+      if (!NumberSetting(key, value, 1, kMaxMemory, v, error)) return false;
+      image.size = int32_t(v);
+    } else if (key == "voltage") {
+      char* end = nullptr;
+      const double volts = std::strtod(value.c_str(), &end);
+      if (value.empty() || *end != '\0' || volts < 0 || volts > 5.1) {
+        error = "voltage=" + value + ": expected volts from 0 to 5.1";
+        return false;
+      }
+      image.voltage = int(volts / 0.02 + 0.5);
+    } else if (key == "mode") {
+      if (!NumberSetting(key, value, 0, 255, v, error)) return false;
+      image.mode = int(v);
+    } else if (key == "freq") {
+      if (!NumberSetting(key, value, 0, 32767, v, error)) return false;
+      image.freq = int(v);
+    } else if (key == "count") {
+      if (!NumberSetting(key, value, -1, 2147483647L, v, error)) return false;
+      image.count = int32_t(v);
+    } else if (key == "protect") {
+      if (!ParseFlag(key, value, image.protect, error)) return false;
+    } else {
+      error = "unknown image setting '" + key + "'";
+      return false;
+    }
+  }
+  if (!haveSlot) {
+    error = "image '" + text + "': slot=1..4 is required";
+    return false;
+  }
+  if (!address && unitCount != 1) {
+    error = "image '" + text + "': address= is required when the line has more than one programmer";
+    return false;
+  }
+  bool found = false;
+  for (size_t i = 0; i < unitCount; ++i) {
+    if (address && units[i].address != *address) continue;
+    found = true;
+    units[i].images.push_back(image);
+  }
+  if (!found) {
+    error = "image '" + text + "': no programmer at that address";
+    return false;
+  }
+  return true;
+}
+
 bool ParseFaultSpec(const std::string& text, FaultConfig& out, std::string& error) {
   KeyValues pairs;
   if (!SplitPairs(text, pairs, error)) return false;

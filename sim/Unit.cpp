@@ -13,6 +13,7 @@
 #include "sim/Crc16.h"
 #include "sim/FlashLayout.h"
 #include "sim/Protocol.h"
+#include "sim/StoredImages.h"
 
 namespace vrxsim {
 namespace {
@@ -71,6 +72,7 @@ Unit::Unit(const UnitConfig& config, const std::string& flashFile) : config_(con
   if (config_.fwMajor >= 3) initialiseFlashMapIfErased();
   loadConfigBlock();
   enableByte_ = flash_.data()[kDefaultsOffset + 1] & 0x3F;
+  for (const StoredImage& image : config_.images) StoreImage(*this, image);
 }
 
 void Unit::loadConfigBlock() {

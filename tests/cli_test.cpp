@@ -119,6 +119,33 @@ TEST_F(CliTest, ScanOfAPortThatCannotOpen) {
       << r.err;
 }
 
+TEST_F(CliTest, ImagesPrintsTheGridOfTheSelectedProgrammer) {
+  SimProcess sim({"--programmer", "address=4,type=2,fw=2.001,slots=4,slotsize=256,baud=38400",
+                  "--image", "slot=1,name=Remote,device=9,family=1,voltage=3.3,mode=3,freq=18432,count=12,eename=Fib data",
+                  "--image", "slot=4,name=IR blaster,device=43,family=5,voltage=3.0,mode=0,freq=800,protect=1"});
+  ASSERT_TRUE(sim.ready());
+  const Result r = Run({"images", "--device", sim.linkPath(), "--address", "4"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "Image\tRP\tImages Remaining\tImage Name\tDevice Family\tDevice Type\tVoltage\tMode\tClock Freq\t"
+            "FIB 3 Image\n"
+            "1\t\t12\tRemote              \tZ8 Encore! F64xx\tZ8F6421\t3.30\tRun\t18.432MHz\tFib data            \n"
+            "2\t\t\t\t\t\t\t\t\t\n"
+            "3\t\t\t\t\t\t\t\t\t\n"
+            "4\tRP\tUnrestricted\tIR blaster          \tZLF645\tZLF645E0S2864\t3.00\tReset\t800 KHz\t<none>\n");
+  // 2.001 is older than the newest generation-2 firmware: a warning, not a failure.
+  EXPECT_NE(r.err.find("PLEASE NOTE: The firmware in this Programmer is obsolete."), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, ImagesOfAnAbsentProgrammer) {
+  SimProcess sim({"--programmer", "address=4,type=2,fw=2.005,slots=4,slotsize=256,baud=38400"});
+  ASSERT_TRUE(sim.ready());
+  const Result r = Run({"images", "--device", sim.linkPath(), "--address", "9"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("Error Code:  1508"), std::string::npos) << r.err;
+}
+
 TEST_F(CliTest, UsageErrorsExitTwo) {
   for (std::vector<std::string> args : {std::vector<std::string>{}, {"bogus"}, {"fwrev"}, {"fwrev", "--address", "17"},
                                         {"fwrev", "--address", "1", "--baud", "9600"}, {"read-flash", "--address", "1", "5"},

@@ -12,9 +12,9 @@
 #include "programmers/SecurityBlock.h"
 #include "programmers/Selection.h"
 #include "sim/Line.h"
+#include "sim/StoredImages.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
-#include "tests/support/SimFlash.h"
 #include "tests/support/SimLine.h"
 #include "tests/support/TempDir.h"
 
@@ -160,7 +160,10 @@ TEST_F(SelectionTest, GenerationTwoMapDependsOnSlotSize) {
 TEST_F(SelectionTest, GenerationThreeTakesTheMapStoredInFlash) {
   vrxsim::Unit& unit = AddUnit(6, 3, 10);
   uint8_t* map = unit.flash() + 0xF00;
-  for (int i = 0; i < 20; ++i) PutLe(map + 4 * i, 0x100000 + 0x1111 * i, 4);
+  for (int i = 0; i < 20; ++i) {
+    const uint32_t value = 0x100000 + 0x1111 * i;
+    for (int b = 0; b < 4; ++b) map[4 * i + b] = static_cast<uint8_t>(value >> (8 * b));
+  }
   Select();
   EXPECT_EQ(FlashMap.ImageBase, 0x100000);
   EXPECT_EQ(FlashMap.ImageSlotSize, 0x101111);
@@ -205,13 +208,9 @@ TEST_F(SelectionTest, SecurityBlockRoundTripAndResetWhenItsCrcIsWrong) {
 
 TEST_F(SelectionTest, ImageGridOfAnAvrProgrammer) {
   vrxsim::Unit& unit = AddUnit(6, 3, 10);
-  StoreDirEntry(unit, 1, {32768, 0x312, 3, 165, "Widget", 0, 4000});
-  StoreDirEntry(unit, 3, {1024, 5, 3, 90, "Tiny board", 2, 800});
-  StoreDirEntry(unit, 4, {139264, 0x40, 4, 150, "Xmega main controller firmware", 4, 0});
-  const int32_t counts[] = {-1, -1, 25, 0};
-  const uint8_t flags[] = {0, 0, 1, 0};
-  StoreSecurityBlock(unit, counts, flags);
-  StoreSecondMemoryName(unit, 0xE00, 3, "Tiny EE");
+  vrxsim::StoreImage(unit, {1, 32768, 0x312, 3, 165, "Widget", 0, 4000, -1, false, ""});
+  vrxsim::StoreImage(unit, {3, 1024, 5, 3, 90, "Tiny board", 2, 800, 25, true, "Tiny EE"});
+  vrxsim::StoreImage(unit, {4, 139264, 0x40, 4, 150, "Xmega main controller firmware", 4, 0, 0, false, ""});
   ImageNumber = 3;
   Select();
 
