@@ -23,4 +23,9 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 echo "Simulated VRX line at $line_dir/line"
-"$bin/kestrin-cli" scan --verbose --device "$line_dir/line"
+"$bin/kestrin-cli" scan --verbose --device "$line_dir/line" | tee "$line_dir/found"
+for address in $(cut -f1 "$line_dir/found" | sort -nu); do
+  echo
+  echo "Images stored in the programmer at address $address:"
+  "$bin/kestrin-cli" images --device "$line_dir/line" --address "$address" | column -t -s $'\t'
+done

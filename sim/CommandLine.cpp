@@ -51,7 +51,7 @@ std::vector<UnitConfig> DemoUnits() {
   units[2].address = 5;  // Z8 Encore!, generation 1
   units[2].type = 2;
   units[2].fwMajor = 1;
-  units[2].fwMinor = 990;
+  units[2].fwMinor = 250;
   units[2].baud = Baud::B38400;
   units[2].serialization = false;
   units[2].targets[1].present = false;

@@ -71,6 +71,8 @@ bool ParseRevision(const std::string& text, int& major, int& minor) {
   long ma = 0;
   if (!ParseNumber(majorText, 0, 255, ma)) return false;
   while (minorText.size() < 3) minorText += '0';
+  // The unit reports its revision as two bytes: the minor number is 0..255.
+  if (std::atoi(minorText.c_str()) > 255) return false;
   major = int(ma);
   minor = std::atoi(minorText.c_str());
   return true;
@@ -122,7 +124,7 @@ bool ParseUnitSpec(const std::string& text, UnitConfig& out, std::string& error)
       c.type = int(v);
     } else if (key == "fw") {
       if (!ParseRevision(value, c.fwMajor, c.fwMinor)) {
-        error = "fw=" + value + ": expected a revision such as 3.010";
+        error = "fw=" + value + ": expected a revision such as 3.010 (minor 0..255)";
         return false;
       }
     } else if (key == "slots") {

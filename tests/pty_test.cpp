@@ -56,7 +56,7 @@ class PtyTest : public ::testing::Test {
 TEST_F(PtyTest, ScanFindsMixedSpeedsBothSpeedsAndSkipsAnUnreadableUnit) {
   StartLine({"--programmer", "address=1,type=6,fw=3.010,slots=4,slotsize=256,baud=38400",
              "--programmer", "address=5,type=9,fw=10.007,slots=2,slotsize=64,baud=both",
-             "--programmer", "address=7,type=2,fw=1.990,slots=4,slotsize=256,baud=115200,noconfig=1",
+             "--programmer", "address=7,type=2,fw=1.200,slots=4,slotsize=256,baud=115200,noconfig=1",
              "--programmer", "address=16,type=1,fw=2.005,slots=4,slotsize=512,baud=115200"});
   ScanProgrammers();
 

@@ -100,7 +100,7 @@ class SelectionTest : public ::testing::Test {
 
 TEST_F(SelectionTest, GenerationChoosesTypeTableDeviceFileAndFlashMap) {
   struct Case { int major, minor; const char* typeName; const char* deviceFile; const char* family; bool gen2, gen3; };
-  for (const Case& c : {Case{1, 990, "T2-G1", "\\device_V1.inf", "G1Fam", false, false},
+  for (const Case& c : {Case{1, 250, "T2-G1", "\\device_V1.inf", "G1Fam", false, false},
                         Case{2, 0, "T2-G2", "\\device_V2.inf", "G2Fam", true, false},
                         Case{3, 1, "T2-G3", "\\device.inf", "G3Fam", true, true}}) {
     vrxsim::Line fresh;
@@ -259,7 +259,7 @@ TEST_F(SelectionTest, GridColumnsOfOtherTypes) {
 }
 
 TEST_F(SelectionTest, GenerationOneHasNoRemainingCountHeader) {
-  AddUnit(2, 1, 990);
+  AddUnit(2, 1, 250);
   Select();
   EXPECT_EQ(fgImages.TextMatrix(0, ColRemaining), "");
 }

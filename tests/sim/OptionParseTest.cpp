@@ -21,8 +21,8 @@ TEST(OptionParse, UnitSpecs) {
   };
   const std::vector<Case> cases = {
       {"address=1,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", 1, 6, 3, 10, 4, 0, Baud::B115200},
-      {"address=16,type=2,fw=1.990,slots=2,slotsize=512,baud=38400", 16, 2, 1, 990, 2, 1, Baud::B38400},
-      {"address=5,slotsize=64,baud=both,fw=10.7", 5, 6, 10, 700, 4, 64, Baud::Both},
+      {"address=16,type=2,fw=1.250,slots=2,slotsize=512,baud=38400", 16, 2, 1, 250, 2, 1, Baud::B38400},
+      {"address=5,slotsize=64,baud=both,fw=10.07", 5, 6, 10, 70, 4, 64, Baud::Both},
       {"type=0x09,fw=2", 1, 9, 2, 0, 4, 0, Baud::B115200},
   };
   for (const Case& c : cases) {
@@ -51,7 +51,7 @@ TEST(OptionParse, UnitSpecSwitches) {
 }
 
 TEST(OptionParse, BadUnitSpecsAreRefusedWithAReason) {
-  for (const char* text : {"address=0", "address=17", "slotsize=300", "slotsize=1", "baud=9600", "fw=3.0100",
+  for (const char* text : {"address=0", "address=17", "slotsize=300", "slotsize=1", "baud=9600", "fw=3.0100", "fw=1.990",
                            "fw=x", "colour=red", "address", "", "slots=0", "serial=2"}) {
     UnitConfig u;
     std::string error;
