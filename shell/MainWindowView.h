@@ -8,6 +8,9 @@ class MainWindowView {
  public:
   virtual ~MainWindowView() = default;
 
+  // The whole window, disabled during long operations.
+  virtual void SetEnabled(bool enabled) = 0;
+
   // pbProgress
   virtual void SetProgressVisible(bool visible) = 0;
   virtual void SetProgressValue(int percent) = 0;

@@ -6,6 +6,8 @@ SettingsStore* Settings = nullptr;
 MessageBoxes* MessageBox = nullptr;
 MainWindowView* frmMain = nullptr;
 ImageManagerView* frmImageMan = nullptr;
+ProgramManagerView* frmProgram = nullptr;
+SoundPlayer* Sound = nullptr;
 
 uint8_t CurrentAddress = 0;
 int32_t TickCount = 0;
@@ -64,6 +66,8 @@ std::array<DeviceRecord, MaxDeviceTypes + 1> DeviceTable{};
 int CurDevice = -1;
 
 std::vector<uint8_t> ImageBuffer;
+
+bool CancelRequest = false;
 
 int ImageNumber = 1;
 int ReadPort = 1;

@@ -13,6 +13,8 @@ class SettingsStore;
 class MessageBoxes;
 class MainWindowView;
 class ImageManagerView;
+class ProgramManagerView;
+class SoundPlayer;
 
 // ---- Platform objects (bound by the program's start-up) ----
 extern SerialPort* MSComm1;        // the serial port of the main window
@@ -21,6 +23,8 @@ extern SettingsStore* Settings;    // per-user settings store
 extern MessageBoxes* MessageBox;   // message boxes
 extern MainWindowView* frmMain;    // what operations show in the main window
 extern ImageManagerView* frmImageMan;   // the image manager window; null while it is closed
+extern ProgramManagerView* frmProgram;  // the programming manager window; null while it is closed
+extern SoundPlayer* Sound;          // asynchronous wave playback
 
 // ---- Transport ----
 constexpr int RxBufferSize = 265;
@@ -179,6 +183,9 @@ extern int CurDevice;
 
 // ---- Memory images ----
 extern std::vector<uint8_t> ImageBuffer;
+
+// ---- Programming runs ----
+extern bool CancelRequest;         // set by Cancel; the run's poll loop stops at its next wait step
 
 // ---- Current image settings used by the commands ----
 extern int ImageNumber;            // image slot 1..4

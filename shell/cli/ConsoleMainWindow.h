@@ -10,6 +10,7 @@ class ConsoleMainWindow : public MainWindowView {
  public:
   ConsoleMainWindow(int commPort, bool verbose) : commPort_(commPort), verbose_(verbose) {}
 
+  void SetEnabled(bool enabled) override {}
   void SetProgressVisible(bool visible) override;
   void SetProgressValue(int percent) override;
   void SetStatusPanel(const std::string& key, const std::string& text) override;

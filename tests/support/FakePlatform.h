@@ -74,6 +74,7 @@ class RecordingMessageBox : public MessageBoxes {
 
 class RecordingMainWindow : public MainWindowView {
  public:
+  void SetEnabled(bool on) override { enabled = on; }
   void SetProgressVisible(bool visible) override { progressVisible = visible; }
   void SetProgressValue(int percent) override { progressValues.push_back(percent); }
   void SetStatusPanel(const std::string& key, const std::string& text) override { panels[key] = text; }
@@ -101,6 +102,7 @@ class RecordingMainWindow : public MainWindowView {
   bool arrayProgrammingEnabled = false;
   bool imageManagerOpen = false;
   bool configMenuEnabled = false;
+  bool enabled = true;
 };
 
 class MemorySettingsStore : public SettingsStore {

@@ -1,0 +1,20 @@
+#include "operations/DeleteImage.h"
+
+#include <vector>
+
+#include "link/Commands.h"
+#include "link/ErrorRecord.h"
+#include "platform/NumberText.h"
+#include "programmers/ImageDirectory.h"
+#include "state/PublicVars.h"
+
+bool DeleteImage(int imageNumber) {
+  ClearError();
+  ErrorTitle = "Delete Image";
+  const std::vector<uint8_t> zeros(DirEntryBytes, 0);
+  return WriteFlash(DirectoryAddress + (imageNumber - 1) * DirEntryBytes, DirEntryBytes, zeros.data(), false);
+}
+
+std::string DeleteImageQuestion(int imageNumber, const std::string& imageName) {
+  return "Delete Image  " + Str(imageNumber) + ": " + imageName + "  from Programmer?";
+}

@@ -1,0 +1,80 @@
+#include "operations/ProgramRun.h"
+
+#include <array>
+#include <string>
+
+#include "link/Commands.h"
+#include "link/ErrorRecord.h"
+#include "link/Transport.h"
+#include "operations/PortStatus.h"
+#include "operations/ProgramManagerView.h"
+#include "operations/Sound.h"
+#include "platform/EventLoop.h"
+#include "platform/SettingsStore.h"
+#include "shell/MainWindowView.h"
+#include "state/PublicVars.h"
+
+uint8_t PortEnableByte() {
+  int value = frmProgram->Sequential() ? 1 : 0;
+  value = value * 2 + (frmProgram->CrcVerifyOnly() ? 1 : 0);
+  for (int port = 3; port >= 0; --port) value = value * 2 + (frmProgram->PortEnabled(port) ? 1 : 0);
+  return static_cast<uint8_t>(value);
+}
+
+namespace {
+
+// Waits one poll interval; false when Cancel was pressed meanwhile (the run
+// is then stopped in the programmer).
+bool WaitForNextPoll() {
+  const int32_t deadline = WrapTick(static_cast<int64_t>(TickCount) + StatusPollTicks);
+  while (deadline > TickCount) {
+    Events->DoEvents();
+    if (CancelRequest) {
+      CancelProgramming();
+      return false;
+    }
+  }
+  return true;
+}
+
+// Polls until no port is busy; AnyFailed tells whether a port ended in failure.
+void FollowPorts(bool& anyFailed) {
+  bool anyBusy = true;
+  while (anyBusy) {
+    if (!WaitForNextPoll()) return;
+    std::array<uint8_t, 4> status{};
+    if (!GetStatus(status)) return;
+    anyBusy = false;
+    for (int port = 0; port < 4; ++port) {
+      std::string caption;
+      int64_t back = 0, fore = 0;
+      bool failed = false;
+      anyBusy |= PortStatusText(status[port], caption, back, fore, failed);
+      anyFailed |= failed;
+      frmProgram->SetPortStatus(port, caption, back, fore);
+    }
+  }
+}
+
+}  // namespace
+
+bool ProgramImage(bool verifyOnly) {
+  ClearError();
+  ErrorTitle = "Program Image";
+  bool anyFailed = false;
+
+  const uint8_t enableByte = PortEnableByte();
+  if (PortsEnable(enableByte)) {
+    Settings->SaveSetting("Settings", "PortEnables", std::to_string(enableByte));
+    ClearPortStatus();
+    if (verifyOnly ? Verify(ImageNumber) : Program(ImageNumber)) {
+      ShowPortStatus();
+      FollowPorts(anyFailed);
+    }
+  }
+
+  if (frmProgram->SoundEnabled() && anyFailed) PlayFailSound();
+  const bool result = LastErrorNumber <= 0;
+  frmMain->SetEnabled(true);
+  return result;
+}
