@@ -1,6 +1,7 @@
 // kestrin-cli against vrx-sim: what scripts see on standard output, standard
 // error and in the exit status.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -146,10 +147,83 @@ TEST_F(CliTest, ImagesOfAnAbsentProgrammer) {
   EXPECT_NE(r.err.find("Error Code:  1508"), std::string::npos) << r.err;
 }
 
+TEST_F(CliTest, ProgramPrintsEachPortChangeAndFailsWhenAPortFails) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
+                  "slot=1,name=Board,device=9,family=0", "--target", "port=2,result=19,program=4", "--target",
+                  "port=3,present=0"});
+  ASSERT_TRUE(sim.ready());
+  Result r = Run({"program", "--device", sim.linkPath(), "--address", "2", "--image", "1", "--ports", "1,2,4"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.out.find("Port 1: Done\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Port 2: Device ID Failed\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Port 3: - Disabled -\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Port 4: Done\n"), std::string::npos) << r.out;
+
+  r = Run({"program", "--device", sim.linkPath(), "--address", "2", "--image", "1", "--ports", "1,4", "--verify"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find("Programming"), std::string::npos) << r.out;   // a verify run only verifies
+  EXPECT_NE(r.out.find("Port 4: Done\n"), std::string::npos) << r.out;
+
+  r = Run({"program", "--device", sim.linkPath(), "--address", "2", "--image", "2"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("holds no image"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, InterruptCancelsTheRunOnce) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
+                  "slot=1,name=Board,device=9,family=0", "--target", "port=1,program=4:1:1:1:1:2,step=400"});
+  ASSERT_TRUE(sim.ready());
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    close(out[0]);
+    close(out[1]);
+    execl(KESTRIN_CLI_PATH, KESTRIN_CLI_PATH, "program", "--device", sim.linkPath().c_str(), "--address", "2",
+          "--image", "1", "--ports", "1", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  std::string text;
+  char buffer[256];
+  ssize_t n = 0;
+  while (text.find("Port 1: Programming") == std::string::npos && (n = read(out[0], buffer, sizeof buffer)) > 0) {
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  kill(pid, SIGINT);
+  while ((n = read(out[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  close(out[0]);
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  ASSERT_TRUE(WIFEXITED(raw)) << "ended by a signal instead of cancelling";
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  EXPECT_EQ(text.find("Port 1: Done"), std::string::npos) << text;
+
+  const std::vector<std::string> frames = sim.loggedFrames();
+  int cancels = 0;
+  for (const std::string& f : frames) cancels += f.find(" 2 06") != std::string::npos;
+  EXPECT_EQ(cancels, 1);
+  ASSERT_FALSE(frames.empty());
+  EXPECT_NE(frames.back().find(" 2 06"), std::string::npos) << frames.back();   // no status read after it
+}
+
+TEST_F(CliTest, DeleteEmptiesTheSlot) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
+                  "slot=3,name=Old,device=9,family=0"});
+  ASSERT_TRUE(sim.ready());
+  Result r = Run({"delete", "--device", sim.linkPath(), "--address", "2", "--image", "3"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = Run({"images", "--device", sim.linkPath(), "--address", "2"});
+  EXPECT_NE(r.out.find("\n3\t\t\t\t"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Old"), std::string::npos) << r.out;
+}
+
 TEST_F(CliTest, UsageErrorsExitTwo) {
   for (std::vector<std::string> args : {std::vector<std::string>{}, {"bogus"}, {"fwrev"}, {"fwrev", "--address", "17"},
                                         {"fwrev", "--address", "1", "--baud", "9600"}, {"read-flash", "--address", "1", "5"},
-                                        {"scan", "--frobnicate"}}) {
+                                        {"scan", "--frobnicate"}, {"program", "--address", "1"},
+                                        {"delete", "--address", "1", "--image", "5"}}) {
     const Result r = Run(args);
     EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
     EXPECT_NE(r.err.find("Usage: kestrin-cli"), std::string::npos);

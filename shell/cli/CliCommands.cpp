@@ -10,12 +10,18 @@
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "operations/DeleteImage.h"
+#include "operations/ProgramRun.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
 #include "programmers/Discovery.h"
+#include "programmers/ImageDirectory.h"
 #include "programmers/RevisionTables.h"
 #include "programmers/Selection.h"
+#include "shell/cli/ConsoleProgramManager.h"
 #include "state/PublicVars.h"
+
+volatile std::sig_atomic_t InterruptRequested = 0;
 
 namespace {
 
@@ -203,34 +209,107 @@ int Images(const CliOptions& options) {
   return ExitOk;
 }
 
+// "1,3" → ports 1 and 3.
+bool ParsePorts(const std::string& text, std::array<bool, 4>& ports) {
+  ports.fill(false);
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t comma = text.find(',', start);
+    if (comma == std::string::npos) comma = text.size();
+    const std::string item = text.substr(start, comma - start);
+    if (item.size() != 1 || item[0] < '1' || item[0] > '4') return false;
+    ports[item[0] - '1'] = true;
+    start = comma + 1;
+  }
+  return true;
+}
+
+bool SlotHoldsImage(int slot) {
+  return slot <= SlotCount() && slot < static_cast<int>(ImageDirectory.size()) && ImageDirectory[slot].Size > 0;
+}
+
+void OnInterrupt(int) { InterruptRequested = 1; }
+
+int ProgramCommand(const CliOptions& options) {
+  std::array<bool, 4> ports{};
+  if (!ParsePorts(options.ports, ports)) return UsageError(options.command, "--ports takes port numbers 1..4, e.g. 1,3");
+  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (!SlotHoldsImage(options.image)) {
+    std::fprintf(stderr, "kestrin-cli: image slot %d of the programmer at address %d holds no image\n", options.image,
+                 options.address);
+    return ExitFailed;
+  }
+  ImageNumber = options.image;
+  ConsoleProgramManager manager(ports, options.crcVerify, options.sequential);
+  frmProgram = &manager;
+  CancelRequest = false;
+  InterruptRequested = 0;
+  auto previous = std::signal(SIGINT, OnInterrupt);
+  const bool ok = ProgramImage(options.verify);
+  std::signal(SIGINT, previous);
+  frmProgram = nullptr;
+  if (!ok) {
+    ReportLastError();
+    return ExitFailed;
+  }
+  if (CancelRequest) {
+    std::fputs("kestrin-cli: run cancelled\n", stderr);
+    return ExitFailed;
+  }
+  return manager.AnyPortFailed() ? ExitFailed : ExitOk;
+}
+
+int DeleteCommand(const CliOptions& options) {
+  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (options.image > SlotCount()) {
+    std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no image slot %d\n", options.address,
+                 options.image);
+    return ExitFailed;
+  }
+  if (!DeleteImage(options.image)) {
+    ReportLastError();
+    return ExitFailed;
+  }
+  return ExitOk;
+}
+
 struct CommandEntry {
   const char* name;
   bool needsAddress;
+  bool needsImage;
   int (*run)(const CliOptions&);
   const char* usage;
 };
 
 const CommandEntry Commands[] = {
-    {"scan", false, Scan,
+    {"scan", false, false, Scan,
      "scan [--port N | --device PATH]\n"
      "  Finds the programmers on the line. One line per programmer, tab-separated:\n"
      "  address, line speed, firmware revision, type code, slots, slot size in bytes.\n"},
-    {"images", true, Images,
+    {"images", true, false, Images,
      "images --address A\n"
      "  Selects the programmer at address A and prints its image directory as the\n"
      "  image manager's grid holds it: the header row, then one line per slot,\n"
      "  cells separated by tabs.\n"},
-    {"fwrev", true, FirmwareRevision,
+    {"program", true, true, ProgramCommand,
+     "program --address A --image N [--ports 1,3] [--verify] [--crc-verify] [--sequential]\n"
+     "  Programs (or with --verify only verifies) devices on the enabled ports from\n"
+     "  image slot N and prints each change of a port's status. Exits non-zero when\n"
+     "  a port failed or a command failed. Ctrl-C cancels the run.\n"},
+    {"delete", true, true, DeleteCommand,
+     "delete --address A --image N\n"
+     "  Deletes the image in slot N (its directory entry).\n"},
+    {"fwrev", true, false, FirmwareRevision,
      "fwrev --address A [--baud 38400|115200]\n"
      "  Prints the firmware revision of the programmer at address A.\n"},
-    {"read-flash", true, ReadFlashCommand,
+    {"read-flash", true, false, ReadFlashCommand,
      "read-flash --address A ADDR COUNT [--out FILE] [--baud 38400|115200]\n"
      "  Reads COUNT bytes of programmer flash from ADDR: as hex to standard output,\n"
      "  or as binary to FILE.\n"},
-    {"write-flash", true, WriteFlashCommand,
+    {"write-flash", true, false, WriteFlashCommand,
      "write-flash --address A ADDR FILE [--baud 38400|115200]\n"
      "  Writes the bytes of a binary FILE to programmer flash from ADDR.\n"},
-    {"crc", true, CrcCommand,
+    {"crc", true, false, CrcCommand,
      "crc --address A ADDR LEN [--baud 38400|115200]\n"
      "  Prints the programmer's CRC of LEN flash bytes from ADDR as four hex digits,\n"
      "  in reply order.\n"},
@@ -300,6 +379,16 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
         error = "--baud takes 38400 or 115200";
         return false;
       }
+    } else if (arg == "--image") {
+      if (!number(options.image, 1, 4)) return false;
+    } else if (arg == "--ports") {
+      if (!value(options.ports)) return false;
+    } else if (arg == "--verify") {
+      options.verify = true;
+    } else if (arg == "--crc-verify") {
+      options.crcVerify = true;
+    } else if (arg == "--sequential") {
+      options.sequential = true;
     } else if (arg == "--device") {
       if (!value(options.device)) return false;
     } else if (arg == "--port-map") {
@@ -329,6 +418,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   }
   if (entry->needsAddress && options.address == 0) {
     error = options.command + " needs --address A (1..16)";
+    return false;
+  }
+  if (entry->needsImage && options.image == 0) {
+    error = options.command + " needs --image N (1..4)";
     return false;
   }
   return true;

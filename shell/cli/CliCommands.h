@@ -1,6 +1,7 @@
 // kestrin-cli: the operations without windows.
 #pragma once
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,11 @@ struct CliOptions {
   int baud = 0;                         // 0: the first speed that answers
   std::string dataDir;
   std::string out;
+  int image = 0;                        // 0: not given
+  std::string ports = "1,2,3,4";
+  bool verify = false;
+  bool crcVerify = false;
+  bool sequential = false;
   bool verbose = false;
   bool help = false;
 };
@@ -25,3 +31,6 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
 int RunCliCommand(const CliOptions& options);
 
 std::string CliUsage(const std::string& command);
+
+// Set by SIGINT during a run; the tick passes it on as the Cancel button.
+extern volatile std::sig_atomic_t InterruptRequested;

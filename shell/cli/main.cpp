@@ -48,7 +48,10 @@ int main(int argc, char* argv[]) {
   port.SetCommPort(commPort);
   port.OnReceive = ReceiveBytes;
   QtEventLoop events;
-  QtTickTimer timer1(Timer1_Timer);
+  QtTickTimer timer1([] {
+    Timer1_Timer();
+    if (InterruptRequested) CancelRequest = true;   // Ctrl-C is the Cancel button
+  });
   ConsoleMessageBox messages;
   ConsoleMainWindow window(commPort, options.verbose);
 

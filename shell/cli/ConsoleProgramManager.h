@@ -1,0 +1,31 @@
+// The programming manager as the command line shows it: ports and options
+// from the command's options, each change of a port's status printed.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "operations/ProgramManagerView.h"
+
+class ConsoleProgramManager : public ProgramManagerView {
+ public:
+  ConsoleProgramManager(std::array<bool, 4> ports, bool crcVerifyOnly, bool sequential)
+      : ports_(ports), crcVerifyOnly_(crcVerifyOnly), sequential_(sequential) {}
+
+  bool PortEnabled(int port) override { return ports_[port]; }
+  bool CrcVerifyOnly() override { return crcVerifyOnly_; }
+  bool Sequential() override { return sequential_; }
+  bool SoundEnabled() override { return false; }
+  void SetPortStatus(int port, const std::string& caption, int64_t backColor, int64_t foreColor) override;
+  void SetStatusFrameVisible(bool visible) override {}
+
+  // A port ended with a failure code.
+  bool AnyPortFailed() const;
+
+ private:
+  std::array<bool, 4> ports_;
+  bool crcVerifyOnly_;
+  bool sequential_;
+  std::array<std::string, 4> captions_;
+  std::array<bool, 4> failed_{};
+};
