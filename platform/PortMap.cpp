@@ -34,6 +34,7 @@ bool PortMap::Parse(const std::string& text, std::map<int, std::string>& out, st
 
 std::vector<std::string> PortMap::SystemPorts() const {
   std::vector<std::string> locations;
+  if (!useSystemPorts_) return locations;
   for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
     locations.push_back(info.systemLocation().toStdString());
   }

@@ -16,6 +16,8 @@ class PortMap {
   // "1=/dev/ttyUSB0,3=/tmp/vrx-line"
   static bool Parse(const std::string& text, std::map<int, std::string>& out, std::string& error);
   void SetOverrides(const std::map<int, std::string>& overrides) { overrides_ = overrides; }
+  // Whether ports without a mapping fall back to the system's serial ports.
+  void SetUseSystemPorts(bool use) { useSystemPorts_ = use; }
 
   // The device path behind a port number, "" when there is none.
   std::string DevicePath(int port) const;
@@ -30,4 +32,5 @@ class PortMap {
   std::string Resolve(int port, const std::vector<std::string>* system) const;
   SettingsStore* settings_;
   std::map<int, std::string> overrides_;
+  bool useSystemPorts_ = true;
 };

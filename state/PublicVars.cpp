@@ -8,6 +8,7 @@ MainWindowView* frmMain = nullptr;
 ImageManagerView* frmImageMan = nullptr;
 ProgramManagerView* frmProgram = nullptr;
 SoundPlayer* Sound = nullptr;
+DocumentOpener* Documents = nullptr;
 
 uint8_t CurrentAddress = 0;
 int32_t TickCount = 0;
@@ -66,6 +67,12 @@ std::array<DeviceRecord, MaxDeviceTypes + 1> DeviceTable{};
 int CurDevice = -1;
 
 std::vector<uint8_t> ImageBuffer;
+
+bool DdeEnabled = false;
+bool ImageProtectFlag = false;
+int32_t ImageCountLimit = -1;
+
+bool ImageManOpen = false;
 
 bool CancelRequest = false;
 

@@ -15,6 +15,7 @@ class MainWindowView;
 class ImageManagerView;
 class ProgramManagerView;
 class SoundPlayer;
+class DocumentOpener;
 
 // ---- Platform objects (bound by the program's start-up) ----
 extern SerialPort* MSComm1;        // the serial port of the main window
@@ -25,6 +26,7 @@ extern MainWindowView* frmMain;    // what operations show in the main window
 extern ImageManagerView* frmImageMan;   // the image manager window; null while it is closed
 extern ProgramManagerView* frmProgram;  // the programming manager window; null while it is closed
 extern SoundPlayer* Sound;          // asynchronous wave playback
+extern DocumentOpener* Documents;  // opens help documents with the system's viewer
 
 // ---- Transport ----
 constexpr int RxBufferSize = 265;
@@ -183,6 +185,14 @@ extern int CurDevice;
 
 // ---- Memory images ----
 extern std::vector<uint8_t> ImageBuffer;
+
+// ---- Automation ----
+extern bool DdeEnabled;            // while the automation window is loaded
+extern bool ImageProtectFlag;      // handed to the next image download
+extern int32_t ImageCountLimit;    // -1: no limit
+
+// ---- Windows ----
+extern bool ImageManOpen;          // the image manager window is loaded
 
 // ---- Programming runs ----
 extern bool CancelRequest;         // set by Cancel; the run's poll loop stops at its next wait step

@@ -1,0 +1,353 @@
+#include "operations/ProgramManagerWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "link/Commands.h"
+#include "link/ErrorRecord.h"
+#include "operations/ImageManagerWindow.h"
+#include "operations/PortStatus.h"
+#include "operations/ProgramRun.h"
+#include "platform/NumberText.h"
+#include "platform/SettingsStore.h"
+#include "programmers/ImageDirectory.h"
+#include "shell/MainWindow.h"
+#include "state/PublicVars.h"
+
+QColor ColorFromBgr(int64_t value, const QColor& buttonFace) {
+  if (value == ColorButtonFace) return buttonFace;
+  return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+                static_cast<int>((value >> 16) & 0xFF));
+}
+
+namespace {
+QString FromAnsi(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<int>(text.size())); }
+constexpr int AteOptionsAddress = 0xE8;
+
+void SetFrameCaption(QGroupBox* frame, const QString& caption, const QColor& colour) {
+  frame->setTitle(caption);
+  frame->setStyleSheet(QStringLiteral("QGroupBox { color: %1; }").arg(colour.name()));
+}
+}  // namespace
+
+ProgramManagerWindow::ProgramManagerWindow(MainWindow& main) : main_(main) {
+  setObjectName(QStringLiteral("frmProgram"));
+  setWindowTitle(tr("Programming Manager"));
+  auto* layout = new QVBoxLayout(this);
+
+  auto* top = new QHBoxLayout;
+  auto* frmImage = new QGroupBox(tr("Image"), this);
+  frmImage->setObjectName(QStringLiteral("frmImage"));
+  auto* imageLayout = new QVBoxLayout(frmImage);
+  lstImage_ = new QComboBox(frmImage);
+  lstImage_->setObjectName(QStringLiteral("lstImage"));
+  imageLayout->addWidget(lstImage_);
+  top->addWidget(frmImage);
+
+  auto* frmActivity = new QGroupBox(tr("Image Information"), this);
+  frmActivity->setObjectName(QStringLiteral("frmActivity"));
+  auto* info = new QGridLayout(frmActivity);
+  const char* names[] = {"Image Name", "Device Type", "Voltage", "Programming Mode"};
+  for (int i = 0; i < 4; ++i) {
+    lbl1_[i] = new QLabel(tr(names[i]), frmActivity);
+    lbl1_[i]->setObjectName(QStringLiteral("lbl1_%1").arg(i));
+    lblVal_[i] = new QLabel(frmActivity);
+    lblVal_[i]->setObjectName(QStringLiteral("lblVal_%1").arg(i));
+    info->addWidget(lbl1_[i], i, 0);
+    info->addWidget(lblVal_[i], i, 1);
+  }
+  top->addWidget(frmActivity, 1);
+  layout->addLayout(top);
+
+  auto* portRow = new QHBoxLayout;
+  auto* frmPorts = new QGroupBox(tr("Ports"), this);
+  frmPorts->setObjectName(QStringLiteral("frmPorts"));
+  auto* checks = new QVBoxLayout(frmPorts);
+  frmStatus_ = new QGroupBox(tr("Port Status"), this);
+  frmStatus_->setObjectName(QStringLiteral("frmStatus"));
+  auto* ports = new QGridLayout(frmStatus_);
+  for (int i = 0; i < 4; ++i) {
+    ChkPortEnbl_[i] = new QCheckBox(tr("Port %1").arg(i + 1), frmPorts);
+    ChkPortEnbl_[i]->setObjectName(QStringLiteral("ChkPortEnbl_%1").arg(i));
+    ChkPortEnbl_[i]->setToolTip(tr("Enable/Disable Programmer Port %1").arg(i + 1));
+    checks->addWidget(ChkPortEnbl_[i]);
+    valPortSts_[i] = new QLabel(frmStatus_);
+    valPortSts_[i]->setObjectName(QStringLiteral("valPortSts_%1").arg(i));
+    valPortSts_[i]->setToolTip(tr("Port %1 Status").arg(i + 1));
+    valPortSts_[i]->setAutoFillBackground(true);
+    valPortSts_[i]->setMinimumWidth(180);
+    valPortSts_[i]->setFrameShape(QFrame::Panel);
+    valPortSts_[i]->setFrameShadow(QFrame::Sunken);
+    Serial_[i] = new QLabel(frmStatus_);
+    Serial_[i]->setObjectName(QStringLiteral("Serial_%1").arg(i));
+    ports->addWidget(valPortSts_[i], i, 0);
+    ports->addWidget(Serial_[i], i, 1);
+  }
+  portRow->addWidget(frmPorts);
+  portRow->addWidget(frmStatus_, 1);
+  layout->addLayout(portRow);
+
+  auto* options = new QHBoxLayout;
+  cbCRCVerify_ = new QCheckBox(tr("CRC Verify Only"), this);
+  cbCRCVerify_->setObjectName(QStringLiteral("cbCRCVerify"));
+  cbSequential_ = new QCheckBox(tr("Program Multiple Images"), this);
+  cbSequential_->setObjectName(QStringLiteral("cbSequential"));
+  cbEnableSound_ = new QCheckBox(tr("Enable Sound"), this);
+  cbEnableSound_->setObjectName(QStringLiteral("cbEnableSound"));
+  cbEnableSound_->setToolTip(tr("Enable audible warning on programming failure"));
+  options->addWidget(cbCRCVerify_);
+  options->addWidget(cbSequential_);
+  options->addWidget(cbEnableSound_);
+  options->addStretch(1);
+  layout->addLayout(options);
+
+  auto* buttons = new QHBoxLayout;
+  btStart_ = new QPushButton(tr("Program"), this);
+  btStart_->setObjectName(QStringLiteral("btStart"));
+  btStart_->setToolTip(tr("Start a Program/Verify Operation"));
+  btVerify_ = new QPushButton(tr("Verify"), this);
+  btVerify_->setObjectName(QStringLiteral("btVerify"));
+  btVerify_->setToolTip(tr("Start a Verify-Only Operation"));
+  btCancel_ = new QPushButton(tr("Cancel"), this);
+  btCancel_->setObjectName(QStringLiteral("btCancel"));
+  btCancel_->setToolTip(tr("Cancel the Active Operation"));
+  btClose_ = new QPushButton(tr("Close"), this);
+  btClose_->setObjectName(QStringLiteral("btClose"));
+  DummyFocus_ = new QWidget(this);
+  DummyFocus_->setObjectName(QStringLiteral("DummyFocus"));
+  DummyFocus_->setFocusPolicy(Qt::StrongFocus);
+  DummyFocus_->setFixedSize(1, 1);
+  buttons->addWidget(DummyFocus_);
+  buttons->addStretch(1);
+  for (QPushButton* b : {btStart_, btVerify_, btCancel_, btClose_}) buttons->addWidget(b);
+  layout->addLayout(buttons);
+
+  connect(btStart_, &QPushButton::clicked, this, &ProgramManagerWindow::btStart_Click);
+  connect(btVerify_, &QPushButton::clicked, this, &ProgramManagerWindow::btVerify_Click);
+  connect(btCancel_, &QPushButton::clicked, this, &ProgramManagerWindow::btCancel_Click);
+  connect(btClose_, &QPushButton::clicked, this, &ProgramManagerWindow::btClose_Click);
+  connect(lstImage_, QOverload<int>::of(&QComboBox::activated), this, [this](int) { lstImage_Click(); });
+
+  frmProgram = this;
+  resize(560, 380);
+}
+
+ProgramManagerWindow::~ProgramManagerWindow() {
+  if (frmProgram == this) frmProgram = nullptr;
+}
+
+void ProgramManagerWindow::Form_Load() {
+  main_.lstAllProgs()->setEnabled(false);
+  main_.EnableMenus({"mnuViewProgScan", "mnuViewMultiMan"}, false);
+  main_.EnableButtons({"Program", "ProgScan", "ArrayMan"}, false);
+  const int enables = std::atoi(Settings->GetSetting("Settings", "PortEnables", "15").c_str());
+  for (int i = 0; i < 4; ++i) {
+    valPortSts_[i]->clear();
+    ChkPortEnbl_[i]->setChecked(enables & (1 << i));
+  }
+  cbCRCVerify_->setChecked(enables & 0x10);
+}
+
+void ProgramManagerWindow::Form_Activate() {
+  if (running_) return;
+  btCancel_->hide();
+  btClose_->show();
+  std::array<uint8_t, 8> ate{};
+  HasAteOptions = false;
+  if (ReadFlash(AteOptionsAddress, static_cast<int32_t>(ate.size()), ate.data(), false)) {
+    for (uint8_t b : ate) HasAteOptions |= b < 255;
+  }
+  main_.EnableMenus({"mnuFileClose", "mnuProgram"}, true);
+  main_.EnableMenus({"mnuViewProgMan"}, false);
+
+  lstImage_->clear();
+  for (int slot = 1; slot <= SlotCount(); ++slot) {
+    if (slot < static_cast<int>(ImageDirectory.size()) && ImageDirectory[slot].Size > 0) {
+      lstImage_->addItem(QString::number(slot), slot);
+    }
+  }
+  lstImage_->setCurrentIndex(lstImage_->findData(ImageNumber));
+  for (QLabel* s : Serial_) s->hide();
+
+  ShowImageInformation();
+  SetUpRunOptions();
+}
+
+void ProgramManagerWindow::Form_Deactivate() {
+  main_.EnableMenus({"mnuProgram", "mnuConfigSetDefaults", "mnuConfigViewDefaults"}, false);
+  main_.Menu("mnuConfigSetATEopts")->setVisible(false);
+  main_.Menu("mnuConfigViewATEopts")->setVisible(false);
+}
+
+void ProgramManagerWindow::lstImage_Click() {
+  ImageNumber = lstImage_->currentData().toInt();
+  for (QLabel* s : Serial_) s->hide();
+  ShowImageInformation();
+}
+
+void ProgramManagerWindow::SetRunButtonsEnabled(bool enabled) {
+  btStart_->setEnabled(enabled);
+  btVerify_->setEnabled(enabled);
+  main_.EnableMenus({"mnuProgram", "mnuProgramStart", "mnuProgramVerify"}, enabled);
+  if (enabled) {
+    main_.EnableMenus({"mnuConfigSetDefaults", "mnuConfigViewDefaults", "mnuConfig"}, true);
+    main_.EnableMenus({"mnuProgramCancel"}, false);
+    main_.Menu("mnuConfigSetATEopts")->setVisible(HasAteOptions);
+    main_.Menu("mnuConfigViewATEopts")->setVisible(HasAteOptions);
+  }
+}
+
+void ProgramManagerWindow::ShowImageInformation() {
+  const bool holdsImage = ImageNumber >= 1 && ImageNumber < static_cast<int>(ImageDirectory.size()) &&
+                          ImageNumber < fgImages.Rows && ImageDirectory[ImageNumber].Size > 0;
+  const bool showMode = ProgType != 3 && ProgType != 6 && ProgType != 7;
+  lbl1_[3]->setVisible(showMode);
+  lblVal_[3]->setVisible(showMode);
+  if (!holdsImage) {
+    lblVal_[0]->setText(tr("-- No Image Selected --"));
+    for (int i = 1; i < 4; ++i) lblVal_[i]->clear();
+    SetRunButtonsEnabled(false);
+    return;
+  }
+  lblVal_[0]->setText(FromAnsi(fgImages.TextMatrix(ImageNumber, ColName)).trimmed());
+  lblVal_[1]->setText(FromAnsi(fgImages.TextMatrix(ImageNumber, ColDeviceType)));
+  lblVal_[2]->setText(FromAnsi(fgImages.TextMatrix(ImageNumber, ColVoltage)));
+  lblVal_[3]->setText(showMode && fgImages.Cols > ColMode ? FromAnsi(fgImages.TextMatrix(ImageNumber, ColMode))
+                                                          : QString());
+  SetRunButtonsEnabled(true);
+}
+
+void ProgramManagerWindow::SetUpRunOptions() {
+  switch (ProgType) {
+    case 1:
+      cbCRCVerify_->setText(tr("Checksum Verify"));
+      cbCRCVerify_->setVisible(lblVal_[3]->text() != QStringLiteral("CapSense"));
+      break;
+    case 2: {
+      cbCRCVerify_->setText(tr("CRC Verify"));
+      cbCRCVerify_->setVisible(true);
+      const double revision = Val(ProgrammerTable[SelectedProgrammer].FwRevision);
+      const bool familyTwo = ImageNumber >= 1 && ImageNumber < static_cast<int>(ImageDirectory.size()) &&
+                             ImageDirectory[ImageNumber].Family == 2;
+      if (revision <= 3.0 || familyTwo) {
+        cbSequential_->setChecked(false);
+        cbSequential_->setVisible(false);
+      } else {
+        cbSequential_->setVisible(true);
+      }
+      break;
+    }
+    case 3:
+    case 8:
+      cbCRCVerify_->setText(tr("Checksum Verify"));
+      cbCRCVerify_->setVisible(true);
+      break;
+    case 5:
+      cbCRCVerify_->setText(tr("CRC Verify"));
+      cbCRCVerify_->setVisible(true);
+      break;
+    default:
+      cbCRCVerify_->setVisible(false);
+      break;
+  }
+}
+
+void ProgramManagerWindow::btStart_Click() { RunOperation(false); }
+
+void ProgramManagerWindow::btVerify_Click() { RunOperation(true); }
+
+void ProgramManagerWindow::LockForRun(bool locked) {
+  btStart_->setEnabled(!locked);
+  btVerify_->setEnabled(!locked);
+  for (QCheckBox* c : ChkPortEnbl_) c->setEnabled(!locked);
+  cbCRCVerify_->setEnabled(!locked);
+  cbSequential_->setEnabled(!locked);
+  if (ImageManagerWindow* imageManager = main_.ImageManager()) imageManager->setEnabled(!locked);
+  main_.EnableMenus({"mnuProgramStart", "mnuProgramVerify", "mnuConfig"}, !locked);
+  main_.EnableMenus({"mnuProgramCancel"}, locked);
+  btClose_->setVisible(!locked);
+  btCancel_->setVisible(locked);
+  if (!locked) main_.EnableMenus({"mnuFileClose"}, true);
+}
+
+void ProgramManagerWindow::RunOperation(bool verifyOnly) {
+  if (running_) return;
+  DummyFocus_->setFocus();
+  for (QLabel* s : Serial_) s->hide();
+  LockForRun(true);
+  CancelRequest = false;
+  SetFrameCaption(frmStatus_, tr("Programmer Port Status"), QColor(0, 0, 255));
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+
+  running_ = true;
+  const bool ok = ProgramImage(verifyOnly);
+  running_ = false;
+
+  LockForRun(false);
+  QApplication::restoreOverrideCursor();
+  if (!ok) ShowErrorReport();
+  if (closeRequested_) QTimer::singleShot(0, this, [this] { parentWidget()->close(); });
+}
+
+void ProgramManagerWindow::btCancel_Click() {
+  CancelRequest = true;
+  SetFrameCaption(frmStatus_, tr("* Programming Operation Cancelled *"), QColor(255, 0, 0));
+  for (QLabel* l : valPortSts_) l->clear();
+}
+
+void ProgramManagerWindow::btClose_Click() { parentWidget()->close(); }
+
+void ProgramManagerWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    btClose_Click();
+    return;
+  }
+  MdiChild::keyPressEvent(event);
+}
+
+void ProgramManagerWindow::closeEvent(QCloseEvent* event) {
+  CancelRequest = true;   // a run in progress stops at its next wait step
+  if (running_) {         // and the window goes once the run has returned
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
+  Form_Deactivate();
+  main_.lstAllProgs()->setEnabled(true);
+  main_.EnableMenus({"mnuViewProgScan", "mnuViewMultiMan"}, true);
+  main_.EnableButtons({"ProgScan", "ArrayMan", "Program"}, true);
+  frmProgram = nullptr;
+  main_.ChildClosed(this);
+  event->accept();
+}
+
+// ---- ProgramManagerView ----
+
+bool ProgramManagerWindow::PortEnabled(int port) { return ChkPortEnbl_[port]->isChecked(); }
+bool ProgramManagerWindow::CrcVerifyOnly() { return cbCRCVerify_->isChecked(); }
+bool ProgramManagerWindow::Sequential() { return cbSequential_->isChecked(); }
+bool ProgramManagerWindow::SoundEnabled() { return cbEnableSound_->isChecked(); }
+
+void ProgramManagerWindow::SetPortStatus(int port, const std::string& caption, int64_t backColor,
+                                         int64_t foreColor) {
+  QLabel* label = valPortSts_[port];
+  QPalette palette = label->palette();
+  const QColor face = QApplication::palette().color(QPalette::Button);
+  palette.setColor(QPalette::Window, ColorFromBgr(backColor, face));
+  palette.setColor(QPalette::WindowText, ColorFromBgr(foreColor, face));
+  label->setPalette(palette);
+  label->setText(FromAnsi(caption));
+}
+
+void ProgramManagerWindow::SetStatusFrameVisible(bool visible) { frmStatus_->setVisible(visible); }

@@ -1,0 +1,96 @@
+// frmProgram: chooses image, ports and run options, runs Program or Verify,
+// shows the four port states and stops a run.
+#pragma once
+
+#include <array>
+
+#include "operations/ProgramManagerView.h"
+#include "shell/MdiChild.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class MainWindow;
+
+class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
+  Q_OBJECT
+ public:
+  explicit ProgramManagerWindow(MainWindow& main);
+  ~ProgramManagerWindow() override;
+
+  void Form_Load();
+  void Form_Activate() override;
+  void Form_Deactivate() override;
+
+  // Menu entry points.
+  void mnuFileClose() override { btClose_Click(); }
+  void mnuProgramStart() override { btStart_Click(); }
+  void mnuProgramVerify() override { btVerify_Click(); }
+  void mnuProgramCancel() override { btCancel_Click(); }
+
+  void btStart_Click();
+  void btVerify_Click();
+  void btCancel_Click();
+  void btClose_Click();
+  void lstImage_Click();
+
+  // ProgramManagerView
+  bool PortEnabled(int port) override;
+  bool CrcVerifyOnly() override;
+  bool Sequential() override;
+  bool SoundEnabled() override;
+  void SetPortStatus(int port, const std::string& caption, int64_t backColor, int64_t foreColor) override;
+  void SetStatusFrameVisible(bool visible) override;
+
+  // Controls, for the main window and tests.
+  QComboBox* lstImage() const { return lstImage_; }
+  QLabel* lblVal(int i) const { return lblVal_[i]; }
+  QCheckBox* ChkPortEnbl(int i) const { return ChkPortEnbl_[i]; }
+  QLabel* valPortSts(int i) const { return valPortSts_[i]; }
+  QCheckBox* cbCRCVerify() const { return cbCRCVerify_; }
+  QCheckBox* cbSequential() const { return cbSequential_; }
+  QCheckBox* cbEnableSound() const { return cbEnableSound_; }
+  QPushButton* btStart() const { return btStart_; }
+  QPushButton* btVerify() const { return btVerify_; }
+  QPushButton* btCancel() const { return btCancel_; }
+  QPushButton* btClose() const { return btClose_; }
+  QGroupBox* frmStatus() const { return frmStatus_; }
+  bool Running() const { return running_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void RunOperation(bool verifyOnly);
+  void ShowImageInformation();
+  void SetRunButtonsEnabled(bool enabled);
+  void SetUpRunOptions();
+  void LockForRun(bool locked);
+
+  MainWindow& main_;
+  QComboBox* lstImage_;
+  std::array<QLabel*, 4> lbl1_{};
+  std::array<QLabel*, 4> lblVal_{};
+  std::array<QCheckBox*, 4> ChkPortEnbl_{};
+  std::array<QLabel*, 4> valPortSts_{};
+  std::array<QLabel*, 4> Serial_{};
+  QGroupBox* frmStatus_;
+  QCheckBox* cbCRCVerify_;
+  QCheckBox* cbSequential_;
+  QCheckBox* cbEnableSound_;
+  QPushButton* btStart_;
+  QPushButton* btVerify_;
+  QPushButton* btCancel_;
+  QPushButton* btClose_;
+  QWidget* DummyFocus_;
+  bool HasAteOptions = false;
+  bool running_ = false;
+  bool closeRequested_ = false;
+};
+
+// A label colour as the program keeps it (0xBBGGRR; 0x8000000F the button face).
+#include <QColor>
+QColor ColorFromBgr(int64_t value, const QColor& buttonFace);

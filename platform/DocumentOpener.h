@@ -1,0 +1,11 @@
+// Opens a document (a PDF) with the system's default viewer.
+#pragma once
+
+#include <string>
+
+class DocumentOpener {
+ public:
+  virtual ~DocumentOpener() = default;
+  // False when nothing could open it; callers do not report that.
+  virtual bool Open(const std::string& path) = 0;
+};

@@ -1,0 +1,494 @@
+#include "shell/MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include "automation/DdeLink.h"
+#include "devices/ProgramFiles.h"
+#include "link/ErrorRecord.h"
+#include "link/Transport.h"
+#include "operations/DeleteImage.h"
+#include "operations/ImageManagerWindow.h"
+#include "operations/ProgramManagerWindow.h"
+#include "platform/DocumentOpener.h"
+#include "platform/MessageBox.h"
+#include "platform/PortMap.h"
+#include "platform/SerialPort.h"
+#include "platform/SettingsStore.h"
+#include "programmers/Discovery.h"
+#include "programmers/ImageDirectory.h"
+#include "programmers/RevisionTables.h"
+#include "programmers/Selection.h"
+#include "shell/AboutBox.h"
+#include "shell/MdiChild.h"
+#include "state/PublicVars.h"
+
+int PixelsToTwips(int pixels) { return pixels * 15; }
+int TwipsToPixels(int twips) { return twips / 15; }
+
+namespace {
+QString FromAnsi(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<int>(text.size())); }
+int SettingNumber(const char* key, int defaultValue) {
+  return std::atoi(Settings->GetSetting("Settings", key, std::to_string(defaultValue)).c_str());
+}
+}  // namespace
+
+MainWindow::MainWindow(const PortMap& ports, QWidget* parent) : QMainWindow(parent), ports_(ports) {
+  setWindowTitle(QStringLiteral("Kestrin"));
+  setObjectName(QStringLiteral("frmMain"));
+  mdi_ = new QMdiArea(this);
+  mdi_->setObjectName(QStringLiteral("MdiArea"));
+  setCentralWidget(mdi_);
+  connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
+    MdiChild* child = window ? qobject_cast<MdiChild*>(window->widget()) : nullptr;
+    if (child == activeChild_) return;
+    if (activeChild_) activeChild_->Form_Deactivate();
+    activeChild_ = child;
+    if (activeChild_) activeChild_->Form_Activate();
+  });
+
+  BuildMenus();
+  BuildToolbar();
+  BuildStatusBar();
+
+  timer1_.setTimerType(Qt::PreciseTimer);
+  timer1_.setInterval(50);
+  connect(&timer1_, &QTimer::timeout, this, [] { Timer1_Timer(); });
+  timer1_.start();
+}
+
+MainWindow::~MainWindow() {
+  if (frmMain == this) frmMain = nullptr;
+}
+
+QAction* MainWindow::AddMenu(QMenu* menu, const char* name, const QString& caption) {
+  QAction* action = menu->addAction(caption);
+  action->setObjectName(QString::fromLatin1(name));
+  menus_[name] = action;
+  return action;
+}
+
+QAction* MainWindow::Menu(const std::string& name) const {
+  auto it = menus_.find(name);
+  return it == menus_.end() ? nullptr : it->second;
+}
+
+QAction* MainWindow::Button(const std::string& key) const {
+  auto it = buttons_.find(key);
+  return it == buttons_.end() ? nullptr : it->second;
+}
+
+void MainWindow::EnableMenus(std::initializer_list<const char*> names, bool enabled) {
+  for (const char* name : names) {
+    if (QAction* a = Menu(name)) a->setEnabled(enabled);
+  }
+}
+
+void MainWindow::EnableButtons(std::initializer_list<const char*> keys, bool enabled) {
+  for (const char* key : keys) {
+    if (QAction* a = Button(key)) a->setEnabled(enabled);
+  }
+}
+
+MdiChild* MainWindow::ActiveChild() const {
+  QMdiSubWindow* window = mdi_->activeSubWindow();
+  return window ? qobject_cast<MdiChild*>(window->widget()) : nullptr;
+}
+
+void MainWindow::ForwardToActiveChild(void (MdiChild::*method)()) {
+  if (MdiChild* child = ActiveChild()) (child->*method)();
+}
+
+void MainWindow::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  auto topMenu = [this, bar](const char* name, const QString& caption) {
+    QMenu* menu = bar->addMenu(caption);
+    menu->setObjectName(QString::fromLatin1(name));
+    menus_[name] = menu->menuAction();
+    return menu;
+  };
+  auto forward = [this](QAction* action, void (MdiChild::*method)()) {
+    connect(action, &QAction::triggered, this, [this, method] { ForwardToActiveChild(method); });
+  };
+
+  QMenu* file = topMenu("mnuFile", tr("&File"));
+  forward(AddMenu(file, "mnuFileOpen", tr("&Open")), &MdiChild::mnuFileOpen);
+  forward(AddMenu(file, "mnuFileProject", tr("Open Pro&ject")), &MdiChild::mnuFileProject);
+  forward(AddMenu(file, "mnuFileClose", tr("&Close")), &MdiChild::mnuFileClose);
+  file->addSeparator();
+  connect(AddMenu(file, "mnuFileExit", tr("E&xit")), &QAction::triggered, this, &QWidget::close);
+
+  // Kept from the window template: no window of this program has a text control to exchange.
+  QMenu* edit = topMenu("mnuEdit", tr("&Edit"));
+  AddMenu(edit, "mnuEditCut", tr("Cu&t"));
+  AddMenu(edit, "mnuEditCopy", tr("&Copy"));
+  AddMenu(edit, "mnuEditPaste", tr("&Paste"));
+
+  QMenu* view = topMenu("mnuView", tr("&View"));
+  connect(AddMenu(view, "mnuViewProgScan", tr("&Scan for Programmers")), &QAction::triggered, this,
+          &MainWindow::mnuViewProgScan_Click);
+  connect(AddMenu(view, "mnuViewImageMan", tr("&Image Manager")), &QAction::triggered, this,
+          &MainWindow::mnuViewImageMan_Click);
+  connect(AddMenu(view, "mnuViewProgMan", tr("&Programming Manager")), &QAction::triggered, this,
+          &MainWindow::mnuViewProgMan_Click);
+  AddMenu(view, "mnuViewMultiMan", tr("&Array Programming"));
+
+  QMenu* image = topMenu("mnuImage", tr("&Image"));
+  forward(AddMenu(image, "mnuImageNew", tr("Load Image from &File")), &MdiChild::mnuImageNew);
+  forward(AddMenu(image, "mnuImageRead", tr("&Read Image from Target")), &MdiChild::mnuImageRead);
+  connect(AddMenu(image, "mnuImageDelete", tr("&Delete Image")), &QAction::triggered, this,
+          &MainWindow::mnuImageDelete_Click);
+  AddMenu(image, "mnuImageUpload", tr("&Save Image to File"));
+  AddMenu(image, "mnuImageSerialization", tr("&View Serialization"));
+
+  QMenu* program = topMenu("mnuProgram", tr("&Program"));
+  forward(AddMenu(program, "mnuProgramStart", tr("&Program")), &MdiChild::mnuProgramStart);
+  forward(AddMenu(program, "mnuProgramVerify", tr("&Verify")), &MdiChild::mnuProgramVerify);
+  forward(AddMenu(program, "mnuProgramCancel", tr("&Cancel")), &MdiChild::mnuProgramCancel);
+
+  QMenu* config = topMenu("mnuConfig", tr("&Configure"));
+  forward(AddMenu(config, "mnuConfigSetDefaults", tr("&Set Defaults")), &MdiChild::mnuConfigSetDefaults);
+  forward(AddMenu(config, "mnuConfigViewDefaults", tr("&View Defaults")), &MdiChild::mnuConfigViewDefaults);
+  QMenu* setAte = config->addMenu(tr("Set &ATE Options"));
+  menus_["mnuConfigSetATEopts"] = setAte->menuAction();
+  QMenu* viewAte = config->addMenu(tr("View ATE Options"));
+  menus_["mnuConfigViewATEopts"] = viewAte->menuAction();
+  for (int n = 0; n < 4; ++n) {
+    const QString caption = tr("Option %1").arg(n);
+    const std::string setName = "mnuConfigSetATEOption" + std::to_string(n);
+    const std::string viewName = "mnuConfigViewATEOPT" + std::to_string(n);
+    QAction* set = AddMenu(setAte, setName.c_str(), caption);
+    QAction* show = AddMenu(viewAte, viewName.c_str(), caption);
+    connect(set, &QAction::triggered, this, [this, n] {
+      if (MdiChild* c = ActiveChild()) c->mnuConfigSetATEOption(n);
+    });
+    connect(show, &QAction::triggered, this, [this, n] {
+      if (MdiChild* c = ActiveChild()) c->mnuConfigViewATEOption(n);
+    });
+  }
+  forward(AddMenu(config, "mnuConfigSetAddress", tr("Set Programmer &Address")), &MdiChild::mnuConfigSetAddress);
+  config->addSeparator();
+  AddMenu(config, "mnuUpgradeFirmware", tr("Upgrade &Firmware"));
+  AddMenu(config, "mnuSelectFirmware", tr("Select Firmware"));
+
+  QMenu* dde = topMenu("mnuDDE", tr("DDE"));
+  QAction* ddeEnable = AddMenu(dde, "mnuDDEenable", tr("Enable"));
+  ddeEnable->setCheckable(true);
+  connect(ddeEnable, &QAction::triggered, this, &MainWindow::mnuDDEenable_Click);
+
+  QMenu* window = topMenu("mnuWindow", tr("&Window"));
+  connect(AddMenu(window, "mnuWindowCascade", tr("&Cascade")), &QAction::triggered, mdi_,
+          &QMdiArea::cascadeSubWindows);
+  connect(AddMenu(window, "mnuWindowTileHorizontal", tr("Tile &Horizontal")), &QAction::triggered, mdi_,
+          &QMdiArea::tileSubWindows);
+  connect(AddMenu(window, "mnuWindowTileVertical", tr("Tile &Vertical")), &QAction::triggered, this, [this] {
+    const auto windows = mdi_->subWindowList();
+    if (windows.isEmpty()) return;
+    const int width = mdi_->viewport()->width() / windows.size();
+    for (int i = 0; i < windows.size(); ++i) {
+      windows[i]->setGeometry(i * width, 0, width, mdi_->viewport()->height());
+    }
+  });
+
+  QMenu* help = topMenu("mnuHelp", tr("&Help"));
+  connect(AddMenu(help, "mnuHelpManual", tr("&VRX Manual")), &QAction::triggered, this,
+          [this] { OpenHelp("\\VRXManual.pdf"); });
+  connect(AddMenu(help, "mnuHelpVRXArray", tr("VRX &Array Interface Board")), &QAction::triggered, this,
+          [this] { OpenHelp("\\VRX_AIB.pdf"); });
+  connect(AddMenu(help, "mnuHelpDDE", tr("&DDE Automation Interface")), &QAction::triggered, this,
+          [this] { OpenHelp("\\VRX_DDE.pdf"); });
+  connect(AddMenu(help, "mnuHelpAbout", tr("&About ")), &QAction::triggered, this, &MainWindow::mnuHelpAbout_Click);
+
+  // The pop-up menu of the image grid, never in the menu bar.
+  auto* popup = new QMenu(tr("Image Action"), this);
+  popup->setObjectName(QStringLiteral("mnuImageAction"));
+  menus_["mnuImageAction"] = popup->menuAction();
+  struct Entry { const char* name; const char* caption; const char* same; };
+  const Entry entries[] = {
+      {"mnuImageActionLoad", "Load Image from File", "mnuImageNew"},
+      {"mnuImageActionProject", "Load Project", "mnuFileProject"},
+      {"mnuImageActionProgram", "Program Devices with Image", "mnuViewProgMan"},
+      {"mnuImageActionRead", "Read Image from Target", "mnuImageRead"},
+      {"mnuIMageActionSave", "Save Image to File", "mnuImageUpload"},
+      {"mnuImageActionDelete", "Delete Image from Programmer", "mnuImageDelete"},
+      {"mnuImageActionSerial", "View Serialization", "mnuImageSerialization"},
+  };
+  for (const Entry& e : entries) {
+    QAction* action = AddMenu(popup, e.name, tr(e.caption));
+    QAction* same = Menu(e.same);
+    connect(action, &QAction::triggered, same, &QAction::trigger);
+  }
+}
+
+void MainWindow::BuildToolbar() {
+  tbToolBar_ = addToolBar(tr("Toolbar"));
+  tbToolBar_->setObjectName(QStringLiteral("tbToolBar"));
+  tbToolBar_->setMovable(false);
+  struct Entry { const char* key; const char* tip; const char* same; };
+  const Entry entries[] = {
+      {"Open", "Open", "mnuFileOpen"},          {"Project", "Open Project", "mnuFileProject"},
+      {"Load", "Load Image from File", "mnuImageNew"}, {"Cut", "Cut", "mnuEditCut"},
+      {"Copy", "Copy", "mnuEditCopy"},          {"Paste", "Paste", "mnuEditPaste"},
+      {"Program", "Programming Manager", "mnuViewProgMan"}, {"ImageMan", "Image Manager", "mnuViewImageMan"},
+      {"Delete", "Delete Image", "mnuImageDelete"}, {"ProgScan", "Scan for Programmers", "mnuViewProgScan"},
+      {"ArrayMan", "Array Programming", "mnuViewMultiMan"},
+  };
+  for (const Entry& e : entries) {
+    const QIcon icon(QString::fromStdString(ProgramFile(std::string("\\tb_") + e.key + ".png")));
+    QAction* button = tbToolBar_->addAction(icon, tr(e.tip));
+    button->setObjectName(QStringLiteral("Button") + QString::fromLatin1(e.key));
+    buttons_[e.key] = button;
+    QAction* same = Menu(e.same);
+    connect(button, &QAction::triggered, same, &QAction::trigger);
+    if (std::string(e.key) == "Paste" || std::string(e.key) == "Delete") tbToolBar_->addSeparator();
+  }
+  tbToolBar_->addSeparator();
+  tbToolBar_->addWidget(new QLabel(tr(" Programmer: "), tbToolBar_));
+  lstAllProgs_ = new QComboBox(tbToolBar_);
+  lstAllProgs_->setObjectName(QStringLiteral("lstAllProgs"));
+  lstAllProgs_->setMinimumContentsLength(14);
+  tbToolBar_->addWidget(lstAllProgs_);
+  connect(lstAllProgs_, QOverload<int>::of(&QComboBox::activated), this, [](int index) {
+    if (index + 1 != SelectedProgrammer) SelectProgrammer();
+  });
+  tbToolBar_->addWidget(new QLabel(tr("  Port: "), tbToolBar_));
+  lstComm_ = new QComboBox(tbToolBar_);
+  lstComm_->setObjectName(QStringLiteral("lstComm"));
+  lstComm_->setMinimumContentsLength(7);
+  tbToolBar_->addWidget(lstComm_);
+  connect(lstComm_, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int index) {
+    if (index < 0) return;
+    const int port = lstComm_->itemData(index).toInt();
+    MSComm1->SetCommPort(port);
+    portPath_->setText(QStringLiteral("COM%1: %2").arg(port).arg(QString::fromStdString(ports_.DevicePath(port))));
+  });
+}
+
+void MainWindow::BuildStatusBar() {
+  for (const char* key : {"Status", "ExtStatus1", "ExtStatus2"}) {
+    auto* panel = new QLabel(statusBar());
+    panel->setObjectName(QString::fromLatin1(key));
+    panel->setMinimumWidth(160);
+    statusBar()->addWidget(panel, 1);
+    panels_[key] = panel;
+  }
+  pbProgress_ = new QProgressBar(statusBar());
+  pbProgress_->setObjectName(QStringLiteral("pbProgress"));
+  pbProgress_->setRange(0, 100);
+  pbProgress_->setMaximumWidth(200);
+  pbProgress_->hide();
+  statusBar()->addPermanentWidget(pbProgress_);
+  portPath_ = new QLabel(statusBar());
+  portPath_->setObjectName(QStringLiteral("PortPath"));
+  statusBar()->addPermanentWidget(portPath_);
+}
+
+void MainWindow::Form_Load() {
+  if (!LoadRevisionTables()) ShowErrorReport();
+  ListSerialPorts();
+
+  ClearProgrammerList();
+  EnableMenus({"mnuImage", "mnuImageDelete", "mnuImageNew", "mnuImageRead", "mnuImageUpload", "mnuFileOpen",
+               "mnuFileProject", "mnuFileClose", "mnuConfig", "mnuConfigSetAddress", "mnuConfigSetDefaults",
+               "mnuConfigViewDefaults", "mnuUpgradeFirmware", "mnuProgram", "mnuProgramCancel", "mnuProgramStart",
+               "mnuProgramVerify", "mnuViewProgMan", "mnuViewMultiMan"},
+              false);
+  EnableButtons({"Delete", "Open", "Project", "Program", "ArrayMan"}, false);
+  Menu("mnuConfigSetATEopts")->setVisible(false);
+  Menu("mnuConfigViewATEopts")->setVisible(false);
+
+  RestorePlacement();
+
+  QFile marker(QString::fromStdString(ProgramFile("\\zul_eng.v")));
+  Menu("mnuSelectFirmware")->setVisible(marker.open(QIODevice::ReadOnly));
+
+  ddeLink_.reset();
+  Menu("mnuDDEenable")->setChecked(false);
+  if (Settings->GetSetting("Settings", "DDE Enable", "False") == "True") mnuDDEenable_Click();
+}
+
+void MainWindow::ListSerialPorts() {
+  const int saved = SettingNumber("CommPort", 1);
+  lstComm_->blockSignals(true);
+  lstComm_->clear();
+  int remembered = -1;
+  for (int port = 1; port <= PortMap::MaxPort; ++port) {
+    MSComm1->SetCommPort(port);
+    int32_t number = 0;
+    std::string text;
+    MSComm1->Open(number, text);
+    if (MSComm1->IsOpen()) {
+      lstComm_->addItem(QStringLiteral("COM%1").arg(port), port);
+      lstComm_->setItemData(lstComm_->count() - 1, QString::fromStdString(ports_.DevicePath(port)), Qt::ToolTipRole);
+      if (port == saved) remembered = lstComm_->count() - 1;
+    }
+    MSComm1->Close();
+  }
+  lstComm_->setCurrentIndex(-1);
+  lstComm_->blockSignals(false);
+  MSComm1->SetCommPort(saved);
+  if (remembered >= 0) lstComm_->setCurrentIndex(remembered);
+}
+
+void MainWindow::RestorePlacement() {
+  const int left = SettingNumber("MainLeft", 1000), top = SettingNumber("MainTop", 1000);
+  const int width = SettingNumber("MainWidth", 8550), height = SettingNumber("MainHeight", 6500);
+  move(TwipsToPixels(left), TwipsToPixels(top));
+  resize(TwipsToPixels(width), TwipsToPixels(height));
+  normalGeometry_ = QRect(pos(), size());
+}
+
+void MainWindow::SavePlacement() {
+  Settings->SaveSetting("Settings", "MainLeft", std::to_string(PixelsToTwips(normalGeometry_.x())));
+  Settings->SaveSetting("Settings", "MainTop", std::to_string(PixelsToTwips(normalGeometry_.y())));
+  Settings->SaveSetting("Settings", "MainWidth", std::to_string(PixelsToTwips(normalGeometry_.width())));
+  Settings->SaveSetting("Settings", "MainHeight", std::to_string(PixelsToTwips(normalGeometry_.height())));
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::WindowStateChange && !isMinimized() && !isMaximized()) {
+    normalGeometry_ = QRect(pos(), size());
+  }
+  QMainWindow::changeEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (lstComm_->currentIndex() >= 0) {
+    Settings->SaveSetting("Settings", "CommPort", std::to_string(lstComm_->currentData().toInt()));
+  }
+  if (!isMinimized()) {
+    if (!isMaximized()) normalGeometry_ = QRect(pos(), size());
+    SavePlacement();
+  }
+  mdi_->closeAllSubWindows();
+  MSComm1->Close();
+  event->accept();
+}
+
+// ---- MainWindowView ----
+
+void MainWindow::SetEnabled(bool enabled) { setEnabled(enabled); }
+
+void MainWindow::SetProgressVisible(bool visible) { pbProgress_->setVisible(visible); }
+
+void MainWindow::SetProgressValue(int percent) { pbProgress_->setValue(std::clamp(percent, 0, 100)); }
+
+void MainWindow::SetStatusPanel(const std::string& key, const std::string& text) {
+  if (auto it = panels_.find(key); it != panels_.end()) it->second->setText(FromAnsi(text));
+}
+
+QString MainWindow::StatusPanelText(const std::string& key) const {
+  auto it = panels_.find(key);
+  return it == panels_.end() ? QString() : it->second->text();
+}
+
+void MainWindow::ClearProgrammerList() { lstAllProgs_->clear(); }
+
+void MainWindow::AddProgrammerItem(const std::string& key, const std::string& text, const std::string& image) {
+  const QIcon icon(QString::fromStdString(ProgramFile("\\programmer.png")));
+  lstAllProgs_->addItem(icon, FromAnsi(text), FromAnsi(key));
+}
+
+void MainWindow::SelectProgrammerItem(int index) { lstAllProgs_->setCurrentIndex(index - 1); }
+
+int MainWindow::SelectedProgrammerItem() { return lstAllProgs_->currentIndex() + 1; }
+
+void MainWindow::SetPortListEnabled(bool enabled) { lstComm_->setEnabled(enabled); }
+
+int MainWindow::SelectedCommPort() {
+  return lstComm_->currentIndex() >= 0 ? lstComm_->currentData().toInt() : MSComm1->CommPort();
+}
+
+void MainWindow::SetArrayProgrammingEnabled(bool enabled) {
+  EnableMenus({"mnuViewMultiMan"}, enabled);
+  EnableButtons({"ArrayMan"}, enabled);
+}
+
+void MainWindow::SetConfigMenuEnabled(bool enabled) { EnableMenus({"mnuConfig"}, enabled); }
+
+void MainWindow::CloseImageManager() {
+  if (imageManager_) imageManager_->parentWidget()->close();
+}
+
+void MainWindow::ShowImageManager() {
+  if (!imageManager_) {
+    imageManager_ = new ImageManagerWindow(*this);
+    QMdiSubWindow* window = AddChild(imageManager_);
+    window->show();
+    imageManager_->Form_Load();
+  }
+  mdi_->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(imageManager_->parentWidget()));
+}
+
+QMdiSubWindow* MainWindow::AddChild(MdiChild* child) {
+  child->setAttribute(Qt::WA_DeleteOnClose);
+  QMdiSubWindow* window = mdi_->addSubWindow(child);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  return window;
+}
+
+void MainWindow::ChildClosed(MdiChild* child) {
+  if (child == activeChild_) activeChild_ = nullptr;
+}
+
+// ---- Menu handlers ----
+
+void MainWindow::mnuViewProgScan_Click() { ScanProgrammers(); }
+
+void MainWindow::mnuViewImageMan_Click() {
+  ClearError();
+  ShowImageManager();
+  if (LastErrorNumber != 0 && !imageManager_) ShowErrorReport();
+}
+
+void MainWindow::mnuViewProgMan_Click() {
+  if (!programManager_) {
+    programManager_ = new ProgramManagerWindow(*this);
+    AddChild(programManager_)->show();
+    programManager_->Form_Load();
+  }
+  mdi_->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(programManager_->parentWidget()));
+}
+
+void MainWindow::mnuImageDelete_Click() {
+  const int n = fgImages.Row;
+  if (n < 1 || n >= fgImages.Rows) return;
+  const std::string question = DeleteImageQuestion(n, fgImages.TextMatrix(n, ColName));
+  if (MessageBox->MsgBox(question, vbYesNo, "Delete Stored Image") == vbNo) return;
+  SetEnabled(false);
+  if (!DeleteImage(n)) ShowErrorReport();
+  ShowImageDirectory();
+  SetEnabled(true);
+}
+
+void MainWindow::mnuDDEenable_Click() {
+  QAction* entry = Menu("mnuDDEenable");
+  if (ddeLink_) {
+    ddeLink_.reset();
+    Settings->SaveSetting("Settings", "DDE Enable", "False");
+    entry->setChecked(false);
+  } else {
+    ddeLink_ = std::make_unique<DdeLink>();
+    Settings->SaveSetting("Settings", "DDE Enable", "True");
+    entry->setChecked(true);
+  }
+}
+
+void MainWindow::mnuHelpAbout_Click() {
+  AboutBox about(this);
+  about.exec();
+}
+
+void MainWindow::OpenHelp(const char* document) {
+  if (Documents) Documents->Open(ProgramFile(document));   // a missing document is not reported
+}

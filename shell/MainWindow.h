@@ -1,0 +1,114 @@
+// frmMain: the frame window with the menus, toolbar, programmer and port
+// lists, status bar, progress bar, the 50 ms tick and the child windows.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "operations/ImageManagerWindow.h"
+#include "operations/ProgramManagerWindow.h"
+#include "shell/MainWindowView.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QProgressBar;
+class QToolBar;
+class MdiChild;
+class PortMap;
+class DdeLink;
+
+class MainWindow : public QMainWindow, public MainWindowView {
+  Q_OBJECT
+ public:
+  explicit MainWindow(const PortMap& ports, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Form_Load: the start-up sequence.
+  void Form_Load();
+
+  // MainWindowView
+  void SetEnabled(bool enabled) override;
+  void SetProgressVisible(bool visible) override;
+  void SetProgressValue(int percent) override;
+  void SetStatusPanel(const std::string& key, const std::string& text) override;
+  void ClearProgrammerList() override;
+  void AddProgrammerItem(const std::string& key, const std::string& text, const std::string& image) override;
+  void SelectProgrammerItem(int index) override;
+  int SelectedProgrammerItem() override;
+  void SetPortListEnabled(bool enabled) override;
+  int SelectedCommPort() override;
+  void SetArrayProgrammingEnabled(bool enabled) override;
+  void SetConfigMenuEnabled(bool enabled) override;
+  void CloseImageManager() override;
+  void ShowImageManager() override;
+
+  // Menu entries by their names ("mnuFileOpen") and toolbar buttons by key ("Program").
+  QAction* Menu(const std::string& name) const;
+  QAction* Button(const std::string& key) const;
+  void EnableMenus(std::initializer_list<const char*> names, bool enabled);
+  void EnableButtons(std::initializer_list<const char*> keys, bool enabled);
+
+  QComboBox* lstAllProgs() const { return lstAllProgs_; }
+  QComboBox* lstComm() const { return lstComm_; }
+  QMdiArea* MdiArea() const { return mdi_; }
+  ImageManagerWindow* ImageManager() const { return imageManager_; }
+  ProgramManagerWindow* ProgramManager() const { return programManager_; }
+  QString StatusPanelText(const std::string& key) const;
+  bool DdeInterfaceEnabled() const { return ddeLink_ != nullptr; }
+
+  // Menu handlers the tests and the toolbar reach directly.
+  void mnuViewProgScan_Click();
+  void mnuViewImageMan_Click();
+  void mnuViewProgMan_Click();
+  void mnuImageDelete_Click();
+  void mnuDDEenable_Click();
+  void mnuHelpAbout_Click();
+
+  // Child window bookkeeping.
+  void ChildClosed(MdiChild* child);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildToolbar();
+  void BuildStatusBar();
+  QAction* AddMenu(QMenu* menu, const char* name, const QString& caption);
+  void ForwardToActiveChild(void (MdiChild::*method)());
+  MdiChild* ActiveChild() const;
+  void ListSerialPorts();
+  void RestorePlacement();
+  void SavePlacement();
+  void OpenHelp(const char* document);
+  QMdiSubWindow* AddChild(MdiChild* child);
+
+  const PortMap& ports_;
+  QMdiArea* mdi_ = nullptr;
+  QComboBox* lstAllProgs_ = nullptr;
+  QComboBox* lstComm_ = nullptr;
+  QProgressBar* pbProgress_ = nullptr;
+  QToolBar* tbToolBar_ = nullptr;
+  std::map<std::string, QLabel*> panels_;
+  QLabel* portPath_ = nullptr;
+  std::map<std::string, QAction*> menus_;
+  std::map<std::string, QAction*> buttons_;
+  QTimer timer1_;
+  QPointer<ImageManagerWindow> imageManager_;
+  QPointer<ProgramManagerWindow> programManager_;
+  MdiChild* activeChild_ = nullptr;
+  std::unique_ptr<DdeLink> ddeLink_;
+  QRect normalGeometry_;
+};
+
+// Pixels to the twips the settings keep (at 96 logical dots per inch), and back.
+int PixelsToTwips(int pixels);
+int TwipsToPixels(int twips);

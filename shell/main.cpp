@@ -1,0 +1,71 @@
+// kestrin: the windowed program.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <cstdio>
+
+#include "platform/PortMap.h"
+#include "platform/QtEventLoop.h"
+#include "platform/QtGuiPlatform.h"
+#include "platform/QtSerialPort.h"
+#include "platform/QtSettingsStore.h"
+#include "link/Transport.h"
+#include "shell/MainWindow.h"
+#include "state/PublicVars.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Kestrin"));
+  QApplication::setApplicationVersion(QStringLiteral(KESTRIN_VERSION));
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral("Control program for VRX production device programmers"));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption dataDir(QStringLiteral("data-dir"), QStringLiteral("Folder of the data files."),
+                                   QStringLiteral("DIR"));
+  const QCommandLineOption portMapOption(QStringLiteral("port-map"),
+                                         QStringLiteral("Port numbers to device paths, e.g. \"1=/dev/ttyUSB0\"."),
+                                         QStringLiteral("MAP"));
+  const QCommandLineOption dde(QStringLiteral("dde"), QStringLiteral("Enable the automation interface for this run."));
+  const QCommandLineOption ddeName(QStringLiteral("dde-name"), QStringLiteral("Name of the automation interface."),
+                                   QStringLiteral("NAME"));
+  parser.addOptions({dataDir, portMapOption, dde, ddeName});
+  parser.process(app);
+
+  QtSettingsStore settings;
+  PortMap portMap(&settings);
+  if (parser.isSet(portMapOption)) {
+    std::map<int, std::string> overrides;
+    std::string error;
+    if (!PortMap::Parse(parser.value(portMapOption).toStdString(), overrides, error)) {
+      std::fprintf(stderr, "kestrin: %s\n", error.c_str());
+      return 2;
+    }
+    portMap.SetOverrides(overrides);
+  }
+  AppPath = parser.isSet(dataDir) ? parser.value(dataDir).toStdString()
+                                  : QCoreApplication::applicationDirPath().toStdString();
+  if (parser.isSet(dde)) settings.SaveSetting("Settings", "DDE Enable", "True");
+
+  QtSerialPort port(portMap);
+  port.OnReceive = ReceiveBytes;
+  QtEventLoop events;
+  QtMessageBox messages;
+  QtSoundPlayer sound;
+  QtDocumentOpener documents;
+  MSComm1 = &port;
+  Events = &events;
+  Settings = &settings;
+  MessageBox = &messages;
+  Sound = &sound;
+  Documents = &documents;
+
+  MainWindow window(portMap);
+  messages.SetParent(&window);
+  frmMain = &window;
+  window.Form_Load();
+  window.show();
+  const int status = app.exec();
+  frmMain = nullptr;
+  return status;
+}

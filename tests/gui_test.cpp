@@ -1,0 +1,309 @@
+// The windows against vrx-sim over a pseudo-terminal, on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFileInfo>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMdiArea>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <memory>
+
+#include "link/CommDefs.h"
+#include "link/Transport.h"
+#include "operations/ImageManagerWindow.h"
+#include "operations/ProgramManagerWindow.h"
+#include "platform/DocumentOpener.h"
+#include "platform/PortMap.h"
+#include "platform/QtEventLoop.h"
+#include "platform/QtSerialPort.h"
+#include "platform/SoundPlayer.h"
+#include "programmers/Discovery.h"
+#include "shell/MainWindow.h"
+#include "state/PublicVars.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+class RecordingSound : public SoundPlayer {
+ public:
+  void PlayAsync(const std::string& file) override { played.push_back(file); }
+  std::vector<std::string> played;
+};
+
+const char* Unit1 = "address=1,type=6,fw=3.010,slots=4,slotsize=256,baud=115200";
+
+class GuiTest : public ::testing::Test {
+ protected:
+  // A line on COM1 (and optionally COM3), the delivered data files, a fresh main window.
+  void Start(const std::vector<std::string>& simOptions, bool secondLine = false) {
+    sim = std::make_unique<SimProcess>(simOptions);
+    ASSERT_TRUE(sim->ready());
+    std::map<int, std::string> overrides{{1, sim->linkPath()}};
+    if (secondLine) {
+      second = std::make_unique<SimProcess>(std::vector<std::string>{});
+      ASSERT_TRUE(second->ready());
+      overrides[3] = second->linkPath();
+    }
+    portMap.SetOverrides(overrides);
+    portMap.SetUseSystemPorts(false);
+    serial.OnReceive = ReceiveBytes;
+    MSComm1 = &serial;
+    Events = &events;
+    Sound = &sound;
+    AppPath = QDir(QString::fromStdString(SimProgramPath())).absolutePath().section('/', 0, -2).toStdString();
+    window = std::make_unique<MainWindow>(portMap);
+    frmMain = window.get();
+  }
+
+  void TearDown() override {
+    if (window) window->close();
+    window.reset();
+    Sound = nullptr;
+  }
+
+  // Finds the programmer at address 1 as a scan would, and opens the image manager.
+  void FindAndOpenImageManager() {
+    window->Form_Load();
+    ASSERT_TRUE(AcquireProgrammerAt(1));
+    window->ShowImageManager();
+    ASSERT_NE(window->ImageManager(), nullptr);
+  }
+
+  std::vector<std::string> Frames() const { return sim->loggedFrames(); }
+
+  FakePlatform recorders;   // message boxes, settings; program state reset
+  PortMap portMap{&recorders.settings};
+  QtSerialPort serial{portMap};
+  QtEventLoop events;
+  RecordingSound sound;
+  std::unique_ptr<SimProcess> sim, second;
+  std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(GuiTest, StartUpListsOpenablePortsAndSelectsTheSavedOne) {
+  Start({"--programmer", Unit1}, true);
+  recorders.settings.values["Settings/CommPort"] = "3";
+  window->Form_Load();
+  QComboBox* ports = window->lstComm();
+  ASSERT_EQ(ports->count(), 2);
+  EXPECT_EQ(ports->itemText(0), "COM1");
+  EXPECT_EQ(ports->itemText(1), "COM3");
+  EXPECT_EQ(ports->currentIndex(), 1);
+  EXPECT_EQ(serial.CommPort(), 3);
+  EXPECT_FALSE(serial.IsOpen());
+  for (const char* name : {"mnuImage", "mnuFileOpen", "mnuConfig", "mnuProgram", "mnuViewProgMan", "mnuViewMultiMan"}) {
+    EXPECT_FALSE(window->Menu(name)->isEnabled()) << name;
+  }
+  EXPECT_TRUE(window->Menu("mnuViewProgScan")->isEnabled());
+  EXPECT_FALSE(window->Button("ArrayMan")->isEnabled());
+  EXPECT_FALSE(window->Menu("mnuSelectFirmware")->isVisible());
+  EXPECT_FALSE(window->Menu("mnuConfigSetATEopts")->isVisible());
+  EXPECT_FALSE(window->Menu("mnuDDEenable")->isChecked());
+  EXPECT_EQ(window->lstAllProgs()->count(), 0);
+}
+
+TEST_F(GuiTest, SavedPortMissingLeavesNoSelectionAndMarkerShowsEngineeringMenu) {
+  Start({"--programmer", Unit1});
+  TempDir data;
+  for (const char* f : {"revisions.inf", "revisionsV2.inf", "revisionsV3.inf"}) {
+    QFile::copy(QString::fromStdString(AppPath + "/" + f), QString::fromStdString(data.path() + "/" + f));
+  }
+  data.Write("zul_eng.v", "");
+  AppPath = data.path();
+  recorders.settings.values["Settings/CommPort"] = "7";
+  recorders.settings.values["Settings/DDE Enable"] = "True";
+  window->Form_Load();
+  EXPECT_EQ(window->lstComm()->count(), 1);
+  EXPECT_EQ(window->lstComm()->currentIndex(), -1);
+  EXPECT_TRUE(window->Menu("mnuSelectFirmware")->isVisible());
+  EXPECT_TRUE(window->Menu("mnuDDEenable")->isChecked());
+  EXPECT_TRUE(DdeEnabled);
+  window->mnuDDEenable_Click();
+  EXPECT_FALSE(DdeEnabled);
+  EXPECT_EQ(recorders.settings.values["Settings/DDE Enable"], "False");
+}
+
+TEST_F(GuiTest, ScanSelectsTheFirstProgrammerAndShowsItsImages) {
+  Start({"--programmer", Unit1, "--image", "slot=2,name=Sensor board,device=9,family=0,voltage=3.3,freq=4000"});
+  window->Form_Load();
+  window->mnuViewProgScan_Click();
+  ASSERT_EQ(window->lstAllProgs()->count(), 1);
+  EXPECT_EQ(window->lstAllProgs()->itemText(0), "VRX:Addr= 1");
+  EXPECT_EQ(window->StatusPanelText("Status"), "Found 1 Programmers");
+  EXPECT_FALSE(window->lstComm()->isEnabled());
+  EXPECT_TRUE(window->Menu("mnuViewMultiMan")->isEnabled());
+  EXPECT_TRUE(window->Menu("mnuConfig")->isEnabled());
+  ImageManagerWindow* manager = window->ImageManager();
+  ASSERT_NE(manager, nullptr);
+  QTableWidget* grid = manager->Grid();
+  ASSERT_EQ(grid->rowCount(), 4);
+  EXPECT_EQ(grid->horizontalHeaderItem(3)->text(), "Image Name");
+  EXPECT_EQ(grid->item(1, 3)->text(), "Sensor board");
+  EXPECT_EQ(grid->item(1, 5)->text(), "ATmega328P");
+  EXPECT_EQ(grid->item(1, 7)->text(), "SPI 4 MHz");
+  EXPECT_EQ(manager->lblAddress()->text(), "Address: 1");
+  EXPECT_EQ(manager->lblProgType()->text(), "VRX-AVR");
+  EXPECT_EQ(manager->lblFWRev()->text(), "Revision 3.010");
+
+  manager->fgImages_Click(1);   // empty slot
+  EXPECT_FALSE(window->Menu("mnuImageDelete")->isEnabled());
+  EXPECT_FALSE(window->Button("Program")->isEnabled());
+  manager->fgImages_Click(2);
+  EXPECT_TRUE(window->Menu("mnuImageDelete")->isEnabled());
+  EXPECT_TRUE(window->Button("Delete")->isEnabled());
+  EXPECT_EQ(ImageNumber, 2);
+
+  // Closing the image manager closes the port and gives the port list back.
+  window->Menu("mnuFileClose")->trigger();
+  QApplication::processEvents();
+  EXPECT_EQ(window->ImageManager(), nullptr);
+  EXPECT_FALSE(serial.IsOpen());
+  EXPECT_TRUE(window->lstComm()->isEnabled());
+}
+
+TEST_F(GuiTest, DeleteAsksAndDeletesOnlyOnYes) {
+  Start({"--programmer", Unit1, "--image", "slot=2,name=Keep me,device=9,family=0"});
+  FindAndOpenImageManager();
+  window->ImageManager()->fgImages_Click(2);
+  recorders.messages.answer = vbNo;
+  window->mnuImageDelete_Click();
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);
+  EXPECT_EQ(recorders.messages.boxes[0].text, "Delete Image   2: Keep me               from Programmer?");
+  EXPECT_EQ(recorders.messages.boxes[0].title, "Delete Stored Image");
+  EXPECT_EQ(recorders.messages.boxes[0].style, vbYesNo);
+  EXPECT_EQ(window->ImageManager()->Grid()->item(1, 3)->text(), "Keep me");
+
+  recorders.messages.answer = vbYes;
+  window->mnuImageDelete_Click();
+  EXPECT_EQ(window->ImageManager()->Grid()->item(1, 3)->text(), "");
+  EXPECT_TRUE(window->isEnabled());
+  bool wroteZeros = false;
+  for (const std::string& f : Frames()) wroteZeros |= f.find(" 1 01 60 00 00 00 20 00 00 00") != std::string::npos;
+  EXPECT_TRUE(wroteZeros);
+}
+
+class ProgramManagerTest : public GuiTest {
+ protected:
+  ProgramManagerWindow* OpenProgramManager() {
+    FindAndOpenImageManager();
+    window->ImageManager()->fgImages_Click(1);
+    window->mnuViewProgMan_Click();
+    return window->ProgramManager();
+  }
+};
+
+TEST_F(ProgramManagerTest, RunShowsEveryPortToTheEndWithColours) {
+  Start({"--programmer", Unit1, "--image", "slot=1,name=Board,device=9,family=0", "--target",
+         "port=2,result=18,program=4", "--target", "port=3,present=0", "--target", "port=1,step=100",
+         "--target", "port=4,step=100"});
+  ProgramManagerWindow* pm = OpenProgramManager();
+  ASSERT_NE(pm, nullptr);
+  EXPECT_FALSE(window->lstAllProgs()->isEnabled());
+  EXPECT_FALSE(window->Menu("mnuViewProgScan")->isEnabled());
+  EXPECT_EQ(pm->lstImage()->count(), 1);
+  EXPECT_EQ(pm->lblVal(0)->text(), "Board");
+  EXPECT_EQ(pm->lblVal(1)->text(), "ATmega328P");
+  EXPECT_TRUE(pm->lblVal(3)->isHidden());   // type 6 shows no mode
+  EXPECT_TRUE(pm->btStart()->isEnabled());
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(pm->ChkPortEnbl(i)->isChecked());   // no saved setting: all ports
+  EXPECT_FALSE(pm->cbCRCVerify()->isChecked());
+
+  pm->cbEnableSound()->setChecked(true);
+  pm->btStart()->click();
+
+  EXPECT_EQ(pm->valPortSts(0)->text(), "Done");
+  EXPECT_EQ(pm->valPortSts(1)->text(), "Verify Failed");
+  EXPECT_EQ(pm->valPortSts(2)->text(), "No Target Vcc");
+  EXPECT_EQ(pm->valPortSts(3)->text(), "Done");
+  EXPECT_EQ(pm->valPortSts(1)->palette().color(QPalette::Window), QColor(Qt::white));
+  EXPECT_EQ(pm->valPortSts(1)->palette().color(QPalette::WindowText), QColor(Qt::red));
+  EXPECT_EQ(pm->valPortSts(0)->palette().color(QPalette::WindowText), QColor(0, 0x80, 0x80));
+  ASSERT_EQ(sound.played.size(), 1u);
+  EXPECT_NE(sound.played[0].find("fail.wav"), std::string::npos);
+  EXPECT_TRUE(pm->btStart()->isEnabled());
+  EXPECT_TRUE(pm->btCancel()->isHidden());
+  EXPECT_TRUE(recorders.messages.boxes.empty());
+}
+
+TEST_F(ProgramManagerTest, CancelDuringAWaitSendsOneCancelAndNoMoreStatus) {
+  Start({"--programmer", Unit1, "--image", "slot=1,name=Board,device=9,family=0", "--target",
+         "port=1,program=4:1:1:1:1:1:1:2,step=300"});
+  ProgramManagerWindow* pm = OpenProgramManager();
+  ASSERT_NE(pm, nullptr);
+  QTimer::singleShot(1000, pm, [pm] {
+    EXPECT_FALSE(pm->btCancel()->isHidden());
+    pm->btCancel()->click();
+  });
+  pm->btStart()->click();
+  EXPECT_EQ(pm->frmStatus()->title(), "* Programming Operation Cancelled *");
+  const std::vector<std::string> frames = Frames();
+  int cancels = 0;
+  for (const std::string& f : frames) cancels += f.find(" 1 06") != std::string::npos;
+  EXPECT_EQ(cancels, 1);
+  ASSERT_FALSE(frames.empty());
+  EXPECT_NE(frames.back().find(" 1 06"), std::string::npos) << frames.back();
+}
+
+TEST_F(ProgramManagerTest, PortEnablesAreSavedAndRestored) {
+  Start({"--programmer", Unit1, "--image", "slot=1,name=Board,device=9,family=0", "--target", "port=1,step=50",
+         "--target", "port=3,step=50"});
+  ProgramManagerWindow* pm = OpenProgramManager();
+  ASSERT_NE(pm, nullptr);
+  pm->ChkPortEnbl(1)->setChecked(false);
+  pm->ChkPortEnbl(3)->setChecked(false);
+  pm->btStart()->click();
+  EXPECT_EQ(recorders.settings.values["Settings/PortEnables"], "5");
+  pm->btClose()->click();
+  QApplication::processEvents();
+  EXPECT_TRUE(window->lstAllProgs()->isEnabled());
+
+  window->mnuViewProgMan_Click();
+  pm = window->ProgramManager();
+  ASSERT_NE(pm, nullptr);
+  EXPECT_TRUE(pm->ChkPortEnbl(0)->isChecked());
+  EXPECT_FALSE(pm->ChkPortEnbl(1)->isChecked());
+  EXPECT_TRUE(pm->ChkPortEnbl(2)->isChecked());
+  EXPECT_FALSE(pm->ChkPortEnbl(3)->isChecked());
+}
+
+TEST_F(ProgramManagerTest, EmptySlotCannotRun) {
+  Start({"--programmer", Unit1, "--image", "slot=3,name=Board,device=9,family=0"});
+  ProgramManagerWindow* pm = OpenProgramManager();   // slot 1 is selected and empty
+  ASSERT_NE(pm, nullptr);
+  EXPECT_EQ(pm->lblVal(0)->text(), "-- No Image Selected --");
+  EXPECT_FALSE(pm->btStart()->isEnabled());
+  EXPECT_FALSE(pm->btVerify()->isEnabled());
+  EXPECT_EQ(pm->lstImage()->count(), 1);
+  EXPECT_EQ(pm->lstImage()->itemText(0), "3");
+}
+
+TEST_F(ProgramManagerTest, ScreenshotOfTheMainWindow) {
+  Start({"--programmer", Unit1, "--image", "slot=1,name=Sensor board v2.1,device=9,family=0,freq=4000",
+         "--image", "slot=3,name=Key fob,device=30,family=1,count=250,protect=1", "--target",
+         "port=2,result=18,program=4", "--target", "port=1,step=50", "--target", "port=3,step=50", "--target",
+         "port=4,step=50"});
+  ProgramManagerWindow* pm = OpenProgramManager();
+  ASSERT_NE(pm, nullptr);
+  pm->btStart()->click();
+  window->resize(1100, 720);
+  window->show();
+  window->MdiArea()->tileSubWindows();
+  QApplication::processEvents();
+  const QString path = QStringLiteral(TEST_ARTIFACTS_DIR "/kestrin-main-window.png");
+  QDir().mkpath(QStringLiteral(TEST_ARTIFACTS_DIR));
+  const QPixmap shot = window->grab();
+  ASSERT_FALSE(shot.isNull());
+  EXPECT_TRUE(shot.save(path));
+  EXPECT_GT(QFileInfo(path).size(), 1000);
+}
+
+}  // namespace
