@@ -2,7 +2,7 @@
 # Installs what building and testing Kestrin needs on Debian, when missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev libgmock-dev)
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev qt6-serialport-dev qt6-multimedia-dev fonts-dejavu-core libgtest-dev libgmock-dev)
 
 missing=()
 for p in "${packages[@]}"; do
