@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMdiArea>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
@@ -25,6 +26,7 @@
 #include "platform/QtSerialPort.h"
 #include "platform/SoundPlayer.h"
 #include "programmers/Discovery.h"
+#include "shell/AboutBox.h"
 #include "shell/MainWindow.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
@@ -189,6 +191,64 @@ TEST_F(GuiTest, DeleteAsksAndDeletesOnlyOnYes) {
   bool wroteZeros = false;
   for (const std::string& f : Frames()) wroteZeros |= f.find(" 1 01 60 00 00 00 20 00 00 00") != std::string::npos;
   EXPECT_TRUE(wroteZeros);
+}
+
+class RecordingOpener : public DocumentOpener {
+ public:
+  bool Open(const std::string& path) override {
+    opened.push_back(path);
+    return true;
+  }
+  std::vector<std::string> opened;
+};
+
+TEST_F(GuiTest, PlacementIsKeptInTwipsButNotWhenClosedMinimized) {
+  Start({"--programmer", Unit1});
+  recorders.settings.values["Settings/MainLeft"] = "1500";
+  recorders.settings.values["Settings/MainTop"] = "3000";
+  recorders.settings.values["Settings/MainWidth"] = "12000";
+  recorders.settings.values["Settings/MainHeight"] = "9000";
+  window->Form_Load();
+  EXPECT_EQ(window->size(), QSize(800, 600));
+  window->show();
+  window->resize(900, 660);
+  window->lstComm()->setCurrentIndex(0);
+  window->close();
+  EXPECT_EQ(recorders.settings.values["Settings/MainWidth"], "13500");
+  EXPECT_EQ(recorders.settings.values["Settings/MainHeight"], "9900");
+  EXPECT_EQ(recorders.settings.values["Settings/CommPort"], "1");
+
+  window = std::make_unique<MainWindow>(portMap);
+  frmMain = window.get();
+  window->Form_Load();
+  EXPECT_EQ(window->size(), QSize(900, 660));
+  window->show();
+  window->showMinimized();
+  window->resize(300, 200);
+  window->close();
+  EXPECT_EQ(recorders.settings.values["Settings/MainWidth"], "13500");
+}
+
+TEST_F(GuiTest, HelpEntriesOpenTheDocumentsAndTheAboutBoxShowsTheHistory) {
+  Start({"--programmer", Unit1});
+  RecordingOpener opener;
+  Documents = &opener;
+  window->Form_Load();
+  window->Menu("mnuHelpManual")->trigger();
+  window->Menu("mnuHelpVRXArray")->trigger();
+  window->Menu("mnuHelpDDE")->trigger();
+  Documents = nullptr;
+  ASSERT_EQ(opener.opened.size(), 3u);
+  EXPECT_EQ(opener.opened[0], AppPath + "/VRXManual.pdf");
+  EXPECT_EQ(opener.opened[1], AppPath + "/VRX_AIB.pdf");
+  EXPECT_EQ(opener.opened[2], AppPath + "/VRX_DDE.pdf");
+
+  TempDir data;
+  data.Write("RevisionInfo.txt", "*** Kestrin 0.2\r\nFaster scans,Fewer clicks\r\n\r\n*** Kestrin 0.1\r\nFirst release\r\n");
+  AppPath = data.path();
+  AboutBox about(window.get());
+  EXPECT_EQ(about.tbRevision()->toPlainText(),
+            "*** Kestrin 0.2\n\tFaster scans\n\tFewer clicks\n*** Kestrin 0.1\n\tFirst release\n");
 }
 
 class ProgramManagerTest : public GuiTest {

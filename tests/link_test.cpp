@@ -34,8 +34,9 @@ class LinkTest : public ::testing::Test {
   // Success with the given data for every command.
   void AnswerOk(Bytes data = {}) {
     Answer([data](const Bytes& p) {
-      Bytes r{static_cast<uint8_t>(p[0] + 0x80), 0};
-      r.insert(r.end(), data.begin(), data.end());
+      Bytes r(2 + data.size(), 0);
+      r[0] = static_cast<uint8_t>(p[0] + 0x80);
+      std::copy(data.begin(), data.end(), r.begin() + 2);
       return r;
     });
   }
