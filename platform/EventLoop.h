@@ -8,4 +8,7 @@ class EventLoop {
   // Runs pending events once; may block until at least one event arrived
   // (the 50 ms tick guarantees one arrives soon).
   virtual void DoEvents() = 0;
+  // Runs the events already waiting and returns at once; long computations
+  // call it now and then so the windows keep repainting.
+  virtual void ProcessPending() = 0;
 };

@@ -7,6 +7,8 @@ void QtEventLoop::DoEvents() {
   QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
+void QtEventLoop::ProcessPending() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
 QtTickTimer::QtTickTimer(std::function<void()> onTick, int intervalMs) {
   timer_.setTimerType(Qt::PreciseTimer);
   timer_.setInterval(intervalMs);

@@ -11,6 +11,7 @@ class QtEventLoop : public EventLoop {
  public:
   // Sleeps until something happens (a byte, a tick, a click): waits never spin.
   void DoEvents() override;
+  void ProcessPending() override;
 };
 
 // A periodic timer, always enabled, every 50 ms.

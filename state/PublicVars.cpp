@@ -66,7 +66,40 @@ int CurFamily = 0;
 std::array<DeviceRecord, MaxDeviceTypes + 1> DeviceTable{};
 int CurDevice = -1;
 
+std::array<std::string, 5> FileList{};
+int FileCount = 0;
 std::vector<uint8_t> ImageBuffer;
+std::vector<uint8_t> EEBuffer;
+std::vector<uint8_t> AuxBuffer;
+std::array<uint8_t, 257> ExtData{};
+int32_t ImageTop = 0;
+int32_t EETop = 0;
+int32_t ImageChecksum = 0;
+int32_t EntireImageChecksum = 0;
+int32_t PSoCConfigTop = 0;
+bool HasSection9020 = false;
+bool SecondaryEnabled = false;
+int32_t RecCount = 0;
+int32_t ByteCount = 0;
+int16_t RecLen = 0;
+int32_t RecAddr = 0;
+int16_t RecType = 0;
+std::array<uint8_t, 129> RecData{};
+
+std::string ImageName;
+int16_t ImageMode = 0;
+int16_t ImageFreq = 0;
+uint8_t ImageVoltage = 0;
+std::string EEName;
+
+std::array<uint8_t, 16> FuseValues{};
+int NumFuseBytes = 0;
+uint8_t OsccalOpt = 0;
+int32_t OsccalAddress = 0;
+bool AVR32SecurityF = false;
+bool JtagIdCheck = false;
+int32_t JtagPart = 0;
+uint8_t JtagVersion = 0;
 
 bool DdeEnabled = false;
 bool ImageProtectFlag = false;

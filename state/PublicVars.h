@@ -183,8 +183,44 @@ extern int CurFamily;
 extern std::array<DeviceRecord, MaxDeviceTypes + 1> DeviceTable;   // empty DevName ends the table
 extern int CurDevice;
 
-// ---- Memory images ----
-extern std::vector<uint8_t> ImageBuffer;
+// ---- Memory images and their conversion ----
+extern std::array<std::string, 5> FileList;   // input files of the image, 0..FileCount-1
+extern int FileCount;
+extern std::vector<uint8_t> ImageBuffer;      // main memory
+extern std::vector<uint8_t> EEBuffer;         // second memory
+extern std::vector<uint8_t> AuxBuffer;        // third memory
+extern std::array<uint8_t, 257> ExtData;      // extended data block (types 1, 3, 8)
+extern int32_t ImageTop;
+extern int32_t EETop;
+extern int32_t ImageChecksum;                 // 32-bit sum of the main-memory bytes placed
+extern int32_t EntireImageChecksum;           // 32-bit sum of everything verified in a download
+extern int32_t PSoCConfigTop;
+extern bool HasSection9020;
+extern bool SecondaryEnabled;
+extern int32_t RecCount;
+extern int32_t ByteCount;
+// The current record of the family loaders.
+extern int16_t RecLen;
+extern int32_t RecAddr;
+extern int16_t RecType;
+extern std::array<uint8_t, 129> RecData;
+
+// ---- Current image settings ----
+extern std::string ImageName;
+extern int16_t ImageMode;
+extern int16_t ImageFreq;
+extern uint8_t ImageVoltage;
+extern std::string EEName;
+
+// ---- Device options carried with the image ----
+extern std::array<uint8_t, 16> FuseValues;
+extern int NumFuseBytes;
+extern uint8_t OsccalOpt;
+extern int32_t OsccalAddress;
+extern bool AVR32SecurityF;
+extern bool JtagIdCheck;
+extern int32_t JtagPart;
+extern uint8_t JtagVersion;
 
 // ---- Automation ----
 extern bool DdeEnabled;            // while the automation window is loaded

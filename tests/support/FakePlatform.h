@@ -54,6 +54,8 @@ class FakeEventLoop : public EventLoop {
  public:
   explicit FakeEventLoop(FakeSerialPort& port) : port_(port) {}
   void DoEvents() override;
+  void ProcessPending() override { ++pendingRuns; }
+  int pendingRuns = 0;
   int ticks = 0;                 // ticks that passed
   std::function<void()> OnTick;  // runs after each tick
 

@@ -1,0 +1,145 @@
+#include "devices/HexLoader.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "devices/HexRecord.h"
+#include "link/CommDefs.h"
+#include "link/ErrorRecord.h"
+#include "platform/EventLoop.h"
+#include "platform/NumberText.h"
+#include "shell/MainWindowView.h"
+#include "state/PublicVars.h"
+
+namespace {
+
+const char* const Source = "Convert Hex File";
+
+struct GeneralRules {
+  bool extendedSections;   // ExtData and skip modes on types 1, 3 and 8
+  bool clearExtData;
+  bool restartChecksum;
+};
+
+void Fill(std::vector<uint8_t>& buffer, int32_t size, uint8_t blank) {
+  if (size < 0) size = 0;
+  if (buffer.size() < static_cast<size_t>(size)) buffer.resize(static_cast<size_t>(size));
+  std::fill(buffer.begin(), buffer.begin() + size, blank);
+}
+
+bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8_t blank, const std::string* files,
+                 int fileCount, const GeneralRules& rules) {
+  Err = ErrorObject{};
+  Fill(buffer, size, blank);
+  if (rules.clearExtData) ExtData.fill(0);
+  LastFunction = "Load Hex File";
+  frmMain->SetStatusPanel("Status", "Converting Hex File");
+  if (rules.restartChecksum) ImageChecksum = 0;
+  uint32_t checksum = static_cast<uint32_t>(ImageChecksum);
+  top = 0;
+  int32_t records = 0, bytes = 0;
+  int64_t base = 0;
+  bool extendedMode = false, skipMode = false;
+  const bool typeWithExtData = rules.extendedSections && (ProgType == 1 || ProgType == 3 || ProgType == 8);
+
+  for (int f = 0; f < fileCount && !ErrorPending(); ++f) {
+    TextLineReader reader;
+    std::string error;
+    if (!reader.Open(files[f], error)) {
+      RaiseError(ErrFileNotFound, Source, error);
+      break;
+    }
+    for (;;) {
+      const std::string_view text = reader.ReadTextLine();
+      if (text.empty()) break;
+      const HexLine line(text);
+      if (!line.StartsWithColon()) {
+        RaiseError(ErrFileFormat, Source, "Illegal File Format");
+        break;
+      }
+      const int count = line.Count();
+      if (count == 0) break;
+      if (!line.ChecksumOk()) {
+        RaiseError(ErrChecksum, Source, "Checksum Error in Hex file");
+        break;
+      }
+      const int32_t offset = line.Offset();
+      if (base + offset + count > size) {
+        RaiseError(ErrAddressRange, Source, "Address Out of Range in HEX File");
+        break;
+      }
+      switch (line.Type()) {
+        case HexData:
+          if (extendedMode) {
+            if (offset + count > static_cast<int32_t>(ExtData.size())) {
+              RaiseError(ErrAddressRange, Source, "Address Out of Range in HEX File");
+              break;
+            }
+            for (int k = 0; k < count; ++k) ExtData[offset + k] = line.Data(k);
+          } else if (!skipMode) {
+            uint8_t* at = buffer.data() + base + offset;
+            for (int k = 0; k < count; ++k) {
+              at[k] = line.Data(k);
+              checksum += at[k];
+            }
+            bytes += count;
+            ++records;
+            top = std::max<int32_t>(top, static_cast<int32_t>(base + offset + count - 1));
+          }
+          if (records % 25 == 0) {
+            ShowConversionCounts(records, bytes);
+            LetWindowsBreathe();
+          }
+          break;
+        case HexLinearAddress: {
+          const int32_t value = line.Data(0) << 8 | line.Data(1);
+          if (typeWithExtData) {
+            extendedMode = value == 0x0010;
+            skipMode = value == 0x0020;
+          } else {
+            base = static_cast<int64_t>(value) * 65536;
+          }
+          break;
+        }
+        case HexSegmentAddress:
+          base = static_cast<int64_t>(line.Data(0) << 8 | line.Data(1)) * 16;
+          break;
+        default:
+          break;
+      }
+      if (ErrorPending()) break;
+    }
+  }
+
+  ImageChecksum = static_cast<int32_t>(checksum);
+  CaptureError();
+  ShowConversionCounts(records, bytes);
+  frmMain->SetStatusPanel("Status", "Image Read");
+  return LastErrorNumber == 0;
+}
+
+}  // namespace
+
+void ShowConversionCounts(int32_t records, int32_t bytes) {
+  frmMain->SetStatusPanel("ExtStatus1", "Records:" + Str(records));
+  frmMain->SetStatusPanel("ExtStatus2", "Bytes:" + Str(bytes));
+}
+
+void LetWindowsBreathe() {
+  using Clock = std::chrono::steady_clock;
+  static Clock::time_point last = Clock::now();
+  const Clock::time_point now = Clock::now();
+  if (now - last < std::chrono::milliseconds(20)) return;
+  last = now;
+  if (Events) Events->ProcessPending();
+}
+
+bool LoadHexFile(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8_t blank,
+                 const std::string* files, int fileCount) {
+  return LoadGeneral(buffer, size, top, blank, files, fileCount, {true, true, true});
+}
+
+bool LoadHexBuffer(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8_t blank,
+                   const std::string& file) {
+  return LoadGeneral(buffer, size, top, blank, &file, 1, {false, false, false});
+}

@@ -1,0 +1,48 @@
+// Lines of Intel HEX files as the loaders read them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The lines of a file read whole: CR, LF and NUL all end a line, and empty
+// lines are skipped.
+class TextLineReader {
+ public:
+  // False when the file cannot be read; error then names the file and the reason.
+  bool Open(const std::string& path, std::string& error);
+  // The next non-empty line; empty at the end of the file.
+  std::string_view ReadTextLine();
+
+ private:
+  std::string text_;
+  size_t pos_ = 0;
+};
+
+// One record line, read leniently: byte i after the colon is the pair of
+// characters at 1 + 2i; a pair that is not hexadecimal reads as its leading
+// hexadecimal digit (0 when there is none), and characters missing at the end
+// of a short line read as 0.
+class HexLine {
+ public:
+  explicit HexLine(std::string_view text) : text_(text) {}
+  bool StartsWithColon() const { return !text_.empty() && text_[0] == ':'; }
+  uint8_t Byte(int index) const;
+  int Count() const { return Byte(0); }
+  int32_t Offset() const { return Byte(1) << 8 | Byte(2); }
+  int Type() const { return Byte(3); }
+  uint8_t Data(int k) const { return Byte(4 + k); }
+  // The sum of every byte after the colon, checksum included, is 0 in its low 8 bits.
+  bool ChecksumOk() const;
+
+ private:
+  std::string_view text_;
+};
+
+// Record types.
+constexpr int HexData = 0x00;
+constexpr int HexEndOfFile = 0x01;
+constexpr int HexSegmentAddress = 0x02;
+constexpr int HexStartSegment = 0x03;
+constexpr int HexLinearAddress = 0x04;
+constexpr int HexStartLinear = 0x05;
