@@ -139,3 +139,17 @@ int FindDeviceById(int16_t code) {
   }
   return 0;
 }
+
+bool FindDeviceByName(const std::string& name) {
+  for (int f = 0; f < MaxFamilies && !FamilyList[f].empty(); ++f) {
+    CurFamily = f;
+    LoadDeviceTypes();
+    for (int d = 0; d < MaxDeviceTypes && !DeviceTable[d].DevName.empty(); ++d) {
+      if (DeviceTable[d].DevName == name) {
+        CurDevice = d;
+        return true;
+      }
+    }
+  }
+  return false;
+}

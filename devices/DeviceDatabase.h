@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Rebuilds FamilyList for ProgType, then CurFamily = 0 and LoadDeviceTypes.
 bool LoadDeviceFamilies();
@@ -10,3 +11,6 @@ bool LoadDeviceFamilies();
 void LoadDeviceTypes();
 // Index of the first DeviceTable record with the device code; 0 when none has it.
 int FindDeviceById(int16_t code);
+// Searches the families in order for a device type of that exact name and
+// makes it current (CurFamily, DeviceTable, CurDevice); false when none has it.
+bool FindDeviceByName(const std::string& name);

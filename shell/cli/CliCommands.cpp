@@ -10,7 +10,12 @@
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "platform/NumberText.h"
+#include "devices/DeviceDatabase.h"
+#include "devices/HexLoader.h"
+#include "devices/Loaders.h"
 #include "operations/DeleteImage.h"
+#include "operations/ImageDownload.h"
 #include "operations/ProgramRun.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
@@ -259,6 +264,84 @@ int ProgramCommand(const CliOptions& options) {
   return manager.AnyPortFailed() ? ExitFailed : ExitOk;
 }
 
+// Every 4-byte group in the other byte order, as AVR32 parts hold their words.
+void SwapWords(std::vector<uint8_t>& buffer, int32_t count) {
+  for (int32_t i = 0; i + 3 < count && static_cast<size_t>(i + 3) < buffer.size(); i += 4) {
+    std::swap(buffer[i], buffer[i + 3]);
+    std::swap(buffer[i + 1], buffer[i + 2]);
+  }
+}
+
+int LoadCommand(const CliOptions& options) {
+  if (options.files.empty() || options.files.size() > 4) {
+    return UsageError(options.command, "load needs one to four --file HEX files");
+  }
+  if (!options.eeprom.empty() && options.eepromName.empty()) {
+    return UsageError(options.command, "--eeprom needs --eeprom-name");
+  }
+  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (options.image > SlotCount()) {
+    std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no image slot %d\n", options.address,
+                 options.image);
+    return ExitFailed;
+  }
+  if (!FindDeviceByName(options.deviceType)) {
+    std::fprintf(stderr, "kestrin-cli: no device family of this programmer has the device type \"%s\"\n",
+                 options.deviceType.c_str());
+    return ExitFailed;
+  }
+  const DeviceRecord& device = DeviceTable[CurDevice];
+  double volts = options.voltage;
+  if (volts == 0) volts = (device.DevVMin <= 3.3f && 3.3f <= device.DevVMax) ? 3.3 : device.DevVMax;
+  if (volts < device.DevVMin - 1e-6 || volts > device.DevVMax + 1e-6) {
+    std::fprintf(stderr, "kestrin-cli: %s takes %.2f V to %.2f V\n", device.DevName.c_str(), device.DevVMin,
+                 device.DevVMax);
+    return ExitFailed;
+  }
+
+  FileCount = static_cast<int>(options.files.size());
+  for (int i = 0; i < FileCount; ++i) FileList[i] = options.files[i];
+  ClearError();
+  ErrorTitle = "Convert Image Files";
+  if (!ConvertImageFiles()) {
+    ReportLastError();
+    return ExitFailed;
+  }
+  const int32_t fileChecksum = ImageChecksum;
+  ImageMode = static_cast<int16_t>(options.mode);
+  if (!options.eeprom.empty()) {
+    EEBuffer.assign(static_cast<size_t>(std::max(device.DevEESize, 0)) + 1, 0);
+    if (!LoadHexBuffer(EEBuffer, device.DevEESize, EETop, 0xFF, options.eeprom)) {
+      ReportLastError();
+      return ExitFailed;
+    }
+    EEName = options.eepromName;
+    SecondaryEnabled = true;
+    ImageMode = static_cast<int16_t>(ImageMode + 2);
+  }
+  if (ProgType == 7) {
+    SwapWords(ImageBuffer, device.DevFlashSize);
+    SwapWords(EEBuffer, device.DevEESize);
+  }
+  if (ProgType == 1) {
+    if (FamilyList[CurFamily] == "CapSense") ImageMode = static_cast<int16_t>(ImageMode + 2);
+    if (device.DevFlags & 1) ImageMode = static_cast<int16_t>(ImageMode + 4);
+    if (device.DevFlags & 2) ImageMode = static_cast<int16_t>(ImageMode + 8);
+  }
+  ImageNumber = options.image;
+  ImageName = options.name;
+  ImageVoltage = static_cast<uint8_t>(RoundHalfEven(volts / 0.02));
+  ImageFreq = static_cast<int16_t>(options.freq);
+
+  if (!LoadNewDeviceImage(options.protect, options.count) || !WriteSerialization(ImageNumber - 1)) {
+    ReportLastError();
+    return ExitFailed;
+  }
+  std::printf("Image Load Complete\n  File Checksum = %08X\n  Entire Image Checksum = %08X\n",
+              static_cast<uint32_t>(fileChecksum), static_cast<uint32_t>(EntireImageChecksum));
+  return ExitOk;
+}
+
 int DeleteCommand(const CliOptions& options) {
   if (!SelectProgrammerAt(options)) return ExitFailed;
   if (options.image > SlotCount()) {
@@ -296,6 +379,13 @@ const CommandEntry Commands[] = {
      "  Programs (or with --verify only verifies) devices on the enabled ports from\n"
      "  image slot N and prints each change of a port's status. Exits non-zero when\n"
      "  a port failed or a command failed. Ctrl-C cancels the run.\n"},
+    {"load", true, true, LoadCommand,
+     "load --address A --image N --device-type NAME --file X.hex [--file Y.hex ...]\n"
+     "     [--eeprom E.hex --eeprom-name S] [--name S] [--voltage 3.3] [--mode M] [--freq KHZ]\n"
+     "     [--protect] [--count N]\n"
+     "  Converts the HEX files for the device type (found by name in the programmer's\n"
+     "  families) and downloads the image into slot N, verifying every byte; prints\n"
+     "  the file checksum and the entire image checksum.\n"},
     {"delete", true, true, DeleteCommand,
      "delete --address A --image N\n"
      "  Deletes the image in slot N (its directory entry).\n"},
@@ -381,6 +471,35 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       }
     } else if (arg == "--image") {
       if (!number(options.image, 1, 4)) return false;
+    } else if (arg == "--device-type") {
+      if (!value(options.deviceType)) return false;
+    } else if (arg == "--file") {
+      std::string file;
+      if (!value(file)) return false;
+      options.files.push_back(file);
+    } else if (arg == "--eeprom") {
+      if (!value(options.eeprom)) return false;
+    } else if (arg == "--eeprom-name") {
+      if (!value(options.eepromName)) return false;
+    } else if (arg == "--name") {
+      if (!value(options.name)) return false;
+    } else if (arg == "--voltage") {
+      std::string text;
+      if (!value(text)) return false;
+      char* end = nullptr;
+      options.voltage = std::strtod(text.c_str(), &end);
+      if (text.empty() || *end != '\0' || options.voltage <= 0 || options.voltage > 5.1) {
+        error = "--voltage takes volts, e.g. 3.3";
+        return false;
+      }
+    } else if (arg == "--mode") {
+      if (!number(options.mode, 0, 255)) return false;
+    } else if (arg == "--freq") {
+      if (!number(options.freq, 0, 32767)) return false;
+    } else if (arg == "--protect") {
+      options.protect = true;
+    } else if (arg == "--count") {
+      if (!number(options.count, 1, 2147483647)) return false;
     } else if (arg == "--ports") {
       if (!value(options.ports)) return false;
     } else if (arg == "--verify") {
@@ -418,6 +537,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   }
   if (entry->needsAddress && options.address == 0) {
     error = options.command + " needs --address A (1..16)";
+    return false;
+  }
+  if (options.command == "load" && options.deviceType.empty()) {
+    error = "load needs --device-type NAME";
     return false;
   }
   if (entry->needsImage && options.image == 0) {

@@ -16,6 +16,16 @@ struct CliOptions {
   std::string dataDir;
   std::string out;
   int image = 0;                        // 0: not given
+  std::string deviceType;
+  std::vector<std::string> files;
+  std::string eeprom;
+  std::string eepromName;
+  std::string name;
+  double voltage = 0;                   // 0: not given
+  int mode = 0;
+  int freq = 0;
+  bool protect = false;
+  int count = -1;                       // -1: no limit
   std::string ports = "1,2,3,4";
   bool verify = false;
   bool crcVerify = false;

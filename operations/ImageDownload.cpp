@@ -1,0 +1,244 @@
+#include "operations/ImageDownload.h"
+
+#include <algorithm>
+#include <string>
+
+#include "link/CommDefs.h"
+#include "link/Commands.h"
+#include "link/ErrorRecord.h"
+#include "programmers/ImageDirectory.h"
+#include "programmers/SecurityBlock.h"
+#include "shell/MainWindowView.h"
+#include "state/PublicVars.h"
+
+namespace {
+
+const DeviceRecord& Device() { return DeviceTable[std::max(CurDevice, 0)]; }
+
+void Status(const char* key, const std::string& text) { frmMain->SetStatusPanel(key, text); }
+
+// Reads an area back and compares it with what was written.
+bool VerifyArea(int32_t address, int32_t count, const std::vector<uint8_t>& written, std::vector<uint8_t>& readBack,
+                const std::string& source, bool sumIntoChecksum) {
+  if (!ReadFlash(address, count, readBack.data(), true)) return false;
+  uint32_t sum = static_cast<uint32_t>(EntireImageChecksum);
+  for (int32_t i = 0; i < count; ++i) {
+    if (written[i] != readBack[i]) {
+      RaiseError(ErrReadVerify, source, "Read-Verify Error");
+      CaptureError();
+      return false;
+    }
+    sum += written[i];
+  }
+  if (sumIntoChecksum) EntireImageChecksum = static_cast<int32_t>(sum);
+  return true;
+}
+
+// Both PSoC areas: the configuration area up to PSoCConfigTop and the extended area.
+bool LoadExtendedAreas(int32_t slotAddress, int32_t configOffset, int32_t extendedOffset, int32_t extendedBytes) {
+  Status("ExtStatus1", "Loading Extended Data");
+  bool ok = true;
+  for (auto [offset, count] : {std::pair{configOffset, PSoCConfigTop + 1}, std::pair{extendedOffset, extendedBytes}}) {
+    if (offset + count > static_cast<int32_t>(ImageBuffer.size())) count = static_cast<int32_t>(ImageBuffer.size()) - offset;
+    const std::vector<uint8_t> area(ImageBuffer.begin() + offset, ImageBuffer.begin() + offset + std::max(count, 0));
+    uint32_t sum = static_cast<uint32_t>(EntireImageChecksum);
+    for (uint8_t b : area) sum += b;
+    EntireImageChecksum = static_cast<int32_t>(sum);
+    if (!WriteFlash(slotAddress + offset, static_cast<int32_t>(area.size()), area.data(), true)) {
+      ok = false;
+      break;
+    }
+  }
+  Status("Status", "");
+  return ok;
+}
+
+}  // namespace
+
+bool LoadPSoC3ExtendedData(int32_t slotAddress) { return LoadExtendedAreas(slotAddress, 0x20000, 0x24000, 1536); }
+
+bool LoadPSoCExtendedData(int32_t slotAddress) { return LoadExtendedAreas(slotAddress, 0x40000, 0x48000, 1540); }
+
+std::array<uint8_t, 32> BuildDirEntry(const std::array<uint8_t, 2>& crc) {
+  const DeviceRecord& device = Device();
+  std::array<uint8_t, 32> entry{};
+  const auto size = static_cast<uint32_t>(device.DevFlashSize);
+  for (int i = 0; i < 4; ++i) entry[i] = static_cast<uint8_t>(size >> (8 * i));
+  entry[4] = crc[0];
+  entry[5] = crc[1];
+  entry[6] = static_cast<uint8_t>(device.DevId);
+  entry[7] = ImageVoltage;
+  std::string name = ImageName.substr(0, ImageNameLength);
+  name.resize(ImageNameLength, ' ');
+  std::copy(name.begin(), name.end(), entry.begin() + 8);
+  entry[28] = static_cast<uint8_t>(ImageMode);
+  entry[29] = static_cast<uint8_t>((CurFamily & 0xFF) + (device.DevId & 0x300) / 4);
+  if (ProgType == 2 || ProgType == 6) {
+    entry[30] = static_cast<uint8_t>(ImageFreq);
+    entry[31] = static_cast<uint8_t>(static_cast<uint16_t>(ImageFreq) >> 8);
+  }
+  return entry;
+}
+
+std::array<uint8_t, 13> BuildAvrOptionRecord() {
+  std::array<uint8_t, 13> r{};
+  r[0] = OsccalOpt;
+  for (int i = 0; i < 4; ++i) r[1 + i] = static_cast<uint8_t>(static_cast<uint32_t>(OsccalAddress) >> (8 * i));
+  if (ProgType == 7) {
+    for (int i = 0; i < 4; ++i) r[5 + i] = FuseValues[i];
+    std::fill(r.begin() + 9, r.end(), 0xFF);
+  } else if (FamilyList[CurFamily] == "ATxmega AVR") {
+    for (int i = 0; i < 7; ++i) r[5 + i] = FuseValues[1 + i];
+    r[12] = FuseValues[0];
+  } else {
+    r[5] = FuseValues[1];
+    r[6] = FuseValues[2];
+    r[7] = FuseValues[3];
+    r[8] = FuseValues[0];
+    r[9] = static_cast<uint8_t>(JtagPart);
+    r[10] = static_cast<uint8_t>(JtagPart >> 8);
+    r[11] = JtagVersion & 0x0F;
+    r[12] = 0xFF;   // unused by these families: erased value
+  }
+  return r;
+}
+
+std::vector<uint8_t> BuildPageMap() {
+  const DeviceRecord& device = Device();
+  std::vector<uint8_t> map(static_cast<size_t>(std::max(FlashMap.PageMapSize, 0)) + 1, 0);
+  const int32_t pageSize = (device.DevFlags & 1) ? 512 : 256;
+  const bool osccalProtected = ProgType == 6 && (OsccalOpt & 0x20) && (OsccalOpt & 0x0F) != 0;
+  const int32_t last = std::min<int32_t>(device.DevFlashSize, static_cast<int32_t>(ImageBuffer.size()));
+  for (int32_t i = 0; i < last; ++i) {
+    const size_t page = static_cast<size_t>(i / pageSize);
+    if (page / 8 >= map.size()) break;
+    if (ImageBuffer[i] != device.DevBlank || (osccalProtected && i == OsccalAddress)) {
+      map[page / 8] |= static_cast<uint8_t>(1u << (page % 8));
+    }
+  }
+  return map;
+}
+
+bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
+  ClearError();
+  ErrorTitle = "Load New Device Image";
+  const DeviceRecord& device = Device();
+  const int32_t slotSize = ProgrammerTable[SelectedProgrammer].SlotSize;
+  const int32_t flashSize = device.DevFlashSize;
+  std::vector<uint8_t> readBack(static_cast<size_t>(std::max({flashSize, device.DevEESize, device.DevAuxSize, 0})));
+  const int32_t slotAddress = (ImageNumber - 1) * slotSize + FlashMap.ImageBase;
+
+  auto finish = [] {
+    Status("ExtStatus2", "");
+    Status("ExtStatus1", "");
+    Status("Status", "");
+    return LastErrorNumber == 0 || LastErrorNumber == ErrDialogCancelled;
+  };
+  auto failWith = [&finish](int32_t number, const std::string& source, const std::string& text) {
+    RaiseError(number, source, text);
+    CaptureError();
+    return finish();
+  };
+
+  if (ImageNumber < 1 || ImageNumber > SlotCount()) {
+    return failWith(6, "Load Target Image", "Invalid Image Selection");
+  }
+  if (flashSize < ImageTop) {
+    return failWith(ErrImageRange, "Load Target Image",
+                    "Image File Contains Data Outside the Address Range of the Selected Part");
+  }
+  // The programmer would place the rest of a larger image in the next slot.
+  if (flashSize > slotSize || static_cast<size_t>(flashSize) > ImageBuffer.size()) {
+    return failWith(ErrImageRange, "Load Target Image", "Image is Larger than the Programmer's Image Slot");
+  }
+
+  Status("Status", "Writing New Image to Programmer");
+  Status("ExtStatus1", "Loading Image Data");
+  if (!WriteFlash(slotAddress, flashSize, ImageBuffer.data(), true)) return finish();
+  Status("ExtStatus1", "Verifying Image Data");
+  EntireImageChecksum = 0;
+  if (!VerifyArea(slotAddress, flashSize, ImageBuffer, readBack, "Image Read Verify", true)) return finish();
+
+  Status("ExtStatus1", "Performing Image Crc");
+  std::array<uint8_t, 2> crc{};
+  if (!CrcFlash(slotAddress, flashSize, crc)) return finish();
+
+  if (ProgType == 1 || ProgType == 3 || ProgType == 8) {
+    const std::string& family = FamilyList[CurFamily];
+    bool ok = true;
+    if (family == "PSoC3") {
+      ok = LoadPSoC3ExtendedData(slotAddress);
+    } else if (family == "PSoC5" || family == "PSoC5LP" || family == "PSoC4" || family == "GEN4" ||
+               family == "GEN5" || family == "GEN6" || family == "CapSense") {
+      ok = LoadPSoCExtendedData(slotAddress);
+    } else {
+      ok = WriteFlash(ImageNumber * 256, 256, ExtData.data(), false);
+    }
+    if (!ok) return finish();
+  }
+
+  if (ProgType == 9) {
+    EEBuffer.resize(std::max(EEBuffer.size(), static_cast<size_t>(std::max(device.DevEESize, 0))));
+    AuxBuffer.resize(std::max(AuxBuffer.size(), static_cast<size_t>(std::max(device.DevAuxSize, 0))));
+    Status("ExtStatus1", "Loading Data Flash Image");
+    if (!WriteFlash(slotAddress + 0x40000, device.DevEESize, EEBuffer.data(), true)) return finish();
+    Status("ExtStatus1", "Verifying Data Flash Image");
+    if (!VerifyArea(slotAddress + 0x40000, device.DevEESize, EEBuffer, readBack, "Image Read Verify", false)) {
+      return finish();
+    }
+    Status("ExtStatus1", "Loading Loader Flash Image");
+    if (!WriteFlash(slotAddress + 0x50000, device.DevAuxSize, AuxBuffer.data(), true)) return finish();
+    Status("ExtStatus1", "Verifying Loader Flash Image");
+    if (!VerifyArea(slotAddress + 0x50000, device.DevAuxSize, AuxBuffer, readBack, "Image Read Verify", false)) {
+      return finish();
+    }
+    if (!WriteFlash(slotAddress + 0x60000, NumFuseBytes + 1, FuseValues.data(), false)) return finish();
+  }
+
+  if (SecondaryEnabled) {
+    if (device.DevEESize < EETop) {
+      return failWith(ErrImageRange, "Load Target Image",
+                      SecondaryName + " File Contains Data Outside the Address Range of the Selected Part");
+    }
+    EEBuffer.resize(std::max(EEBuffer.size(), static_cast<size_t>(std::max(device.DevEESize, 0))));
+    const int32_t eeAddress = (ImageNumber - 1) * FlashMap.EESlotSize + FlashMap.EEBase;
+    Status("Status", "Writing " + SecondaryName + " Image to Programmer");
+    Status("ExtStatus1", "Loading Image Data");
+    if (!WriteFlash(eeAddress, device.DevEESize, EEBuffer.data(), true)) return finish();
+    Status("ExtStatus1", "Verifying Image Data");
+    if (!VerifyArea(eeAddress, device.DevEESize, EEBuffer, readBack, SecondaryName + " Image Read Verify", false)) {
+      return finish();
+    }
+    std::string name = EEName.substr(0, ImageNameLength);
+    name.resize(ImageNameLength, ' ');
+    if (!WriteFlash(FlashMap.EENameBase + (ImageNumber - 1) * 32, ImageNameLength,
+                    reinterpret_cast<const uint8_t*>(name.data()), false)) {
+      return finish();
+    }
+  }
+
+  if (ProgType == 6 || ProgType == 7) {
+    const std::array<uint8_t, 13> record = BuildAvrOptionRecord();
+    if (!WriteFlash(ImageNumber * 256, 13, record.data(), false)) return finish();
+  }
+
+  if (ProgType == 6 || ProgType == 7 || ProgType == 9) {
+    const std::vector<uint8_t> pageMap = BuildPageMap();
+    if (!WriteFlash(FlashMap.PageMapBase + (ImageNumber - 1) * FlashMap.PageMapSize, FlashMap.PageMapSize,
+                    pageMap.data(), false)) {
+      return finish();
+    }
+  }
+
+  if (ProgType == 1 && HasSection9020) ImageMode = static_cast<int16_t>(ImageMode + 128);
+  const std::array<uint8_t, 32> entry = BuildDirEntry(crc);
+  if (!WriteFlash(DirectoryAddress + (ImageNumber - 1) * DirEntryBytes, DirEntryBytes, entry.data(), false)) {
+    return finish();
+  }
+
+  ImageSecurityEntry& security = ImageSecurity[ImageNumber - 1];
+  security.Count = imageCount;
+  security.Flags = static_cast<uint8_t>((security.Flags & ~1u) | (readProtect ? 1u : 0u));
+  WriteSecurityBlock();
+  return finish();
+}

@@ -1,0 +1,22 @@
+// Writing a converted image into a slot of the selected programmer: every
+// area written, read back and compared, the CRC taken by the programmer, and
+// the slot's directory entry and security entry written last.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+// Stores the image in slot ImageNumber; ImageCount -1 means no limit.
+bool LoadNewDeviceImage(bool readProtect, int32_t imageCount);
+
+bool LoadPSoC3ExtendedData(int32_t slotAddress);
+bool LoadPSoCExtendedData(int32_t slotAddress);
+
+// The 32-byte directory entry of the image being loaded (size, CRC, device,
+// voltage, name, mode, family, frequency).
+std::array<uint8_t, 32> BuildDirEntry(const std::array<uint8_t, 2>& crc);
+// The 13-byte option record of AVR-class images (types 6 and 7).
+std::array<uint8_t, 13> BuildAvrOptionRecord();
+// One bit per page of the main image: set when the page holds a non-blank byte.
+std::vector<uint8_t> BuildPageMap();
