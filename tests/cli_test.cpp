@@ -12,6 +12,7 @@
 #include <iterator>
 
 #include "sim/Crc16.h"
+#include "tests/support/HexText.h"
 #include "tests/support/SimProcess.h"
 
 namespace {
@@ -217,6 +218,37 @@ TEST_F(CliTest, DeleteEmptiesTheSlot) {
   r = Run({"images", "--device", sim.linkPath(), "--address", "2"});
   EXPECT_NE(r.out.find("\n3\t\t\t\t"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("Old"), std::string::npos) << r.out;
+}
+
+TEST_F(CliTest, LoadConvertsDownloadsAndPrintsBothChecksums) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200"});
+  ASSERT_TRUE(sim.ready());
+  const std::string hex = dir + "/board.hex", ee = dir + "/board.eep";
+  std::ofstream(hex) << DataRecord(0, {0x10, 0x20}) + DataRecord(0x100, {0x30}) + EndRecord();
+  std::ofstream(ee) << DataRecord(4, {0x44}) + EndRecord();
+  Result r = Run({"load", "--device", sim.linkPath(), "--address", "2", "--image", "2", "--device-type",
+                  "ATmega328P", "--file", hex, "--eeprom", ee, "--eeprom-name", "Cal", "--name", "Board",
+                  "--voltage", "5", "--freq", "8000", "--count", "500"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  // File checksum: the three bytes; entire image: 32 KiB of them with 0xFF everywhere else.
+  const uint32_t entire = 0x10 + 0x20 + 0x30 + (32768 - 3) * 0xFF;
+  char expected[160];
+  std::snprintf(expected, sizeof expected,
+                "Image Load Complete\n  File Checksum = 00000060\n  Entire Image Checksum = %08X\n", entire);
+  EXPECT_EQ(r.out, expected);
+  r = Run({"images", "--device", sim.linkPath(), "--address", "2"});
+  EXPECT_NE(r.out.find("\n2\t\t500\tBoard               \tATmega\tATmega328P\t5.00\tSPI 8 MHz\t\tCal      "),
+            std::string::npos)
+      << r.out;
+
+  r = Run({"load", "--device", sim.linkPath(), "--address", "2", "--image", "1", "--device-type", "ATmega328P",
+           "--file", dir + "/missing.hex"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("missing.hex"), std::string::npos) << r.err;
+  r = Run({"load", "--device", sim.linkPath(), "--address", "2", "--image", "1", "--device-type", "NoSuchPart",
+           "--file", hex});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("NoSuchPart"), std::string::npos) << r.err;
 }
 
 TEST_F(CliTest, UsageErrorsExitTwo) {

@@ -1,0 +1,267 @@
+// Downloading converted images into a slot of the in-process simulated
+// programmer: every area, the directory entry, page map, option record,
+// security entry, and failures that leave the slot as it was.
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "devices/DeviceDatabase.h"
+#include "devices/Loaders.h"
+#include "link/CommDefs.h"
+#include "operations/ImageDownload.h"
+#include "programmers/Discovery.h"
+#include "programmers/Selection.h"
+#include "sim/Crc16.h"
+#include "sim/Line.h"
+#include "sim/StoredImages.h"
+#include "state/PublicVars.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/support/HexText.h"
+#include "tests/support/SimLine.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const char* DeviceFileText =
+    "Type,Family,Device,Flash,Blank,DevId,FileType,VMin,VMax,Flags\r\n"
+    "6,ATmega,mega,4096,255,&H312,HEX,1.8,5.5,1040\r\n"
+    "6,ATmega,mega512,4096,255,7,HEX,1.8,5.5,1\r\n"
+    "6,ATxmega AVR,xmega,4096,255,8,HEX,1.6,3.6,2061\r\n"
+    "7,AVR32,uc3,8192,255,3,HEX,3.0,3.6,513\r\n"
+    "1,PSoC1,p1,4096,0,5,HEX,3.0,5.25,0\r\n"
+    "1,PSoC5,p5,262144,0,6,HEX,2.7,5.5,0\r\n"
+    "9,Nuvoton,nuc,32768,255,10,HEX,2.5,5.5,&H1101\r\n"
+    "9,STM32,stm,8192,255,11,HEX,2.0,3.6,0\r\n";
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  DownloadTest() {
+    ConnectSimLine(platform.port, line);
+    AppPath = dir.path();
+    dir.Write("device.inf", DeviceFileText);
+    dir.Write("device_V2.inf", DeviceFileText);
+  }
+
+  vrxsim::Unit& Select(int type, int slotSizeKib = 256, int fwMajor = 3) {
+    vrxsim::UnitConfig c;
+    c.address = 2;
+    c.type = type;
+    c.fwMajor = fwMajor;
+    c.fwMinor = 10;
+    c.slotSizeCode = slotSizeKib == 256 ? 0 : slotSizeKib == 512 ? 1 : slotSizeKib;
+    c.images.push_back(vrxsim::StoredImage{3, 100, 5, 0, 150, "Before", 0, 0, 42, false, ""});
+    vrxsim::Unit& unit = line.addUnit(c);
+    EXPECT_TRUE(AcquireProgrammerAt(2));
+    SelectProgrammer();
+    return unit;
+  }
+
+  // Converts one HEX file for the named device.
+  void Convert(const std::string& device, const std::string& hex) {
+    ASSERT_TRUE(FindDeviceByName(device)) << device;
+    FileList[0] = dir.Write("image.hex", hex);
+    FileCount = 1;
+    ASSERT_TRUE(ConvertImageFiles()) << LastErrorText;
+  }
+
+  Bytes Flash(vrxsim::Unit& unit, uint32_t address, size_t n) {
+    unit.advance(platform.port.nowMs);
+    return Bytes(unit.flash() + address, unit.flash() + address + n);
+  }
+  uint32_t SlotAddress(vrxsim::Unit& unit, int slot) { return unit.imageBase() + (slot - 1) * unit.imageSlotSize(); }
+
+  size_t FramesSent() const { return line.log().size(); }
+
+  FakePlatform platform;
+  vrxsim::Line line;
+  TempDir dir;
+};
+
+Bytes Le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+
+TEST_F(DownloadTest, AvrImageWithEntryOptionRecordPageMapAndSecurity) {
+  vrxsim::Unit& unit = Select(6);
+  Convert("mega", DataRecord(0x1FF, {0xA5}) + DataRecord(0x800, {1, 2, 3}) + EndRecord());
+  ImageNumber = 2;
+  ImageName = "An image name longer than twenty";
+  ImageVoltage = 165;
+  ImageMode = 1;
+  ImageFreq = 4000;
+  OsccalOpt = 0x21;
+  OsccalAddress = 0xF80;
+  FuseValues = {0xF1, 0xF2, 0xF3, 0xF4};
+  JtagPart = 0x9514;
+  JtagVersion = 0x3C;
+  ASSERT_TRUE(LoadNewDeviceImage(false, -1)) << LastErrorNumber << " " << LastErrorText;
+
+  const uint32_t a = SlotAddress(unit, 2);
+  EXPECT_EQ(Flash(unit, a, 4096), Bytes(ImageBuffer.begin(), ImageBuffer.begin() + 4096));
+  EXPECT_EQ(EntireImageChecksum, std::accumulate(ImageBuffer.begin(), ImageBuffer.begin() + 4096, 0));
+
+  const Bytes entry = Flash(unit, 0x40 + 32, 32);
+  const uint16_t crc = vrxsim::Crc16(unit.flash() + a, 4096);
+  EXPECT_EQ(Bytes(entry.begin(), entry.begin() + 4), Le32(4096));
+  EXPECT_EQ(entry[4], uint8_t(crc));
+  EXPECT_EQ(entry[5], uint8_t(crc >> 8));
+  EXPECT_EQ(entry[6], 0x12);
+  EXPECT_EQ(entry[7], 165);
+  EXPECT_EQ(std::string(entry.begin() + 8, entry.begin() + 28), "An image name longer");
+  EXPECT_EQ(entry[28], 1);
+  EXPECT_EQ(entry[29], 0xC0);   // family 0, device-code bits 8..9
+  EXPECT_EQ(entry[30] | entry[31] << 8, 4000);
+
+  EXPECT_EQ(Flash(unit, 2 * 256, 13),
+            (Bytes{0x21, 0x80, 0x0F, 0, 0, 0xF2, 0xF3, 0xF4, 0xF1, 0x14, 0x95, 0x0C, 0xFF}));
+
+  // 256-byte pages: 0x1FF is page 1, 0x800 page 8, the Osccal page 15 counts as used.
+  const Bytes map = Flash(unit, FlashMap.PageMapBase + FlashMap.PageMapSize, 3);
+  EXPECT_EQ(map, (Bytes{0x02, 0x81, 0x00}));
+
+  const Bytes security = Flash(unit, 0x20, 32);
+  EXPECT_EQ(Bytes(security.begin() + 7, security.begin() + 11), Le32(0xFFFFFFFF));
+  const uint16_t sealed = vrxsim::Crc16(unit.flash() + 0x20, 30);
+  EXPECT_EQ(security[30], uint8_t(sealed));
+  EXPECT_EQ(Flash(unit, 0x40 + 64, 4), Le32(100));   // slot 3 keeps its image
+  EXPECT_EQ(platform.window.panels["Status"], "");
+  EXPECT_EQ(platform.window.panels["ExtStatus1"], "");
+}
+
+TEST_F(DownloadTest, PageMapWithLargePagesAndBlankNames) {
+  vrxsim::Unit& unit = Select(6);
+  Convert("mega512", DataRecord(0x1FF, {0xA5}) + EndRecord());
+  ImageNumber = 1;
+  ImageName = "";
+  ImageFreq = 0;
+  OsccalOpt = 0;
+  ASSERT_TRUE(LoadNewDeviceImage(true, 1000));
+  EXPECT_EQ(Flash(unit, FlashMap.PageMapBase, 1), Bytes{0x01});
+  const Bytes entry = Flash(unit, 0x40, 32);
+  EXPECT_EQ(std::string(entry.begin() + 8, entry.begin() + 28), std::string(20, ' '));
+  const Bytes security = Flash(unit, 0x20, 5);
+  EXPECT_EQ(Bytes(security.begin(), security.begin() + 4), Le32(1000));
+  EXPECT_EQ(security[4] & 1, 1);
+  EXPECT_EQ(ImageSecurity[0].Count, 1000);
+}
+
+TEST_F(DownloadTest, XmegaOptionRecordCarriesEightFuses) {
+  vrxsim::Unit& unit = Select(6);
+  Convert("xmega", DataRecord(0, {1}) + EndRecord());
+  ImageNumber = 1;
+  OsccalOpt = 0;
+  OsccalAddress = 0;
+  FuseValues = {0, 1, 2, 3, 4, 5, 6, 7};
+  ASSERT_TRUE(LoadNewDeviceImage(false, -1));
+  EXPECT_EQ(Flash(unit, 256, 13), (Bytes{0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 0}));
+}
+
+TEST_F(DownloadTest, DataBeyondThePartFailsBeforeAnyCommand) {
+  Select(6);
+  Convert("mega", DataRecord(0, {1}) + EndRecord());
+  ImageTop = 5000;
+  const size_t before = FramesSent();
+  EXPECT_FALSE(LoadNewDeviceImage(false, -1));
+  EXPECT_EQ(LastErrorNumber, ErrImageRange);
+  EXPECT_EQ(LastErrorSource, "Load Target Image");
+  EXPECT_EQ(LastErrorText, "Image File Contains Data Outside the Address Range of the Selected Part");
+  EXPECT_EQ(FramesSent(), before);
+}
+
+TEST_F(DownloadTest, OneFlippedByteInTheReadBackLeavesTheSlotsEntryAndSecurityAsTheyWere) {
+  vrxsim::Unit& unit = Select(6);
+  Convert("mega", DataRecord(0x10, {1, 2, 3}) + EndRecord());
+  ImageNumber = 3;
+  const Bytes entryBefore = Flash(unit, 0x40 + 64, 32);
+  const Bytes securityBefore = Flash(unit, 0x20, 32);
+  vrxsim::FaultConfig flip{vrxsim::FaultKind::Corrupt};
+  flip.command = 0x02;
+  flip.count = 1;
+  line.addFault(flip);
+  EXPECT_FALSE(LoadNewDeviceImage(false, -1));
+  EXPECT_EQ(LastErrorNumber, ErrReadVerify);
+  EXPECT_EQ(LastErrorSource, "Image Read Verify");
+  EXPECT_EQ(LastErrorText, "Read-Verify Error");
+  EXPECT_EQ(Flash(unit, 0x40 + 64, 32), entryBefore);
+  EXPECT_EQ(Flash(unit, 0x20, 32), securityBefore);
+  EXPECT_EQ(ImageSecurity[2].Count, 42);
+}
+
+TEST_F(DownloadTest, PSoC5AreasAndTheRaisedMode) {
+  vrxsim::Unit& unit = Select(1, 512, 2);
+  Convert("p5", LinearRecord(0x0000) + DataRecord(0, {1, 2}) + LinearRecord(0x8000) + DataRecord(0x20, {3}) +
+                    LinearRecord(0x9020) + DataRecord(0, {4}) + EndRecord());
+  ImageNumber = 1;
+  ImageMode = 1;
+  ASSERT_TRUE(LoadNewDeviceImage(false, -1)) << LastErrorText;
+  const uint32_t a = SlotAddress(unit, 1);
+  EXPECT_EQ(Flash(unit, a + 0x40000 + 0x20, 1), Bytes{3});
+  EXPECT_EQ(Flash(unit, a + 0x48800, 1), Bytes{4});
+  EXPECT_EQ(Flash(unit, a + 0x48600, 1), Bytes{1});
+  EXPECT_EQ(ImageMode, 129);   // the 0x9020 section raises the stored mode
+  EXPECT_EQ(Flash(unit, 0x40 + 28, 1), Bytes{129});
+  EXPECT_EQ(Flash(unit, 0x40 + 30, 2), (Bytes{0, 0}));   // no frequency on this type
+  // Every byte of the configuration (up to PSoCConfigTop) and extended areas is in the checksum.
+  int32_t expected = 1 + 2;
+  for (int32_t i = 0; i <= PSoCConfigTop; ++i) expected += ImageBuffer[0x40000 + i];
+  for (int32_t i = 0; i < 1540; ++i) expected += ImageBuffer[0x48000 + i];
+  EXPECT_EQ(EntireImageChecksum, expected);
+}
+
+TEST_F(DownloadTest, PSoC1ExtendedDataBlock) {
+  vrxsim::Unit& unit = Select(1, 256, 2);
+  Convert("p1", DataRecord(0, {7}) + EndRecord());
+  ExtData[0] = 0xE0;
+  ExtData[255] = 0xEF;
+  ImageNumber = 2;
+  ASSERT_TRUE(LoadNewDeviceImage(false, -1));
+  const Bytes block = Flash(unit, 2 * 256, 256);
+  EXPECT_EQ(block[0], 0xE0);
+  EXPECT_EQ(block[255], 0xEF);
+}
+
+TEST_F(DownloadTest, NuvotonDataFlashLoaderFlashAndFuses) {
+  vrxsim::Unit& unit = Select(9, 512);
+  Convert("nuc", DataRecord(0, {1}) + LinearRecord(0x0001) + DataRecord(0xF000, {2}) + LinearRecord(0x0010) +
+                     DataRecord(0, {3}) + EndRecord());
+  ImageNumber = 1;
+  NumFuseBytes = 3;
+  FuseValues = {0xA1, 0xA2, 0xA3, 0xA4};
+  ASSERT_TRUE(LoadNewDeviceImage(false, -1)) << LastErrorText;
+  const uint32_t a = SlotAddress(unit, 1);
+  EXPECT_EQ(Flash(unit, a + 0x40000, 1), Bytes{2});
+  EXPECT_EQ(Flash(unit, a + 0x50000, 1), Bytes{3});
+  EXPECT_EQ(Flash(unit, a + 0x60000, 4), (Bytes{0xA1, 0xA2, 0xA3, 0xA4}));
+  EXPECT_EQ(Flash(unit, FlashMap.PageMapBase, 1), Bytes{0x01});   // 512-byte pages
+}
+
+TEST_F(DownloadTest, SecondMemoryImageAndName) {
+  vrxsim::Unit& unit = Select(6);
+  Convert("mega", DataRecord(0, {1}) + EndRecord());
+  EEBuffer.assign(1025, 0xFF);
+  EEBuffer[3] = 0x33;
+  EETop = 3;
+  EEName = "Calibration table";
+  SecondaryEnabled = true;
+  ImageNumber = 4;
+  ASSERT_TRUE(LoadNewDeviceImage(false, -1)) << LastErrorText;
+  EXPECT_EQ(Flash(unit, FlashMap.EEBase + 3 * FlashMap.EESlotSize + 3, 1), Bytes{0x33});
+  const Bytes name = Flash(unit, FlashMap.EENameBase + 3 * 32, 20);
+  EXPECT_EQ(std::string(name.begin(), name.end()), "Calibration table   ");
+
+  EETop = 2000;
+  EXPECT_FALSE(LoadNewDeviceImage(false, -1));
+  EXPECT_EQ(LastErrorText, "EEPROM File Contains Data Outside the Address Range of the Selected Part");
+}
+
+TEST_F(DownloadTest, ImageLargerThanTheSlotIsRefused) {
+  Select(1, 64, 2);   // 64 KiB slots cannot hold the 256 KiB part
+  Convert("p5", LinearRecord(0x0000) + DataRecord(0, {1}) + EndRecord());
+  ImageNumber = 1;
+  const size_t before = FramesSent();
+  EXPECT_FALSE(LoadNewDeviceImage(false, -1));
+  EXPECT_EQ(LastErrorNumber, ErrImageRange);
+  EXPECT_EQ(FramesSent(), before);
+}
+
+}  // namespace
