@@ -7,6 +7,7 @@
 
 #include "devices/ProgramFiles.h"
 #include "devices/TextFields.h"
+#include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
@@ -15,8 +16,6 @@
 namespace {
 
 constexpr int FieldsPerRecord = 10;
-constexpr int32_t ErrFileNotFound = 53;
-constexpr int32_t ErrInputPastEnd = 62;
 using Record = std::array<std::string, FieldsPerRecord>;
 
 // The next ten fields; false when the input ends before a whole record.

@@ -20,5 +20,3 @@ bool LoadHexBuffer(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uin
 // windows now and then during long conversions.
 void ShowConversionCounts(int32_t records, int32_t bytes);
 void LetWindowsBreathe();
-
-constexpr int32_t ErrFileNotFound = 53;

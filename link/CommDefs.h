@@ -38,6 +38,10 @@ constexpr int TimeoutFlashBlock = 5;
 constexpr int TimeoutStartRun = 60;
 constexpr int TimeoutShort = 10;
 
+// Error numbers of the system's file access.
+constexpr int32_t ErrFileNotFound = 53;
+constexpr int32_t ErrInputPastEnd = 62;
+
 // Error numbers of the link and the operations.
 constexpr int32_t ErrFlashStatusBase = 1000;
 constexpr int32_t ErrNoResponse = 1500;

@@ -5,14 +5,14 @@
 
 #include "devices/ProgramFiles.h"
 #include "devices/TextFields.h"
+#include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/NumberText.h"
 #include "state/PublicVars.h"
 
 namespace {
 
-constexpr int32_t ErrFileNotFound = 53;
-constexpr int32_t ErrBadTypeRecord = 1501;
+constexpr int32_t ErrBadTypeRecord = ErrFileFormat;
 
 // Fields per line: V1 has five, V2 adds a second hardware configuration file,
 // V3 three more and a second vector file.

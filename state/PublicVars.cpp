@@ -9,6 +9,8 @@ ImageManagerView* frmImageMan = nullptr;
 ProgramManagerView* frmProgram = nullptr;
 SoundPlayer* Sound = nullptr;
 DocumentOpener* Documents = nullptr;
+FileDialogs* FileDial1 = nullptr;
+LoadImageView* frmLoadImage = nullptr;
 
 uint8_t CurrentAddress = 0;
 int32_t TickCount = 0;
@@ -85,6 +87,27 @@ int16_t RecLen = 0;
 int32_t RecAddr = 0;
 int16_t RecType = 0;
 std::array<uint8_t, 129> RecData{};
+
+std::string EEFilePath;
+std::string EEFileTitle;
+bool EepromFileChosen = false;
+std::string ProjectFile;
+std::string ProjName;
+std::string ProjFamily;
+std::string ProjDevice;
+uint8_t ProjMode = 0;
+int16_t ProjFreq = 0;
+float ProjVoltage = 0;
+uint8_t ProjOsccalOpt = 0;
+int32_t ProjOsccalAddress = 0;
+std::array<uint8_t, 9> ProjFuses{};
+bool ProjAVR32Security = false;
+bool ProjJtagId = false;
+int32_t ProjJtagPart = 0;
+int32_t ProjJtagVersion = 0;
+bool ProjectLoaded = false;
+bool OpenProjectRequest = false;
+int32_t FileChecksum = 0;
 
 std::string ImageName;
 int16_t ImageMode = 0;

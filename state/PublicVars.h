@@ -16,6 +16,8 @@ class ImageManagerView;
 class ProgramManagerView;
 class SoundPlayer;
 class DocumentOpener;
+class FileDialogs;
+class LoadImageView;
 
 // ---- Platform objects (bound by the program's start-up) ----
 extern SerialPort* MSComm1;        // the serial port of the main window
@@ -27,6 +29,8 @@ extern ImageManagerView* frmImageMan;   // the image manager window; null while 
 extern ProgramManagerView* frmProgram;  // the programming manager window; null while it is closed
 extern SoundPlayer* Sound;          // asynchronous wave playback
 extern DocumentOpener* Documents;  // opens help documents with the system's viewer
+extern FileDialogs* FileDial1;     // file-open and file-save dialogs
+extern LoadImageView* frmLoadImage;   // the Load Image dialog; null while it is closed
 
 // ---- Transport ----
 constexpr int RxBufferSize = 265;
@@ -204,6 +208,28 @@ extern int16_t RecLen;
 extern int32_t RecAddr;
 extern int16_t RecType;
 extern std::array<uint8_t, 129> RecData;
+
+// ---- Image files and projects ----
+extern std::string EEFilePath;                // second-memory file
+extern std::string EEFileTitle;               // its name without folder
+extern bool EepromFileChosen;
+extern std::string ProjectFile;
+extern std::string ProjName;
+extern std::string ProjFamily;
+extern std::string ProjDevice;
+extern uint8_t ProjMode;
+extern int16_t ProjFreq;
+extern float ProjVoltage;                     // volts
+extern uint8_t ProjOsccalOpt;
+extern int32_t ProjOsccalAddress;
+extern std::array<uint8_t, 9> ProjFuses;
+extern bool ProjAVR32Security;
+extern bool ProjJtagId;
+extern int32_t ProjJtagPart;
+extern int32_t ProjJtagVersion;
+extern bool ProjectLoaded;
+extern bool OpenProjectRequest;
+extern int32_t FileChecksum;
 
 // ---- Current image settings ----
 extern std::string ImageName;

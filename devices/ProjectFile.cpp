@@ -1,0 +1,174 @@
+#include "devices/ProjectFile.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+
+#include "devices/FileSelection.h"
+#include "devices/LoadImageView.h"
+#include "devices/TextFields.h"
+#include "link/CommDefs.h"
+#include "link/ErrorRecord.h"
+#include "platform/FileDialogs.h"
+#include "platform/MessageBox.h"
+#include "platform/NumberText.h"
+#include "platform/SettingsStore.h"
+#include "state/PublicVars.h"
+
+namespace {
+
+bool FileExists(const std::string& path) {
+  std::ifstream file(path);
+  return !path.empty() && file.good();
+}
+
+// A lenient number rounded into the range of T; false leaves the setting alone.
+template <typename T>
+bool Whole(const std::string& text, T& out, double value) {
+  if (!std::isfinite(value)) return false;
+  const double rounded = static_cast<double>(RoundHalfEven(std::fmax(std::fmin(value, 1e18), -1e18)));
+  if (rounded < std::numeric_limits<T>::min() || rounded > std::numeric_limits<T>::max()) return false;
+  out = static_cast<T>(rounded);
+  return true;
+}
+template <typename T>
+bool Whole(const std::string& text, T& out) {
+  return Whole(text, out, Val(text));
+}
+
+void MissingFile(const std::string& message) { MessageBox->MsgBox(message, vbExclamation, "Open Project"); }
+
+std::string Hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%X", value);
+  return text;
+}
+
+}  // namespace
+
+bool OpenProject() {
+  ErrorTitle = "Select Project";
+  FileDialogRequest request;
+  request.filter = "VRX Project Files|*.vrx";
+  request.title = "Open Project";
+  request.initialName = "*.vrx";
+  request.initialFolder = Settings->GetSetting(ProgTypeName, "ProjectPath", AppPath);
+  std::string chosen;
+  if (!FileDial1 || !FileDial1->Show(request, chosen)) {
+    RaiseError(ErrDialogCancelled, "Common Dialog", "Cancel was selected.");
+    CaptureError();
+    return false;
+  }
+  ProjectFile = chosen;
+  if (frmLoadImage) frmLoadImage->SetProjectPath(chosen);
+  Settings->SaveSetting(ProgTypeName, "ProjectPath", FolderOf(chosen));
+  return ReadProjectFile(chosen);
+}
+
+bool ReadProjectFile(const std::string& path) {
+  ProjJtagId = false;
+  TextFieldReader reader;
+  std::string error;
+  if (!reader.OpenFile(path, error)) {
+    RaiseError(ErrFileNotFound, "Open Project", "Cannot open " + path + ": " + error);
+    CaptureError();
+    return false;
+  }
+  std::string item;
+  while (reader.ReadField(item)) {
+    const size_t colon = item.find(':');
+    if (colon == std::string::npos) continue;
+    const std::string key = item.substr(0, colon);
+    // The value is what follows the colon, less its first character (the blank the writer puts there).
+    const std::string value = colon + 1 < item.size() ? item.substr(colon + 2) : "";
+
+    if (key == "Name") {
+      ProjName = value;
+      if (frmLoadImage) frmLoadImage->SetImageName(value);
+    } else if (key == "Family") {
+      ProjFamily = value;
+    } else if (key == "Device") {
+      ProjDevice = value;
+    } else if (key == "Mode") {
+      Whole(value, ProjMode);
+    } else if (key == "Freq") {
+      Whole(value, ProjFreq);
+    } else if (key == "Voltage") {
+      ProjVoltage = static_cast<float>(Val(value) * 0.02);
+    } else if (key.size() == 5 && key.compare(0, 4, "File") == 0 && key[4] >= '0' && key[4] <= '3') {
+      const int i = key[4] - '0';
+      if (!FileExists(value)) {
+        MissingFile(i == 0 ? "File Not Found " + value : "File Not Found: " + value);
+        return false;
+      }
+      FileList[i] = value;
+      FileCount = i + 1;
+      if (frmLoadImage) frmLoadImage->SetFileLabel(i, value);
+    } else if (key == "EEPROM") {
+      if (!FileExists(value)) {
+        MissingFile("File Not Found: " + value);
+        return false;
+      }
+      EEFilePath = value;
+      EepromFileChosen = true;
+    } else if (key == "EENAME") {
+      EEFileTitle = value;
+    } else if (key == "OsccalOpt") {
+      Whole(value, ProjOsccalOpt);
+    } else if (key == "OsccalAddress") {
+      Whole(value, ProjOsccalAddress);
+    } else if (key.size() == 5 && key.compare(0, 4, "FUSE") == 0 && key[4] >= '0' && key[4] <= '7') {
+      Whole(value, ProjFuses[key[4] - '0']);
+    } else if (key == "AVR32SecurityF") {
+      ProjAVR32Security = Val(value) == 1;
+    } else if (key == "JTAG_ID") {
+      ProjJtagId = Val(value) == 1;
+    } else if (key == "JTAG_PART") {
+      Whole(value, ProjJtagPart, Val("&H" + value));
+    } else if (key == "JTAG_VERSION") {
+      Whole(value, ProjJtagVersion, Val("&H" + value));
+    }
+  }
+  return true;
+}
+
+bool WriteProjectFile(const std::string& path, const std::string& imageName, const std::string& family,
+                      const std::string& device) {
+  LastFunction = "Save Project";
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  auto line = [&file](const std::string& text) { file << '"' << text << "\"\r\n"; };
+  line("Name: " + imageName);
+  line("Family: " + family);
+  line("Device: " + device);
+  line("Mode:" + Str(ImageMode));
+  line("Freq:" + Str(ImageFreq));
+  line("Voltage:" + Str(ImageVoltage));
+  for (int i = 0; i < FileCount; ++i) line("File" + std::to_string(i) + ": " + FileList[i]);
+  if (EepromFileChosen) {
+    line("EEPROM: " + EEFilePath);
+    line("EENAME: " + EEFileTitle);
+  }
+  if (ProgType == 6 || ProgType == 7 || ProgType == 9) {
+    line("OsccalOpt: " + Str(OsccalOpt));
+    line("OsccalAddress: " + Str(OsccalAddress));
+    for (int i = 0; i <= NumFuseBytes && i < static_cast<int>(FuseValues.size()); ++i) {
+      line("FUSE" + std::to_string(i) + ": " + Str(FuseValues[i]));
+    }
+    line(std::string("AVR32SecurityF: ") + (AVR32SecurityF ? "1" : "0"));
+    if (JtagIdCheck) {
+      line("JTAG_ID: 1");
+      line("JTAG_PART: " + Hex(static_cast<uint32_t>(JtagPart)));
+      line("JTAG_VERSION: " + Hex(JtagVersion));
+    } else {
+      line("JTAG_ID: 0");
+    }
+  }
+  file.close();
+  if (!file) {
+    RaiseError(ErrFileNotFound, "Save Project", "Cannot write " + path);
+    CaptureError();
+    return false;
+  }
+  return true;
+}
