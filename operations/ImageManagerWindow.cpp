@@ -12,8 +12,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "devices/LoadImageDialog.h"
 #include "devices/ProgramFiles.h"
 #include "platform/SerialPort.h"
+#include "programmers/ImageDirectory.h"
 #include "programmers/Selection.h"
 #include "shell/MainWindow.h"
 #include "state/PublicVars.h"
@@ -127,10 +129,24 @@ void ImageManagerWindow::closeEvent(QCloseEvent* event) {
 
 void ImageManagerWindow::mnuFileClose() { parentWidget()->close(); }
 
-// Loading images and projects comes with the Load Image dialog.
-void ImageManagerWindow::mnuFileOpen() { mnuImageNew(); }
-void ImageManagerWindow::mnuFileProject() { mnuImageNew(); }
-void ImageManagerWindow::mnuImageNew() {}
+void ImageManagerWindow::mnuFileOpen() {
+  OpenProjectRequest = false;
+  mnuImageNew();
+}
+
+void ImageManagerWindow::mnuFileProject() {
+  OpenProjectRequest = true;
+  mnuImageNew();
+}
+
+void ImageManagerWindow::mnuImageNew() {
+  {
+    LoadImageDialog dialog(this);
+    dialog.Form_Load();
+    dialog.exec();
+  }
+  ShowImageDirectory();
+}
 
 void ImageManagerWindow::SetProgrammerPicture(const std::string& key) {
   picFamily_->setPixmap(QPixmap(QString::fromStdString(ProgramFile("\\prog_" + key + ".png"))));

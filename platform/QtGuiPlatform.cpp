@@ -1,6 +1,8 @@
 #include "platform/QtGuiPlatform.h"
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSoundEffect>
@@ -47,4 +49,26 @@ bool QtDocumentOpener::Open(const std::string& path) {
   const QString file = QString::fromStdString(path);
   if (!QFileInfo::exists(file)) return false;
   return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+}
+
+bool QtFileDialogs::Show(const FileDialogRequest& request, std::string& chosen) {
+  // "Name|*.ext|Other|*.oth" becomes Qt's "Name (*.ext);;Other (*.oth)".
+  const QStringList parts = QString::fromStdString(request.filter).split('|');
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) filters << parts[i] + " (" + parts[i + 1] + ")";
+  QFileDialog dialog(parent_, QString::fromStdString(request.title));
+  dialog.setNameFilters(filters);
+  if (request.filterIndex >= 1 && request.filterIndex <= filters.size()) {
+    dialog.selectNameFilter(filters[request.filterIndex - 1]);
+  }
+  dialog.setDirectory(QString::fromStdString(request.initialFolder));
+  if (!request.initialName.empty() && request.initialName.find('*') == std::string::npos) {
+    dialog.selectFile(QString::fromStdString(request.initialName));
+  }
+  dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  chosen = QDir::toNativeSeparators(dialog.selectedFiles().first()).toStdString();
+  return true;
 }

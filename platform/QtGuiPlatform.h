@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/DocumentOpener.h"
+#include "platform/FileDialogs.h"
 #include "platform/MessageBox.h"
 #include "platform/SoundPlayer.h"
 
@@ -35,4 +36,14 @@ class QtSoundPlayer : public SoundPlayer {
 class QtDocumentOpener : public DocumentOpener {
  public:
   bool Open(const std::string& path) override;
+};
+
+class QtFileDialogs : public FileDialogs {
+ public:
+  explicit QtFileDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+  void SetParent(QWidget* parent) { parent_ = parent; }
+  bool Show(const FileDialogRequest& request, std::string& chosen) override;
+
+ private:
+  QWidget* parent_;
 };

@@ -53,15 +53,18 @@ int main(int argc, char* argv[]) {
   QtMessageBox messages;
   QtSoundPlayer sound;
   QtDocumentOpener documents;
+  QtFileDialogs fileDialogs;
   MSComm1 = &port;
   Events = &events;
   Settings = &settings;
   MessageBox = &messages;
   Sound = &sound;
   Documents = &documents;
+  FileDial1 = &fileDialogs;
 
   MainWindow window(portMap);
   messages.SetParent(&window);
+  fileDialogs.SetParent(&window);
   frmMain = &window;
   window.Form_Load();
   window.show();

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -26,6 +28,9 @@
 #include "platform/QtSerialPort.h"
 #include "platform/SoundPlayer.h"
 #include "programmers/Discovery.h"
+#include "devices/LoadImageDialog.h"
+#include "platform/FileDialogs.h"
+#include "programmers/ImageDirectory.h"
 #include "shell/AboutBox.h"
 #include "shell/MainWindow.h"
 #include "state/PublicVars.h"
@@ -249,6 +254,125 @@ TEST_F(GuiTest, HelpEntriesOpenTheDocumentsAndTheAboutBoxShowsTheHistory) {
   AboutBox about(window.get());
   EXPECT_EQ(about.tbRevision()->toPlainText(),
             "*** Kestrin 0.2\n\tFaster scans\n\tFewer clicks\n*** Kestrin 0.1\n\tFirst release\n");
+}
+
+class ScriptedDialogs : public FileDialogs {
+ public:
+  bool Show(const FileDialogRequest& request, std::string& chosen) override {
+    requests.push_back(request);
+    if (answers.empty()) return false;
+    chosen = answers.front();
+    answers.erase(answers.begin());
+    return !chosen.empty();
+  }
+  std::vector<std::string> answers;
+  std::vector<FileDialogRequest> requests;
+};
+
+class LoadImageDialogTest : public GuiTest {
+ protected:
+  void SetUp() override {
+    FileDial1 = &dialogs;
+    OpenProjectRequest = false;
+  }
+  void TearDown() override {
+    FileDial1 = nullptr;
+    GuiTest::TearDown();
+  }
+  void Choose(QComboBox* list, const QString& text) {
+    const int at = list->findText(text);
+    ASSERT_GE(at, 0) << text.toStdString();
+    list->setCurrentIndex(at);
+  }
+  ScriptedDialogs dialogs;
+  TempDir files;
+};
+
+TEST_F(LoadImageDialogTest, OperatorLoadsAnImageThroughTheDialog) {
+  Start({"--programmer", Unit1});
+  FindAndOpenImageManager();
+  const std::string hex = files.Write("board.hex", ":020000000102FB\r\n:00000001FF\r\n");
+  dialogs.answers = {hex};
+  ImageNumber = 3;
+  LoadImageDialog dialog(window.get());
+  dialog.Form_Load();   // the file dialog opens at once
+  ASSERT_EQ(dialogs.requests.size(), 1u);
+  EXPECT_EQ(dialogs.requests[0].title, "Select Image File 0");
+  EXPECT_EQ(dialog.lblFile(0)->text().toStdString(), hex);
+  EXPECT_TRUE(dialog.btLoad()->isEnabled());
+  EXPECT_EQ(dialog.cbImageNum()->currentText(), "3");
+
+  Choose(dialog.lstDevFamily(), "ATmega");
+  dialog.lstDevFamily_Click();
+  Choose(dialog.lstDevType(), "ATmega328P");
+  dialog.lstDevType_Click();
+  EXPECT_EQ(dialog.lstVoltage()->itemText(0), "1.8");
+  Choose(dialog.lstVoltage(), "3.3");
+  dialog.tbImageName()->setText("Dialog image");
+  dialog.tbTgtFreq()->setText("4000");
+  dialog.lstFreq()->setCurrentText("KHz");
+  dialog.tbTgtFreq_LostFocus();
+  EXPECT_EQ(dialog.tbTgtFreq()->text(), "4.000");
+  EXPECT_EQ(dialog.lstFreq()->currentText(), "MHz");
+
+  dialog.cbRestricted()->setChecked(true);
+  dialog.cbRestricted_Click();
+  EXPECT_EQ(dialog.tbCount()->text(), "1000");
+  EXPECT_TRUE(dialog.cbReadProtect()->isChecked());
+
+  dialog.btLoad_Click();
+  ASSERT_FALSE(recorders.messages.boxes.empty());
+  const auto& done = recorders.messages.boxes.back();
+  EXPECT_EQ(done.title, "Load New Image to Programmer");
+  EXPECT_EQ(done.text.rfind("Image Load Complete\r\n  File Checksum = 00000003\r\n  Entire Image Checksum = ", 0), 0u)
+      << done.text;
+  ShowImageDirectory();
+  EXPECT_EQ(fgImages.TextMatrix(3, ColName), "Dialog image        ");
+  EXPECT_EQ(fgImages.TextMatrix(3, ColRemaining), "1000");
+  EXPECT_EQ(fgImages.TextMatrix(3, ColReadProtect), "RP");
+  EXPECT_EQ(fgImages.TextMatrix(3, ColMode), "SPI 4 MHz");
+  EXPECT_EQ(recorders.settings.values["VRX-AVR/DevType"], std::to_string(dialog.lstDevType()->currentIndex()));
+}
+
+TEST_F(LoadImageDialogTest, DeletingTheOnlyFileDisablesLoadAndSaveProject) {
+  Start({"--programmer", Unit1});
+  FindAndOpenImageManager();
+  dialogs.answers = {files.Write("a.hex", ":00000001FF\r\n")};
+  LoadImageDialog dialog(window.get());
+  dialog.Form_Load();
+  ASSERT_TRUE(dialog.btLoad()->isEnabled());
+  EXPECT_TRUE(dialog.btSaveProject()->isEnabled());
+  dialog.btFileDelete_Click(0);
+  EXPECT_FALSE(dialog.btLoad()->isEnabled());
+  EXPECT_FALSE(dialog.btSaveProject()->isEnabled());
+  EXPECT_EQ(FileCount, 0);
+  EXPECT_FALSE(dialog.btFileAdd(0)->isHidden());
+}
+
+TEST_F(LoadImageDialogTest, ProjectWithAnUnknownFamilyAndVoltage) {
+  Start({"--programmer", Unit1});
+  FindAndOpenImageManager();
+  const std::string hex = files.Write("p.hex", ":00000001FF\r\n");
+  const std::string project = files.Write("p.vrx", "\"Name: Proj\"\r\n\"Family: Nowhere\"\r\n\"Device: Gone\"\r\n"
+                                                  "\"Mode: 4\"\r\n\"Freq: 500\"\r\n\"Voltage: 10\"\r\n"
+                                                  "\"File0: " + hex + "\"\r\n");
+  dialogs.answers = {project};
+  OpenProjectRequest = true;
+  LoadImageDialog dialog(window.get());
+  dialog.Form_Load();
+  std::vector<std::string> texts;
+  for (const auto& box : recorders.messages.boxes) texts.push_back(box.text);
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[0], "Can't Find Device Family Nowhere");
+  EXPECT_EQ(texts[1], "Can't Find Device Gone");
+  EXPECT_EQ(texts[2], "Invalid Target Voltage 0.20");
+  EXPECT_EQ(recorders.messages.boxes[0].title, "Load Project");
+  EXPECT_EQ(dialog.tbImageName()->text(), "Proj");
+  EXPECT_EQ(dialog.lblFile(0)->text().toStdString(), hex);
+  EXPECT_EQ(dialog.tbTgtFreq()->text(), "500");
+  EXPECT_EQ(dialog.lstFreq()->currentText(), "KHz");
+  EXPECT_TRUE(dialog.optJTAG()->isChecked() || !dialog.optJTAG()->isEnabled());
+  EXPECT_EQ(dialogs.requests.size(), 1u);   // no file dialog after a project
 }
 
 class ProgramManagerTest : public GuiTest {

@@ -1,0 +1,585 @@
+#include "devices/LoadImageDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "devices/DeviceDatabase.h"
+#include "devices/FileSelection.h"
+#include "devices/ImageSettings.h"
+#include "devices/Loaders.h"
+#include "devices/ProjectFile.h"
+#include "link/CommDefs.h"
+#include "link/Commands.h"
+#include "link/ErrorRecord.h"
+#include "operations/ImageDownload.h"
+#include "platform/FileDialogs.h"
+#include "platform/MessageBox.h"
+#include "platform/NumberText.h"
+#include "platform/SettingsStore.h"
+#include "programmers/ImageDirectory.h"
+#include "shell/MainWindowView.h"
+#include "state/PublicVars.h"
+
+namespace {
+
+QString FromAnsi(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<int>(text.size())); }
+std::string ToAnsi(const QString& text) { return text.toLatin1().toStdString(); }
+
+bool ShowsEraseEEPROM(const std::string& family) {
+  return family == "PSoC3" || family == "PSoC5" || family == "PSoC5LP";
+}
+bool HasOptionsDialog(int type) { return type == 2 || type == 5 || type == 6 || type == 7 || type == 9; }
+
+// Swaps every 4-byte group: AVR32 parts hold their words in the other byte order.
+void ReverseWords(std::vector<uint8_t>& buffer, int32_t count) {
+  for (int32_t i = 0; i + 3 < count && static_cast<size_t>(i) + 3 < buffer.size(); i += 4) {
+    std::swap(buffer[i], buffer[i + 3]);
+    std::swap(buffer[i + 1], buffer[i + 2]);
+  }
+}
+
+}  // namespace
+
+LoadImageDialog::LoadImageDialog(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("frmLoadImage"));
+  setWindowTitle(tr("Load Image From File"));
+  auto* layout = new QVBoxLayout(this);
+  auto* form = new QFormLayout;
+  cbImageNum_ = new QComboBox(this);
+  tbImageName_ = new QLineEdit(this);
+  tbImageName_->setMaxLength(20);
+  lstDevFamily_ = new QComboBox(this);
+  lstDevType_ = new QComboBox(this);
+  lstVoltage_ = new QComboBox(this);
+  lstMode_ = new QComboBox(this);
+  lblMode_ = new QLabel(tr("Mode"), this);
+  form->addRow(tr("Image"), cbImageNum_);
+  form->addRow(tr("Image Name"), tbImageName_);
+  form->addRow(tr("Device Family"), lstDevFamily_);
+  form->addRow(tr("Device Type"), lstDevType_);
+  form->addRow(tr("Target Voltage"), lstVoltage_);
+  form->addRow(lblMode_, lstMode_);
+  auto* freq = new QHBoxLayout;
+  tbTgtFreq_ = new QLineEdit(this);
+  lstFreq_ = new QComboBox(this);
+  freq->addWidget(tbTgtFreq_);
+  freq->addWidget(lstFreq_);
+  lblTgtFreq_ = new QLabel(tr("Target Clock"), this);
+  form->addRow(lblTgtFreq_, freq);
+  layout->addLayout(form);
+
+  frmInterface_ = new QGroupBox(tr("Programming Interface"), this);
+  auto* interfaces = new QHBoxLayout(frmInterface_);
+  optSPI_ = new QRadioButton(tr("SPI"), frmInterface_);
+  optJTAG_ = new QRadioButton(tr("JTAG"), frmInterface_);
+  optPDI_ = new QRadioButton(tr("PDI"), frmInterface_);
+  optTPI_ = new QRadioButton(tr("TPI"), frmInterface_);
+  for (QRadioButton* o : {optSPI_, optJTAG_, optPDI_, optTPI_}) interfaces->addWidget(o);
+  layout->addWidget(frmInterface_);
+  auto* checks = new QHBoxLayout;
+  cbFusesFirst_ = new QCheckBox(tr("Fuses First"), this);
+  cbSlowOCDClock_ = new QCheckBox(tr("Use Slow Clock"), this);
+  cbEraseEEPROM_ = new QCheckBox(tr("Erase EEPROM"), this);
+  cbSWIF_ = new QCheckBox(tr("SWIF"), this);
+  for (QCheckBox* c : {cbFusesFirst_, cbSlowOCDClock_, cbEraseEEPROM_, cbSWIF_}) checks->addWidget(c);
+  layout->addLayout(checks);
+
+  auto* files = new QGroupBox(tr("Image Files"), this);
+  auto* fileGrid = new QGridLayout(files);
+  for (int i = 0; i < 4; ++i) {
+    lblFile_[i] = new QLabel(files);
+    lblFile_[i]->setMinimumWidth(320);
+    btFileAdd_[i] = new QPushButton(tr("Add..."), files);
+    btFileDelete_[i] = new QPushButton(tr("Delete"), files);
+    fileGrid->addWidget(lblFile_[i], i, 0);
+    fileGrid->addWidget(btFileAdd_[i], i, 1);
+    fileGrid->addWidget(btFileDelete_[i], i, 2);
+    connect(btFileAdd_[i], &QPushButton::clicked, this, [this, i] { btFileAdd_Click(i); });
+    connect(btFileDelete_[i], &QPushButton::clicked, this, [this, i] { btFileDelete_Click(i); });
+  }
+  layout->addWidget(files);
+
+  auto* security = new QHBoxLayout;
+  cbRestricted_ = new QCheckBox(tr("Restricted Count"), this);
+  tbCount_ = new QLineEdit(this);
+  lblCount_ = new QLabel(tr("Devices"), this);
+  cbReadProtect_ = new QCheckBox(tr("Read Protect"), this);
+  security->addWidget(cbRestricted_);
+  security->addWidget(tbCount_);
+  security->addWidget(lblCount_);
+  security->addWidget(cbReadProtect_);
+  layout->addLayout(security);
+
+  lblProjectPath_ = new QLabel(this);
+  layout->addWidget(lblProjectPath_);
+  auto* buttons = new QHBoxLayout;
+  btOptions_ = new QPushButton(tr("Options"), this);
+  btSerialDetails_ = new QPushButton(tr("Serialization"), this);
+  btSaveProject_ = new QPushButton(tr("Save Project"), this);
+  btLoad_ = new QPushButton(tr("Load Image"), this);
+  btCancel_ = new QPushButton(tr("Cancel"), this);
+  for (QPushButton* b : {btOptions_, btSerialDetails_, btSaveProject_}) buttons->addWidget(b);
+  buttons->addStretch(1);
+  buttons->addWidget(btLoad_);
+  buttons->addWidget(btCancel_);
+  layout->addLayout(buttons);
+
+  connect(cbImageNum_, QOverload<int>::of(&QComboBox::activated), this, [this](int i) { ImageNumber = i + 1; });
+  connect(lstDevFamily_, QOverload<int>::of(&QComboBox::activated), this, [this](int) { lstDevFamily_Click(); });
+  connect(lstDevType_, QOverload<int>::of(&QComboBox::activated), this, [this](int) { lstDevType_Click(); });
+  connect(cbRestricted_, &QCheckBox::clicked, this, [this] { cbRestricted_Click(); });
+  connect(tbCount_, &QLineEdit::editingFinished, this,
+          [this] { tbCount_->setText(QString::number(static_cast<qint64>(Val(ToAnsi(tbCount_->text()))))); });
+  connect(tbTgtFreq_, &QLineEdit::editingFinished, this, [this] { tbTgtFreq_LostFocus(); });
+  connect(btSaveProject_, &QPushButton::clicked, this, [this] { btSaveProject_Click(); });
+  connect(btLoad_, &QPushButton::clicked, this, [this] { btLoad_Click(); });
+  connect(btCancel_, &QPushButton::clicked, this, &QDialog::reject);
+  // The options and serialization dialogs come later; until then the buttons stay hidden.
+  btOptions_->hide();
+  btSerialDetails_->hide();
+
+  frmLoadImage = this;
+}
+
+LoadImageDialog::~LoadImageDialog() {
+  if (frmLoadImage == this) frmLoadImage = nullptr;
+}
+
+int LoadImageDialog::StoredIndex(const char* key, int defaultValue) const {
+  return std::atoi(Settings->GetSetting(ProgTypeName, key, std::to_string(defaultValue)).c_str());
+}
+
+void LoadImageDialog::Form_Load() {
+  starting_ = true;
+  const bool projectRequested = OpenProjectRequest;
+  SecondaryEnabled = false;
+  btCancel_->show();
+  btCancel_->setEnabled(true);
+  cbRestricted_->setChecked(false);
+  tbCount_->setEnabled(false);
+  tbCount_->setText(tr("Unrestricted"));
+
+  ProjectLoaded = OpenProjectRequest ? OpenProject() : false;
+
+  cbImageNum_->clear();
+  for (int n = 1; n <= SlotCount(); ++n) cbImageNum_->addItem(QString::number(n));
+  cbImageNum_->setCurrentIndex(std::clamp(ImageNumber, 1, std::max(SlotCount(), 1)) - 1);
+  ImageNumber = cbImageNum_->currentIndex() + 1;
+
+  FillFamilyList();
+  if (ProjectLoaded) {
+    const int at = lstDevFamily_->findText(FromAnsi(ProjFamily), Qt::MatchExactly);
+    if (at >= 0) lstDevFamily_->setCurrentIndex(at);
+    else MessageBox->MsgBox("Can't Find Device Family " + ProjFamily, vbExclamation, "Load Project");
+  } else {
+    const int stored = StoredIndex("Family", 0);
+    if (stored >= 0 && stored < lstDevFamily_->count()) lstDevFamily_->setCurrentIndex(stored);
+  }
+  lstDevFamily_Click();
+
+  if (ProjectLoaded) {
+    const int at = lstDevType_->findText(FromAnsi(ProjDevice), Qt::MatchExactly);
+    if (at >= 0) lstDevType_->setCurrentIndex(at);
+    else MessageBox->MsgBox("Can't Find Device " + ProjDevice, vbExclamation, "Load Project");
+  } else {
+    const int stored = StoredIndex("DevType", 0);
+    if (stored >= 0 && stored < lstDevType_->count()) lstDevType_->setCurrentIndex(stored);
+  }
+  CurDevice = std::max(lstDevType_->currentIndex(), 0);
+  FillFreqList();
+  if (ProjectLoaded && (ProgType == 2 || ProgType == 6)) {
+    if (ProjFreq < 1000) {
+      tbTgtFreq_->setText(QString::number(ProjFreq));
+      lstFreq_->setCurrentText(QStringLiteral("KHz"));
+    } else {
+      tbTgtFreq_->setText(QString::fromStdString(FormatFixed(ProjFreq / 1000.0, 3)));
+    }
+  }
+
+  FillVoltageList();
+  if (ProjectLoaded) {
+    int found = -1;
+    for (int i = 0; i < lstVoltage_->count(); ++i) {
+      if (VoltageCode(ToAnsi(lstVoltage_->itemText(i))) == VoltageCode(FormatFixed(ProjVoltage, 2))) found = i;
+    }
+    if (found >= 0) lstVoltage_->setCurrentIndex(found);
+    else MessageBox->MsgBox("Invalid Target Voltage " + FormatFixed(ProjVoltage, 2), vbExclamation, "Load Project");
+  } else {
+    const int stored = StoredIndex("Voltage", 0);
+    if (stored >= 0 && stored < lstVoltage_->count()) lstVoltage_->setCurrentIndex(stored);
+  }
+
+  ShowInterfaces();
+  FillModeList();
+  if (ProjectLoaded) {
+    ApplyProjectMode();
+  } else {
+    const int stored = StoredIndex("ProgMode", 0);
+    if (stored >= 0 && stored < lstMode_->count()) lstMode_->setCurrentIndex(stored);
+  }
+
+  if (ProjectLoaded && (ProgType == 6 || ProgType == 7 || ProgType == 9)) {
+    for (size_t i = 0; i < ProjFuses.size() && i < FuseValues.size(); ++i) FuseValues[i] = ProjFuses[i];
+    OsccalOpt = ProjOsccalOpt;
+    OsccalAddress = ProjOsccalAddress;
+    JtagIdCheck = ProjJtagId;
+    JtagPart = ProjJtagPart;
+    JtagVersion = static_cast<uint8_t>(ProjJtagVersion);
+    if (ProgType == 6 && (ProjMode & 2)) SecondaryEnabled = LoadEEFile(EEFilePath);
+  }
+
+  const std::string family = ToAnsi(lstDevFamily_->currentText());
+  cbEraseEEPROM_->setVisible(ShowsEraseEEPROM(family));
+  cbSWIF_->setVisible(ProgType == 1);
+
+  if (!ProjectLoaded) {
+    FileCount = 0;
+    FileList.fill("");
+    lblProjectPath_->clear();
+  } else {
+    lblProjectPath_->setText(FromAnsi(ProjectFile));
+  }
+  ShowFileSlots();
+  cbReadProtect_->setChecked(StoredIndex("RP", 0) != 0);
+  OpenProjectRequest = ProjectLoaded;
+  starting_ = false;
+  Form_Activate();
+  if (!projectRequested) btFileAdd_Click(0);   // the file dialog opens at once
+}
+
+void LoadImageDialog::ApplyProjectMode() {
+  switch (ProgType) {
+    case 2:
+      cbSlowOCDClock_->setChecked(ProjMode & 2);
+      SecondaryEnabled = ProjMode & 4;
+      break;
+    case 6:
+      SecondaryEnabled = ProjMode & 2;
+      if (ProjMode & 4) optJTAG_->setChecked(true);
+      else if (optPDI_->isEnabled()) optPDI_->setChecked(true);
+      else if (optTPI_->isEnabled()) optTPI_->setChecked(true);
+      else optSPI_->setChecked(true);
+      cbFusesFirst_->setChecked(ProjMode & 8);
+      cbSlowOCDClock_->setChecked(ProjMode & 32);
+      break;
+    case 7:
+      SecondaryEnabled = ProjMode & 2;
+      AVR32SecurityF = ProjMode & 4;
+      break;
+    case 1:
+    case 8:
+      cbEraseEEPROM_->setChecked(ProjMode & 16);
+      cbSWIF_->setChecked(ProjMode & 32);
+      break;
+    default:
+      break;
+  }
+  if (lstMode_->count() > 0) lstMode_->setCurrentIndex(std::min<int>(ProjMode & 1, lstMode_->count() - 1));
+}
+
+void LoadImageDialog::Form_Activate() {
+  const bool countSupport = FwGen2;
+  const std::string family = ToAnsi(lstDevFamily_->currentText());
+  cbRestricted_->setVisible(countSupport);
+  tbCount_->setVisible(countSupport);
+  lblCount_->setVisible(countSupport);
+  if (!countSupport && family == "CapSense") {
+    MessageBox->MsgBox("CapSense Support requires VRX-V2 or later hardware", vbOKOnly, "Device Support Warning");
+  }
+}
+
+void LoadImageDialog::FillFamilyList() {
+  lstDevFamily_->clear();
+  for (int i = 0; i < MaxFamilies && !FamilyList[i].empty(); ++i) lstDevFamily_->addItem(FromAnsi(FamilyList[i]));
+  if (lstDevFamily_->count() > 0) lstDevFamily_->setCurrentIndex(0);
+}
+
+void LoadImageDialog::FillDeviceList() {
+  lstDevType_->clear();
+  for (int i = 0; i < MaxDeviceTypes && !DeviceTable[i].DevName.empty(); ++i) {
+    lstDevType_->addItem(FromAnsi(DeviceTable[i].DevName));
+  }
+  if (lstDevType_->count() > 0) lstDevType_->setCurrentIndex(0);
+  CurDevice = std::max(lstDevType_->currentIndex(), 0);
+}
+
+void LoadImageDialog::lstDevFamily_Click() {
+  CurFamily = std::max(lstDevFamily_->currentIndex(), 0);
+  LoadDeviceTypes();
+  FillDeviceList();
+  const std::string family = FamilyList[CurFamily];
+  if (ProgType == 2) {
+    if (family == "ZLF645") {
+      EEBuffer.assign(257, 0xFF);
+      SecondaryEnabled = true;
+      EepromFileChosen = true;
+      lstMode_->setCurrentIndex(0);
+      lstMode_->setEnabled(false);
+    } else {
+      SecondaryEnabled = false;
+      lstMode_->setEnabled(true);
+    }
+  }
+  const bool zneo = family == "ZNeo";
+  for (QWidget* w : {static_cast<QWidget*>(cbSlowOCDClock_), static_cast<QWidget*>(lblTgtFreq_),
+                     static_cast<QWidget*>(tbTgtFreq_), static_cast<QWidget*>(lstFreq_)}) {
+    if (zneo) w->hide();
+  }
+  cbEraseEEPROM_->setVisible(ShowsEraseEEPROM(family));
+  if (!starting_) lstDevType_Click();
+}
+
+void LoadImageDialog::lstDevType_Click() {
+  CurDevice = std::max(lstDevType_->currentIndex(), 0);
+  FillVoltageList();
+  FillModeList();
+  ShowInterfaces();
+}
+
+void LoadImageDialog::FillVoltageList() {
+  lstVoltage_->clear();
+  if (lstDevType_->count() == 0) return;
+  const DeviceRecord& device = DeviceTable[CurDevice];
+  for (const std::string& v : VoltageChoices(device.DevVMin, device.DevVMax)) lstVoltage_->addItem(FromAnsi(v));
+  if (lstVoltage_->count() > 0) lstVoltage_->setCurrentIndex(0);
+}
+
+void LoadImageDialog::FillModeList() {
+  lstMode_->clear();
+  for (const std::string& name : StartModeNames) {
+    if (name.empty()) break;
+    lstMode_->addItem(FromAnsi(name));
+  }
+  const bool any = lstMode_->count() > 0;
+  lstMode_->setVisible(any);
+  lblMode_->setVisible(any);
+  if (any) lstMode_->setCurrentIndex(0);
+  cbSlowOCDClock_->setVisible(ProgType == 2 || ProgType == 6);
+  if (ProgType == 2) cbSlowOCDClock_->setChecked(StoredIndex("SlowOCD", 0) != 0);
+  const bool avr = ProgType == 6;
+  frmInterface_->setVisible(avr);
+  cbFusesFirst_->setVisible(avr);
+  if (avr) {
+    const std::string stored = Settings->GetSetting(ProgTypeName, "SPIJTAG", "");
+    QRadioButton* option = stored == "SPI" ? optSPI_ : stored == "JTAG" ? optJTAG_ : stored == "PDI" ? optPDI_
+                         : stored == "TPI" ? optTPI_ : nullptr;
+    if (option && option->isEnabled()) option->setChecked(true);
+  }
+}
+
+void LoadImageDialog::ShowInterfaces() {
+  if (ProgType != 6) return;
+  const int16_t flags = DeviceTable[CurDevice].DevFlags;
+  for (QRadioButton* o : {optSPI_, optJTAG_, optPDI_, optTPI_}) {
+    o->setEnabled(false);
+    o->setAutoExclusive(false);
+    o->setChecked(false);
+    o->setAutoExclusive(true);
+  }
+  const std::pair<int, QRadioButton*> order[] = {{4, optPDI_}, {8, optJTAG_}, {16, optSPI_}, {2, optTPI_}};
+  for (auto [bit, option] : order) {
+    if (flags & bit) {
+      option->setEnabled(true);
+      option->setChecked(true);
+    }
+  }
+}
+
+void LoadImageDialog::FillFreqList() {
+  const bool clocked = ProgType == 2 || ProgType == 6;
+  lstFreq_->clear();
+  for (QWidget* w : {static_cast<QWidget*>(lstFreq_), static_cast<QWidget*>(tbTgtFreq_),
+                     static_cast<QWidget*>(lblTgtFreq_)}) {
+    w->setVisible(clocked);
+  }
+  if (!clocked) return;
+  lstFreq_->addItems({QStringLiteral("KHz"), QStringLiteral("MHz")});
+  tbTgtFreq_->setText(QStringLiteral("1.000"));
+  lstFreq_->setCurrentText(QStringLiteral("MHz"));
+}
+
+void LoadImageDialog::tbTgtFreq_LostFocus() {
+  bool mhz = lstFreq_->currentText() == QStringLiteral("MHz");
+  tbTgtFreq_->setText(FromAnsi(NormalizeFrequency(ToAnsi(tbTgtFreq_->text()), mhz)));
+  lstFreq_->setCurrentText(mhz ? QStringLiteral("MHz") : QStringLiteral("KHz"));
+}
+
+void LoadImageDialog::cbRestricted_Click() {
+  if (cbRestricted_->isChecked()) {
+    tbCount_->setText(QStringLiteral("1000"));
+    tbCount_->setEnabled(true);
+    cbReadProtect_->setChecked(true);
+  } else {
+    tbCount_->setText(tr("Unrestricted"));
+    tbCount_->setEnabled(false);
+  }
+}
+
+void LoadImageDialog::ShowFileSlots() {
+  for (int i = 0; i < 4; ++i) {
+    const bool listed = i < FileCount;
+    lblFile_[i]->setText(listed ? FromAnsi(FileList[i]) : QString());
+    btFileDelete_[i]->setVisible(listed);
+    btFileAdd_[i]->setVisible(i == FileCount);
+  }
+  SetFilesPresent(FileCount > 0);
+}
+
+void LoadImageDialog::SetFilesPresent(bool present) {
+  btLoad_->setEnabled(present);
+  btSaveProject_->setEnabled(present);
+  if (!present) lblProjectPath_->hide();
+  else lblProjectPath_->show();
+}
+
+void LoadImageDialog::btFileAdd_Click(int index) {
+  if (!SelectImageFile(index)) {
+    if (LastErrorNumber != ErrDialogCancelled) ShowErrorReport();
+    return;
+  }
+  FileCount = index + 1;
+  ShowFileSlots();
+}
+
+void LoadImageDialog::btFileDelete_Click(int index) {
+  if (index >= FileCount) return;
+  for (int i = index; i + 1 < FileCount; ++i) FileList[i] = FileList[i + 1];
+  --FileCount;
+  FileList[FileCount].clear();
+  ShowFileSlots();
+}
+
+std::string LoadImageDialog::SelectedInterface() const {
+  if (optSPI_->isChecked()) return "SPI";
+  if (optJTAG_->isChecked()) return "JTAG";
+  if (optPDI_->isChecked()) return "PDI";
+  return "TPI";
+}
+
+void LoadImageDialog::BuildImageSettings() {
+  ImageVoltage = VoltageCode(ToAnsi(lstVoltage_->currentText()));
+  ImageFreq = FrequencyKHz(ToAnsi(tbTgtFreq_->text()), lstFreq_->currentText() == QStringLiteral("MHz"));
+  ModeChoices choices;
+  choices.modeIndex = lstMode_->currentIndex();
+  choices.eraseEEPROM = cbEraseEEPROM_->isVisibleTo(this) && cbEraseEEPROM_->isChecked();
+  choices.swif = cbSWIF_->isChecked();
+  choices.slowClock = cbSlowOCDClock_->isChecked();
+  choices.jtag = optJTAG_->isChecked();
+  choices.fusesFirst = cbFusesFirst_->isChecked();
+  ImageMode = ImageModeWord(ProgType, FamilyList[CurFamily], DeviceTable[CurDevice].DevFlags, choices);
+}
+
+void LoadImageDialog::btSaveProject_Click() {
+  LastFunction = "Save Project";
+  FileDialogRequest request;
+  request.save = true;
+  request.mustExist = false;
+  request.filter = "VRX Project Files|*.vrx";
+  request.title = "Select Project File";
+  request.defaultExtension = "vrx";
+  if (lblProjectPath_->text().isEmpty()) {
+    request.initialFolder = Settings->GetSetting(ProgTypeName, "ProjectPath", AppPath);
+    request.initialName = "NewProject.vrx";
+  } else {
+    request.initialName = ToAnsi(lblProjectPath_->text());
+  }
+  std::string chosen;
+  if (!FileDial1 || !FileDial1->Show(request, chosen)) return;
+  ProjectFile = chosen;
+  lblProjectPath_->setText(FromAnsi(chosen));
+  Settings->SaveSetting(ProgTypeName, "ProjectPath", FolderOf(chosen));
+  BuildImageSettings();
+  if (!WriteProjectFile(chosen, ToAnsi(tbImageName_->text()), ToAnsi(lstDevFamily_->currentText()),
+                        ToAnsi(lstDevType_->currentText()))) {
+    ShowErrorReport();
+  }
+}
+
+void LoadImageDialog::btLoad_Click() {
+  const DeviceRecord& device = DeviceTable[CurDevice];
+  if (ProgType != 6 && ProgType != 7 && (device.DevFlags & 0x80)) {
+    MessageBox->MsgBox("NOTE: Power-on Programming Required\r\n\r\n"
+                       "Programming of this device must be initiated with device power OFF.\r\n"
+                       "Device power must then be applied within ten seconds of initiating programming.",
+                       vbInformation, "Device Specific Information");
+  }
+  btCancel_->hide();
+  setEnabled(false);
+  frmMain->SetStatusPanel("ExtStatus1", "");
+  frmMain->SetStatusPanel("ExtStatus2", "");
+  auto reenable = [this] {
+    setEnabled(true);
+    btCancel_->show();
+  };
+
+  if (device.DevEESize >= 1 && SecondaryEnabled && !EepromFileChosen) {
+    MessageBox->MsgBox("No " + SecondaryName + " Image. Open an Image or Disable " + SecondaryName + " Programming.",
+                       vbOKOnly, "Load New Image to Programmer");
+    reenable();
+    return;
+  }
+  ClearError();
+  ErrorTitle = "Convert Image Files";
+  if (!ConvertImageFiles()) {
+    reenable();
+    ShowErrorReport();
+    return;
+  }
+  FileChecksum = ImageChecksum;
+  BuildImageSettings();
+  if (ProgType == 7) {
+    ReverseWords(ImageBuffer, device.DevFlashSize);
+    ReverseWords(EEBuffer, device.DevEESize);
+  }
+  ImageName = ToAnsi(tbImageName_->text());
+  const bool readProtect = cbReadProtect_->isChecked();
+  const int32_t count = cbRestricted_->isChecked() ? static_cast<int32_t>(Val(ToAnsi(tbCount_->text()))) : -1;
+
+  if (LoadNewDeviceImage(readProtect, count) && WriteSerialization(ImageNumber - 1)) {
+    char text[160];
+    std::snprintf(text, sizeof text, "Image Load Complete\r\n  File Checksum = %08X\r\n  Entire Image Checksum = %08X",
+                  static_cast<uint32_t>(FileChecksum), static_cast<uint32_t>(EntireImageChecksum));
+    MessageBox->MsgBox(text, vbOKOnly, "Load New Image to Programmer");
+  } else {
+    ShowErrorReport();
+  }
+  reenable();
+  accept();
+}
+
+void LoadImageDialog::done(int result) {
+  // Form_Unload: the choices are remembered for this programmer type.
+  Settings->SaveSetting(ProgTypeName, "Family", std::to_string(lstDevFamily_->currentIndex()));
+  Settings->SaveSetting(ProgTypeName, "DevType", std::to_string(lstDevType_->currentIndex()));
+  Settings->SaveSetting(ProgTypeName, "Voltage", std::to_string(lstVoltage_->currentIndex()));
+  Settings->SaveSetting(ProgTypeName, "SlowOCD", cbSlowOCDClock_->isChecked() ? "1" : "0");
+  Settings->SaveSetting(ProgTypeName, "RP", cbReadProtect_->isChecked() ? "1" : "0");
+  Settings->SaveSetting(ProgTypeName, "SPIJTAG", SelectedInterface());
+  for (const char* panel : {"Status", "ExtStatus1", "ExtStatus2"}) frmMain->SetStatusPanel(panel, "");
+  QDialog::done(result);
+}
+
+void LoadImageDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    reject();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void LoadImageDialog::SetImageName(const std::string& name) { tbImageName_->setText(FromAnsi(name)); }
+void LoadImageDialog::SetProjectPath(const std::string& path) { lblProjectPath_->setText(FromAnsi(path)); }
+void LoadImageDialog::SetFileLabel(int index, const std::string& path) {
+  if (index >= 0 && index < 4) lblFile_[index]->setText(FromAnsi(path));
+}

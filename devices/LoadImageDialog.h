@@ -1,0 +1,113 @@
+// frmLoadImage, "Load Image From File": slot, name, family, device, voltage,
+// mode and interface, clock, up to four input files, count restriction and
+// read protection; converts the files and downloads the image.
+#pragma once
+
+#include <QDialog>
+#include <array>
+
+#include "devices/LoadImageView.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QGroupBox;
+
+class LoadImageDialog : public QDialog, public LoadImageView {
+  Q_OBJECT
+ public:
+  explicit LoadImageDialog(QWidget* parent = nullptr);
+  ~LoadImageDialog() override;
+
+  void Form_Load();
+  void Form_Activate();
+
+  void lstDevFamily_Click();
+  void lstDevType_Click();
+  void cbRestricted_Click();
+  void tbTgtFreq_LostFocus();
+  void btFileAdd_Click(int index);
+  void btFileDelete_Click(int index);
+  void btSaveProject_Click();
+  void btLoad_Click();
+
+  // LoadImageView
+  void SetImageName(const std::string& name) override;
+  void SetProjectPath(const std::string& path) override;
+  void SetFileLabel(int index, const std::string& path) override;
+
+  // Controls, for tests.
+  QComboBox* cbImageNum() const { return cbImageNum_; }
+  QLineEdit* tbImageName() const { return tbImageName_; }
+  QComboBox* lstDevFamily() const { return lstDevFamily_; }
+  QComboBox* lstDevType() const { return lstDevType_; }
+  QComboBox* lstVoltage() const { return lstVoltage_; }
+  QComboBox* lstMode() const { return lstMode_; }
+  QLineEdit* tbTgtFreq() const { return tbTgtFreq_; }
+  QComboBox* lstFreq() const { return lstFreq_; }
+  QLabel* lblFile(int i) const { return lblFile_[i]; }
+  QPushButton* btFileAdd(int i) const { return btFileAdd_[i]; }
+  QPushButton* btFileDelete(int i) const { return btFileDelete_[i]; }
+  QCheckBox* cbRestricted() const { return cbRestricted_; }
+  QLineEdit* tbCount() const { return tbCount_; }
+  QCheckBox* cbReadProtect() const { return cbReadProtect_; }
+  QPushButton* btLoad() const { return btLoad_; }
+  QPushButton* btSaveProject() const { return btSaveProject_; }
+  QLabel* lblProjectPath() const { return lblProjectPath_; }
+  QRadioButton* optJTAG() const { return optJTAG_; }
+
+ protected:
+  void done(int result) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void FillFamilyList();
+  void FillDeviceList();
+  void FillVoltageList();
+  void FillModeList();
+  void FillFreqList();
+  void ShowInterfaces();
+  void BuildImageSettings();
+  void ShowFileSlots();
+  void SetFilesPresent(bool present);
+  void ApplyProjectMode();
+  std::string SelectedInterface() const;
+  int StoredIndex(const char* key, int defaultValue) const;
+
+  QComboBox* cbImageNum_;
+  QLineEdit* tbImageName_;
+  QComboBox* lstDevFamily_;
+  QComboBox* lstDevType_;
+  QComboBox* lstVoltage_;
+  QComboBox* lstMode_;
+  QLabel* lblMode_;
+  QLineEdit* tbTgtFreq_;
+  QComboBox* lstFreq_;
+  QLabel* lblTgtFreq_;
+  QGroupBox* frmInterface_;
+  QRadioButton* optSPI_;
+  QRadioButton* optJTAG_;
+  QRadioButton* optPDI_;
+  QRadioButton* optTPI_;
+  QCheckBox* cbFusesFirst_;
+  QCheckBox* cbSlowOCDClock_;
+  QCheckBox* cbEraseEEPROM_;
+  QCheckBox* cbSWIF_;
+  std::array<QLabel*, 4> lblFile_{};
+  std::array<QPushButton*, 4> btFileAdd_{};
+  std::array<QPushButton*, 4> btFileDelete_{};
+  QCheckBox* cbRestricted_;
+  QLineEdit* tbCount_;
+  QLabel* lblCount_;
+  QCheckBox* cbReadProtect_;
+  QPushButton* btOptions_;
+  QPushButton* btSerialDetails_;
+  QPushButton* btSaveProject_;
+  QLabel* lblProjectPath_;
+  QPushButton* btLoad_;
+  QPushButton* btCancel_;
+  bool starting_ = false;
+};
