@@ -251,6 +251,27 @@ TEST_F(CliTest, LoadConvertsDownloadsAndPrintsBothChecksums) {
   EXPECT_NE(r.err.find("NoSuchPart"), std::string::npos) << r.err;
 }
 
+TEST_F(CliTest, LoadFromAProjectFile) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200"});
+  ASSERT_TRUE(sim.ready());
+  const std::string hex = dir + "/p.hex", project = dir + "/p.vrx";
+  std::ofstream(hex) << DataRecord(0, {0x01, 0x02}) + EndRecord();
+  std::ofstream(project) << "\"Name: From project\"\r\n\"Family: ATmega\"\r\n\"Device: ATmega328P\"\r\n"
+                            "\"Mode: 1\"\r\n\"Freq: 16000\"\r\n\"Voltage: 250\"\r\n\"File0: " + hex + "\"\r\n";
+  Result r = Run({"load", "--project", project, "--device", sim.linkPath(), "--address", "2", "--image", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("File Checksum = 00000003"), std::string::npos) << r.out;
+  r = Run({"images", "--device", sim.linkPath(), "--address", "2"});
+  EXPECT_NE(r.out.find("\n1\t\tUnrestricted\tFrom project        \tATmega\tATmega328P\t5.00\tSPI 16 MHz"),
+            std::string::npos)
+      << r.out;
+
+  std::ofstream(project) << "\"File0: " + dir + "/gone.hex\"\r\n";
+  r = Run({"load", "--project", project, "--device", sim.linkPath(), "--address", "2", "--image", "1"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("File Not Found " + dir + "/gone.hex"), std::string::npos) << r.err;
+}
+
 TEST_F(CliTest, UsageErrorsExitTwo) {
   for (std::vector<std::string> args : {std::vector<std::string>{}, {"bogus"}, {"fwrev"}, {"fwrev", "--address", "17"},
                                         {"fwrev", "--address", "1", "--baud", "9600"}, {"read-flash", "--address", "1", "5"},

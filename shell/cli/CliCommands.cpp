@@ -14,6 +14,7 @@
 #include "devices/DeviceDatabase.h"
 #include "devices/HexLoader.h"
 #include "devices/Loaders.h"
+#include "devices/ProjectFile.h"
 #include "operations/DeleteImage.h"
 #include "operations/ImageDownload.h"
 #include "operations/ProgramRun.h"
@@ -272,14 +273,45 @@ void SwapWords(std::vector<uint8_t>& buffer, int32_t count) {
   }
 }
 
-int LoadCommand(const CliOptions& options) {
-  if (options.files.empty() || options.files.size() > 4) {
+// Takes the files, device and settings of a project file as a load's options.
+bool TakeProject(CliOptions& options) {
+  if (!ReadProjectFile(options.project)) {
+    if (LastErrorNumber != 0) ReportLastError();
+    return false;
+  }
+  options.files.assign(FileList.begin(), FileList.begin() + FileCount);
+  options.deviceType = ProjDevice;
+  options.name = ProjName;
+  options.voltage = ProjVoltage;
+  options.freq = ProjFreq;
+  if (EepromFileChosen) {
+    options.eeprom = EEFilePath;
+    options.eepromName = EEFileTitle;
+  }
+  for (size_t i = 0; i < ProjFuses.size() && i < FuseValues.size(); ++i) FuseValues[i] = ProjFuses[i];
+  OsccalOpt = ProjOsccalOpt;
+  OsccalAddress = ProjOsccalAddress;
+  AVR32SecurityF = ProjAVR32Security;
+  JtagIdCheck = ProjJtagId;
+  JtagPart = ProjJtagPart;
+  JtagVersion = static_cast<uint8_t>(ProjJtagVersion);
+  return true;
+}
+
+int LoadCommand(const CliOptions& given) {
+  CliOptions options = given;
+  const bool fromProject = !options.project.empty();
+  if (fromProject && (!options.files.empty() || !options.deviceType.empty())) {
+    return UsageError(options.command, "--project brings its own files and device type");
+  }
+  if (!fromProject && (options.files.empty() || options.files.size() > 4)) {
     return UsageError(options.command, "load needs one to four --file HEX files");
   }
   if (!options.eeprom.empty() && options.eepromName.empty()) {
     return UsageError(options.command, "--eeprom needs --eeprom-name");
   }
   if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (fromProject && !TakeProject(options)) return ExitFailed;
   if (options.image > SlotCount()) {
     std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no image slot %d\n", options.address,
                  options.image);
@@ -308,7 +340,6 @@ int LoadCommand(const CliOptions& options) {
     return ExitFailed;
   }
   const int32_t fileChecksum = ImageChecksum;
-  ImageMode = static_cast<int16_t>(options.mode);
   if (!options.eeprom.empty()) {
     EEBuffer.assign(static_cast<size_t>(std::max(device.DevEESize, 0)) + 1, 0);
     if (!LoadHexBuffer(EEBuffer, device.DevEESize, EETop, 0xFF, options.eeprom)) {
@@ -317,16 +348,20 @@ int LoadCommand(const CliOptions& options) {
     }
     EEName = options.eepromName;
     SecondaryEnabled = true;
-    ImageMode = static_cast<int16_t>(ImageMode + 2);
+  }
+  if (fromProject) {
+    ImageMode = ProjMode;   // a project keeps the whole mode word
+  } else {
+    ImageMode = static_cast<int16_t>(options.mode + (options.eeprom.empty() ? 0 : 2));
+    if (ProgType == 1) {
+      if (FamilyList[CurFamily] == "CapSense") ImageMode = static_cast<int16_t>(ImageMode + 2);
+      if (device.DevFlags & 1) ImageMode = static_cast<int16_t>(ImageMode + 4);
+      if (device.DevFlags & 2) ImageMode = static_cast<int16_t>(ImageMode + 8);
+    }
   }
   if (ProgType == 7) {
     SwapWords(ImageBuffer, device.DevFlashSize);
     SwapWords(EEBuffer, device.DevEESize);
-  }
-  if (ProgType == 1) {
-    if (FamilyList[CurFamily] == "CapSense") ImageMode = static_cast<int16_t>(ImageMode + 2);
-    if (device.DevFlags & 1) ImageMode = static_cast<int16_t>(ImageMode + 4);
-    if (device.DevFlags & 2) ImageMode = static_cast<int16_t>(ImageMode + 8);
   }
   ImageNumber = options.image;
   ImageName = options.name;
@@ -383,6 +418,7 @@ const CommandEntry Commands[] = {
      "load --address A --image N --device-type NAME --file X.hex [--file Y.hex ...]\n"
      "     [--eeprom E.hex --eeprom-name S] [--name S] [--voltage 3.3] [--mode M] [--freq KHZ]\n"
      "     [--protect] [--count N]\n"
+     "load --project FILE.vrx --address A --image N [--protect] [--count N]\n"
      "  Converts the HEX files for the device type (found by name in the programmer's\n"
      "  families) and downloads the image into slot N, verifying every byte; prints\n"
      "  the file checksum and the entire image checksum.\n"},
@@ -471,6 +507,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       }
     } else if (arg == "--image") {
       if (!number(options.image, 1, 4)) return false;
+    } else if (arg == "--project") {
+      if (!value(options.project)) return false;
     } else if (arg == "--device-type") {
       if (!value(options.deviceType)) return false;
     } else if (arg == "--file") {
@@ -539,8 +577,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     error = options.command + " needs --address A (1..16)";
     return false;
   }
-  if (options.command == "load" && options.deviceType.empty()) {
-    error = "load needs --device-type NAME";
+  if (options.command == "load" && options.deviceType.empty() && options.project.empty()) {
+    error = "load needs --device-type NAME (or --project FILE.vrx)";
     return false;
   }
   if (entry->needsImage && options.image == 0) {

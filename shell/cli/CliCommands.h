@@ -17,6 +17,7 @@ struct CliOptions {
   std::string out;
   int image = 0;                        // 0: not given
   std::string deviceType;
+  std::string project;                  // load: a project file instead of files and device
   std::vector<std::string> files;
   std::string eeprom;
   std::string eepromName;
