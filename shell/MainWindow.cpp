@@ -18,6 +18,7 @@
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
 #include "operations/DeleteImage.h"
+#include "operations/SaveImage.h"
 #include "operations/ImageManagerWindow.h"
 #include "operations/ProgramManagerWindow.h"
 #include "platform/DocumentOpener.h"
@@ -148,7 +149,8 @@ void MainWindow::BuildMenus() {
   forward(AddMenu(image, "mnuImageRead", tr("&Read Image from Target")), &MdiChild::mnuImageRead);
   connect(AddMenu(image, "mnuImageDelete", tr("&Delete Image")), &QAction::triggered, this,
           &MainWindow::mnuImageDelete_Click);
-  AddMenu(image, "mnuImageUpload", tr("&Save Image to File"));
+  connect(AddMenu(image, "mnuImageUpload", tr("&Save Image to File")), &QAction::triggered, this,
+          &MainWindow::mnuImageUpload_Click);
   AddMenu(image, "mnuImageSerialization", tr("&View Serialization"));
 
   QMenu* program = topMenu("mnuProgram", tr("&Program"));
@@ -468,6 +470,18 @@ void MainWindow::mnuImageDelete_Click() {
   SetEnabled(false);
   if (!DeleteImage(n)) ShowErrorReport();
   ShowImageDirectory();
+  SetEnabled(true);
+}
+
+void MainWindow::mnuImageUpload_Click() {
+  SetEnabled(false);
+  const bool readProtected =
+      ImageNumber >= 1 && ImageNumber <= MaxImageSlots && (ImageSecurity[ImageNumber - 1].Flags & 1);
+  if (readProtected) {
+    MessageBox->MsgBox(ReadProtectedMessage, vbOKOnly, "Save Image to File");
+  } else if (!SaveImageToFile("")) {
+    ShowErrorReport();
+  }
   SetEnabled(true);
 }
 

@@ -68,6 +68,7 @@ class MainWindow : public QMainWindow, public MainWindowView {
   void mnuViewImageMan_Click();
   void mnuViewProgMan_Click();
   void mnuImageDelete_Click();
+  void mnuImageUpload_Click();
   void mnuDDEenable_Click();
   void mnuHelpAbout_Click();
 

@@ -18,6 +18,8 @@
 #include "operations/DeleteImage.h"
 #include "operations/ImageDownload.h"
 #include "operations/ProgramRun.h"
+#include "operations/SaveImage.h"
+#include "platform/MessageBox.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
 #include "programmers/Discovery.h"
@@ -377,6 +379,27 @@ int LoadCommand(const CliOptions& given) {
   return ExitOk;
 }
 
+int SaveCommand(const CliOptions& options) {
+  if (options.out.empty()) return UsageError(options.command, "save needs --out FILE");
+  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (!SlotHoldsImage(options.image)) {
+    std::fprintf(stderr, "kestrin-cli: image slot %d of the programmer at address %d holds no image\n", options.image,
+                 options.address);
+    return ExitFailed;
+  }
+  ImageNumber = options.image;
+  fgImages.Row = options.image;
+  if (ImageSecurity[ImageNumber - 1].Flags & 1) {
+    MessageBox->MsgBox(ReadProtectedMessage, vbOKOnly, "Save Image to File");
+    return ExitFailed;
+  }
+  if (!SaveImageAs(options.out, options.iic)) {
+    ReportLastError();
+    return ExitFailed;
+  }
+  return ExitOk;
+}
+
 int DeleteCommand(const CliOptions& options) {
   if (!SelectProgrammerAt(options)) return ExitFailed;
   if (options.image > SlotCount()) {
@@ -422,6 +445,10 @@ const CommandEntry Commands[] = {
      "  Converts the HEX files for the device type (found by name in the programmer's\n"
      "  families) and downloads the image into slot N, verifying every byte; prints\n"
      "  the file checksum and the entire image checksum.\n"},
+    {"save", true, true, SaveCommand,
+     "save --address A --image N --out FILE.hex [--iic]\n"
+     "  Uploads the image in slot N and writes it as Intel HEX (or, with --iic, as\n"
+     "  an IIC script). A read-protected image is refused.\n"},
     {"delete", true, true, DeleteCommand,
      "delete --address A --image N\n"
      "  Deletes the image in slot N (its directory entry).\n"},
@@ -534,6 +561,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       if (!number(options.mode, 0, 255)) return false;
     } else if (arg == "--freq") {
       if (!number(options.freq, 0, 32767)) return false;
+    } else if (arg == "--iic") {
+      options.iic = true;
     } else if (arg == "--protect") {
       options.protect = true;
     } else if (arg == "--count") {

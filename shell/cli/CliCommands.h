@@ -26,6 +26,7 @@ struct CliOptions {
   int mode = 0;
   int freq = 0;
   bool protect = false;
+  bool iic = false;
   int count = -1;                       // -1: no limit
   std::string ports = "1,2,3,4";
   bool verify = false;

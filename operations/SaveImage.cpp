@@ -1,0 +1,175 @@
+#include "operations/SaveImage.h"
+
+#include <algorithm>
+#include <fstream>
+#include <vector>
+
+#include "devices/DeviceDatabase.h"
+#include "devices/Utils.h"
+#include "link/CommDefs.h"
+#include "link/Commands.h"
+#include "link/ErrorRecord.h"
+#include "platform/FileDialogs.h"
+#include "platform/NumberText.h"
+#include "programmers/ImageDirectory.h"
+#include "shell/MainWindowView.h"
+#include "state/PublicVars.h"
+
+namespace {
+
+constexpr int RecordBytes = 32;
+
+std::string LinearAddressLine(int32_t value) {
+  return ":02000004" + Hex4(value) + Hex2(250 - (value & 0xFF) - value / 256) + "\r\n";
+}
+
+// Records of a buffer from offset 0, 32 bytes each, without segments; the
+// address field is shifted by `shift` (16 bits).
+void AppendRecords(std::string& text, const std::vector<uint8_t>& buffer, int32_t count, int32_t shift) {
+  for (int32_t o = 0; o < count; o += RecordBytes) {
+    const int n = std::min(RecordBytes, count - o);
+    text += HexDataLine(o + shift, buffer.data() + o, n);
+  }
+}
+
+bool IsPSoCSectionFamily(const std::string& family) {
+  return family == "PSoC3" || family == "PSoC5" || family == "PSoC5LP" || family == "PSoC4" || family == "GEN4" ||
+         family == "GEN5" || family == "GEN6";
+}
+
+}  // namespace
+
+std::string HexDataLine(int32_t offset, const uint8_t* data, int count) {
+  const int32_t address = offset & 0xFFFF;
+  int sum = address / 256 + (address & 0xFF) + count;
+  std::string line = ":" + Hex2(count) + Hex4(address) + "00";
+  for (int i = 0; i < count; ++i) {
+    line += Hex2(data[i]);
+    sum += data[i];
+  }
+  return line + Hex2(256 - (sum & 0xFF)) + "\r\n";
+}
+
+std::string WriteHexFile(int32_t count, const std::string& familyName) {
+  frmMain->SetProgressVisible(true);
+  frmMain->SetStatusPanel("ExtStatus1", "Writing Image to File");
+  std::string text;
+  const int32_t segmentBase = ProgType == 7 ? 0x8000 : 0;
+  if (ProgType == 7) {
+    SwapBytes32(ImageBuffer, count - 1);
+    SwapBytes32(EEBuffer, static_cast<int64_t>(EEBuffer.size()) - 1);
+  }
+  if (segmentBase > 0) text += LinearAddressLine(segmentBase);
+
+  int32_t offset = 0, segment = 0, remaining = count;
+  while (remaining > 0) {
+    const int n = std::min(remaining, RecordBytes);
+    text += HexDataLine(offset, ImageBuffer.data() + segment * 0x10000 + offset, n);
+    remaining -= n;
+    offset += n;
+    if (offset == 0x10000) {
+      ++segment;
+      offset = 0;
+      if (remaining > 0) {
+        if (ProgType == 6) {
+          text += ":02000002" + Hex4(segment * 0x1000) + Hex2(252 - segment * 16) + "\r\n";
+        } else {
+          text += LinearAddressLine(segment + segmentBase);
+        }
+      }
+    }
+    if (offset % 256 == 0 && count > 0) frmMain->SetProgressValue(static_cast<int>(int64_t{offset} * 100 / count));
+  }
+
+  if ((ProgType == 1 || ProgType == 3 || ProgType == 8) && !IsPSoCSectionFamily(familyName)) {
+    text += ":020000040010EA\r\n";
+    text += ":20000000" + std::string(64, '0') + "E0\r\n";
+    text += ":20002000" + std::string(64, '0') + "C0\r\n";
+  }
+  if (ProgType == 7) {
+    text += ":020000048080FA\r\n";
+    AppendRecords(text, EEBuffer, static_cast<int32_t>(EEBuffer.size()), 0);
+  }
+  if (ProgType == 9) {
+    text += ":020000040001F9\r\n";
+    AppendRecords(text, EEBuffer, static_cast<int32_t>(EEBuffer.size()), -0x1000);
+    text += ":020000040010EA\r\n";
+    AppendRecords(text, AuxBuffer, static_cast<int32_t>(AuxBuffer.size()), 0);
+  }
+  text += ":00000001FF\r\n";
+  return text;
+}
+
+std::string WriteIicFile(int32_t count) {
+  std::string line = "w 00 A0 03";
+  for (int32_t i = 0; i < count; ++i) line += Hex2(ImageBuffer[i]) + " ";
+  return line + "\r\n";
+}
+
+bool SaveImageToFile(const std::string& fileName) {
+  std::string path = fileName;
+  bool iic = false;
+  if (path.empty()) {
+    FileDialogRequest request;
+    request.save = true;
+    request.mustExist = false;
+    request.filter = "Intel HEX Format Files|*.hex";
+    request.filterIndex = 1;
+    request.initialName = "*.hex";
+    request.defaultExtension = "hex";
+    request.title = "Save Image " + Str(fgImages.Row) + " to File";
+    request.initialFolder = AppPath;
+    if (!FileDial1 || !FileDial1->Show(request, path)) return true;   // cancelled: nothing to report
+    iic = path.size() > 4 && path.compare(path.size() - 4, 4, ".iic") == 0;
+  }
+  return SaveImageAs(path, iic);
+}
+
+bool SaveImageAs(const std::string& path, bool iic) {
+  ClearError();
+  const int slot = ImageNumber;
+  if (slot < 1 || slot >= static_cast<int>(ImageDirectory.size())) {
+    RaiseError(6, "Save Image", "Invalid Image Selection");
+    CaptureError();
+    return false;
+  }
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (!file) {
+    RaiseError(ErrFileNotFound, "Save Image", "Cannot create " + path);
+    CaptureError();
+    return false;
+  }
+
+  frmMain->SetStatusPanel("Status", "Saving Image to File");
+  const DirEntry& entry = ImageDirectory[slot];
+  const int32_t size = std::max(entry.Size, 0);
+  CurFamily = entry.Family;
+  LoadDeviceTypes();
+  const DeviceRecord& device = DeviceTable[FindDeviceById(entry.DevCode)];
+  const int32_t slotAddress = (slot - 1) * FlashMap.ImageSlotSize + FlashMap.ImageBase;
+
+  frmMain->SetStatusPanel("ExtStatus1", "Uploading Image Data");
+  ImageBuffer.assign(static_cast<size_t>(size) + 1, 0);
+  bool ok = ReadFlash(slotAddress, size, ImageBuffer.data(), true);
+  if (ok && ProgType == 7) {
+    EEBuffer.assign(static_cast<size_t>(std::max(device.DevEESize, 0)), 0);
+    ok = ReadFlash((slot - 1) * FlashMap.EESlotSize + FlashMap.EEBase, static_cast<int32_t>(EEBuffer.size()),
+                   EEBuffer.data(), true);
+  }
+  if (ok && ProgType == 9) {
+    EEBuffer.assign(static_cast<size_t>(std::max(device.DevEESize, 0)), 0);
+    AuxBuffer.assign(static_cast<size_t>(std::max(device.DevAuxSize, 0)), 0);
+    ok = ReadFlash(slotAddress + 0x40000, static_cast<int32_t>(EEBuffer.size()), EEBuffer.data(), true) &&
+         ReadFlash(slotAddress + 0x50000, static_cast<int32_t>(AuxBuffer.size()), AuxBuffer.data(), true);
+  }
+  if (ok) file << (iic ? WriteIicFile(size) : WriteHexFile(size, FamilyList[CurFamily]));
+  file.close();
+  frmMain->SetProgressVisible(false);
+  frmMain->SetStatusPanel("Status", "");
+  frmMain->SetStatusPanel("ExtStatus1", "");
+  if (ok && !file) {
+    RaiseError(ErrFileNotFound, "Save Image", "Cannot write " + path);
+    CaptureError();
+  }
+  return LastErrorNumber < 1 || LastErrorNumber == ErrDialogCancelled;
+}
