@@ -49,6 +49,7 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
       RaiseError(ErrFileNotFound, Source, error);
       break;
     }
+    LetWindowsBreathe();
     for (;;) {
       const std::string_view text = reader.ReadTextLine();
       if (text.empty()) break;

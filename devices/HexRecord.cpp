@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct HexDigitTable {
@@ -30,9 +32,15 @@ bool TextLineReader::Open(const std::string& path, std::string& error) {
     error = "Cannot open " + path + ": " + std::strerror(errno);
     return false;
   }
+  // One read into a string sized for the whole file: large HEX files are
+  // read in a millisecond or two instead of growing a buffer piece by piece.
+  struct stat info {};
+  if (fstat(fileno(file), &info) == 0 && info.st_size > 0) text_.resize(static_cast<size_t>(info.st_size));
+  size_t got = text_.empty() ? 0 : std::fread(text_.data(), 1, text_.size(), file);
+  text_.resize(got);
   char buffer[1 << 16];
   size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text_.append(buffer, n);
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text_.append(buffer, n);   // grew meanwhile
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);
   if (failed) {

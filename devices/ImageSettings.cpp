@@ -66,7 +66,7 @@ std::string NormalizeFrequency(const std::string& text, bool& mhz) {
 int16_t FrequencyKHz(const std::string& text, bool mhz) {
   double f = Val(text);
   if (!std::isfinite(f) || f < 0) f = 0;
-  // KHz always; 32.5 MHz, the largest value the box allows, still fits.
-  const double khz = std::floor(mhz ? f * 1000 + 1e-9 : f);
+  // Whole units of what the box shows: megahertz are counted whole, then made KHz.
+  const double khz = std::floor(f) * (mhz ? 1000 : 1);
   return static_cast<int16_t>(khz > 32767 ? 32767 : khz);
 }

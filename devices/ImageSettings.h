@@ -27,5 +27,5 @@ uint8_t VoltageCode(const std::string& text);
 // The clock text after editing: KHz up to 1000, otherwise MHz up to 32.5 with
 // three decimals; `mhz` is the unit shown and may change.
 std::string NormalizeFrequency(const std::string& text, bool& mhz);
-// The clock in KHz.
+// The clock in KHz: the whole part of the number, times 1000 for MHz.
 int16_t FrequencyKHz(const std::string& text, bool mhz);

@@ -11,6 +11,7 @@ SoundPlayer* Sound = nullptr;
 DocumentOpener* Documents = nullptr;
 FileDialogs* FileDial1 = nullptr;
 LoadImageView* frmLoadImage = nullptr;
+ReadImageView* frmReadImage = nullptr;
 
 uint8_t CurrentAddress = 0;
 int32_t TickCount = 0;

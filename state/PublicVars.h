@@ -18,6 +18,7 @@ class SoundPlayer;
 class DocumentOpener;
 class FileDialogs;
 class LoadImageView;
+class ReadImageView;
 
 // ---- Platform objects (bound by the program's start-up) ----
 extern SerialPort* MSComm1;        // the serial port of the main window
@@ -31,6 +32,7 @@ extern SoundPlayer* Sound;          // asynchronous wave playback
 extern DocumentOpener* Documents;  // opens help documents with the system's viewer
 extern FileDialogs* FileDial1;     // file-open and file-save dialogs
 extern LoadImageView* frmLoadImage;   // the Load Image dialog; null while it is closed
+extern ReadImageView* frmReadImage;   // the Read Image dialog; null while it is closed
 
 // ---- Transport ----
 constexpr int RxBufferSize = 265;

