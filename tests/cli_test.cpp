@@ -272,6 +272,31 @@ TEST_F(CliTest, LoadFromAProjectFile) {
   EXPECT_NE(r.err.find("File Not Found " + dir + "/gone.hex"), std::string::npos) << r.err;
 }
 
+TEST_F(CliTest, ReadTargetThenSaveTheImage) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--target",
+                  "port=2,memsize=64,read=6,step=100", "--image", "slot=3,name=Locked,device=9,family=0,protect=1"});
+  ASSERT_TRUE(sim.ready());
+  Result r = Run({"read-target", "--device", sim.linkPath(), "--address", "2", "--image", "1", "--target-port", "2",
+                  "--device-type", "ATtiny10", "--name", "Copied"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Image Load Complete\n");
+  r = Run({"images", "--device", sim.linkPath(), "--address", "2"});
+  EXPECT_NE(r.out.find("\n1\t\tUnrestricted\tCopied              \tATtiny\tATtiny10"), std::string::npos) << r.out;
+
+  const std::string saved = dir + "/saved.hex";
+  r = Run({"save", "--device", sim.linkPath(), "--address", "2", "--image", "1", "--out", saved});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string text = ReadFile(saved);
+  // The target's 64 bytes (0, 1, 2, ...) lead the 1 KiB image.
+  EXPECT_EQ(text.substr(0, 43), ":20000000000102030405060708090A0B0C0D0E0F10");
+  EXPECT_NE(text.find(":00000001FF\r\n"), std::string::npos);
+
+  r = Run({"save", "--device", sim.linkPath(), "--address", "2", "--image", "3", "--out", dir + "/locked.hex"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("This image is read protected"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile(dir + "/locked.hex"), "");
+}
+
 TEST_F(CliTest, UsageErrorsExitTwo) {
   for (std::vector<std::string> args : {std::vector<std::string>{}, {"bogus"}, {"fwrev"}, {"fwrev", "--address", "17"},
                                         {"fwrev", "--address", "1", "--baud", "9600"}, {"read-flash", "--address", "1", "5"},

@@ -18,6 +18,7 @@
 #include "operations/DeleteImage.h"
 #include "operations/ImageDownload.h"
 #include "operations/ProgramRun.h"
+#include "operations/ReadTarget.h"
 #include "operations/SaveImage.h"
 #include "platform/MessageBox.h"
 #include "platform/SerialPort.h"
@@ -400,6 +401,35 @@ int SaveCommand(const CliOptions& options) {
   return ExitOk;
 }
 
+int ReadTargetCommand(const CliOptions& options) {
+  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (options.image > SlotCount()) {
+    std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no image slot %d\n", options.address,
+                 options.image);
+    return ExitFailed;
+  }
+  if (!FindDeviceByName(options.deviceType)) {
+    std::fprintf(stderr, "kestrin-cli: no device family of this programmer has the device type \"%s\"\n",
+                 options.deviceType.c_str());
+    return ExitFailed;
+  }
+  const DeviceRecord& device = DeviceTable[CurDevice];
+  const double volts = options.voltage != 0 ? options.voltage
+                       : (device.DevVMin <= 3.3f && 3.3f <= device.DevVMax) ? 3.3 : device.DevVMax;
+  ImageNumber = options.image;
+  ReadPort = options.targetPort;
+  ImageName = options.name;
+  ImageMode = static_cast<int16_t>(options.mode);
+  ImageFreq = static_cast<int16_t>(options.freq);
+  ImageVoltage = static_cast<uint8_t>(RoundHalfEven(volts / 0.02));
+  if (!ReadTargetDeviceImage()) {
+    ReportLastError();
+    return ExitFailed;
+  }
+  std::printf("Image Load Complete\n");
+  return ExitOk;
+}
+
 int DeleteCommand(const CliOptions& options) {
   if (!SelectProgrammerAt(options)) return ExitFailed;
   if (options.image > SlotCount()) {
@@ -449,6 +479,10 @@ const CommandEntry Commands[] = {
      "save --address A --image N --out FILE.hex [--iic]\n"
      "  Uploads the image in slot N and writes it as Intel HEX (or, with --iic, as\n"
      "  an IIC script). A read-protected image is refused.\n"},
+    {"read-target", true, true, ReadTargetCommand,
+     "read-target --address A --image N --target-port P --device-type NAME [--name S]\n"
+     "     [--voltage V] [--mode M] [--freq KHZ]\n"
+     "  Reads the target device on port P into slot N of the programmer.\n"},
     {"delete", true, true, DeleteCommand,
      "delete --address A --image N\n"
      "  Deletes the image in slot N (its directory entry).\n"},
@@ -561,6 +595,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       if (!number(options.mode, 0, 255)) return false;
     } else if (arg == "--freq") {
       if (!number(options.freq, 0, 32767)) return false;
+    } else if (arg == "--target-port") {
+      if (!number(options.targetPort, 1, 4)) return false;
     } else if (arg == "--iic") {
       options.iic = true;
     } else if (arg == "--protect") {
@@ -604,6 +640,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   }
   if (entry->needsAddress && options.address == 0) {
     error = options.command + " needs --address A (1..16)";
+    return false;
+  }
+  if (options.command == "read-target" && options.deviceType.empty()) {
+    error = "read-target needs --device-type NAME";
     return false;
   }
   if (options.command == "load" && options.deviceType.empty() && options.project.empty()) {

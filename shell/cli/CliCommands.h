@@ -27,6 +27,7 @@ struct CliOptions {
   int freq = 0;
   bool protect = false;
   bool iic = false;
+  int targetPort = 1;                   // read-target: the port of the target device
   int count = -1;                       // -1: no limit
   std::string ports = "1,2,3,4";
   bool verify = false;
