@@ -1,6 +1,88 @@
 #include "automation/DdeLink.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include "devices/DeviceDatabase.h"
+#include "devices/HexLoader.h"
+#include "devices/Loaders.h"
+#include "devices/Utils.h"
+#include "link/CommDefs.h"
+#include "link/Commands.h"
+#include "link/ErrorRecord.h"
+#include "operations/ImageDownload.h"
+#include "operations/PortStatus.h"
+#include "operations/ReadTarget.h"
+#include "operations/SaveImage.h"
+#include "options/SerialNumbers.h"
+#include "platform/EventLoop.h"
+#include "platform/MessageBox.h"
+#include "platform/NumberText.h"
+#include "platform/SerialPort.h"
+#include "programmers/Discovery.h"
+#include "programmers/Selection.h"
+#include "shell/MainWindowView.h"
 #include "state/PublicVars.h"
+
+namespace {
+
+constexpr int32_t ErrNotConnected = 1600;
+constexpr int32_t ErrUnrecognized = 1601;
+constexpr int32_t ErrUnknownDevice = 1602;
+constexpr int32_t ErrIllegalImage = 1603;
+constexpr int32_t ErrPortAlreadyOpen = 1604;
+constexpr int32_t ErrInvalidPort = 1605;
+constexpr int32_t ErrNoneSelected = 1606;
+constexpr int32_t ErrTooFew = 1607;
+
+// Commands answer only in their reply: message boxes the operations would
+// show are swallowed while a command runs.
+class SilentMessageBox : public MessageBoxes {
+ public:
+  int MsgBox(const std::string&, int style, const std::string&) override {
+    return (style & 0x7) == vbYesNo ? vbYes : vbOK;
+  }
+};
+
+bool Raise(int32_t number, const char* source, const char* text) {
+  RaiseError(number, source, text);
+  return true;   // raised here: captured by the caller
+}
+
+int32_t HexValue(const std::string& text) { return static_cast<int32_t>(static_cast<int64_t>(Val("&H" + text))); }
+int32_t Number(const std::string& text) {
+  const double v = Val(text);
+  return std::isfinite(v) ? static_cast<int32_t>(std::clamp(v, -2147483648.0, 2147483647.0)) : 0;
+}
+
+uint8_t VoltageFromVolts(const std::string& volts) {
+  const int64_t code = RoundHalfEven(Val(volts) / 0.02);
+  return static_cast<uint8_t>(std::clamp<int64_t>(code, 0, 255));
+}
+
+// Searches every family for the device type and makes it current.
+bool SearchDevice(const std::string& name) {
+  for (int f = 0; f < MaxFamilies && !FamilyList[f].empty(); ++f) {
+    CurFamily = f;
+    LoadDeviceTypes();
+    for (int d = 0; d < MaxDeviceTypes && !DeviceTable[d].DevName.empty(); ++d) {
+      if (DeviceTable[d].DevName == name) {
+        CurDevice = d;
+        return true;
+      }
+    }
+    if (Events) Events->ProcessPending();   // the windows get a turn between families
+  }
+  return false;
+}
+
+void ReverseWords(std::vector<uint8_t>& buffer, int32_t count) {
+  SwapBytes32(buffer, static_cast<int64_t>(std::min<size_t>(static_cast<size_t>(std::max(count, 0)), buffer.size())) - 1);
+}
+
+}  // namespace
 
 DdeLink::DdeLink() {
   DdeEnabled = true;
@@ -10,3 +92,183 @@ DdeLink::DdeLink() {
 }
 
 DdeLink::~DdeLink() { DdeEnabled = false; }
+
+const std::string& DdeLink::Execute(const std::string& commandString) {
+  CancelRequest = false;
+  // Field i is the text before the i-th "|"; the rest is the last field unless it is empty.
+  std::vector<std::string> fields;
+  for (size_t from = 0;;) {
+    const size_t bar = commandString.find('|', from);
+    if (bar == std::string::npos) {
+      if (from < commandString.size()) fields.push_back(commandString.substr(from));
+      break;
+    }
+    fields.push_back(commandString.substr(from, bar - from));
+    from = bar + 1;
+  }
+  const bool tooMany = fields.size() > static_cast<size_t>(MaxFields);
+  Params.fill("");
+  NumParams = static_cast<int16_t>(std::min<size_t>(fields.size(), MaxFields));
+  std::copy(fields.begin(), fields.begin() + NumParams, Params.begin());
+
+  ClearError();
+  SilentMessageBox silent;
+  MessageBoxes* shown = MessageBox;
+  MessageBox = &silent;
+  std::string data;
+  bool capture = true;
+  if (tooMany) {
+    RaiseError(ErrUnrecognized, "DDE Link", "Too Many Parameters");
+  } else {
+    const std::string& name = Params[0];
+    if (name == "ImageInfo") {
+      const int image = Number(Params[1]);
+      if (image < 1 || image > 4) {
+        RaiseError(ErrIllegalImage, "DDE Link - ImageInfo", "Illegal Image #");
+      } else if (SelectedProgrammer == 0) {
+        RaiseError(ErrNoneSelected, "DDE Link - ImageInfo", "No Programmer Selected");
+      } else if (image < fgImages.Rows) {
+        for (int c = 1; c < fgImages.Cols; ++c) data += fgImages.TextMatrix(image, c) + "|";
+      }
+    } else if (name == "PortStatus") {
+      std::array<uint8_t, 4> status{};
+      if (GetStatus(status)) {
+        bool busy = false;
+        for (uint8_t s : status) {
+          std::string caption;
+          int64_t back = 0, fore = 0;
+          bool failed = false;
+          busy |= PortStatusText(s, caption, back, fore, failed);
+          data += caption + "|";
+        }
+        data += busy ? "Active|" : "Complete|";
+      }
+    } else {
+      capture = Dispatch();
+    }
+  }
+  if (capture) CaptureError();
+  MessageBox = shown;
+
+  if (LastErrorNumber == 0) {
+    DDEStatus = Params[0] + "|Success|" + data + "\r\n";
+  } else {
+    DDEStatus = Params[0] + "|" + Str(LastErrorNumber) + "|" + LastErrorText + "\r\n";
+  }
+  return DDEStatus;
+}
+
+bool DdeLink::Dispatch() {
+  const std::string& name = Params[0];
+  if (name == "CommSelect") {
+    if (MSComm1->IsOpen()) return Raise(ErrPortAlreadyOpen, "DDE Link - Comm Select", "Comm Port is Already Open");
+    if (!frmMain->SelectCommPortEntry(Number(Params[1]))) {
+      return Raise(ErrInvalidPort, "DDE Link - Comm Select", "Invalid Comm Port Selection");
+    }
+    return true;
+  }
+  if (name == "FindProgrammers") {
+    ScanProgrammers();
+    return true;
+  }
+  if (name == "Select") {
+    const int address = Number(Params[1]);
+    for (int i = 1; i <= ProgCount; ++i) {
+      if (ProgrammerTable[i].Address == address) {
+        frmMain->SelectProgrammerItem(i);
+        SelectProgrammer();
+        return true;
+      }
+    }
+    return Raise(ErrNotConnected, "DDE Link - Select", "Requested Programmer is Not Connected");
+  }
+  if (name == "SaveImage") {
+    ImageNumber = Number(Params[1]);
+    return SaveImageToFile(Params[2]);
+  }
+  if (name == "LoadImage" || name == "ReadDevice") {
+    const bool load = name == "LoadImage";
+    if (!SearchDevice(Params[load ? 4 : 3])) {
+      return Raise(ErrUnknownDevice, "DDE Link - Load Image", "Unrecognized Device");
+    }
+    const DeviceRecord& device = DeviceTable[CurDevice];
+    ImageVoltage = VoltageFromVolts(Params[load ? 5 : 4]);
+    const int image = Number(Params[1]);
+    if (image < 1 || image > 4) return Raise(ErrIllegalImage, "DDE Link - LoadImage", "Illegal Image #");
+    ImageNumber = image;
+    ImageName = Params[2];
+    ImageMode = static_cast<int16_t>(Number(Params[load ? 6 : 5]));
+    ImageFreq = static_cast<int16_t>(Number(Params[load ? 7 : 6]));
+    if (!load) {
+      EEName = Params[7];
+      return ReadTargetDeviceImage();
+    }
+    FileList[0] = Params[3];
+    FileCount = 1;
+    if (!ConvertImageFiles()) return false;
+    if (!Params[8].empty()) {
+      EEBuffer.assign(static_cast<size_t>(std::max(device.DevEESize, 0)) + 1, 0);
+      EEName = Params[9];
+      if (!LoadHexBuffer(EEBuffer, device.DevEESize, EETop, 0xFF, Params[8])) return false;
+      SecondaryEnabled = true;
+      ImageMode = static_cast<int16_t>(ImageMode + 2);
+    } else {
+      SecondaryEnabled = false;
+    }
+    if (ProgType == 7) {
+      ReverseWords(ImageBuffer, device.DevFlashSize);
+      ReverseWords(EEBuffer, device.DevEESize);
+    }
+    if (ProgType == 1) {
+      if (FamilyList[CurFamily] == "CapSense") ImageMode = static_cast<int16_t>(ImageMode + 2);
+      if (device.DevFlags & 1) ImageMode = static_cast<int16_t>(ImageMode + 4);
+      if (device.DevFlags & 2) ImageMode = static_cast<int16_t>(ImageMode + 8);
+    }
+    return LoadNewDeviceImage(ImageProtectFlag, ImageCountLimit);
+  }
+  if (name == "Program" || name == "Verify") {
+    uint8_t mask = 0;
+    for (int port = 1; port <= 4; ++port) {
+      if (Params[2].find(static_cast<char>('0' + port)) != std::string::npos) mask |= static_cast<uint8_t>(1 << (port - 1));
+    }
+    if (Params[3] == "CHK") mask |= 16;
+    const int image = Number(Params[1]);
+    if (PortsEnable(mask)) {
+      if (name == "Program") Program(image);
+      else Verify(image);
+    }
+    return true;
+  }
+  if (name == "AVRFuses") {
+    FuseValues.fill(0);
+    if (NumParams - 1 < 4) return Raise(ErrTooFew, "DDE Link - AVRFuses", "Too few parameters");
+    for (int i = 0; i < 4; ++i) FuseValues[i] = static_cast<uint8_t>(HexValue(Params[1 + i]));
+    return true;
+  }
+  if (name == "OscCal") {
+    if (NumParams - 1 < 2) return Raise(ErrTooFew, "DDE Link - OscCal", "Too few parameters");
+    OsccalOpt = static_cast<uint8_t>(Number(Params[1]));
+    OsccalAddress = HexValue(Params[2]);
+    return true;
+  }
+  if (name == "ImageProtect") {
+    if (NumParams - 1 < 2) return Raise(ErrTooFew, "DDE Link - ImageProtect", "Too few parameters");
+    if (Number(Params[1]) == 1) ImageProtectFlag = true;
+    const int32_t count = Number(Params[2]);
+    ImageCountLimit = count > 0 ? count : -1;
+    return true;
+  }
+  if (name == "Serialize") {
+    if (!SerialSupported) return Raise(ErrUnrecognized, "DDE Link - Serialize", "Not Supported");
+    if (NumParams - 1 < 5) return Raise(ErrTooFew, "DDE Link - Serialize", "Too few parameters");
+    const int image = Number(Params[1]);
+    if (image < 1 || image > 4) return Raise(ErrIllegalImage, "DDE Link - LoadImage", "Illegal Image #");
+    SerialAddress = HexValue(Params[4]);
+    SerialFormat = static_cast<uint8_t>(Number(Params[3]));
+    SerialMemory = static_cast<uint8_t>(Number(Params[2]));
+    SerialNumber = SerialFromText(Params[5], 16);
+    WriteSerialization(image - 1);
+    return true;
+  }
+  return Raise(ErrUnrecognized, "DDE Link", "Unrecognized Command");
+}

@@ -1,7 +1,9 @@
-// The automation window frmDDELink: loaded, it switches the automation
-// interface on; unloaded, off. It is never shown.
+// frmDDELink, the automation window: loaded, it switches the automation
+// interface on; each command string it executes runs the same operations as
+// the windows and leaves a one-line reply in DDEStatus. It is never shown.
 #pragma once
 
+#include <array>
 #include <string>
 
 class DdeLink {
@@ -9,6 +11,16 @@ class DdeLink {
   DdeLink();    // Form_Load
   ~DdeLink();   // Form_Unload
 
+  // The execute event: runs one command string; returns the new DDEStatus.
+  const std::string& Execute(const std::string& commandString);
+
   // The one data item clients read: the reply to the last command.
   std::string DDEStatus;
+  std::array<std::string, 11> Params;   // the fields of the last command; Params[0] is its name
+  int16_t NumParams = 0;
+
+  static constexpr int MaxFields = 11;
+
+ private:
+  bool Dispatch();   // false when an operation reported its own failure
 };

@@ -14,6 +14,7 @@
 #include <QToolBar>
 
 #include "automation/DdeLink.h"
+#include "automation/DdeServer.h"
 #include "devices/ProgramFiles.h"
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
@@ -314,9 +315,12 @@ void MainWindow::Form_Load() {
   QFile marker(QString::fromStdString(ProgramFile("\\zul_eng.v")));
   Menu("mnuSelectFirmware")->setVisible(marker.open(QIODevice::ReadOnly));
 
-  ddeLink_.reset();
-  Menu("mnuDDEenable")->setChecked(false);
-  if (Settings->GetSetting("Settings", "DDE Enable", "False") == "True") mnuDDEenable_Click();
+  SwitchAutomation(false, false);
+  if (Settings->GetSetting("Settings", "DDE Enable", "False") == "True") {
+    mnuDDEenable_Click();
+  } else if (automationForced_) {
+    SwitchAutomation(true, false);   // for this run only
+  }
 }
 
 void MainWindow::ListSerialPorts() {
@@ -411,6 +415,13 @@ int MainWindow::SelectedCommPort() {
   return lstComm_->currentIndex() >= 0 ? lstComm_->currentData().toInt() : MSComm1->CommPort();
 }
 
+bool MainWindow::SelectCommPortEntry(int port) {
+  const int at = lstComm_->findData(port);
+  if (at < 0) return false;
+  lstComm_->setCurrentIndex(at);
+  return true;
+}
+
 void MainWindow::SetArrayProgrammingEnabled(bool enabled) {
   EnableMenus({"mnuViewMultiMan"}, enabled);
   EnableButtons({"ArrayMan"}, enabled);
@@ -485,17 +496,27 @@ void MainWindow::mnuImageUpload_Click() {
   SetEnabled(true);
 }
 
-void MainWindow::mnuDDEenable_Click() {
-  QAction* entry = Menu("mnuDDEenable");
-  if (ddeLink_) {
-    ddeLink_.reset();
-    Settings->SaveSetting("Settings", "DDE Enable", "False");
-    entry->setChecked(false);
-  } else {
+void MainWindow::mnuDDEenable_Click() { SwitchAutomation(!ddeLink_, true); }
+
+void MainWindow::SetAutomation(const QString& name, bool enableForThisRun) {
+  automationName_ = name;
+  automationForced_ = enableForThisRun;
+}
+
+void MainWindow::SwitchAutomation(bool on, bool remember) {
+  ddeServer_.reset();
+  ddeLink_.reset();
+  if (on) {
     ddeLink_ = std::make_unique<DdeLink>();
-    Settings->SaveSetting("Settings", "DDE Enable", "True");
-    entry->setChecked(true);
+    ddeServer_ = std::make_unique<DdeServer>(*ddeLink_, automationName_);
+    if (!ddeServer_->Listening()) {
+      MessageBox->MsgBox("The automation interface \"" + automationName_.toStdString() +
+                             "\" could not be opened: " + ddeServer_->ErrorText().toStdString(),
+                         vbExclamation, "DDE Enable");
+    }
   }
+  if (remember) Settings->SaveSetting("Settings", "DDE Enable", on ? "True" : "False");
+  Menu("mnuDDEenable")->setChecked(on);
 }
 
 void MainWindow::mnuHelpAbout_Click() {

@@ -23,6 +23,7 @@ class QToolBar;
 class MdiChild;
 class PortMap;
 class DdeLink;
+class DdeServer;
 
 class MainWindow : public QMainWindow, public MainWindowView {
   Q_OBJECT
@@ -44,6 +45,7 @@ class MainWindow : public QMainWindow, public MainWindowView {
   int SelectedProgrammerItem() override;
   void SetPortListEnabled(bool enabled) override;
   int SelectedCommPort() override;
+  bool SelectCommPortEntry(int port) override;
   void SetArrayProgrammingEnabled(bool enabled) override;
   void SetConfigMenuEnabled(bool enabled) override;
   void CloseImageManager() override;
@@ -70,6 +72,9 @@ class MainWindow : public QMainWindow, public MainWindowView {
   void mnuImageDelete_Click();
   void mnuImageUpload_Click();
   void mnuDDEenable_Click();
+  // The automation interface's name, and whether it starts enabled for this run.
+  void SetAutomation(const QString& name, bool enableForThisRun);
+  DdeLink* AutomationLink() const { return ddeLink_.get(); }
   void mnuHelpAbout_Click();
 
   // Child window bookkeeping.
@@ -106,7 +111,11 @@ class MainWindow : public QMainWindow, public MainWindowView {
   QPointer<ImageManagerWindow> imageManager_;
   QPointer<ProgramManagerWindow> programManager_;
   MdiChild* activeChild_ = nullptr;
+  void SwitchAutomation(bool on, bool remember);
   std::unique_ptr<DdeLink> ddeLink_;
+  std::unique_ptr<DdeServer> ddeServer_;
+  QString automationName_ = QStringLiteral("kestrin");
+  bool automationForced_ = false;
   QRect normalGeometry_;
 };
 

@@ -27,6 +27,8 @@ class MainWindowView {
   // lstComm: the serial port list.
   virtual void SetPortListEnabled(bool enabled) = 0;
   virtual int SelectedCommPort() = 0;
+  // Selects the port list entry of a port number; false when none has it.
+  virtual bool SelectCommPortEntry(int port) = 0;
 
   // mnuViewMultiMan and the toolbar button "ArrayMan".
   virtual void SetArrayProgrammingEnabled(bool enabled) = 0;

@@ -1,6 +1,7 @@
 // kestrin: the windowed program.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <cstdio>
 
 #include "platform/PortMap.h"
@@ -45,7 +46,6 @@ int main(int argc, char* argv[]) {
   }
   AppPath = parser.isSet(dataDir) ? parser.value(dataDir).toStdString()
                                   : QCoreApplication::applicationDirPath().toStdString();
-  if (parser.isSet(dde)) settings.SaveSetting("Settings", "DDE Enable", "True");
 
   QtSerialPort port(portMap);
   port.OnReceive = ReceiveBytes;
@@ -66,6 +66,8 @@ int main(int argc, char* argv[]) {
   messages.SetParent(&window);
   fileDialogs.SetParent(&window);
   frmMain = &window;
+  window.SetAutomation(parser.isSet(ddeName) ? parser.value(ddeName) : QFileInfo(argv[0]).fileName(),
+                       parser.isSet(dde));
   window.Form_Load();
   window.show();
   const int status = app.exec();

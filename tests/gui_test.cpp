@@ -68,6 +68,7 @@ class GuiTest : public ::testing::Test {
     Sound = &sound;
     AppPath = QDir(QString::fromStdString(SimProgramPath())).absolutePath().section('/', 0, -2).toStdString();
     window = std::make_unique<MainWindow>(portMap);
+    window->SetAutomation(QStringLiteral("kestrin-test-%1").arg(QCoreApplication::applicationPid()), false);
     frmMain = window.get();
   }
 

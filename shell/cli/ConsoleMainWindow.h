@@ -21,6 +21,10 @@ class ConsoleMainWindow : public MainWindowView {
   void SetConfigMenuEnabled(bool enabled) override {}
   void SetPortListEnabled(bool enabled) override {}
   int SelectedCommPort() override { return commPort_; }
+  bool SelectCommPortEntry(int port) override {
+    commPort_ = port;
+    return port >= 1 && port <= 16;
+  }
   void SetArrayProgrammingEnabled(bool enabled) override {}
   void CloseImageManager() override {}
   void ShowImageManager() override {}

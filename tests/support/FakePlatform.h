@@ -89,6 +89,13 @@ class RecordingMainWindow : public MainWindowView {
   void SetConfigMenuEnabled(bool enabled) override { configMenuEnabled = enabled; }
   void SetPortListEnabled(bool enabled) override { portListEnabled = enabled; }
   int SelectedCommPort() override { return commPort; }
+  bool SelectCommPortEntry(int port) override {
+    for (int p : listedPorts) {
+      if (p == port) commPort = port;
+    }
+    return commPort == port;
+  }
+  std::vector<int> listedPorts{1};
   void SetArrayProgrammingEnabled(bool enabled) override { arrayProgrammingEnabled = enabled; }
   void CloseImageManager() override { imageManagerOpen = false; }
   void ShowImageManager() override { imageManagerOpen = true; }

@@ -1,0 +1,81 @@
+#include "automation/DdeServer.h"
+
+#include <QLocalSocket>
+#include <QVariant>
+
+#include "automation/DdeLink.h"
+
+namespace {
+const char* const PartialLine = "kestrinPartialLine";
+const std::string Execute = "EXECUTE DDELink ";
+const std::string RequestStatus = "REQUEST DDELink DDEStatus";
+}  // namespace
+
+DdeServer::DdeServer(DdeLink& link, const QString& name) : link_(link) {
+  server_.setSocketOptions(QLocalServer::UserAccessOption);
+  QLocalServer::removeServer(name);   // a socket file left by a program that ended abruptly
+  server_.listen(name);
+  connect(&server_, &QLocalServer::newConnection, this, &DdeServer::Accept);
+}
+
+DdeServer::~DdeServer() { server_.close(); }
+
+void DdeServer::Accept() {
+  while (QLocalSocket* socket = server_.nextPendingConnection()) {
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket] { Read(socket); });
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+  }
+}
+
+void DdeServer::Read(QLocalSocket* socket) {
+  QByteArray pending = socket->property(PartialLine).toByteArray() + socket->readAll();
+  int end;
+  while ((end = pending.indexOf('\n')) >= 0) {
+    QByteArray line = pending.left(end);
+    pending.remove(0, end + 1);
+    if (line.endsWith('\r')) line.chop(1);
+    if (static_cast<size_t>(line.size()) > MaxLine) {
+      pending.clear();
+      socket->write("ERROR request line longer than 64 KiB\r\n");
+      socket->disconnectFromServer();
+      return;
+    }
+    queue_.push_back({socket, line.toStdString()});
+  }
+  if (static_cast<size_t>(pending.size()) > MaxLine) {
+    socket->setProperty(PartialLine, QByteArray());
+    socket->write("ERROR request line longer than 64 KiB\r\n");
+    socket->flush();
+    socket->disconnectFromServer();
+    return;
+  }
+  socket->setProperty(PartialLine, pending);
+  ServeQueue();
+}
+
+void DdeServer::ServeQueue() {
+  // A command pumps events while it waits for the programmer; requests that
+  // arrive meanwhile wait their turn here instead of running inside it.
+  if (serving_) return;
+  serving_ = true;
+  while (!queue_.empty()) {
+    Request request = queue_.front();
+    queue_.pop_front();
+    if (!request.client) continue;   // its client has gone
+    const std::string answer = Answer(request.line);
+    if (request.client && request.client->state() == QLocalSocket::ConnectedState) {
+      request.client->write(answer.data(), static_cast<qint64>(answer.size()));
+      request.client->flush();
+    }
+  }
+  serving_ = false;
+}
+
+std::string DdeServer::Answer(const std::string& line) {
+  if (line.compare(0, Execute.size(), Execute) == 0) return link_.Execute(line.substr(Execute.size()));
+  if (line == RequestStatus) return link_.DDEStatus;
+  if (line.compare(0, 8, "EXECUTE ") == 0 || line.compare(0, 8, "REQUEST ") == 0) {
+    return "ERROR unknown topic or item (the topic is DDELink, the item DDEStatus)\r\n";
+  }
+  return "ERROR unknown request (expected EXECUTE DDELink <command> or REQUEST DDELink DDEStatus)\r\n";
+}

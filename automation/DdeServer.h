@@ -1,0 +1,43 @@
+// The automation channel: command strings and replies over a local socket,
+// one request line at a time, in arrival order, on the user-interface thread.
+//   EXECUTE DDELink <command string>   runs the command, answers DDEStatus
+//   REQUEST DDELink DDEStatus          answers DDEStatus
+#pragma once
+
+#include <QLocalServer>
+#include <QObject>
+#include <QPointer>
+#include <deque>
+#include <string>
+
+class QLocalSocket;
+class DdeLink;
+
+class DdeServer : public QObject {
+  Q_OBJECT
+ public:
+  DdeServer(DdeLink& link, const QString& name);
+  ~DdeServer() override;
+
+  bool Listening() const { return server_.isListening(); }
+  QString ErrorText() const { return server_.errorString(); }
+
+  // The answer to one request line (without its line end).
+  std::string Answer(const std::string& line);
+
+  static constexpr size_t MaxLine = 64 * 1024;
+
+ private:
+  void Accept();
+  void Read(QLocalSocket* socket);
+  void ServeQueue();
+
+  DdeLink& link_;
+  QLocalServer server_;
+  struct Request {
+    QPointer<QLocalSocket> client;
+    std::string line;
+  };
+  std::deque<Request> queue_;
+  bool serving_ = false;
+};

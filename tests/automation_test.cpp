@@ -1,0 +1,175 @@
+// The automation commands and the serial-number arithmetic they use.
+#include <gtest/gtest.h>
+
+#include "automation/DdeLink.h"
+#include "link/CommDefs.h"
+#include "options/SerialNumbers.h"
+#include "programmers/Discovery.h"
+#include "programmers/Selection.h"
+#include "sim/Line.h"
+#include "sim/StoredImages.h"
+#include "state/PublicVars.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/support/SimLine.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+TEST(SerialNumbersTest, TwoByteNumbersShowTheirSizeOnly) {
+  SerialBytes n = SerialFromText("65535", 10);
+  EXPECT_EQ(SerialHexText(n, 2), "FFFF");
+  EXPECT_EQ(SerialDecimalText(n, 2), "65535");
+  n = SerialFromText("65536", 10);
+  EXPECT_EQ(SerialHexText(n, 2), "0000");
+  EXPECT_EQ(SerialDecimalText(n, 2), "00000");
+  EXPECT_EQ(n[2], 1);   // the stored number keeps its third byte
+}
+
+TEST(SerialNumbersTest, LargestValueLenientTextAndCase) {
+  SerialBytes n = SerialFromText("281474976710655", 10);   // 2^48 - 1
+  EXPECT_EQ(SerialHexText(n, 6), "FFFFFFFFFFFF");
+  EXPECT_EQ(SerialDecimalText(n, 6), "281474976710655");
+  EXPECT_FALSE(SerialAddByte(n, 1));   // wraps at 2^48
+  EXPECT_EQ(SerialHexText(n, 6), "000000000000");
+  EXPECT_EQ(SerialDecimalText(SerialFromText("12 34x5", 10), 4), "0000012345");
+  EXPECT_EQ(SerialHexText(SerialFromText("ab Cd", 16), 2), "ABCD");
+  SerialBytes m = SerialFromText("1000", 10);
+  EXPECT_EQ(SerialDivByte(m, 7), 1000 % 7);
+  EXPECT_EQ(m[0] | m[1] << 8, 1000 / 7);
+  EXPECT_EQ(RemoveChars("a b c", " "), "abc");
+  EXPECT_EQ(KeepChars("x1y2", "0123456789"), "12");
+  const uint8_t bytes[] = {0x0A, 0xFF, 0x10};
+  EXPECT_EQ(BytesToHex(bytes, 1, 2), "FF10");
+}
+
+class AutomationTest : public ::testing::Test {
+ protected:
+  AutomationTest() {
+    ConnectSimLine(platform.port, line);
+    platform.events.OnTick = [this] { line.advance(platform.port.nowMs); };
+    AppPath = dir.path();
+    dir.Write("device.inf", "Type,Family,Device,Flash,Blank,DevId,FileType,VMin,VMax,Flags\r\n"
+                            "6,ATmega,mega,4096,255,9,HEX,1.8,5.5,1040\r\n");
+  }
+
+  vrxsim::Unit& AddUnit(int address = 3) {
+    vrxsim::UnitConfig c;
+    c.address = address;
+    c.images.push_back(vrxsim::StoredImage{1, 4096, 9, 0, 165, "Stored", 0, 4000, -1, false, ""});
+    return line.addUnit(c);
+  }
+  std::string Run(const std::string& command) { return link.Execute(command); }
+  void LetTimePass(double ms) {
+    platform.port.nowMs += ms;
+    line.advance(platform.port.nowMs);
+  }
+  std::vector<std::vector<uint8_t>> PayloadsOf(uint8_t code) const {
+    std::vector<std::vector<uint8_t>> found;
+    for (const auto& frame : line.log()) {
+      if (!frame.payload.empty() && frame.payload[0] == code) found.push_back(frame.payload);
+    }
+    return found;
+  }
+
+  FakePlatform platform;
+  vrxsim::Line line;
+  TempDir dir;
+  DdeLink link;
+};
+
+TEST_F(AutomationTest, LoadingTheWindowSetsTheInterfaceUp) {
+  EXPECT_TRUE(DdeEnabled);
+  EXPECT_EQ(link.DDEStatus, "VRX DDE Enabled\r\n");
+  EXPECT_EQ(ImageCountLimit, -1);
+  EXPECT_FALSE(ImageProtectFlag);
+}
+
+TEST_F(AutomationTest, UnknownCommandsFieldsAndTooManyFields) {
+  EXPECT_EQ(Run("Foo"), "Foo| 1601|Unrecognized Command\r\n");
+  EXPECT_EQ(link.NumParams, 1);
+  Run("portstatus|x|");
+  EXPECT_EQ(link.NumParams, 2);   // an empty rest adds no field
+  EXPECT_EQ(link.DDEStatus, "portstatus| 1601|Unrecognized Command\r\n");
+  EXPECT_EQ(Run("ImageProtect|1|2|3|4|5|6|7|8|9|10|11"), "ImageProtect| 1601|Too Many Parameters\r\n");
+  EXPECT_FALSE(ImageProtectFlag);
+}
+
+TEST_F(AutomationTest, OptionCommandsAndTheirMissingFields) {
+  EXPECT_EQ(Run("AVRFuses|62|DF|FF"), "AVRFuses| 1607|Too few parameters\r\n");
+  EXPECT_EQ(Run("AVRFuses|62|df|FF|7"), "AVRFuses|Success|\r\n");
+  EXPECT_EQ(FuseValues[0], 0x62);
+  EXPECT_EQ(FuseValues[1], 0xDF);
+  EXPECT_EQ(FuseValues[3], 0x07);
+  EXPECT_EQ(FuseValues[4], 0);
+  EXPECT_EQ(Run("OscCal|33"), "OscCal| 1607|Too few parameters\r\n");
+  EXPECT_EQ(Run("OscCal|33|1FFF"), "OscCal|Success|\r\n");
+  EXPECT_EQ(OsccalOpt, 33);
+  EXPECT_EQ(OsccalAddress, 0x1FFF);
+
+  ImageCountLimit = 50;
+  EXPECT_EQ(Run("ImageProtect|0|0"), "ImageProtect|Success|\r\n");
+  EXPECT_FALSE(ImageProtectFlag);
+  EXPECT_EQ(ImageCountLimit, -1);
+  Run("ImageProtect|1|250");
+  EXPECT_TRUE(ImageProtectFlag);
+  EXPECT_EQ(ImageCountLimit, 250);
+  Run("ImageProtect|0|7");
+  EXPECT_TRUE(ImageProtectFlag);   // only a 1 changes the flag
+}
+
+TEST_F(AutomationTest, SelectionImageInfoAndLoadErrors) {
+  AddUnit();
+  EXPECT_EQ(Run("ImageInfo|1"), "ImageInfo| 1606|No Programmer Selected\r\n");
+  EXPECT_EQ(Run("FindProgrammers"), "FindProgrammers|Success|\r\n");
+  EXPECT_EQ(Run("Select|4"), "Select| 1600|Requested Programmer is Not Connected\r\n");
+  EXPECT_EQ(Run("Select|3"), "Select|Success|\r\n");
+  EXPECT_EQ(Run("ImageInfo|5"), "ImageInfo| 1603|Illegal Image #\r\n");
+  EXPECT_EQ(Run("ImageInfo|1"), "ImageInfo|Success||Unrestricted|Stored              |ATmega|mega|3.30|SPI 4 MHz||<none>|\r\n");
+  EXPECT_EQ(Run("LoadImage|5|Name|x.hex|mega|3.3|0|0||"), "LoadImage| 1603|Illegal Image #\r\n");
+  EXPECT_EQ(Run("LoadImage|5|Name|x.hex|NoSuch|3.3|0|0||"), "LoadImage| 1602|Unrecognized Device\r\n");
+  EXPECT_EQ(Run("LoadImage|2|Name|" + dir.path() + "/none.hex|mega|3.3|0|0||").substr(0, 15), "LoadImage| 53|C");
+}
+
+TEST_F(AutomationTest, ProgramMaskPortStatusAndSerialize) {
+  vrxsim::Unit& unit = AddUnit();
+  Run("FindProgrammers");
+  Run("Select|3");
+  EXPECT_EQ(Run("PortStatus"), "PortStatus|Success|Done|Done|Done|Done|Complete|\r\n");
+  EXPECT_EQ(Run("Program|1|134"), "Program|Success|\r\n");
+  EXPECT_EQ(PayloadsOf(0x07).back(), (std::vector<uint8_t>{0x07, (13 ^ 0x0F) & 0x3F}));
+  EXPECT_NE(Run("PortStatus").find("|Active|"), std::string::npos);   // the run goes on in the programmer
+  EXPECT_EQ(Run("Verify|1|1234|CHK"), "Verify| 5|Programmer Busy\r\n");
+  LetTimePass(5000);
+  EXPECT_EQ(Run("PortStatus"), "PortStatus|Success|Done|- Disabled -|Done|Done|Complete|\r\n");
+  EXPECT_EQ(Run("Verify|1|1234|CHK"), "Verify|Success|\r\n");
+  EXPECT_EQ(PayloadsOf(0x07).back(), (std::vector<uint8_t>{0x07, (31 ^ 0x0F) & 0x3F}));
+  LetTimePass(5000);
+  EXPECT_EQ(Run("Program|2|1"), "Program| 7|Selected Image is Empty\r\n");
+
+  EXPECT_EQ(Run("Serialize|1|1|2"), "Serialize| 1607|Too few parameters\r\n");
+  EXPECT_EQ(Run("Serialize|5|1|2|100|1"), "Serialize| 1603|Illegal Image #\r\n");
+  EXPECT_EQ(Run("Serialize|1|1|2|1FF0|0 0 1 2 A B"), "Serialize|Success|\r\n");
+  const std::vector<uint8_t> record = unit.serialRecord(0);
+  EXPECT_EQ(record, (std::vector<uint8_t>{1, 2, 0xF0, 0x1F, 0, 0, 0xAB, 0x12, 0, 0, 0, 0}));
+}
+
+TEST_F(AutomationTest, SerializeNeedsSupportAndCommSelectNeedsAClosedKnownPort) {
+  vrxsim::UnitConfig c;
+  c.address = 3;
+  c.serialization = false;
+  line.addUnit(c);
+  Run("FindProgrammers");
+  Run("Select|3");
+  EXPECT_EQ(Run("Serialize|1|1|2|0|1"), "Serialize| 1601|Not Supported\r\n");
+  EXPECT_EQ(Run("CommSelect|1"), "CommSelect| 1604|Comm Port is Already Open\r\n");
+  platform.port.open = false;
+  EXPECT_EQ(Run("CommSelect|9"), "CommSelect| 1605|Invalid Comm Port Selection\r\n");
+  EXPECT_EQ(Run("CommSelect|1"), "CommSelect|Success|\r\n");
+}
+
+TEST_F(AutomationTest, FailedScanRepliesWithoutShowingABox) {
+  EXPECT_EQ(Run("FindProgrammers"), "FindProgrammers| 1508|No Programmers Found\r\n");
+  EXPECT_TRUE(platform.messages.boxes.empty());
+}
+
+}  // namespace
