@@ -14,6 +14,7 @@
 #include "platform/SettingsStore.h"
 #include "shell/MainWindowView.h"
 #include "state/PublicVars.h"
+#include "tests/fuzz/FuzzStandIns.h"
 
 namespace {
 
@@ -39,34 +40,10 @@ class TickingLoop : public EventLoop {
   void ProcessPending() override {}
 };
 
-class NoBoxes : public MessageBoxes {
- public:
-  int MsgBox(const std::string&, int, const std::string&) override { return vbOK; }
-};
-
 class NoSettings : public SettingsStore {
  public:
   std::string GetSetting(const std::string&, const std::string&, const std::string& d) override { return d; }
   void SaveSetting(const std::string&, const std::string&, const std::string&) override {}
-};
-
-class NoWindow : public MainWindowView {
- public:
-  void SetEnabled(bool) override {}
-  void SetProgressVisible(bool) override {}
-  void SetProgressValue(int) override {}
-  void SetStatusPanel(const std::string&, const std::string&) override {}
-  void ClearProgrammerList() override {}
-  void AddProgrammerItem(const std::string&, const std::string&, const std::string&) override {}
-  void SelectProgrammerItem(int) override {}
-  int SelectedProgrammerItem() override { return 0; }
-  void SetPortListEnabled(bool) override {}
-  int SelectedCommPort() override { return 1; }
-  bool SelectCommPortEntry(int port) override { return port == 1; }
-  void SetArrayProgrammingEnabled(bool) override {}
-  void SetConfigMenuEnabled(bool) override {}
-  void CloseImageManager() override {}
-  void ShowImageManager() override {}
 };
 
 }  // namespace
@@ -74,9 +51,9 @@ class NoWindow : public MainWindowView {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static SilentLine line;
   static TickingLoop loop;
-  static NoBoxes boxes;
+  static SilentMessageBox boxes;
   static NoSettings settings;
-  static NoWindow window;
+  static NullMainWindow window;
   MSComm1 = &line;
   Events = &loop;
   MessageBox = &boxes;

@@ -10,13 +10,9 @@
 #include "devices/DeviceDatabase.h"
 #include "platform/MessageBox.h"
 #include "state/PublicVars.h"
+#include "tests/fuzz/FuzzStandIns.h"
 
 namespace {
-class SilentMessageBox : public MessageBoxes {
- public:
-  int MsgBox(const std::string&, int, const std::string&) override { return vbOK; }
-};
-
 std::string FuzzFolder() {
   static const std::string folder = [] {
     char pattern[] = "/tmp/kestrin-fuzz-XXXXXX";

@@ -12,39 +12,18 @@
 #include <string>
 
 #include "devices/HexLoader.h"
+#include "link/CommDefs.h"
 #include "devices/Loaders.h"
 #include "platform/MessageBox.h"
 #include "shell/MainWindowView.h"
 #include "state/PublicVars.h"
+#include "tests/fuzz/FuzzStandIns.h"
 
 namespace {
 
 constexpr int32_t FlashSize = 32768;
 constexpr int32_t EESize = 512;
 constexpr int32_t AuxSize = 4096;
-
-class SilentMessageBox : public MessageBoxes {
- public:
-  int MsgBox(const std::string&, int, const std::string&) override { return vbOK; }
-};
-
-class NullMainWindow : public MainWindowView {
- public:
-  void SetEnabled(bool) override {}
-  void SetProgressVisible(bool) override {}
-  void SetProgressValue(int) override {}
-  void SetStatusPanel(const std::string&, const std::string&) override {}
-  void ClearProgrammerList() override {}
-  void AddProgrammerItem(const std::string&, const std::string&, const std::string&) override {}
-  void SelectProgrammerItem(int) override {}
-  int SelectedProgrammerItem() override { return 0; }
-  void SetPortListEnabled(bool) override {}
-  int SelectedCommPort() override { return 1; }
-  void SetArrayProgrammingEnabled(bool) override {}
-  void SetConfigMenuEnabled(bool) override {}
-  void CloseImageManager() override {}
-  void ShowImageManager() override {}
-};
 
 std::string FuzzFolder() {
   static const std::string folder = [] {
