@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <vector>
 
@@ -51,7 +52,17 @@ bool Raise(int32_t number, const char* source, const char* text) {
   return true;   // raised here: captured by the caller
 }
 
-int32_t HexValue(const std::string& text) { return static_cast<int32_t>(static_cast<int64_t>(Val("&H" + text))); }
+// Hexadecimal text as a 32-bit value: leading blanks skipped, digits up to
+// the first other character; longer numbers keep their low 32 bits.
+int32_t HexValue(const std::string& text) {
+  uint32_t value = 0;
+  size_t i = text.find_first_not_of(" \t");
+  for (; i < text.size() && std::isxdigit(static_cast<unsigned char>(text[i])); ++i) {
+    const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+    value = value * 16 + static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'A' + 10);
+  }
+  return static_cast<int32_t>(value);
+}
 int32_t Number(const std::string& text) {
   const double v = Val(text);
   return std::isfinite(v) ? static_cast<int32_t>(std::clamp(v, -2147483648.0, 2147483647.0)) : 0;

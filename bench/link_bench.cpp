@@ -5,13 +5,19 @@
 #include <sys/resource.h>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "devices/DeviceDatabase.h"
 #include "link/Commands.h"
+#include "operations/ImageDownload.h"
+#include "programmers/Discovery.h"
+#include "programmers/RevisionTables.h"
+#include "programmers/Selection.h"
 #include "link/Transport.h"
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"
@@ -134,6 +140,39 @@ int main(int argc, char** argv) {
       std::printf("  %-11s %4d KiB  wire %.3f s  measured %.3f s  ratio %.4f\n", write ? "WriteFlash" : "ReadFlash",
                   sizeKib, wire, measured, wire / measured);
     }
+  }
+  {
+    // A whole image download: 256 KiB written and read back, the CRC, the
+    // option record, page map, directory entry and security block.
+    std::vector<std::string> paced = OneUnit;
+    paced.push_back("--line-rate");
+    Line line(paced);
+    AppPath = QFileInfo(QString::fromStdString(SimProgramPath())).absolutePath().toStdString();
+    LoadRevisionTables();
+    if (!AcquireProgrammerAt(1)) {
+      std::fprintf(stderr, "link_bench: no programmer (%d)\n", LastErrorNumber);
+      return 1;
+    }
+    SelectProgrammer();
+    if (!FindDeviceByName("ATmega2560")) {
+      std::fprintf(stderr, "link_bench: the device file has no ATmega2560\n");
+      return 1;
+    }
+    ImageBuffer.assign(262145, 0xFF);
+    for (size_t i = 0; i < 200000; ++i) ImageBuffer[i] = static_cast<uint8_t>(i * 7);
+    ImageTop = 199999;
+    ImageNumber = 1;
+    line.counting.sent = line.counting.received = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = LoadNewDeviceImage(false, -1);
+    const double measured = Seconds(std::chrono::steady_clock::now() - start);
+    const double wire = (line.counting.sent + line.counting.received) * BitsPerByte / Baud;
+    if (!ok) {
+      std::fprintf(stderr, "link_bench: download failed with error %d %s\n", LastErrorNumber, LastErrorText.c_str());
+      ++failures;
+    }
+    std::printf("  %-11s %4d KiB  wire %.3f s  measured %.3f s  ratio %.4f  (image download, all areas)\n",
+                "Download", 256, wire, measured, wire / measured);
   }
   {
     Line line(OneUnit);

@@ -140,7 +140,7 @@ LoadImageDialog::LoadImageDialog(QWidget* parent) : QDialog(parent) {
   connect(lstDevType_, QOverload<int>::of(&QComboBox::activated), this, [this](int) { lstDevType_Click(); });
   connect(cbRestricted_, &QCheckBox::clicked, this, [this] { cbRestricted_Click(); });
   connect(tbCount_, &QLineEdit::editingFinished, this,
-          [this] { tbCount_->setText(QString::number(static_cast<qint64>(Val(ToAnsi(tbCount_->text()))))); });
+          [this] { tbCount_->setText(QString::number(static_cast<qint64>(ValWithin(ToAnsi(tbCount_->text()), -2147483648.0, 2147483647.0)))); });
   connect(tbTgtFreq_, &QLineEdit::editingFinished, this, [this] { tbTgtFreq_LostFocus(); });
   connect(btSaveProject_, &QPushButton::clicked, this, [this] { btSaveProject_Click(); });
   connect(btLoad_, &QPushButton::clicked, this, [this] { btLoad_Click(); });
@@ -544,7 +544,7 @@ void LoadImageDialog::btLoad_Click() {
   }
   ImageName = ToAnsi(tbImageName_->text());
   const bool readProtect = cbReadProtect_->isChecked();
-  const int32_t count = cbRestricted_->isChecked() ? static_cast<int32_t>(Val(ToAnsi(tbCount_->text()))) : -1;
+  const int32_t count = cbRestricted_->isChecked() ? static_cast<int32_t>(ValWithin(ToAnsi(tbCount_->text()), -2147483648.0, 2147483647.0)) : -1;
 
   if (LoadNewDeviceImage(readProtect, count) && WriteSerialization(ImageNumber - 1)) {
     char text[160];

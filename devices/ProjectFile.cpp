@@ -95,7 +95,7 @@ bool ReadProjectFile(const std::string& path) {
     } else if (key == "Freq") {
       Whole(value, ProjFreq);
     } else if (key == "Voltage") {
-      ProjVoltage = static_cast<float>(Val(value) * 0.02);
+      ProjVoltage = static_cast<float>(ValWithin(value, -1e6, 1e6) * 0.02);
     } else if (key.size() == 5 && key.compare(0, 4, "File") == 0 && key[4] >= '0' && key[4] <= '3') {
       const int i = key[4] - '0';
       if (!FileExists(value)) {

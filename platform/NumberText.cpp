@@ -1,6 +1,7 @@
 #include "platform/NumberText.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,10 @@ std::string Str(int64_t value) {
 }
 
 int64_t RoundHalfEven(double value) {
+  // Beyond what 64 bits hold, the nearest end will do.
+  if (std::isnan(value)) return 0;
+  if (value >= 9.2e18) return INT64_MAX;
+  if (value <= -9.2e18) return INT64_MIN;
   double whole = std::floor(value);
   double fraction = value - whole;
   if (fraction > 0.5) return static_cast<int64_t>(whole) + 1;
@@ -50,6 +55,12 @@ double Val(const std::string& text) {
   }
   const double value = std::strtod(text.substr(start, end - start).c_str(), nullptr);
   return value;   // may be infinite: callers check their ranges
+}
+
+double ValWithin(const std::string& text, double low, double high) {
+  const double value = Val(text);
+  if (std::isnan(value)) return 0;
+  return value < low ? low : value > high ? high : value;
 }
 
 std::string CStr(double value) {

@@ -40,7 +40,7 @@ void ReadTable(const char* name, std::array<ProgTypeInfo, N>& table, size_t firs
     }
     ProgTypeInfo& t = table[index];
     t.TypeName = f[0];
-    t.LatestRevision = static_cast<float>(Val(f[1]));
+    t.LatestRevision = static_cast<float>(ValWithin(f[1], -1e6, 1e6));
     t.FirmwareFile = f[2];
     t.HwcFiles[0] = f[3];
     t.VectorFile = f[4];

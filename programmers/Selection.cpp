@@ -115,7 +115,7 @@ void SelectProgrammer() {
                                      "Revision " + programmer.FwRevision);
   }
 
-  if (static_cast<float>(Val(programmer.FwRevision)) < LatestFwRev) {
+  if (static_cast<float>(ValWithin(programmer.FwRevision, -1e6, 1e6)) < LatestFwRev) {
     MessageBox->MsgBox(ObsoleteFirmwareMessage(LatestFwRev), vbOKOnly, "");
   }
 

@@ -11,9 +11,9 @@ for target in build-fuzz/bin/*_fuzz; do
   cp tests/fuzz/corpus/"$name"/* "$corpus"/ 2>/dev/null || true
   echo "Fuzzing $name for ${seconds}s"
   log="$corpus.log"
-  if ! "$target" -max_total_time="$seconds" -max_len=8192 "$corpus" >"$log" 2>&1; then
+  if ! "$target" -max_total_time="$seconds" -max_len=8192 -artifact_prefix="$corpus/" "$corpus" >"$log" 2>&1; then
     tail -n 40 "$log"
-    echo "$name found a failing input"
+    echo "$name found a failing input (kept in $corpus)"
     exit 1
   fi
   grep -E '^Done' "$log"

@@ -106,6 +106,8 @@ TEST_F(AutomationTest, OptionCommandsAndTheirMissingFields) {
   EXPECT_EQ(OsccalOpt, 33);
   EXPECT_EQ(OsccalAddress, 0x1FFF);
 
+  EXPECT_EQ(Run("OscCal|99999999999999999999999|123456789ABCDEF0123"), "OscCal|Success|\r\n");   // no overflow
+  EXPECT_EQ(static_cast<uint32_t>(OsccalAddress), 0xCDEF0123u);   // the low 32 bits
   ImageCountLimit = 50;
   EXPECT_EQ(Run("ImageProtect|0|0"), "ImageProtect|Success|\r\n");
   EXPECT_FALSE(ImageProtectFlag);

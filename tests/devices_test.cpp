@@ -52,6 +52,9 @@ TEST(NumberTextTest, RoundingAndTexts) {
   EXPECT_EQ(RoundHalfEven(3.5), 4);
   EXPECT_EQ(RoundHalfEven(-2.5), -2);
   EXPECT_EQ(RoundHalfEven(2.51), 3);
+  EXPECT_EQ(RoundHalfEven(1e300), INT64_MAX);   // saturates instead of overflowing
+  EXPECT_EQ(RoundHalfEven(-1e300), INT64_MIN);
+  EXPECT_EQ(ValWithin("1e40", -5, 5), 5);
   EXPECT_EQ(Str(2), " 2");
   EXPECT_EQ(Str(-2), "-2");
   EXPECT_EQ(CStr(4), "4");
