@@ -8,6 +8,7 @@
 
 #include "devices/DeviceDatabase.h"
 #include "devices/HexLoader.h"
+#include "devices/ImageSettings.h"
 #include "devices/Loaders.h"
 #include "devices/Utils.h"
 #include "link/CommDefs.h"
@@ -71,26 +72,6 @@ int32_t Number(const std::string& text) {
 uint8_t VoltageFromVolts(const std::string& volts) {
   const int64_t code = RoundHalfEven(Val(volts) / 0.02);
   return static_cast<uint8_t>(std::clamp<int64_t>(code, 0, 255));
-}
-
-// Searches every family for the device type and makes it current.
-bool SearchDevice(const std::string& name) {
-  for (int f = 0; f < MaxFamilies && !FamilyList[f].empty(); ++f) {
-    CurFamily = f;
-    LoadDeviceTypes();
-    for (int d = 0; d < MaxDeviceTypes && !DeviceTable[d].DevName.empty(); ++d) {
-      if (DeviceTable[d].DevName == name) {
-        CurDevice = d;
-        return true;
-      }
-    }
-    if (Events) Events->ProcessPending();   // the windows get a turn between families
-  }
-  return false;
-}
-
-void ReverseWords(std::vector<uint8_t>& buffer, int32_t count) {
-  SwapBytes32(buffer, static_cast<int64_t>(std::min<size_t>(static_cast<size_t>(std::max(count, 0)), buffer.size())) - 1);
 }
 
 }  // namespace
@@ -199,7 +180,7 @@ bool DdeLink::Dispatch() {
   }
   if (name == "LoadImage" || name == "ReadDevice") {
     const bool load = name == "LoadImage";
-    if (!SearchDevice(Params[load ? 4 : 3])) {
+    if (!FindDeviceByName(Params[load ? 4 : 3])) {
       return Raise(ErrUnknownDevice, "DDE Link - Load Image", "Unrecognized Device");
     }
     const DeviceRecord& device = DeviceTable[CurDevice];
@@ -226,15 +207,8 @@ bool DdeLink::Dispatch() {
     } else {
       SecondaryEnabled = false;
     }
-    if (ProgType == 7) {
-      ReverseWords(ImageBuffer, device.DevFlashSize);
-      ReverseWords(EEBuffer, device.DevEESize);
-    }
-    if (ProgType == 1) {
-      if (FamilyList[CurFamily] == "CapSense") ImageMode = static_cast<int16_t>(ImageMode + 2);
-      if (device.DevFlags & 1) ImageMode = static_cast<int16_t>(ImageMode + 4);
-      if (device.DevFlags & 2) ImageMode = static_cast<int16_t>(ImageMode + 8);
-    }
+    if (ProgType == 7) ReverseImageWords();
+    ImageMode = static_cast<int16_t>(ImageMode + DeviceModeBits());
     return LoadNewDeviceImage(ImageProtectFlag, ImageCountLimit);
   }
   if (name == "Program" || name == "Verify") {

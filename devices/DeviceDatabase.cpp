@@ -9,6 +9,7 @@
 #include "devices/TextFields.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
+#include "platform/EventLoop.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "state/PublicVars.h"
@@ -149,6 +150,7 @@ bool FindDeviceByName(const std::string& name) {
         return true;
       }
     }
+    if (Events) Events->ProcessPending();   // the windows get a turn between families
   }
   return false;
 }

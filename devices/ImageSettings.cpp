@@ -1,8 +1,10 @@
 #include "devices/ImageSettings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "devices/Utils.h"
 #include "platform/NumberText.h"
 #include "state/PublicVars.h"
 
@@ -69,4 +71,20 @@ int16_t FrequencyKHz(const std::string& text, bool mhz) {
   // Whole units of what the box shows: megahertz are counted whole, then made KHz.
   const double khz = std::floor(f) * (mhz ? 1000 : 1);
   return static_cast<int16_t>(khz > 32767 ? 32767 : khz);
+}
+
+int16_t DeviceModeBits() {
+  if (ProgType != 1) return 0;
+  const DeviceRecord& device = DeviceTable[std::max(CurDevice, 0)];
+  int bits = 0;
+  if (FamilyList[CurFamily] == "CapSense") bits += 2;
+  if (device.DevFlags & 1) bits += 4;
+  if (device.DevFlags & 2) bits += 8;
+  return static_cast<int16_t>(bits);
+}
+
+void ReverseImageWords() {
+  const DeviceRecord& device = DeviceTable[std::max(CurDevice, 0)];
+  SwapBytes32(ImageBuffer, static_cast<int64_t>(device.DevFlashSize) - 1);
+  SwapBytes32(EEBuffer, static_cast<int64_t>(device.DevEESize) - 1);
 }

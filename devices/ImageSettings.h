@@ -29,3 +29,10 @@ uint8_t VoltageCode(const std::string& text);
 std::string NormalizeFrequency(const std::string& text, bool& mhz);
 // The clock in KHz: the whole part of the number, times 1000 for MHz.
 int16_t FrequencyKHz(const std::string& text, bool mhz);
+
+// Mode bits a type 1 image takes from its family and device ("CapSense" +2,
+// device flags bits 0 and 1 as +4 and +8); 0 on other types.
+int16_t DeviceModeBits();
+// AVR32 parts hold their 32-bit words in the other byte order: the main and
+// second-memory images are reversed word by word before a download.
+void ReverseImageWords();

@@ -39,15 +39,6 @@ std::string ToAnsi(const QString& text) { return text.toLatin1().toStdString(); 
 bool ShowsEraseEEPROM(const std::string& family) {
   return family == "PSoC3" || family == "PSoC5" || family == "PSoC5LP";
 }
-bool HasOptionsDialog(int type) { return type == 2 || type == 5 || type == 6 || type == 7 || type == 9; }
-
-// Swaps every 4-byte group: AVR32 parts hold their words in the other byte order.
-void ReverseWords(std::vector<uint8_t>& buffer, int32_t count) {
-  for (int32_t i = 0; i + 3 < count && static_cast<size_t>(i) + 3 < buffer.size(); i += 4) {
-    std::swap(buffer[i], buffer[i + 3]);
-    std::swap(buffer[i + 1], buffer[i + 2]);
-  }
-}
 
 }  // namespace
 
@@ -538,10 +529,7 @@ void LoadImageDialog::btLoad_Click() {
   }
   FileChecksum = ImageChecksum;
   BuildImageSettings();
-  if (ProgType == 7) {
-    ReverseWords(ImageBuffer, device.DevFlashSize);
-    ReverseWords(EEBuffer, device.DevEESize);
-  }
+  if (ProgType == 7) ReverseImageWords();
   ImageName = ToAnsi(tbImageName_->text());
   const bool readProtect = cbReadProtect_->isChecked();
   const int32_t count = cbRestricted_->isChecked() ? static_cast<int32_t>(ValWithin(ToAnsi(tbCount_->text()), -2147483648.0, 2147483647.0)) : -1;

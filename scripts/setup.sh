@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what building and testing Kestrin needs on Debian, when missing.
+# Installs what building and testing Kestrin needs on Debian, when missing:
+#   scripts/setup.sh [EXTRA-PACKAGE...]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev qt6-serialport-dev qt6-multimedia-dev fonts-dejavu-core libgtest-dev libgmock-dev)
+# Extra packages may be named on the command line (the benchmarks' peers).
+packages=("$@" cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev qt6-serialport-dev qt6-multimedia-dev fonts-dejavu-core libgtest-dev libgmock-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -13,6 +13,7 @@
 #include "platform/NumberText.h"
 #include "devices/DeviceDatabase.h"
 #include "devices/HexLoader.h"
+#include "devices/ImageSettings.h"
 #include "devices/Loaders.h"
 #include "devices/ProjectFile.h"
 #include "operations/DeleteImage.h"
@@ -268,12 +269,29 @@ int ProgramCommand(const CliOptions& options) {
   return manager.AnyPortFailed() ? ExitFailed : ExitOk;
 }
 
-// Every 4-byte group in the other byte order, as AVR32 parts hold their words.
-void SwapWords(std::vector<uint8_t>& buffer, int32_t count) {
-  for (int32_t i = 0; i + 3 < count && static_cast<size_t>(i + 3) < buffer.size(); i += 4) {
-    std::swap(buffer[i], buffer[i + 3]);
-    std::swap(buffer[i + 1], buffer[i + 2]);
+// The slot and device of a load or a read: the slot must exist, the device
+// type is found by name, and the voltage (3.3 V, or the part's highest when
+// 3.3 V is outside its range, unless given) must suit the part.
+bool PrepareSlotAndDevice(const CliOptions& options, double& volts) {
+  if (options.image > SlotCount()) {
+    std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no image slot %d\n", options.address,
+                 options.image);
+    return false;
   }
+  if (!FindDeviceByName(options.deviceType)) {
+    std::fprintf(stderr, "kestrin-cli: no device family of this programmer has the device type \"%s\"\n",
+                 options.deviceType.c_str());
+    return false;
+  }
+  const DeviceRecord& device = DeviceTable[CurDevice];
+  volts = options.voltage;
+  if (volts == 0) volts = (device.DevVMin <= 3.3f && 3.3f <= device.DevVMax) ? 3.3 : device.DevVMax;
+  if (volts < device.DevVMin - 1e-6 || volts > device.DevVMax + 1e-6) {
+    std::fprintf(stderr, "kestrin-cli: %s takes %.2f V to %.2f V\n", device.DevName.c_str(), device.DevVMin,
+                 device.DevVMax);
+    return false;
+  }
+  return true;
 }
 
 // Takes the files, device and settings of a project file as a load's options.
@@ -315,24 +333,9 @@ int LoadCommand(const CliOptions& given) {
   }
   if (!SelectProgrammerAt(options)) return ExitFailed;
   if (fromProject && !TakeProject(options)) return ExitFailed;
-  if (options.image > SlotCount()) {
-    std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no image slot %d\n", options.address,
-                 options.image);
-    return ExitFailed;
-  }
-  if (!FindDeviceByName(options.deviceType)) {
-    std::fprintf(stderr, "kestrin-cli: no device family of this programmer has the device type \"%s\"\n",
-                 options.deviceType.c_str());
-    return ExitFailed;
-  }
+  double volts = 0;
+  if (!PrepareSlotAndDevice(options, volts)) return ExitFailed;
   const DeviceRecord& device = DeviceTable[CurDevice];
-  double volts = options.voltage;
-  if (volts == 0) volts = (device.DevVMin <= 3.3f && 3.3f <= device.DevVMax) ? 3.3 : device.DevVMax;
-  if (volts < device.DevVMin - 1e-6 || volts > device.DevVMax + 1e-6) {
-    std::fprintf(stderr, "kestrin-cli: %s takes %.2f V to %.2f V\n", device.DevName.c_str(), device.DevVMin,
-                 device.DevVMax);
-    return ExitFailed;
-  }
 
   FileCount = static_cast<int>(options.files.size());
   for (int i = 0; i < FileCount; ++i) FileList[i] = options.files[i];
@@ -355,17 +358,10 @@ int LoadCommand(const CliOptions& given) {
   if (fromProject) {
     ImageMode = ProjMode;   // a project keeps the whole mode word
   } else {
-    ImageMode = static_cast<int16_t>(options.mode + (options.eeprom.empty() ? 0 : 2));
-    if (ProgType == 1) {
-      if (FamilyList[CurFamily] == "CapSense") ImageMode = static_cast<int16_t>(ImageMode + 2);
-      if (device.DevFlags & 1) ImageMode = static_cast<int16_t>(ImageMode + 4);
-      if (device.DevFlags & 2) ImageMode = static_cast<int16_t>(ImageMode + 8);
-    }
+    // As the automation interface takes its option flags.
+    ImageMode = static_cast<int16_t>(options.mode + (options.eeprom.empty() ? 0 : 2) + DeviceModeBits());
   }
-  if (ProgType == 7) {
-    SwapWords(ImageBuffer, device.DevFlashSize);
-    SwapWords(EEBuffer, device.DevEESize);
-  }
+  if (ProgType == 7) ReverseImageWords();
   ImageNumber = options.image;
   ImageName = options.name;
   ImageVoltage = static_cast<uint8_t>(RoundHalfEven(volts / 0.02));
@@ -403,19 +399,8 @@ int SaveCommand(const CliOptions& options) {
 
 int ReadTargetCommand(const CliOptions& options) {
   if (!SelectProgrammerAt(options)) return ExitFailed;
-  if (options.image > SlotCount()) {
-    std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no image slot %d\n", options.address,
-                 options.image);
-    return ExitFailed;
-  }
-  if (!FindDeviceByName(options.deviceType)) {
-    std::fprintf(stderr, "kestrin-cli: no device family of this programmer has the device type \"%s\"\n",
-                 options.deviceType.c_str());
-    return ExitFailed;
-  }
-  const DeviceRecord& device = DeviceTable[CurDevice];
-  const double volts = options.voltage != 0 ? options.voltage
-                       : (device.DevVMin <= 3.3f && 3.3f <= device.DevVMax) ? 3.3 : device.DevVMax;
+  double volts = 0;
+  if (!PrepareSlotAndDevice(options, volts)) return ExitFailed;
   ImageNumber = options.image;
   ReadPort = options.targetPort;
   ImageName = options.name;
