@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <cstdio>
+#include <memory>
+#include <string>
 
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"
@@ -13,10 +15,22 @@
 #include "shell/MainWindow.h"
 #include "state/PublicVars.h"
 
+namespace {
+bool AsksForHelp(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h" || arg == "--help-all" || arg == "--version" || arg == "-v") return true;
+  }
+  return false;
+}
+}  // namespace
+
 int main(int argc, char* argv[]) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Kestrin"));
-  QApplication::setApplicationVersion(QStringLiteral(KESTRIN_VERSION));
+  // Help and version need no display.
+  std::unique_ptr<QCoreApplication> app(AsksForHelp(argc, argv) ? new QCoreApplication(argc, argv)
+                                                                 : new QApplication(argc, argv));
+  QCoreApplication::setApplicationName(QStringLiteral("Kestrin"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(KESTRIN_VERSION));
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral("Control program for VRX production device programmers"));
@@ -31,7 +45,7 @@ int main(int argc, char* argv[]) {
   const QCommandLineOption ddeName(QStringLiteral("dde-name"), QStringLiteral("Name of the automation interface."),
                                    QStringLiteral("NAME"));
   parser.addOptions({dataDir, portMapOption, dde, ddeName});
-  parser.process(app);
+  parser.process(*app);
 
   QtSettingsStore settings;
   PortMap portMap(&settings);
@@ -70,7 +84,7 @@ int main(int argc, char* argv[]) {
                        parser.isSet(dde));
   window.Form_Load();
   window.show();
-  const int status = app.exec();
+  const int status = app->exec();
   frmMain = nullptr;
   return status;
 }
