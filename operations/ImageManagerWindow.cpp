@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "devices/LoadImageDialog.h"
+#include "devices/ReadImageDialog.h"
 #include "devices/ProgramFiles.h"
 #include "platform/SerialPort.h"
 #include "programmers/ImageDirectory.h"
@@ -137,6 +138,15 @@ void ImageManagerWindow::mnuFileOpen() {
 void ImageManagerWindow::mnuFileProject() {
   OpenProjectRequest = true;
   mnuImageNew();
+}
+
+void ImageManagerWindow::mnuImageRead() {
+  {
+    ReadImageDialog dialog(this);
+    dialog.Form_Load();
+    dialog.exec();
+  }
+  ShowImageDirectory();
 }
 
 void ImageManagerWindow::mnuImageNew() {

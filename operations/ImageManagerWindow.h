@@ -25,6 +25,7 @@ class ImageManagerWindow : public MdiChild, public ImageManagerView {
   void mnuFileOpen() override;
   void mnuFileProject() override;
   void mnuImageNew() override;
+  void mnuImageRead() override;
 
   // ImageManagerView
   void SetProgrammerPicture(const std::string& key) override;

@@ -29,6 +29,7 @@
 #include "platform/SoundPlayer.h"
 #include "programmers/Discovery.h"
 #include "devices/LoadImageDialog.h"
+#include "devices/ReadImageDialog.h"
 #include "platform/FileDialogs.h"
 #include "programmers/ImageDirectory.h"
 #include "shell/AboutBox.h"
@@ -374,6 +375,49 @@ TEST_F(LoadImageDialogTest, ProjectWithAnUnknownFamilyAndVoltage) {
   EXPECT_EQ(dialog.lstFreq()->currentText(), "KHz");
   EXPECT_TRUE(dialog.optJTAG()->isChecked() || !dialog.optJTAG()->isEnabled());
   EXPECT_EQ(dialogs.requests.size(), 1u);   // no file dialog after a project
+}
+
+TEST_F(LoadImageDialogTest, ReadImageDialogReadsTheTargetIntoASlot) {
+  Start({"--programmer", Unit1, "--target", "port=2,memsize=32768,read=6,step=100"});
+  FindAndOpenImageManager();
+  ImageNumber = 4;
+  ReadImageDialog dialog(window.get());
+  dialog.Form_Load();
+  EXPECT_EQ(dialog.cbPort()->count(), 4);
+  EXPECT_EQ(ReadPort, 1);
+  EXPECT_EQ(dialog.cbImageNum()->currentText(), "4");
+
+  Choose(dialog.lstDevFamily(), "ATtiny");
+  dialog.lstDevFamily_Click();
+  Choose(dialog.lstDevType(), "ATtiny10");
+  dialog.lstDevType_Click();
+  EXPECT_TRUE(dialog.tbTgtFreq()->isHidden());   // no SPI: no clock
+  Choose(dialog.lstDevFamily(), "ATmega");
+  dialog.lstDevFamily_Click();
+  Choose(dialog.lstDevType(), "ATmega328P");
+  dialog.lstDevType_Click();
+  EXPECT_FALSE(dialog.tbTgtFreq()->isHidden());
+  EXPECT_FALSE(dialog.frmEEPROM()->isHidden());   // the part has an EEPROM
+  EXPECT_EQ(dialog.frmEEPROM()->title(), "Read EEPROM");
+
+  dialog.btRead_Click();   // no name yet
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);
+  EXPECT_EQ(recorders.messages.boxes[0].text, "Image Name is Blank");
+  EXPECT_EQ(recorders.messages.boxes[0].title, "Read Image from Target");
+
+  dialog.tbImageName()->setText("From port 2");
+  emit dialog.cbPort()->activated(1);
+  EXPECT_EQ(ReadPort, 2);
+  dialog.tbTgtFreq()->setText("4.500");
+  dialog.btRead_Click();
+  EXPECT_EQ(ImageFreq, 4000);   // whole megahertz, halves to even
+  ASSERT_EQ(recorders.messages.boxes.size(), 2u);
+  EXPECT_EQ(recorders.messages.boxes[1].text, "Image Load Complete");
+  EXPECT_EQ(recorders.messages.boxes[1].title, "Read Target Image to Programmer");
+  EXPECT_EQ(dialog.lblPortStatus()->text(), "Done");
+  ShowImageDirectory();
+  EXPECT_EQ(fgImages.TextMatrix(4, ColName), "From port 2         ");
+  EXPECT_EQ(fgImages.TextMatrix(4, ColRemaining), "Unrestricted");
 }
 
 class ProgramManagerTest : public GuiTest {
