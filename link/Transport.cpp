@@ -23,10 +23,12 @@ bool SendCommand(const uint8_t* payload, int length, int timeout) {
   MSComm1->Write(frame.data(), frame.size());
 
   const int32_t deadline = WrapTick(static_cast<int64_t>(TickCount) + timeout);
+  ++CommandsInFlight;
   do {
     if (ReplyComplete) break;
     Events->DoEvents();
   } while (TickCount <= deadline);
+  --CommandsInFlight;
 
   if (ReplyComplete) {
     if (RxAddress == CurrentAddress) return true;

@@ -56,7 +56,9 @@ MainWindow::MainWindow(const PortMap& ports, QWidget* parent) : QMainWindow(pare
     if (child == activeChild_) return;
     if (activeChild_) activeChild_->Form_Deactivate();
     activeChild_ = child;
-    if (activeChild_) activeChild_->Form_Activate();
+    // Activation talks to the programmer and so lets events run: not from
+    // inside Qt's own show and focus handling, and not inside another command.
+    if (child) QTimer::singleShot(0, this, [this, target = QPointer<MdiChild>(child)] { ActivateChild(target); });
   });
 
   BuildMenus();
@@ -448,6 +450,15 @@ QMdiSubWindow* MainWindow::AddChild(MdiChild* child) {
   QMdiSubWindow* window = mdi_->addSubWindow(child);
   window->setAttribute(Qt::WA_DeleteOnClose);
   return window;
+}
+
+void MainWindow::ActivateChild(QPointer<MdiChild> child) {
+  if (!child || child != activeChild_) return;
+  if (CommandsInFlight > 0) {
+    QTimer::singleShot(50, this, [this, child] { ActivateChild(child); });
+    return;
+  }
+  child->Form_Activate();
 }
 
 void MainWindow::ChildClosed(MdiChild* child) {

@@ -79,6 +79,7 @@ class MainWindow : public QMainWindow, public MainWindowView {
 
   // Child window bookkeeping.
   void ChildClosed(MdiChild* child);
+  void ActivateChild(QPointer<MdiChild> child);
 
  protected:
   void closeEvent(QCloseEvent* event) override;

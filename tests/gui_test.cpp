@@ -85,6 +85,13 @@ class GuiTest : public ::testing::Test {
     ASSERT_TRUE(AcquireProgrammerAt(1));
     window->ShowImageManager();
     ASSERT_NE(window->ImageManager(), nullptr);
+    Settle();
+  }
+
+  // Lets the event loop run until the windows have done what they queued
+  // (a child window's activation runs from the event loop).
+  static void Settle() {
+    for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 20);
   }
 
   std::vector<std::string> Frames() const { return sim->loggedFrames(); }
@@ -145,6 +152,7 @@ TEST_F(GuiTest, ScanSelectsTheFirstProgrammerAndShowsItsImages) {
   Start({"--programmer", Unit1, "--image", "slot=2,name=Sensor board,device=9,family=0,voltage=3.3,freq=4000"});
   window->Form_Load();
   window->mnuViewProgScan_Click();
+  Settle();
   ASSERT_EQ(window->lstAllProgs()->count(), 1);
   EXPECT_EQ(window->lstAllProgs()->itemText(0), "VRX:Addr= 1");
   EXPECT_EQ(window->StatusPanelText("Status"), "Found 1 Programmers");
@@ -173,7 +181,7 @@ TEST_F(GuiTest, ScanSelectsTheFirstProgrammerAndShowsItsImages) {
 
   // Closing the image manager closes the port and gives the port list back.
   window->Menu("mnuFileClose")->trigger();
-  QApplication::processEvents();
+  Settle();
   EXPECT_EQ(window->ImageManager(), nullptr);
   EXPECT_FALSE(serial.IsOpen());
   EXPECT_TRUE(window->lstComm()->isEnabled());
@@ -426,6 +434,7 @@ class ProgramManagerTest : public GuiTest {
     FindAndOpenImageManager();
     window->ImageManager()->fgImages_Click(1);
     window->mnuViewProgMan_Click();
+    Settle();
     return window->ProgramManager();
   }
 };
@@ -492,10 +501,11 @@ TEST_F(ProgramManagerTest, PortEnablesAreSavedAndRestored) {
   pm->btStart()->click();
   EXPECT_EQ(recorders.settings.values["Settings/PortEnables"], "5");
   pm->btClose()->click();
-  QApplication::processEvents();
+  Settle();
   EXPECT_TRUE(window->lstAllProgs()->isEnabled());
 
   window->mnuViewProgMan_Click();
+  Settle();
   pm = window->ProgramManager();
   ASSERT_NE(pm, nullptr);
   EXPECT_TRUE(pm->ChkPortEnbl(0)->isChecked());
@@ -526,7 +536,7 @@ TEST_F(ProgramManagerTest, ScreenshotOfTheMainWindow) {
   window->resize(1100, 720);
   window->show();
   window->MdiArea()->tileSubWindows();
-  QApplication::processEvents();
+  Settle();
   const QString path = QStringLiteral(TEST_ARTIFACTS_DIR "/kestrin-main-window.png");
   QDir().mkpath(QStringLiteral(TEST_ARTIFACTS_DIR));
   const QPixmap shot = window->grab();

@@ -57,7 +57,10 @@ class ConversionTest : public ::testing::Test {
   }
   void Files(std::initializer_list<std::string> texts) {
     FileCount = 0;
-    for (const std::string& t : texts) FileList[FileCount++] = dir.Write("f" + std::to_string(FileCount) + ".hex", t);
+    for (const std::string& t : texts) {
+      FileList[FileCount] = dir.Write("f" + std::to_string(FileCount) + ".hex", t);
+      ++FileCount;
+    }
   }
   bool Convert(std::initializer_list<std::string> texts) {
     Files(texts);

@@ -159,8 +159,12 @@ TEST_P(SaveLoadRoundTrip, SavedFileLoadsBackToTheSameImage) {
     SwapBytes32(loadedEE, c.ee - 1);
   }
   EXPECT_EQ(loaded, image);
-  if (c.ee > 0) EXPECT_EQ(loadedEE, ee);
-  if (c.aux > 0) EXPECT_EQ(Bytes(AuxBuffer.begin(), AuxBuffer.begin() + c.aux), aux);
+  if (c.ee > 0) {
+    EXPECT_EQ(loadedEE, ee);
+  }
+  if (c.aux > 0) {
+    EXPECT_EQ(Bytes(AuxBuffer.begin(), AuxBuffer.begin() + c.aux), aux);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, SaveLoadRoundTrip,
