@@ -14,7 +14,9 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "platform/AnsiText.h"
 #include "devices/DeviceDatabase.h"
+#include "devices/DeviceLists.h"
 #include "devices/FileSelection.h"
 #include "devices/ImageSettings.h"
 #include "devices/Loaders.h"
@@ -33,8 +35,6 @@
 
 namespace {
 
-QString FromAnsi(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<int>(text.size())); }
-std::string ToAnsi(const QString& text) { return text.toLatin1().toStdString(); }
 
 bool ShowsEraseEEPROM(const std::string& family) {
   return family == "PSoC3" || family == "PSoC5" || family == "PSoC5LP";
@@ -291,17 +291,11 @@ void LoadImageDialog::Form_Activate() {
 }
 
 void LoadImageDialog::FillFamilyList() {
-  lstDevFamily_->clear();
-  for (int i = 0; i < MaxFamilies && !FamilyList[i].empty(); ++i) lstDevFamily_->addItem(FromAnsi(FamilyList[i]));
-  if (lstDevFamily_->count() > 0) lstDevFamily_->setCurrentIndex(0);
+  FillFamilies(lstDevFamily_);
 }
 
 void LoadImageDialog::FillDeviceList() {
-  lstDevType_->clear();
-  for (int i = 0; i < MaxDeviceTypes && !DeviceTable[i].DevName.empty(); ++i) {
-    lstDevType_->addItem(FromAnsi(DeviceTable[i].DevName));
-  }
-  if (lstDevType_->count() > 0) lstDevType_->setCurrentIndex(0);
+  FillDeviceTypes(lstDevType_);
   CurDevice = std::max(lstDevType_->currentIndex(), 0);
 }
 
@@ -339,23 +333,13 @@ void LoadImageDialog::lstDevType_Click() {
 }
 
 void LoadImageDialog::FillVoltageList() {
-  lstVoltage_->clear();
-  if (lstDevType_->count() == 0) return;
-  const DeviceRecord& device = DeviceTable[CurDevice];
-  for (const std::string& v : VoltageChoices(device.DevVMin, device.DevVMax)) lstVoltage_->addItem(FromAnsi(v));
-  if (lstVoltage_->count() > 0) lstVoltage_->setCurrentIndex(0);
+  FillVoltages(lstVoltage_, lstDevType_->count() > 0);
 }
 
 void LoadImageDialog::FillModeList() {
-  lstMode_->clear();
-  for (const std::string& name : StartModeNames) {
-    if (name.empty()) break;
-    lstMode_->addItem(FromAnsi(name));
-  }
-  const bool any = lstMode_->count() > 0;
+  const bool any = FillModeNames(lstMode_);
   lstMode_->setVisible(any);
   lblMode_->setVisible(any);
-  if (any) lstMode_->setCurrentIndex(0);
   cbSlowOCDClock_->setVisible(ProgType == 2 || ProgType == 6);
   if (ProgType == 2) cbSlowOCDClock_->setChecked(StoredIndex("SlowOCD", 0) != 0);
   const bool avr = ProgType == 6;
@@ -388,22 +372,15 @@ void LoadImageDialog::ShowInterfaces() {
 }
 
 void LoadImageDialog::FillFreqList() {
-  const bool clocked = ProgType == 2 || ProgType == 6;
-  lstFreq_->clear();
+  const bool clocked = FillFrequencyUnits(lstFreq_, tbTgtFreq_);
   for (QWidget* w : {static_cast<QWidget*>(lstFreq_), static_cast<QWidget*>(tbTgtFreq_),
                      static_cast<QWidget*>(lblTgtFreq_)}) {
     w->setVisible(clocked);
   }
-  if (!clocked) return;
-  lstFreq_->addItems({QStringLiteral("KHz"), QStringLiteral("MHz")});
-  tbTgtFreq_->setText(QStringLiteral("1.000"));
-  lstFreq_->setCurrentText(QStringLiteral("MHz"));
 }
 
 void LoadImageDialog::tbTgtFreq_LostFocus() {
-  bool mhz = lstFreq_->currentText() == QStringLiteral("MHz");
-  tbTgtFreq_->setText(FromAnsi(NormalizeFrequency(ToAnsi(tbTgtFreq_->text()), mhz)));
-  lstFreq_->setCurrentText(mhz ? QStringLiteral("MHz") : QStringLiteral("KHz"));
+  NormalizeFrequencyBox(tbTgtFreq_, lstFreq_);
 }
 
 void LoadImageDialog::cbRestricted_Click() {

@@ -13,21 +13,18 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "platform/AnsiText.h"
 #include "devices/DeviceDatabase.h"
+#include "devices/DeviceLists.h"
 #include "devices/ImageSettings.h"
 #include "link/ErrorRecord.h"
 #include "operations/PortStatus.h"
-#include "operations/ProgramManagerWindow.h"
+#include "operations/StatusLabel.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
 #include "programmers/ImageDirectory.h"
 #include "state/PublicVars.h"
-
-namespace {
-QString FromAnsi(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<int>(text.size())); }
-std::string ToAnsi(const QString& text) { return text.toLatin1().toStdString(); }
-}  // namespace
 
 ReadImageDialog::ReadImageDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmReadImage"));
@@ -148,17 +145,11 @@ void ReadImageDialog::Form_Load() {
 }
 
 void ReadImageDialog::FillFamilyList() {
-  lstDevFamily_->clear();
-  for (int i = 0; i < MaxFamilies && !FamilyList[i].empty(); ++i) lstDevFamily_->addItem(FromAnsi(FamilyList[i]));
-  if (lstDevFamily_->count() > 0) lstDevFamily_->setCurrentIndex(0);
+  FillFamilies(lstDevFamily_);
 }
 
 void ReadImageDialog::FillDeviceList() {
-  lstDevType_->clear();
-  for (int i = 0; i < MaxDeviceTypes && !DeviceTable[i].DevName.empty(); ++i) {
-    lstDevType_->addItem(FromAnsi(DeviceTable[i].DevName));
-  }
-  if (lstDevType_->count() > 0) lstDevType_->setCurrentIndex(0);
+  FillDeviceTypes(lstDevType_);
 }
 
 void ReadImageDialog::lstDevFamily_Click() {
@@ -175,23 +166,13 @@ void ReadImageDialog::lstDevType_Click() {
 }
 
 void ReadImageDialog::FillVoltageList() {
-  lstVoltage_->clear();
-  if (lstDevType_->count() == 0) return;
-  const DeviceRecord& device = DeviceTable[CurDevice];
-  for (const std::string& v : VoltageChoices(device.DevVMin, device.DevVMax)) lstVoltage_->addItem(FromAnsi(v));
-  if (lstVoltage_->count() > 0) lstVoltage_->setCurrentIndex(0);
+  FillVoltages(lstVoltage_, lstDevType_->count() > 0);
 }
 
 void ReadImageDialog::FillModeList() {
-  lstMode_->clear();
-  for (const std::string& name : StartModeNames) {
-    if (name.empty()) break;
-    lstMode_->addItem(FromAnsi(name));
-  }
-  const bool any = lstMode_->count() > 0;
+  const bool any = FillModeNames(lstMode_);
   lstMode_->setVisible(any);
   lblMode_->setVisible(any);
-  if (any) lstMode_->setCurrentIndex(0);
   const bool avr = ProgType == 6;
   optJTAG_->setVisible(avr);
   optSPI_->setVisible(avr);
@@ -234,16 +215,11 @@ void ReadImageDialog::ShowInterfaces() {
 }
 
 void ReadImageDialog::FillFreqList() {
-  const bool clocked = ProgType == 2 || ProgType == 6;
-  lstFreq_->clear();
+  const bool clocked = FillFrequencyUnits(lstFreq_, tbTgtFreq_);
   for (QWidget* w : {static_cast<QWidget*>(lstFreq_), static_cast<QWidget*>(tbTgtFreq_),
                      static_cast<QWidget*>(lblTgtFreq_)}) {
     w->setVisible(clocked);
   }
-  if (!clocked) return;
-  lstFreq_->addItems({QStringLiteral("KHz"), QStringLiteral("MHz")});
-  tbTgtFreq_->setText(QStringLiteral("1.000"));
-  lstFreq_->setCurrentText(QStringLiteral("MHz"));
 }
 
 void ReadImageDialog::cbEERead_Click() {
@@ -252,9 +228,7 @@ void ReadImageDialog::cbEERead_Click() {
 }
 
 void ReadImageDialog::tbTgtFreq_LostFocus() {
-  bool mhz = lstFreq_->currentText() == QStringLiteral("MHz");
-  tbTgtFreq_->setText(FromAnsi(NormalizeFrequency(ToAnsi(tbTgtFreq_->text()), mhz)));
-  lstFreq_->setCurrentText(mhz ? QStringLiteral("MHz") : QStringLiteral("KHz"));
+  NormalizeFrequencyBox(tbTgtFreq_, lstFreq_);
 }
 
 void ReadImageDialog::btRead_Click() {
@@ -310,12 +284,7 @@ void ReadImageDialog::done(int result) {
 }
 
 void ReadImageDialog::SetPortStatus(const std::string& caption, int64_t backColor, int64_t foreColor) {
-  QPalette palette = lblPortStatus_->palette();
-  const QColor face = QApplication::palette().color(QPalette::Button);
-  palette.setColor(QPalette::Window, ColorFromBgr(backColor, face));
-  palette.setColor(QPalette::WindowText, ColorFromBgr(foreColor, face));
-  lblPortStatus_->setPalette(palette);
-  lblPortStatus_->setText(FromAnsi(caption));
+  PaintStatusLabel(lblPortStatus_, caption, backColor, foreColor);
 }
 
 void ReadImageDialog::ShowStatusPicture(const std::string& file) {

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "platform/AnsiText.h"
 #include "devices/LoadImageDialog.h"
 #include "devices/ReadImageDialog.h"
 #include "devices/ProgramFiles.h"
@@ -20,10 +21,6 @@
 #include "programmers/Selection.h"
 #include "shell/MainWindow.h"
 #include "state/PublicVars.h"
-
-namespace {
-QString FromAnsi(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<int>(text.size())); }
-}  // namespace
 
 ImageManagerWindow::ImageManagerWindow(MainWindow& main) : main_(main) {
   setObjectName(QStringLiteral("frmImageMan"));

@@ -14,10 +14,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "platform/AnsiText.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "operations/ImageManagerWindow.h"
 #include "operations/PortStatus.h"
+#include "operations/StatusLabel.h"
 #include "operations/ProgramRun.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
@@ -25,14 +27,7 @@
 #include "shell/MainWindow.h"
 #include "state/PublicVars.h"
 
-QColor ColorFromBgr(int64_t value, const QColor& buttonFace) {
-  if (value == ColorButtonFace) return buttonFace;
-  return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
-                static_cast<int>((value >> 16) & 0xFF));
-}
-
 namespace {
-QString FromAnsi(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<int>(text.size())); }
 constexpr int AteOptionsAddress = 0xE8;
 
 void SetFrameCaption(QGroupBox* frame, const QString& caption, const QColor& colour) {
@@ -341,13 +336,7 @@ bool ProgramManagerWindow::SoundEnabled() { return cbEnableSound_->isChecked(); 
 
 void ProgramManagerWindow::SetPortStatus(int port, const std::string& caption, int64_t backColor,
                                          int64_t foreColor) {
-  QLabel* label = valPortSts_[port];
-  QPalette palette = label->palette();
-  const QColor face = QApplication::palette().color(QPalette::Button);
-  palette.setColor(QPalette::Window, ColorFromBgr(backColor, face));
-  palette.setColor(QPalette::WindowText, ColorFromBgr(foreColor, face));
-  label->setPalette(palette);
-  label->setText(FromAnsi(caption));
+  PaintStatusLabel(valPortSts_[port], caption, backColor, foreColor);
 }
 
 void ProgramManagerWindow::SetStatusFrameVisible(bool visible) { frmStatus_->setVisible(visible); }

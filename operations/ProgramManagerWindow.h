@@ -90,7 +90,3 @@ class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
   bool running_ = false;
   bool closeRequested_ = false;
 };
-
-// A label colour as the program keeps it (0xBBGGRR; 0x8000000F the button face).
-#include <QColor>
-QColor ColorFromBgr(int64_t value, const QColor& buttonFace);

@@ -1,5 +1,7 @@
 #include "platform/QtGuiPlatform.h"
 
+#include "platform/AnsiText.h"
+
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -7,10 +9,6 @@
 #include <QMessageBox>
 #include <QSoundEffect>
 #include <QUrl>
-
-namespace {
-QString FromAnsi(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<int>(text.size())); }
-}  // namespace
 
 int QtMessageBox::MsgBox(const std::string& text, int style, const std::string& title) {
   QMessageBox box(parent_);

@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include "platform/AnsiText.h"
 #include "automation/DdeLink.h"
 #include "automation/DdeServer.h"
 #include "devices/ProgramFiles.h"
@@ -39,7 +40,6 @@ int PixelsToTwips(int pixels) { return pixels * 15; }
 int TwipsToPixels(int twips) { return twips / 15; }
 
 namespace {
-QString FromAnsi(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<int>(text.size())); }
 int SettingNumber(const char* key, int defaultValue) {
   return std::atoi(Settings->GetSetting("Settings", key, std::to_string(defaultValue)).c_str());
 }

@@ -1,0 +1,61 @@
+#include "devices/DeviceLists.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+#include "devices/ImageSettings.h"
+#include "platform/AnsiText.h"
+#include "state/PublicVars.h"
+
+namespace {
+void SelectFirst(QComboBox* list) {
+  if (list->count() > 0) list->setCurrentIndex(0);
+}
+}  // namespace
+
+void FillFamilies(QComboBox* list) {
+  list->clear();
+  for (int i = 0; i < MaxFamilies && !FamilyList[i].empty(); ++i) list->addItem(FromAnsi(FamilyList[i]));
+  SelectFirst(list);
+}
+
+void FillDeviceTypes(QComboBox* list) {
+  list->clear();
+  for (int i = 0; i < MaxDeviceTypes && !DeviceTable[i].DevName.empty(); ++i) {
+    list->addItem(FromAnsi(DeviceTable[i].DevName));
+  }
+  SelectFirst(list);
+}
+
+void FillVoltages(QComboBox* list, bool haveDevice) {
+  list->clear();
+  if (!haveDevice) return;
+  const DeviceRecord& device = DeviceTable[CurDevice];
+  for (const std::string& v : VoltageChoices(device.DevVMin, device.DevVMax)) list->addItem(FromAnsi(v));
+  SelectFirst(list);
+}
+
+bool FillModeNames(QComboBox* list) {
+  list->clear();
+  for (const std::string& name : StartModeNames) {
+    if (name.empty()) break;
+    list->addItem(FromAnsi(name));
+  }
+  SelectFirst(list);
+  return list->count() > 0;
+}
+
+bool FillFrequencyUnits(QComboBox* units, QLineEdit* value) {
+  units->clear();
+  if (ProgType != 2 && ProgType != 6) return false;
+  units->addItems({QStringLiteral("KHz"), QStringLiteral("MHz")});
+  value->setText(QStringLiteral("1.000"));
+  units->setCurrentText(QStringLiteral("MHz"));
+  return true;
+}
+
+void NormalizeFrequencyBox(QLineEdit* value, QComboBox* units) {
+  bool mhz = units->currentText() == QStringLiteral("MHz");
+  value->setText(FromAnsi(NormalizeFrequency(ToAnsi(value->text()), mhz)));
+  units->setCurrentText(mhz ? QStringLiteral("MHz") : QStringLiteral("KHz"));
+}
