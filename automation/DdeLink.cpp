@@ -25,7 +25,7 @@
 #include "platform/SerialPort.h"
 #include "programmers/Discovery.h"
 #include "programmers/Selection.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
 
 namespace {

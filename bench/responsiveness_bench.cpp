@@ -12,7 +12,7 @@
 
 #include "link/Commands.h"
 #include "link/Transport.h"
-#include "operations/ProgramManagerView.h"
+#include "state/views/ProgramManagerView.h"
 #include "operations/ProgramRun.h"
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"

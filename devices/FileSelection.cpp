@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "devices/HexLoader.h"
-#include "devices/LoadImageView.h"
+#include "state/views/LoadImageView.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/FileDialogs.h"

@@ -8,7 +8,7 @@
 #include "link/ErrorRecord.h"
 #include "platform/EventLoop.h"
 #include "platform/NumberText.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
 
 namespace {

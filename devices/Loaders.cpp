@@ -10,7 +10,7 @@
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/NumberText.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
 
 namespace {

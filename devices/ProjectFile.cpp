@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "devices/FileSelection.h"
-#include "devices/LoadImageView.h"
+#include "state/views/LoadImageView.h"
 #include "devices/TextFields.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"

@@ -6,7 +6,7 @@
 #include "link/CommandFrame.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "link/ErrorRecord.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/SecurityBlock.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "operations/PortStatus.h"
 
-#include "operations/ProgramManagerView.h"
+#include "state/views/ProgramManagerView.h"
 #include "platform/NumberText.h"
 #include "state/PublicVars.h"
 

@@ -7,11 +7,11 @@
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
 #include "operations/PortStatus.h"
-#include "operations/ProgramManagerView.h"
+#include "state/views/ProgramManagerView.h"
 #include "operations/Sound.h"
 #include "platform/EventLoop.h"
 #include "platform/SettingsStore.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
 
 uint8_t PortEnableByte() {

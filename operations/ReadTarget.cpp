@@ -14,7 +14,8 @@
 #include "platform/EventLoop.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/SecurityBlock.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
+#include "state/views/ReadImageView.h"
 #include "state/PublicVars.h"
 
 namespace {

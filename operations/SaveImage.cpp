@@ -12,7 +12,7 @@
 #include "platform/FileDialogs.h"
 #include "platform/NumberText.h"
 #include "programmers/ImageDirectory.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "link/ErrorRecord.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 
 const char* const LineSettings[2] = {"38400,n,8,1", "115200,n,8,1"};
 

@@ -7,7 +7,7 @@
 #include "devices/Utils.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
-#include "operations/ImageManagerView.h"
+#include "state/views/ImageManagerView.h"
 #include "platform/NumberText.h"
 #include "programmers/SecurityBlock.h"
 

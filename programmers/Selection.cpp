@@ -6,13 +6,13 @@
 #include "devices/DeviceDatabase.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
-#include "operations/ImageManagerView.h"
+#include "state/views/ImageManagerView.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "programmers/FlashMap.h"
 #include "programmers/ImageDirectory.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
 
 namespace {

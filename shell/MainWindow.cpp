@@ -21,8 +21,8 @@
 #include "link/Transport.h"
 #include "operations/DeleteImage.h"
 #include "operations/SaveImage.h"
-#include "operations/ImageManagerWindow.h"
-#include "operations/ProgramManagerWindow.h"
+#include "operations/ui/ImageManagerWindow.h"
+#include "operations/ui/ProgramManagerWindow.h"
 #include "platform/DocumentOpener.h"
 #include "platform/MessageBox.h"
 #include "platform/PortMap.h"
@@ -33,7 +33,7 @@
 #include "programmers/RevisionTables.h"
 #include "programmers/Selection.h"
 #include "shell/AboutBox.h"
-#include "shell/MdiChild.h"
+#include "ui/MdiChild.h"
 #include "state/PublicVars.h"
 
 int PixelsToTwips(int pixels) { return pixels * 15; }

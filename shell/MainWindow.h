@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "operations/ImageManagerWindow.h"
-#include "operations/ProgramManagerWindow.h"
-#include "shell/MainWindowView.h"
+#include "operations/ui/ImageManagerWindow.h"
+#include "operations/ui/ProgramManagerWindow.h"
+#include "state/views/MainWindowView.h"
 
 class QAction;
 class QComboBox;

@@ -5,7 +5,7 @@
 #include "link/CommDefs.h"
 #include "operations/DeleteImage.h"
 #include "operations/PortStatus.h"
-#include "operations/ProgramManagerView.h"
+#include "state/views/ProgramManagerView.h"
 #include "operations/ProgramRun.h"
 #include "platform/SoundPlayer.h"
 #include "programmers/Discovery.h"

@@ -10,6 +10,7 @@
 #include "sim/Line.h"
 #include "sim/StoredImages.h"
 #include "state/PublicVars.h"
+#include "state/views/ReadImageView.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimLine.h"
 #include "tests/support/TempDir.h"

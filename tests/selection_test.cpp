@@ -4,7 +4,7 @@
 
 #include "devices/Utils.h"
 #include "link/Commands.h"
-#include "operations/ImageManagerView.h"
+#include "state/views/ImageManagerView.h"
 #include "programmers/Discovery.h"
 #include "programmers/FlashMap.h"
 #include "programmers/ImageDirectory.h"

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/MessageBox.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 
 class SilentMessageBox : public MessageBoxes {
  public:

@@ -12,7 +12,7 @@
 #include "platform/MessageBox.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
 #include "tests/fuzz/FuzzStandIns.h"
 

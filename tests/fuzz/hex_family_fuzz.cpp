@@ -15,7 +15,7 @@
 #include "link/CommDefs.h"
 #include "devices/Loaders.h"
 #include "platform/MessageBox.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
 #include "tests/fuzz/FuzzStandIns.h"
 

@@ -16,7 +16,7 @@
 #include "devices/HexLoader.h"
 #include "link/CommDefs.h"
 #include "platform/MessageBox.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
 #include "tests/fuzz/FuzzStandIns.h"
 

@@ -13,7 +13,7 @@
 #include "platform/MessageBox.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 
 // The far end of a fake serial port: it sees every write with the line
 // settings in force and may queue bytes to arrive later.

@@ -4,8 +4,8 @@
 
 #include <array>
 
-#include "operations/ProgramManagerView.h"
-#include "shell/MdiChild.h"
+#include "state/views/ProgramManagerView.h"
+#include "ui/MdiChild.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "devices/ReadImageDialog.h"
+#include "devices/ui/ReadImageDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,11 +15,12 @@
 
 #include "platform/AnsiText.h"
 #include "devices/DeviceDatabase.h"
-#include "devices/DeviceLists.h"
+#include "devices/ui/DeviceLists.h"
 #include "devices/ImageSettings.h"
 #include "link/ErrorRecord.h"
 #include "operations/PortStatus.h"
-#include "operations/StatusLabel.h"
+#include "operations/ReadTarget.h"
+#include "ui/StatusLabel.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"

@@ -1,4 +1,4 @@
-#include "operations/ProgramManagerWindow.h"
+#include "operations/ui/ProgramManagerWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,9 +17,9 @@
 #include "platform/AnsiText.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
-#include "operations/ImageManagerWindow.h"
+#include "operations/ui/ImageManagerWindow.h"
 #include "operations/PortStatus.h"
-#include "operations/StatusLabel.h"
+#include "ui/StatusLabel.h"
 #include "operations/ProgramRun.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"

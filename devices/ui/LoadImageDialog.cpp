@@ -1,4 +1,4 @@
-#include "devices/LoadImageDialog.h"
+#include "devices/ui/LoadImageDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,7 +16,7 @@
 
 #include "platform/AnsiText.h"
 #include "devices/DeviceDatabase.h"
-#include "devices/DeviceLists.h"
+#include "devices/ui/DeviceLists.h"
 #include "devices/FileSelection.h"
 #include "devices/ImageSettings.h"
 #include "devices/Loaders.h"
@@ -30,7 +30,7 @@
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
 #include "programmers/ImageDirectory.h"
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "operations/ProgramManagerView.h"
+#include "state/views/ProgramManagerView.h"
 
 class ConsoleProgramManager : public ProgramManagerView {
  public:

@@ -1,4 +1,4 @@
-#include "operations/ImageManagerWindow.h"
+#include "operations/ui/ImageManagerWindow.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -13,8 +13,8 @@
 #include <QVBoxLayout>
 
 #include "platform/AnsiText.h"
-#include "devices/LoadImageDialog.h"
-#include "devices/ReadImageDialog.h"
+#include "devices/ui/LoadImageDialog.h"
+#include "devices/ui/ReadImageDialog.h"
 #include "devices/ProgramFiles.h"
 #include "platform/SerialPort.h"
 #include "programmers/ImageDirectory.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "shell/MainWindowView.h"
+#include "state/views/MainWindowView.h"
 
 class ConsoleMainWindow : public MainWindowView {
  public:

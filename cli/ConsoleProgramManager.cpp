@@ -1,4 +1,4 @@
-#include "shell/cli/ConsoleProgramManager.h"
+#include "cli/ConsoleProgramManager.h"
 
 #include <cstdio>
 

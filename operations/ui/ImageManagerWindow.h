@@ -2,8 +2,8 @@
 // row per slot; the starting point of the image operations.
 #pragma once
 
-#include "operations/ImageManagerView.h"
-#include "shell/MdiChild.h"
+#include "state/views/ImageManagerView.h"
+#include "ui/MdiChild.h"
 
 class QGroupBox;
 class QLabel;

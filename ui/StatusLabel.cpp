@@ -1,4 +1,4 @@
-#include "operations/StatusLabel.h"
+#include "ui/StatusLabel.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "operations/ReadTarget.h"
+#include "state/views/ReadImageView.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "shell/cli/CliCommands.h"
+#include "cli/CliCommands.h"
 
 #include <cerrno>
 #include <climits>
@@ -28,7 +28,7 @@
 #include "programmers/ImageDirectory.h"
 #include "programmers/RevisionTables.h"
 #include "programmers/Selection.h"
-#include "shell/cli/ConsoleProgramManager.h"
+#include "cli/ConsoleProgramManager.h"
 #include "state/PublicVars.h"
 
 volatile std::sig_atomic_t InterruptRequested = 0;

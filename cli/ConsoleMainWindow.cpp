@@ -1,4 +1,4 @@
-#include "shell/cli/ConsoleMainWindow.h"
+#include "cli/ConsoleMainWindow.h"
 
 #include <cstdio>
 

@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <array>
 
-#include "devices/LoadImageView.h"
+#include "state/views/LoadImageView.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "devices/DeviceLists.h"
+#include "devices/ui/DeviceLists.h"
 
 #include <QComboBox>
 #include <QLineEdit>

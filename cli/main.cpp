@@ -9,8 +9,8 @@
 #include "platform/QtEventLoop.h"
 #include "platform/QtSerialPort.h"
 #include "platform/QtSettingsStore.h"
-#include "shell/cli/CliCommands.h"
-#include "shell/cli/ConsoleMainWindow.h"
+#include "cli/CliCommands.h"
+#include "cli/ConsoleMainWindow.h"
 #include "state/PublicVars.h"
 
 int main(int argc, char* argv[]) {
