@@ -26,6 +26,7 @@
 #include "programmers/Discovery.h"
 #include "programmers/Selection.h"
 #include "state/views/MainWindowView.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
 
 namespace {
@@ -104,12 +105,17 @@ const std::string& DdeLink::Execute(const std::string& commandString) {
   std::copy(fields.begin(), fields.begin() + NumParams, Params.begin());
 
   ClearError();
+  // The channel serves no request while another operation holds the line;
+  // one that gets here all the same is refused, never interleaved.
+  const LineOperation operation(LineUser::Automation);
   SilentMessageBox silent;
   MessageBoxes* shown = MessageBox;
   MessageBox = &silent;
   std::string data;
   bool capture = true;
-  if (tooMany) {
+  if (!operation.Taken()) {
+    capture = RefuseBusyLine("DDE Link");
+  } else if (tooMany) {
     RaiseError(ErrUnrecognized, "DDE Link", "Too Many Parameters");
   } else {
     const std::string& name = Params[0];

@@ -1,9 +1,11 @@
 #include "automation/DdeServer.h"
 
 #include <QLocalSocket>
+#include <QTimer>
 #include <QVariant>
 
 #include "automation/DdeLink.h"
+#include "state/LineGuard.h"
 
 namespace {
 const char* const PartialLine = "kestrinPartialLine";
@@ -16,9 +18,17 @@ DdeServer::DdeServer(DdeLink& link, const QString& name) : link_(link) {
   QLocalServer::removeServer(name);   // a socket file left by a program that ended abruptly
   server_.listen(name);
   connect(&server_, &QLocalServer::newConnection, this, &DdeServer::Accept);
+  // Requests that waited for another operation are served once it is over,
+  // from the event loop rather than from inside that operation's last step.
+  lineObserver_ = AddLineObserver([this](bool busy) {
+    if (!busy && !queue_.empty()) QTimer::singleShot(0, this, &DdeServer::ServeQueue);
+  });
 }
 
-DdeServer::~DdeServer() { server_.close(); }
+DdeServer::~DdeServer() {
+  RemoveLineObserver(lineObserver_);
+  server_.close();
+}
 
 void DdeServer::Accept() {
   while (QLocalSocket* socket = server_.nextPendingConnection()) {
@@ -55,10 +65,11 @@ void DdeServer::Read(QLocalSocket* socket) {
 
 void DdeServer::ServeQueue() {
   // A command pumps events while it waits for the programmer; requests that
-  // arrive meanwhile wait their turn here instead of running inside it.
+  // arrive meanwhile, or while a window's operation holds the line, wait
+  // their turn here instead of running inside it.
   if (serving_) return;
   serving_ = true;
-  while (!queue_.empty()) {
+  while (!queue_.empty() && !LineBusy()) {
     Request request = queue_.front();
     queue_.pop_front();
     if (!request.client) continue;   // its client has gone

@@ -40,4 +40,5 @@ class DdeServer : public QObject {
   };
   std::deque<Request> queue_;
   bool serving_ = false;
+  int lineObserver_ = 0;
 };

@@ -29,6 +29,7 @@
 #include "programmers/RevisionTables.h"
 #include "programmers/Selection.h"
 #include "cli/ConsoleProgramManager.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
 
 volatile std::sig_atomic_t InterruptRequested = 0;
@@ -646,5 +647,6 @@ int RunCliCommand(const CliOptions& options) {
   const CommandEntry* entry = FindCommand(options.command);
   if (!entry) return UsageError("", "unknown command " + options.command);
   ClearError();
+  const LineOperation operation(LineUser::CommandLine);
   return entry->run(options);
 }

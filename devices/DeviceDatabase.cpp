@@ -9,7 +9,7 @@
 #include "devices/TextFields.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
-#include "platform/EventLoop.h"
+#include "state/LineGuard.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "state/PublicVars.h"
@@ -150,7 +150,7 @@ bool FindDeviceByName(const std::string& name) {
         return true;
       }
     }
-    if (Events) Events->ProcessPending();   // the windows get a turn between families
+    LetPendingEventsRun();   // the windows get a turn between families
   }
   return false;
 }

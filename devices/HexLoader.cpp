@@ -6,7 +6,7 @@
 #include "devices/HexRecord.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
-#include "platform/EventLoop.h"
+#include "state/LineGuard.h"
 #include "platform/NumberText.h"
 #include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
@@ -132,7 +132,7 @@ void LetWindowsBreathe() {
   const Clock::time_point now = Clock::now();
   if (now - last < std::chrono::milliseconds(20)) return;
   last = now;
-  if (Events) Events->ProcessPending();
+  LetPendingEventsRun();
 }
 
 bool LoadHexFile(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8_t blank,

@@ -54,4 +54,5 @@ constexpr int32_t ErrImageRange = 1507;
 constexpr int32_t ErrNoProgrammers = 1508;
 constexpr int32_t ErrDeviceRead = 1509;
 constexpr int32_t ErrChecksum = 1510;
+constexpr int32_t ErrLineBusy = 1514;   // another operation is using the line
 constexpr int32_t ErrDialogCancelled = 32755;

@@ -1,5 +1,6 @@
 #include "link/ErrorRecord.h"
 
+#include "link/CommDefs.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "state/PublicVars.h"
@@ -8,6 +9,12 @@ void RaiseError(int32_t number, const std::string& source, const std::string& de
   Err.Number = number;
   Err.Source = source;
   Err.Description = description;
+}
+
+bool RefuseBusyLine(const std::string& source) {
+  RaiseError(ErrLineBusy, source, "Programmer Line Busy with Another Operation");
+  CaptureError();
+  return false;
 }
 
 bool ErrorPending() { return Err.Number != 0; }

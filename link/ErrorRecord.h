@@ -13,6 +13,10 @@ void ClearError();
 // Copies the pending error into the last-error record.
 void CaptureError();
 
+// Records that another operation holds the line (error 1514) and returns
+// false, for an operation that was refused its turn.
+bool RefuseBusyLine(const std::string& source);
+
 // Text of the programmer's own error codes 1..8; empty for other numbers.
 std::string ProgrammerErrorText(int32_t number);
 

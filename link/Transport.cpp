@@ -3,8 +3,8 @@
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "link/Frame.h"
-#include "platform/EventLoop.h"
 #include "platform/SerialPort.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
 
 int32_t WrapTick(int64_t value) {
@@ -15,6 +15,13 @@ void Timer1_Timer() { TickCount = WrapTick(static_cast<int64_t>(TickCount) + 1);
 
 bool SendCommand(const uint8_t* payload, int length, int timeout) {
   Err = ErrorObject{};
+  // A frame from an event that arrived inside another operation's wait would
+  // take that operation's reply.
+  const LineOperation operation;
+  if (!operation.Taken()) {
+    RaiseError(ErrLineBusy, "Send Command", "Programmer Line Busy with Another Operation");
+    return false;
+  }
   ResetReceiver();
   std::vector<uint8_t> frame = BuildFrame(CurrentAddress, payload, static_cast<size_t>(length));
 
@@ -23,12 +30,10 @@ bool SendCommand(const uint8_t* payload, int length, int timeout) {
   MSComm1->Write(frame.data(), frame.size());
 
   const int32_t deadline = WrapTick(static_cast<int64_t>(TickCount) + timeout);
-  ++CommandsInFlight;
   do {
     if (ReplyComplete) break;
-    Events->DoEvents();
+    LetEventsRun();
   } while (TickCount <= deadline);
-  --CommandsInFlight;
 
   if (ReplyComplete) {
     if (RxAddress == CurrentAddress) return true;

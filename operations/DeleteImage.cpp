@@ -6,9 +6,12 @@
 #include "link/ErrorRecord.h"
 #include "platform/NumberText.h"
 #include "programmers/ImageDirectory.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
 
 bool DeleteImage(int imageNumber) {
+  const LineOperation operation;
+  if (!operation.Taken()) return RefuseBusyLine("Delete Image");
   ClearError();
   ErrorTitle = "Delete Image";
   const std::vector<uint8_t> zeros(DirEntryBytes, 0);

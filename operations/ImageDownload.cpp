@@ -9,6 +9,7 @@
 #include "programmers/ImageDirectory.h"
 #include "programmers/SecurityBlock.h"
 #include "state/views/MainWindowView.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
 
 namespace {
@@ -120,6 +121,8 @@ std::vector<uint8_t> BuildPageMap() {
 }
 
 bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
+  const LineOperation operation;
+  if (!operation.Taken()) return RefuseBusyLine("Load Target Image");
   ClearError();
   ErrorTitle = "Load New Device Image";
   const DeviceRecord& device = Device();

@@ -9,7 +9,7 @@
 #include "operations/PortStatus.h"
 #include "state/views/ProgramManagerView.h"
 #include "operations/Sound.h"
-#include "platform/EventLoop.h"
+#include "state/LineGuard.h"
 #include "platform/SettingsStore.h"
 #include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
@@ -28,7 +28,7 @@ namespace {
 bool WaitForNextPoll() {
   const int32_t deadline = WrapTick(static_cast<int64_t>(TickCount) + StatusPollTicks);
   while (deadline > TickCount) {
-    Events->DoEvents();
+    LetEventsRun();
     if (CancelRequest) {
       CancelProgramming();
       return false;
@@ -59,6 +59,8 @@ void FollowPorts(bool& anyFailed) {
 }  // namespace
 
 bool ProgramImage(bool verifyOnly) {
+  const LineOperation operation;
+  if (!operation.Taken()) return RefuseBusyLine("Program Image");
   ClearError();
   ErrorTitle = "Program Image";
   bool anyFailed = false;

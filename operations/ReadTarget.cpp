@@ -11,7 +11,7 @@
 #include "link/Transport.h"
 #include "operations/ImageDownload.h"
 #include "operations/PortStatus.h"
-#include "platform/EventLoop.h"
+#include "state/LineGuard.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/SecurityBlock.h"
 #include "state/views/MainWindowView.h"
@@ -22,7 +22,7 @@ namespace {
 
 void WaitTicks(int ticks) {
   const int32_t deadline = WrapTick(static_cast<int64_t>(TickCount) + ticks);
-  while (deadline > TickCount) Events->DoEvents();
+  while (deadline > TickCount) LetEventsRun();
 }
 
 // The second-memory name read along with the image, or "" when none is.
@@ -54,6 +54,8 @@ bool FollowRead(bool& portFailed) {
 }  // namespace
 
 bool ReadTargetDeviceImage() {
+  const LineOperation operation;
+  if (!operation.Taken()) return RefuseBusyLine("Read Target Device");
   ClearError();
   ErrorTitle = "Read Target Device Image";
   if (frmReadImage) frmReadImage->SetPortStatus("", ColorButtonFace, ColorTeal);

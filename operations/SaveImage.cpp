@@ -13,6 +13,7 @@
 #include "platform/NumberText.h"
 #include "programmers/ImageDirectory.h"
 #include "state/views/MainWindowView.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
 
 namespace {
@@ -126,6 +127,8 @@ bool SaveImageToFile(const std::string& fileName) {
 }
 
 bool SaveImageAs(const std::string& path, bool iic) {
+  const LineOperation operation;
+  if (!operation.Taken()) return RefuseBusyLine("Save Image");
   ClearError();
   const int slot = ImageNumber;
   if (slot < 1 || slot >= static_cast<int>(ImageDirectory.size())) {

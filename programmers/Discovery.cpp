@@ -5,6 +5,7 @@
 #include "link/ErrorRecord.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
+#include "state/LineGuard.h"
 #include "state/views/MainWindowView.h"
 
 const char* const LineSettings[2] = {"38400,n,8,1", "115200,n,8,1"};
@@ -98,6 +99,11 @@ void AcquireProgrammers() {
 }
 
 void ScanProgrammers() {
+  const LineOperation operation;
+  if (!operation.Taken()) {
+    RefuseBusyLine("Scan for Programmers");
+    return;
+  }
   SelectedProgrammer = 0;
   ProgType = 0;
   AcquireProgrammers();
@@ -114,6 +120,8 @@ void ScanProgrammers() {
 }
 
 bool AcquireProgrammerAt(int address) {
+  const LineOperation operation;
+  if (!operation.Taken()) return RefuseBusyLine("Acquire Programmers");
   ClearError();
   ErrorTitle = "Acquire Programmers";
   if (!OpenCommPort()) return false;

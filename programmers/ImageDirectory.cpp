@@ -10,6 +10,7 @@
 #include "state/views/ImageManagerView.h"
 #include "platform/NumberText.h"
 #include "programmers/SecurityBlock.h"
+#include "state/LineGuard.h"
 
 namespace {
 
@@ -95,6 +96,11 @@ std::string ModeText(const DirEntry& e, int16_t devFlags, const std::string& fam
 }
 
 void ShowImageDirectory() {
+  const LineOperation operation;
+  if (!operation.Taken()) {
+    RefuseBusyLine("Show Image Directory");
+    return;
+  }
   if (!ReadSecurityBlock()) {
     ShowErrorReport();
     return;

@@ -13,6 +13,7 @@
 #include "programmers/FlashMap.h"
 #include "programmers/ImageDirectory.h"
 #include "state/views/MainWindowView.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
 
 namespace {
@@ -75,6 +76,11 @@ void SetStartModeNames() {
 }
 
 void SelectProgrammer() {
+  const LineOperation operation;
+  if (!operation.Taken()) {
+    RefuseBusyLine("Select Programmer");
+    return;
+  }
   const int index = frmMain->SelectedProgrammerItem();
   if (index < 1 || index > ProgCount) return;
   const ProgrammerRecord& programmer = ProgrammerTable[index];

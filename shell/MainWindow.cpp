@@ -1,10 +1,12 @@
 #include "shell/MainWindow.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -13,16 +15,18 @@
 #include <QStatusBar>
 #include <QToolBar>
 
-#include "platform/AnsiText.h"
 #include "automation/DdeLink.h"
 #include "automation/DdeServer.h"
 #include "devices/ProgramFiles.h"
+#include "devices/ui/LoadImageDialog.h"
+#include "devices/ui/ReadImageDialog.h"
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
 #include "operations/DeleteImage.h"
 #include "operations/SaveImage.h"
 #include "operations/ui/ImageManagerWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
+#include "platform/AnsiText.h"
 #include "platform/DocumentOpener.h"
 #include "platform/MessageBox.h"
 #include "platform/PortMap.h"
@@ -33,8 +37,9 @@
 #include "programmers/RevisionTables.h"
 #include "programmers/Selection.h"
 #include "shell/AboutBox.h"
-#include "ui/MdiChild.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "ui/MdiChild.h"
 
 int PixelsToTwips(int pixels) { return pixels * 15; }
 int TwipsToPixels(int twips) { return twips / 15; }
@@ -42,6 +47,18 @@ int TwipsToPixels(int twips) { return twips / 15; }
 namespace {
 int SettingNumber(const char* key, int defaultValue) {
   return std::atoi(Settings->GetSetting("Settings", key, std::to_string(defaultValue)).c_str());
+}
+
+// Entries that never start an operation: they stay usable while one runs.
+bool LeavesTheLineAlone(const std::string& name) {
+  static const char* const entries[] = {"mnuFileExit", "mnuEditCut", "mnuEditCopy", "mnuEditPaste",
+                                        "mnuProgramCancel", "mnuWindowCascade", "mnuWindowTileHorizontal",
+                                        "mnuWindowTileVertical", "mnuHelpManual", "mnuHelpVRXArray",
+                                        "mnuHelpDDE", "mnuHelpAbout", "Cut", "Copy", "Paste"};
+  for (const char* entry : entries) {
+    if (name == entry) return true;
+  }
+  return false;
 }
 }  // namespace
 
@@ -51,6 +68,10 @@ MainWindow::MainWindow(const PortMap& ports, QWidget* parent) : QMainWindow(pare
   mdi_ = new QMdiArea(this);
   mdi_->setObjectName(QStringLiteral("MdiArea"));
   setCentralWidget(mdi_);
+  // A disabled group disables its actions and gives each its own state back
+  // when enabled again, so the windows' enabling is not lost.
+  lineEntries_ = new QActionGroup(this);
+  lineEntries_->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
     MdiChild* child = window ? qobject_cast<MdiChild*>(window->widget()) : nullptr;
     if (child == activeChild_) return;
@@ -69,9 +90,11 @@ MainWindow::MainWindow(const PortMap& ports, QWidget* parent) : QMainWindow(pare
   timer1_.setInterval(50);
   connect(&timer1_, &QTimer::timeout, this, [] { Timer1_Timer(); });
   timer1_.start();
+  lineObserver_ = AddLineObserver([this](bool busy) { LineChanged(busy); });
 }
 
 MainWindow::~MainWindow() {
+  RemoveLineObserver(lineObserver_);
   if (frmMain == this) frmMain = nullptr;
 }
 
@@ -79,7 +102,23 @@ QAction* MainWindow::AddMenu(QMenu* menu, const char* name, const QString& capti
   QAction* action = menu->addAction(caption);
   action->setObjectName(QString::fromLatin1(name));
   menus_[name] = action;
+  if (!LeavesTheLineAlone(name)) lineEntries_->addAction(action);
   return action;
+}
+
+void MainWindow::LineChanged(bool busy) {
+  lineEntries_->setEnabled(!busy);
+  lists_->setEnabled(!busy);
+  // A window's own operation keeps its window (and its Cancel button); an
+  // automation command leaves nothing to click.
+  mdi_->setEnabled(!busy || LineHolder() != LineUser::Automation);
+  if (!busy && closeWhenIdle_) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+bool MainWindow::LineFree() const {
+  if (!LineBusy()) return true;
+  QApplication::beep();
+  return false;
 }
 
 QAction* MainWindow::Menu(const std::string& name) const {
@@ -110,6 +149,8 @@ MdiChild* MainWindow::ActiveChild() const {
 }
 
 void MainWindow::ForwardToActiveChild(void (MdiChild::*method)()) {
+  // Cancel must get through while a run holds the line.
+  if (method != &MdiChild::mnuProgramCancel && !LineFree()) return;
   if (MdiChild* child = ActiveChild()) (child->*method)();
 }
 
@@ -175,10 +216,10 @@ void MainWindow::BuildMenus() {
     QAction* set = AddMenu(setAte, setName.c_str(), caption);
     QAction* show = AddMenu(viewAte, viewName.c_str(), caption);
     connect(set, &QAction::triggered, this, [this, n] {
-      if (MdiChild* c = ActiveChild()) c->mnuConfigSetATEOption(n);
+      if (MdiChild* c = ActiveChild(); c && LineFree()) c->mnuConfigSetATEOption(n);
     });
     connect(show, &QAction::triggered, this, [this, n] {
-      if (MdiChild* c = ActiveChild()) c->mnuConfigViewATEOption(n);
+      if (MdiChild* c = ActiveChild(); c && LineFree()) c->mnuConfigViewATEOption(n);
     });
   }
   forward(AddMenu(config, "mnuConfigSetAddress", tr("Set Programmer &Address")), &MdiChild::mnuConfigSetAddress);
@@ -253,24 +294,31 @@ void MainWindow::BuildToolbar() {
     QAction* button = tbToolBar_->addAction(icon, tr(e.tip));
     button->setObjectName(QStringLiteral("Button") + QString::fromLatin1(e.key));
     buttons_[e.key] = button;
+    if (!LeavesTheLineAlone(e.key)) lineEntries_->addAction(button);
     QAction* same = Menu(e.same);
     connect(button, &QAction::triggered, same, &QAction::trigger);
     if (std::string(e.key) == "Paste" || std::string(e.key) == "Delete") tbToolBar_->addSeparator();
   }
   tbToolBar_->addSeparator();
-  tbToolBar_->addWidget(new QLabel(tr(" Programmer: "), tbToolBar_));
-  lstAllProgs_ = new QComboBox(tbToolBar_);
+  // One holder for both lists, locked while an operation runs; the windows
+  // enable and disable the lists themselves independently of it.
+  lists_ = new QWidget(tbToolBar_);
+  auto* lists = new QHBoxLayout(lists_);
+  lists->setContentsMargins(0, 0, 0, 0);
+  lists->addWidget(new QLabel(tr(" Programmer: "), lists_));
+  lstAllProgs_ = new QComboBox(lists_);
   lstAllProgs_->setObjectName(QStringLiteral("lstAllProgs"));
   lstAllProgs_->setMinimumContentsLength(14);
-  tbToolBar_->addWidget(lstAllProgs_);
-  connect(lstAllProgs_, QOverload<int>::of(&QComboBox::activated), this, [](int index) {
-    if (index + 1 != SelectedProgrammer) SelectProgrammer();
+  lists->addWidget(lstAllProgs_);
+  connect(lstAllProgs_, QOverload<int>::of(&QComboBox::activated), this, [this](int index) {
+    if (index + 1 != SelectedProgrammer && LineFree()) SelectProgrammer();
   });
-  tbToolBar_->addWidget(new QLabel(tr("  Port: "), tbToolBar_));
-  lstComm_ = new QComboBox(tbToolBar_);
+  lists->addWidget(new QLabel(tr("  Port: "), lists_));
+  lstComm_ = new QComboBox(lists_);
   lstComm_->setObjectName(QStringLiteral("lstComm"));
   lstComm_->setMinimumContentsLength(7);
-  tbToolBar_->addWidget(lstComm_);
+  lists->addWidget(lstComm_);
+  tbToolBar_->addWidget(lists_);
   connect(lstComm_, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int index) {
     if (index < 0) return;
     const int port = lstComm_->itemData(index).toInt();
@@ -371,6 +419,12 @@ void MainWindow::changeEvent(QEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (LineBusy()) {   // a run stops at its next wait; the window goes once the line is free
+    CancelRequest = true;
+    closeWhenIdle_ = true;
+    event->ignore();
+    return;
+  }
   if (lstComm_->currentIndex() >= 0) {
     Settings->SaveSetting("Settings", "CommPort", std::to_string(lstComm_->currentData().toInt()));
   }
@@ -454,10 +508,11 @@ QMdiSubWindow* MainWindow::AddChild(MdiChild* child) {
 
 void MainWindow::ActivateChild(QPointer<MdiChild> child) {
   if (!child || child != activeChild_) return;
-  if (CommandsInFlight > 0) {
+  if (LineBusy()) {
     QTimer::singleShot(50, this, [this, child] { ActivateChild(child); });
     return;
   }
+  const LineOperation operation;
   child->Form_Activate();
 }
 
@@ -465,17 +520,54 @@ void MainWindow::ChildClosed(MdiChild* child) {
   if (child == activeChild_) activeChild_ = nullptr;
 }
 
+// ---- MainFrame ----
+
+void MainWindow::SetMenuVisible(const char* name, bool visible) {
+  if (QAction* a = Menu(name)) a->setVisible(visible);
+}
+
+void MainWindow::PopupImageMenu(const QPoint& globalPosition) {
+  if (QAction* popup = Menu("mnuImageAction")) popup->menu()->popup(globalPosition);
+}
+
+int MainWindow::ProgrammerListCount() const { return lstAllProgs_->count(); }
+
+void MainWindow::SetProgrammerListEnabled(bool enabled) { lstAllProgs_->setEnabled(enabled); }
+
+void MainWindow::RunLoadImageDialog(QWidget* parent) {
+  LoadImageDialog dialog(parent);
+  dialog.Form_Load();
+  dialog.exec();
+}
+
+void MainWindow::RunReadImageDialog(QWidget* parent) {
+  ReadImageDialog dialog(parent);
+  dialog.Form_Load();
+  dialog.exec();
+}
+
+void MainWindow::LockOtherChildren(MdiChild* except, bool locked) {
+  for (QMdiSubWindow* window : mdi_->subWindowList()) {
+    if (window->widget() != except) window->widget()->setEnabled(!locked);
+  }
+}
+
 // ---- Menu handlers ----
 
-void MainWindow::mnuViewProgScan_Click() { ScanProgrammers(); }
+void MainWindow::mnuViewProgScan_Click() {
+  if (LineFree()) ScanProgrammers();
+}
 
 void MainWindow::mnuViewImageMan_Click() {
+  if (!LineFree()) return;
+  const LineOperation operation;   // opening it selects the programmer
   ClearError();
   ShowImageManager();
   if (LastErrorNumber != 0 && !imageManager_) ShowErrorReport();
 }
 
 void MainWindow::mnuViewProgMan_Click() {
+  if (!LineFree()) return;
   if (!programManager_) {
     programManager_ = new ProgramManagerWindow(*this);
     AddChild(programManager_)->show();
@@ -485,6 +577,9 @@ void MainWindow::mnuViewProgMan_Click() {
 }
 
 void MainWindow::mnuImageDelete_Click() {
+  // Taken before the question, so that nothing changes the slot while it is asked.
+  if (!LineFree()) return;
+  const LineOperation operation;
   const int n = fgImages.Row;
   if (n < 1 || n >= fgImages.Rows) return;
   const std::string question = DeleteImageQuestion(n, fgImages.TextMatrix(n, ColName));
@@ -496,6 +591,8 @@ void MainWindow::mnuImageDelete_Click() {
 }
 
 void MainWindow::mnuImageUpload_Click() {
+  if (!LineFree()) return;
+  const LineOperation operation;
   SetEnabled(false);
   const bool readProtected =
       ImageNumber >= 1 && ImageNumber <= MaxImageSlots && (ImageSecurity[ImageNumber - 1].Flags & 1);
@@ -507,7 +604,9 @@ void MainWindow::mnuImageUpload_Click() {
   SetEnabled(true);
 }
 
-void MainWindow::mnuDDEenable_Click() { SwitchAutomation(!ddeLink_, true); }
+void MainWindow::mnuDDEenable_Click() {
+  if (LineFree()) SwitchAutomation(!ddeLink_, true);   // never under a command that is running
+}
 
 void MainWindow::SetAutomation(const QString& name, bool enableForThisRun) {
   automationName_ = name;

@@ -11,9 +11,10 @@
 
 #include "operations/ui/ImageManagerWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
-#include "state/views/MainWindowView.h"
+#include "ui/MainFrame.h"
 
 class QAction;
+class QActionGroup;
 class QComboBox;
 class QLabel;
 class QMdiArea;
@@ -25,7 +26,7 @@ class PortMap;
 class DdeLink;
 class DdeServer;
 
-class MainWindow : public QMainWindow, public MainWindowView {
+class MainWindow : public QMainWindow, public MainFrame {
   Q_OBJECT
  public:
   explicit MainWindow(const PortMap& ports, QWidget* parent = nullptr);
@@ -54,8 +55,18 @@ class MainWindow : public QMainWindow, public MainWindowView {
   // Menu entries by their names ("mnuFileOpen") and toolbar buttons by key ("Program").
   QAction* Menu(const std::string& name) const;
   QAction* Button(const std::string& key) const;
-  void EnableMenus(std::initializer_list<const char*> names, bool enabled);
-  void EnableButtons(std::initializer_list<const char*> keys, bool enabled);
+
+  // MainFrame
+  void EnableMenus(std::initializer_list<const char*> names, bool enabled) override;
+  void EnableButtons(std::initializer_list<const char*> keys, bool enabled) override;
+  void SetMenuVisible(const char* name, bool visible) override;
+  void PopupImageMenu(const QPoint& globalPosition) override;
+  int ProgrammerListCount() const override;
+  void SetProgrammerListEnabled(bool enabled) override;
+  void RunLoadImageDialog(QWidget* parent) override;
+  void RunReadImageDialog(QWidget* parent) override;
+  void LockOtherChildren(MdiChild* except, bool locked) override;
+  void ChildClosed(MdiChild* child) override;
 
   QComboBox* lstAllProgs() const { return lstAllProgs_; }
   QComboBox* lstComm() const { return lstComm_; }
@@ -77,8 +88,7 @@ class MainWindow : public QMainWindow, public MainWindowView {
   DdeLink* AutomationLink() const { return ddeLink_.get(); }
   void mnuHelpAbout_Click();
 
-  // Child window bookkeeping.
-  void ChildClosed(MdiChild* child);
+  // Runs a child's activation once no operation holds the line.
   void ActivateChild(QPointer<MdiChild> child);
 
  protected:
@@ -113,6 +123,15 @@ class MainWindow : public QMainWindow, public MainWindowView {
   QPointer<ProgramManagerWindow> programManager_;
   MdiChild* activeChild_ = nullptr;
   void SwitchAutomation(bool on, bool remember);
+  // The line was taken or given back: entries that would start another
+  // operation are locked meanwhile.
+  void LineChanged(bool busy);
+  // False, with a beep, while an operation holds the line.
+  bool LineFree() const;
+  QActionGroup* lineEntries_ = nullptr;   // menu entries and buttons that start an operation
+  QWidget* lists_ = nullptr;              // holds lstAllProgs and lstComm
+  int lineObserver_ = 0;
+  bool closeWhenIdle_ = false;
   std::unique_ptr<DdeLink> ddeLink_;
   std::unique_ptr<DdeServer> ddeServer_;
   QString automationName_ = QStringLiteral("kestrin");

@@ -19,7 +19,6 @@ std::array<uint8_t, RxBufferSize> RxBuffer{};
 int16_t RxCount = 0;
 uint8_t RxAddress = 0;
 bool ReplyComplete = false;
-int CommandsInFlight = 0;
 int16_t RxState = 0;
 
 int32_t LastErrorNumber = 0;

@@ -42,7 +42,6 @@ extern std::array<uint8_t, RxBufferSize> RxBuffer;   // payload of the last repl
 extern int16_t RxCount;
 extern uint8_t RxAddress;
 extern bool ReplyComplete;
-extern int CommandsInFlight;       // SendCommand is waiting for a reply (events may run meanwhile)
 extern int16_t RxState;
 
 // ---- Last-error record ----

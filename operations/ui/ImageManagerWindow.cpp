@@ -12,17 +12,16 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "platform/AnsiText.h"
-#include "devices/ui/LoadImageDialog.h"
-#include "devices/ui/ReadImageDialog.h"
 #include "devices/ProgramFiles.h"
+#include "platform/AnsiText.h"
 #include "platform/SerialPort.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/Selection.h"
-#include "shell/MainWindow.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "ui/MainFrame.h"
 
-ImageManagerWindow::ImageManagerWindow(MainWindow& main) : main_(main) {
+ImageManagerWindow::ImageManagerWindow(MainFrame& main) : main_(main) {
   setObjectName(QStringLiteral("frmImageMan"));
   setWindowTitle(tr("Image Manager"));
   auto* layout = new QVBoxLayout(this);
@@ -63,7 +62,7 @@ ImageManagerWindow::ImageManagerWindow(MainWindow& main) : main_(main) {
   connect(grid_, &QTableWidget::cellClicked, this, [this](int row, int) { fgImages_Click(row + 1); });
   connect(grid_, &QTableWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     if (QTableWidgetItem* item = grid_->itemAt(at)) fgImages_Click(item->row() + 1);
-    if (QAction* popup = main_.Menu("mnuImageAction")) popup->menu()->popup(grid_->viewport()->mapToGlobal(at));
+    main_.PopupImageMenu(grid_->viewport()->mapToGlobal(at));
   });
 
   frmImageMan = this;
@@ -91,7 +90,7 @@ void ImageManagerWindow::SelectAgain() {
 }
 
 void ImageManagerWindow::Form_Activate() {
-  if (main_.lstAllProgs()->count() >= 1 && busy_ == 0) SelectAgain();
+  if (main_.ProgrammerListCount() >= 1 && busy_ == 0) SelectAgain();
   EnableImageItems(true);
   main_.EnableButtons({"Open", "Project"}, true);
   main_.EnableButtons({"ImageMan"}, false);
@@ -137,21 +136,19 @@ void ImageManagerWindow::mnuFileProject() {
   mnuImageNew();
 }
 
+// The dialog is the operation: the line stays taken while it is open, so
+// nothing else changes the programmer or the device lists under it.
 void ImageManagerWindow::mnuImageRead() {
-  {
-    ReadImageDialog dialog(this);
-    dialog.Form_Load();
-    dialog.exec();
-  }
+  const LineOperation operation;
+  if (!operation.Taken()) return;
+  main_.RunReadImageDialog(this);
   ShowImageDirectory();
 }
 
 void ImageManagerWindow::mnuImageNew() {
-  {
-    LoadImageDialog dialog(this);
-    dialog.Form_Load();
-    dialog.exec();
-  }
+  const LineOperation operation;
+  if (!operation.Taken()) return;
+  main_.RunLoadImageDialog(this);
   ShowImageDirectory();
 }
 

@@ -8,12 +8,12 @@
 class QGroupBox;
 class QLabel;
 class QTableWidget;
-class MainWindow;
+class MainFrame;
 
 class ImageManagerWindow : public MdiChild, public ImageManagerView {
   Q_OBJECT
  public:
-  explicit ImageManagerWindow(MainWindow& main);
+  explicit ImageManagerWindow(MainFrame& main);
   ~ImageManagerWindow() override;
 
   void Form_Load();
@@ -49,7 +49,7 @@ class ImageManagerWindow : public MdiChild, public ImageManagerView {
   void SelectAgain();
   void EnableImageItems(bool enabled);
 
-  MainWindow& main_;
+  MainFrame& main_;
   QGroupBox* frmPgmrList_;
   QLabel* picFamily_;
   QLabel* lblAddress_;

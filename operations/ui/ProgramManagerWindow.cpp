@@ -17,14 +17,14 @@
 #include "platform/AnsiText.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
-#include "operations/ui/ImageManagerWindow.h"
 #include "operations/PortStatus.h"
 #include "ui/StatusLabel.h"
 #include "operations/ProgramRun.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
 #include "programmers/ImageDirectory.h"
-#include "shell/MainWindow.h"
+#include "ui/MainFrame.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
 
 namespace {
@@ -36,7 +36,7 @@ void SetFrameCaption(QGroupBox* frame, const QString& caption, const QColor& col
 }
 }  // namespace
 
-ProgramManagerWindow::ProgramManagerWindow(MainWindow& main) : main_(main) {
+ProgramManagerWindow::ProgramManagerWindow(MainFrame& main) : main_(main) {
   setObjectName(QStringLiteral("frmProgram"));
   setWindowTitle(tr("Programming Manager"));
   auto* layout = new QVBoxLayout(this);
@@ -143,7 +143,7 @@ ProgramManagerWindow::~ProgramManagerWindow() {
 }
 
 void ProgramManagerWindow::Form_Load() {
-  main_.lstAllProgs()->setEnabled(false);
+  main_.SetProgrammerListEnabled(false);
   main_.EnableMenus({"mnuViewProgScan", "mnuViewMultiMan"}, false);
   main_.EnableButtons({"Program", "ProgScan", "ArrayMan"}, false);
   const int enables = std::atoi(Settings->GetSetting("Settings", "PortEnables", "15").c_str());
@@ -181,8 +181,8 @@ void ProgramManagerWindow::Form_Activate() {
 
 void ProgramManagerWindow::Form_Deactivate() {
   main_.EnableMenus({"mnuProgram", "mnuConfigSetDefaults", "mnuConfigViewDefaults"}, false);
-  main_.Menu("mnuConfigSetATEopts")->setVisible(false);
-  main_.Menu("mnuConfigViewATEopts")->setVisible(false);
+  main_.SetMenuVisible("mnuConfigSetATEopts", false);
+  main_.SetMenuVisible("mnuConfigViewATEopts", false);
 }
 
 void ProgramManagerWindow::lstImage_Click() {
@@ -198,8 +198,8 @@ void ProgramManagerWindow::SetRunButtonsEnabled(bool enabled) {
   if (enabled) {
     main_.EnableMenus({"mnuConfigSetDefaults", "mnuConfigViewDefaults", "mnuConfig"}, true);
     main_.EnableMenus({"mnuProgramCancel"}, false);
-    main_.Menu("mnuConfigSetATEopts")->setVisible(HasAteOptions);
-    main_.Menu("mnuConfigViewATEopts")->setVisible(HasAteOptions);
+    main_.SetMenuVisible("mnuConfigSetATEopts", HasAteOptions);
+    main_.SetMenuVisible("mnuConfigViewATEopts", HasAteOptions);
   }
 }
 
@@ -268,7 +268,7 @@ void ProgramManagerWindow::LockForRun(bool locked) {
   for (QCheckBox* c : ChkPortEnbl_) c->setEnabled(!locked);
   cbCRCVerify_->setEnabled(!locked);
   cbSequential_->setEnabled(!locked);
-  if (ImageManagerWindow* imageManager = main_.ImageManager()) imageManager->setEnabled(!locked);
+  main_.LockOtherChildren(this, locked);
   main_.EnableMenus({"mnuProgramStart", "mnuProgramVerify", "mnuConfig"}, !locked);
   main_.EnableMenus({"mnuProgramCancel"}, locked);
   btClose_->setVisible(!locked);
@@ -277,7 +277,7 @@ void ProgramManagerWindow::LockForRun(bool locked) {
 }
 
 void ProgramManagerWindow::RunOperation(bool verifyOnly) {
-  if (running_) return;
+  if (running_ || LineBusy()) return;
   DummyFocus_->setFocus();
   for (QLabel* s : Serial_) s->hide();
   LockForRun(true);
@@ -319,7 +319,7 @@ void ProgramManagerWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   Form_Deactivate();
-  main_.lstAllProgs()->setEnabled(true);
+  main_.SetProgrammerListEnabled(true);
   main_.EnableMenus({"mnuViewProgScan", "mnuViewMultiMan"}, true);
   main_.EnableButtons({"ProgScan", "ArrayMan", "Program"}, true);
   frmProgram = nullptr;

@@ -12,12 +12,12 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
-class MainWindow;
+class MainFrame;
 
 class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
   Q_OBJECT
  public:
-  explicit ProgramManagerWindow(MainWindow& main);
+  explicit ProgramManagerWindow(MainFrame& main);
   ~ProgramManagerWindow() override;
 
   void Form_Load();
@@ -70,7 +70,7 @@ class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
   void SetUpRunOptions();
   void LockForRun(bool locked);
 
-  MainWindow& main_;
+  MainFrame& main_;
   QComboBox* lstImage_;
   std::array<QLabel*, 4> lbl1_{};
   std::array<QLabel*, 4> lblVal_{};

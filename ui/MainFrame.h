@@ -1,0 +1,36 @@
+// What a child window asks of the main frame: besides what the operations
+// show there, its menu entries and toolbar buttons, the programmer list, the
+// dialogs of other subsystems, and the other children. Child windows hold
+// this interface, never the main window itself.
+#pragma once
+
+#include <initializer_list>
+
+#include "state/views/MainWindowView.h"
+
+class MdiChild;
+class QPoint;
+class QWidget;
+
+class MainFrame : public MainWindowView {
+ public:
+  // Menu entries by name ("mnuFileOpen") and toolbar buttons by key ("Program").
+  virtual void EnableMenus(std::initializer_list<const char*> names, bool enabled) = 0;
+  virtual void EnableButtons(std::initializer_list<const char*> keys, bool enabled) = 0;
+  virtual void SetMenuVisible(const char* name, bool visible) = 0;
+  // mnuImageAction, the pop-up menu of the image grid, at a screen position.
+  virtual void PopupImageMenu(const QPoint& globalPosition) = 0;
+
+  // lstAllProgs
+  virtual int ProgrammerListCount() const = 0;
+  virtual void SetProgrammerListEnabled(bool enabled) = 0;
+
+  // The Load Image and Read Image dialogs, run modally over `parent`.
+  virtual void RunLoadImageDialog(QWidget* parent) = 0;
+  virtual void RunReadImageDialog(QWidget* parent) = 0;
+
+  // Locks (disables) or unlocks every child window but `except`.
+  virtual void LockOtherChildren(MdiChild* except, bool locked) = 0;
+  // A child window is going away.
+  virtual void ChildClosed(MdiChild* child) = 0;
+};
