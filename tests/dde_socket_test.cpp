@@ -19,6 +19,7 @@
 #include "platform/QtEventLoop.h"
 #include "platform/QtSerialPort.h"
 #include "state/PublicVars.h"
+#include "tests/support/AutomationClient.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/HexText.h"
 #include "tests/support/SimProcess.h"
@@ -32,31 +33,6 @@ void Pause(int ms) {
   clock.start();
   while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
-
-class Client {
- public:
-  explicit Client(const QString& name) { socket.connectToServer(name); }
-  bool Connected() { return socket.waitForConnected(2000) || socket.state() == QLocalSocket::ConnectedState; }
-  // Sends one request line and waits for its answer (without CR LF); "" when none came.
-  std::string Ask(const std::string& line) {
-    socket.write((line + "\n").c_str());
-    socket.flush();
-    QElapsedTimer guard;   // only against a hang; nothing is timed
-    guard.start();
-    while (!buffer.contains("\r\n") && guard.elapsed() < 120000 && socket.state() == QLocalSocket::ConnectedState) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-      buffer += socket.readAll();
-    }
-    buffer += socket.readAll();
-    const int end = buffer.indexOf("\r\n");
-    if (end < 0) return "";
-    const std::string answer = buffer.left(end).toStdString();
-    buffer.remove(0, end + 2);
-    return answer;
-  }
-  QLocalSocket socket;
-  QByteArray buffer;
-};
 
 class DdeSocketTest : public ::testing::Test {
  protected:
@@ -94,7 +70,7 @@ class DdeSocketTest : public ::testing::Test {
 };
 
 TEST_F(DdeSocketTest, ScriptedProductionJob) {
-  Client client(name);
+  AutomationClient client(name);
   ASSERT_TRUE(client.Connected());
   EXPECT_EQ(client.Ask("REQUEST DDELink DDEStatus"), "VRX DDE Enabled");
   EXPECT_EQ(client.Ask("EXECUTE DDELink FindProgrammers"), "FindProgrammers|Success|");
@@ -137,7 +113,7 @@ TEST_F(DdeSocketTest, ScriptedProductionJob) {
 
 TEST_F(DdeSocketTest, OversizedLinesAndVanishingClientsLeaveTheServerServing) {
   {
-    Client huge(name);
+    AutomationClient huge(name);
     ASSERT_TRUE(huge.Connected());
     const std::string line(1 << 20, 'A');
     const std::string answer = huge.Ask(line);
@@ -147,14 +123,14 @@ TEST_F(DdeSocketTest, OversizedLinesAndVanishingClientsLeaveTheServerServing) {
     EXPECT_NE(huge.socket.state(), QLocalSocket::ConnectedState);
   }
   {
-    Client leaving(name);
+    AutomationClient leaving(name);
     ASSERT_TRUE(leaving.Connected());
     leaving.socket.write("EXECUTE DDELink FindProgrammers\n");
     leaving.socket.flush();
     Pause(300);   // the scan is under way
     leaving.socket.abort();
   }
-  Client next(name);
+  AutomationClient next(name);
   ASSERT_TRUE(next.Connected());
   EXPECT_EQ(next.Ask("EXECUTE DDELink ImageProtect|0|0"), "ImageProtect|Success|");
   EXPECT_EQ(next.Ask("REQUEST DDELink DDEStatus"), "ImageProtect|Success|");

@@ -15,7 +15,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QElapsedTimer>
 #include <QTimer>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "link/CommDefs.h"
@@ -34,7 +37,9 @@
 #include "programmers/ImageDirectory.h"
 #include "shell/AboutBox.h"
 #include "shell/MainWindow.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "tests/support/AutomationClient.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
@@ -69,7 +74,7 @@ class GuiTest : public ::testing::Test {
     Sound = &sound;
     AppPath = QDir(QString::fromStdString(SimProgramPath())).absolutePath().section('/', 0, -2).toStdString();
     window = std::make_unique<MainWindow>(portMap);
-    window->SetAutomation(QStringLiteral("kestrin-test-%1").arg(QCoreApplication::applicationPid()), false);
+    window->SetAutomation(automationName, false);
     frmMain = window.get();
   }
 
@@ -95,6 +100,23 @@ class GuiTest : public ::testing::Test {
   }
 
   std::vector<std::string> Frames() const { return sim->loggedFrames(); }
+
+  // Lets the event loop run for a while.
+  static void Pause(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+
+  // The directory entry of slot 2 written with zeros: the image deleted.
+  bool Slot2Deleted() const {
+    for (const std::string& f : Frames()) {
+      if (f.find(" 1 01 60 00 00 00 20 00 00 00") != std::string::npos) return true;
+    }
+    return false;
+  }
+
+  const QString automationName = QStringLiteral("kestrin-test-%1").arg(QCoreApplication::applicationPid());
 
   FakePlatform recorders;   // message boxes, settings; program state reset
   PortMap portMap{&recorders.settings};
@@ -203,9 +225,57 @@ TEST_F(GuiTest, DeleteAsksAndDeletesOnlyOnYes) {
   window->mnuImageDelete_Click();
   EXPECT_EQ(window->ImageManager()->Grid()->item(1, 3)->text(), "");
   EXPECT_TRUE(window->isEnabled());
-  bool wroteZeros = false;
-  for (const std::string& f : Frames()) wroteZeros |= f.find(" 1 01 60 00 00 00 20 00 00 00") != std::string::npos;
-  EXPECT_TRUE(wroteZeros);
+  EXPECT_TRUE(Slot2Deleted());
+}
+
+// The operator's Delete arriving while an automation command waits for the
+// programmer is refused: its question is never asked (least of all answered
+// by the command's silent message box) and the command ends as if alone.
+TEST_F(GuiTest, WindowDeleteDuringAnAutomationSaveIsRefused) {
+  Start({"--programmer", Unit1, "--image", "slot=2,name=Keep me,device=9,family=0"});
+  FindAndOpenImageManager();
+  window->ImageManager()->fgImages_Click(2);
+  window->mnuDDEenable_Click();
+  ASSERT_TRUE(window->DdeInterfaceEnabled());
+  AutomationClient client(automationName);
+  ASSERT_TRUE(client.Connected());
+
+  bool tried = false, duringCommand = false, entriesLocked = false;
+  const int observer = AddLineObserver([&](bool busy) {
+    if (!busy || tried || LineHolder() != LineUser::Automation) return;
+    tried = true;
+    // Runs from the event loop inside the command's first wait for a reply.
+    QTimer::singleShot(0, window.get(), [&] {
+      duringCommand = LineBusy();
+      entriesLocked = !window->Menu("mnuImageDelete")->isEnabled() && !window->Button("Delete")->isEnabled();
+      window->Menu("mnuImageDelete")->trigger();
+      window->Button("Delete")->trigger();
+      window->mnuImageDelete_Click();
+    });
+  });
+  TempDir out;
+  const std::string saved = out.path() + "/slot2.hex";
+  EXPECT_EQ(client.Ask("EXECUTE DDELink SaveImage|2|" + saved), "SaveImage|Success|");
+  RemoveLineObserver(observer);
+  EXPECT_TRUE(tried);
+  EXPECT_TRUE(duringCommand);
+  EXPECT_TRUE(entriesLocked);
+  for (const auto& box : recorders.messages.boxes) EXPECT_NE(box.title, "Delete Stored Image") << box.text;
+  EXPECT_FALSE(Slot2Deleted());
+  std::ifstream file(saved);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.rfind(":20000000", 0), 0u);
+  EXPECT_NE(text.find(":00000001FF"), std::string::npos);
+
+  // Once the command is over the entries are back, and Delete asks again.
+  Settle();
+  EXPECT_TRUE(window->Menu("mnuImageDelete")->isEnabled());
+  recorders.messages.answer = vbNo;
+  window->Menu("mnuImageDelete")->trigger();
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);
+  EXPECT_EQ(recorders.messages.boxes[0].title, "Delete Stored Image");
+  EXPECT_FALSE(Slot2Deleted());
+  EXPECT_EQ(window->ImageManager()->Grid()->item(1, 3)->text(), "Keep me");
 }
 
 class RecordingOpener : public DocumentOpener {
@@ -342,6 +412,39 @@ TEST_F(LoadImageDialogTest, OperatorLoadsAnImageThroughTheDialog) {
   EXPECT_EQ(fgImages.TextMatrix(3, ColReadProtect), "RP");
   EXPECT_EQ(fgImages.TextMatrix(3, ColMode), "SPI 4 MHz");
   EXPECT_EQ(recorders.settings.values["VRX-AVR/DevType"], std::to_string(dialog.lstDevType()->currentIndex()));
+}
+
+// The Load Image dialog holds the line while it is open: an automation
+// request is answered once it has closed, never while the operator works.
+TEST_F(LoadImageDialogTest, AutomationWaitsWhileTheDialogIsOpen) {
+  Start({"--programmer", Unit1, "--image", "slot=2,name=Keep me,device=9,family=0"});
+  FindAndOpenImageManager();
+  window->mnuDDEenable_Click();
+  AutomationClient client(automationName);
+  ASSERT_TRUE(client.Connected());
+
+  bool dialogSeen = false;
+  QByteArray answeredWhileOpen;
+  QTimer poll;
+  poll.setInterval(20);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog || dialog->objectName() != QStringLiteral("frmLoadImage")) return;
+    poll.stop();
+    dialogSeen = true;
+    client.Send("EXECUTE DDELink ImageInfo|2");
+    Pause(500);
+    answeredWhileOpen = client.buffer + client.socket.readAll();
+    client.buffer = answeredWhileOpen;
+    dialog->reject();
+  });
+  poll.start();
+  window->ImageManager()->mnuImageNew();   // returns when the dialog has closed
+  EXPECT_TRUE(dialogSeen);
+  EXPECT_TRUE(answeredWhileOpen.isEmpty()) << answeredWhileOpen.toStdString();
+  const std::string answer = client.Answer();
+  EXPECT_EQ(answer.rfind("ImageInfo|Success|", 0), 0u) << answer;
+  EXPECT_NE(answer.find("Keep me"), std::string::npos) << answer;
 }
 
 TEST_F(LoadImageDialogTest, DeletingTheOnlyFileDisablesLoadAndSaveProject) {
