@@ -12,6 +12,7 @@
 #include "state/LineGuard.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
+#include "programmers/ProgrammerTypes.h"
 #include "state/PublicVars.h"
 
 namespace {
@@ -66,10 +67,11 @@ bool FillDevice(const Record& r, DeviceRecord& d) {
   }
   d.DevEESize = 0;
   d.DevAuxSize = 0;
-  if (ProgType == 6 || ProgType == 7) {
+  const SizeFlags sizes = SelectedTypeTraits().sizeFlags;
+  if (sizes == SizeFlags::Avr) {
     d.DevEESize = d.DevFlags & 0x7FC0;
     d.DevAuxSize = ((d.DevFlags & 1) + 1) * 256;
-  } else if (ProgType == 9) {
+  } else if (sizes == SizeFlags::Arm) {
     d.DevEESize = d.DevFlags & 0x7C00;
     d.DevAuxSize = (d.DevFlags & 0x3C0) * 16;
   }

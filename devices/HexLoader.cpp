@@ -8,6 +8,7 @@
 #include "link/ErrorRecord.h"
 #include "state/LineGuard.h"
 #include "platform/NumberText.h"
+#include "programmers/ProgrammerTypes.h"
 #include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
 
@@ -16,7 +17,7 @@ namespace {
 const char* const Source = "Convert Hex File";
 
 struct GeneralRules {
-  bool extendedSections;   // ExtData and skip modes on types 1, 3 and 8
+  bool extendedSections;   // ExtData and skip modes on types that carry ExtData
   bool clearExtData;
   bool restartChecksum;
 };
@@ -40,7 +41,7 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
   int32_t records = 0, bytes = 0;
   int64_t base = 0;
   bool extendedMode = false, skipMode = false;
-  const bool typeWithExtData = rules.extendedSections && (ProgType == 1 || ProgType == 3 || ProgType == 8);
+  const bool typeWithExtData = rules.extendedSections && SelectedTypeTraits().carriesExtData;
 
   for (int f = 0; f < fileCount && !ErrorPending(); ++f) {
     TextLineReader reader;

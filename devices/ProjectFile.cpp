@@ -14,6 +14,7 @@
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
+#include "programmers/ProgrammerTypes.h"
 #include "state/PublicVars.h"
 
 namespace {
@@ -149,7 +150,7 @@ bool WriteProjectFile(const std::string& path, const std::string& imageName, con
     line("EEPROM: " + EEFilePath);
     line("EENAME: " + EEFileTitle);
   }
-  if (ProgType == 6 || ProgType == 7 || ProgType == 9) {
+  if (SelectedTypeTraits().hasFuses) {
     line("OsccalOpt: " + Str(OsccalOpt));
     line("OsccalAddress: " + Str(OsccalAddress));
     for (int i = 0; i <= NumFuseBytes && i < static_cast<int>(FuseValues.size()); ++i) {

@@ -7,6 +7,7 @@
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "programmers/ImageDirectory.h"
+#include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
 #include "state/views/MainWindowView.h"
 #include "state/LineGuard.h"
@@ -74,7 +75,7 @@ std::array<uint8_t, 32> BuildDirEntry(const std::array<uint8_t, 2>& crc) {
   std::copy(name.begin(), name.end(), entry.begin() + 8);
   entry[28] = static_cast<uint8_t>(ImageMode);
   entry[29] = static_cast<uint8_t>((CurFamily & 0xFF) + (device.DevId & 0x300) / 4);
-  if (ProgType == 2 || ProgType == 6) {
+  if (SelectedTypeTraits().hasTargetClock) {
     entry[30] = static_cast<uint8_t>(ImageFreq);
     entry[31] = static_cast<uint8_t>(static_cast<uint16_t>(ImageFreq) >> 8);
   }
@@ -85,7 +86,7 @@ std::array<uint8_t, 13> BuildAvrOptionRecord() {
   std::array<uint8_t, 13> r{};
   r[0] = OsccalOpt;
   for (int i = 0; i < 4; ++i) r[1 + i] = static_cast<uint8_t>(static_cast<uint32_t>(OsccalAddress) >> (8 * i));
-  if (ProgType == 7) {
+  if (SelectedTypeTraits().optionRecord == OptionRecord::Avr32) {
     for (int i = 0; i < 4; ++i) r[5 + i] = FuseValues[i];
     std::fill(r.begin() + 9, r.end(), 0xFF);
   } else if (FamilyList[CurFamily] == "ATxmega AVR") {
@@ -166,7 +167,7 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
   std::array<uint8_t, 2> crc{};
   if (!CrcFlash(slotAddress, flashSize, crc)) return finish();
 
-  if (ProgType == 1 || ProgType == 3 || ProgType == 8) {
+  if (SelectedTypeTraits().carriesExtData) {
     const std::string& family = FamilyList[CurFamily];
     bool ok = true;
     if (family == "PSoC3") {
@@ -180,7 +181,7 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
     if (!ok) return finish();
   }
 
-  if (ProgType == 9) {
+  if (SelectedTypeTraits().slotDataAreas) {
     EEBuffer.resize(std::max(EEBuffer.size(), static_cast<size_t>(std::max(device.DevEESize, 0))));
     AuxBuffer.resize(std::max(AuxBuffer.size(), static_cast<size_t>(std::max(device.DevAuxSize, 0))));
     Status("ExtStatus1", "Loading Data Flash Image");
@@ -220,12 +221,12 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
     }
   }
 
-  if (ProgType == 6 || ProgType == 7) {
+  if (SelectedTypeTraits().optionRecord != OptionRecord::None) {
     const std::array<uint8_t, 13> record = BuildAvrOptionRecord();
     if (!WriteFlash(ImageNumber * 256, 13, record.data(), false)) return finish();
   }
 
-  if (ProgType == 6 || ProgType == 7 || ProgType == 9) {
+  if (SelectedTypeTraits().writesPageMap) {
     const std::vector<uint8_t> pageMap = BuildPageMap();
     if (!WriteFlash(FlashMap.PageMapBase + (ImageNumber - 1) * FlashMap.PageMapSize, FlashMap.PageMapSize,
                     pageMap.data(), false)) {

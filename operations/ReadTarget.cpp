@@ -13,6 +13,7 @@
 #include "operations/PortStatus.h"
 #include "state/LineGuard.h"
 #include "programmers/ImageDirectory.h"
+#include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
 #include "state/views/MainWindowView.h"
 #include "state/views/ReadImageView.h"
@@ -106,7 +107,7 @@ bool ReadTargetDeviceImage() {
   std::array<uint8_t, 2> crc{};
   if (!CrcFlash(slotAddress, device.DevFlashSize, crc)) return finish();
 
-  if (ProgType == 1 || ProgType == 3 || ProgType == 8) {
+  if (SelectedTypeTraits().carriesExtData) {
     ExtData.fill(0);
     if (!WriteFlash(ImageNumber * 256, 256, ExtData.data(), false)) return finish();
   }

@@ -12,6 +12,7 @@
 #include "platform/FileDialogs.h"
 #include "platform/NumberText.h"
 #include "programmers/ImageDirectory.h"
+#include "programmers/ProgrammerTypes.h"
 #include "state/views/MainWindowView.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
@@ -55,8 +56,9 @@ std::string WriteHexFile(int32_t count, const std::string& familyName) {
   frmMain->SetProgressVisible(true);
   frmMain->SetStatusPanel("ExtStatus1", "Writing Image to File");
   std::string text;
-  const int32_t segmentBase = ProgType == 7 ? 0x8000 : 0;
-  if (ProgType == 7) {
+  const ProgTypeTraits& traits = SelectedTypeTraits();
+  const int32_t segmentBase = traits.hexImageBase;
+  if (traits.reversesWords) {
     SwapBytes32(ImageBuffer, count - 1);
     SwapBytes32(EEBuffer, static_cast<int64_t>(EEBuffer.size()) - 1);
   }
@@ -72,7 +74,7 @@ std::string WriteHexFile(int32_t count, const std::string& familyName) {
       ++segment;
       offset = 0;
       if (remaining > 0) {
-        if (ProgType == 6) {
+        if (traits.hexSegmentRecords) {
           text += ":02000002" + Hex4(segment * 0x1000) + Hex2(252 - segment * 16) + "\r\n";
         } else {
           text += LinearAddressLine(segment + segmentBase);
@@ -82,16 +84,16 @@ std::string WriteHexFile(int32_t count, const std::string& familyName) {
     if (offset % 256 == 0 && count > 0) frmMain->SetProgressValue(static_cast<int>(int64_t{offset} * 100 / count));
   }
 
-  if ((ProgType == 1 || ProgType == 3 || ProgType == 8) && !IsPSoCSectionFamily(familyName)) {
+  if (traits.carriesExtData && !IsPSoCSectionFamily(familyName)) {
     text += ":020000040010EA\r\n";
     text += ":20000000" + std::string(64, '0') + "E0\r\n";
     text += ":20002000" + std::string(64, '0') + "C0\r\n";
   }
-  if (ProgType == 7) {
-    text += ":020000048080FA\r\n";
+  if (traits.hexSecondMemoryBase > 0) {
+    text += LinearAddressLine(traits.hexSecondMemoryBase);
     AppendRecords(text, EEBuffer, static_cast<int32_t>(EEBuffer.size()), 0);
   }
-  if (ProgType == 9) {
+  if (traits.slotDataAreas) {
     text += ":020000040001F9\r\n";
     AppendRecords(text, EEBuffer, static_cast<int32_t>(EEBuffer.size()), -0x1000);
     text += ":020000040010EA\r\n";
@@ -154,12 +156,12 @@ bool SaveImageAs(const std::string& path, bool iic) {
   frmMain->SetStatusPanel("ExtStatus1", "Uploading Image Data");
   ImageBuffer.assign(static_cast<size_t>(size) + 1, 0);
   bool ok = ReadFlash(slotAddress, size, ImageBuffer.data(), true);
-  if (ok && ProgType == 7) {
+  if (ok && SelectedTypeTraits().hexSecondMemoryBase > 0) {
     EEBuffer.assign(static_cast<size_t>(std::max(device.DevEESize, 0)), 0);
     ok = ReadFlash((slot - 1) * FlashMap.EESlotSize + FlashMap.EEBase, static_cast<int32_t>(EEBuffer.size()),
                    EEBuffer.data(), true);
   }
-  if (ok && ProgType == 9) {
+  if (ok && SelectedTypeTraits().slotDataAreas) {
     EEBuffer.assign(static_cast<size_t>(std::max(device.DevEESize, 0)), 0);
     AuxBuffer.assign(static_cast<size_t>(std::max(device.DevAuxSize, 0)), 0);
     ok = ReadFlash(slotAddress + 0x40000, static_cast<int32_t>(EEBuffer.size()), EEBuffer.data(), true) &&

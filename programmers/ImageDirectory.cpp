@@ -9,6 +9,7 @@
 #include "link/ErrorRecord.h"
 #include "state/views/ImageManagerView.h"
 #include "platform/NumberText.h"
+#include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
 #include "state/LineGuard.h"
 
@@ -16,8 +17,8 @@ namespace {
 
 constexpr int EENameRecordBytes = 32;
 
-bool HasModeColumn() { return ProgType >= 1 && ProgType <= 9 && ProgType != 3; }
-bool HasClockColumns() { return ProgType == 2 || ProgType == 6; }
+bool HasModeColumn() { return SelectedTypeTraits().modeColumn != ModeColumn::None; }
+bool HasClockColumns() { return SelectedTypeTraits().hasTargetClock; }
 
 std::string NameText(const uint8_t* bytes) { return std::string(bytes, bytes + ImageNameLength); }
 
@@ -30,7 +31,7 @@ void FillHeader() {
   if (HasModeColumn()) fgImages.TextMatrix(0, ColMode) = "Mode";
   if (HasClockColumns()) {
     fgImages.TextMatrix(0, ColClock) = "Clock Freq";
-    fgImages.TextMatrix(0, ColSecondImage) = ProgType == 2 ? "FIB 3 Image" : "EEPROM Image";
+    fgImages.TextMatrix(0, ColSecondImage) = SelectedTypeTraits().secondImageColumn;
   }
 }
 
@@ -81,11 +82,12 @@ std::string ClockText(int16_t freq, bool typeTwo) {
 }
 
 std::string ModeText(const DirEntry& e, int16_t devFlags, const std::string& family) {
-  switch (ProgType) {
-    case 1:
+  const ProgTypeTraits& traits = SelectedTypeTraits();
+  switch (traits.modeColumn) {
+    case ModeColumn::StartModeResetRun:
       if (e.Mode & 0x40) return "Reset/Run";
-      return (e.Mode & 1) ? "Power On" : "Reset";
-    case 6:
+      return traits.startModeNames[e.Mode & 1];
+    case ModeColumn::Interface:
       if (e.Mode & 4) return "   JTAG";
       if (devFlags & 2) return "   TPI";
       if (family == "ATxmega AVR") return "   PDI";

@@ -12,21 +12,12 @@
 #include "platform/SerialPort.h"
 #include "programmers/FlashMap.h"
 #include "programmers/ImageDirectory.h"
+#include "programmers/ProgrammerTypes.h"
 #include "state/views/MainWindowView.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
 
 namespace {
-
-// Picture key and second-memory name of each programmer type.
-struct TypeLook {
-  const char* picture;
-  const char* secondaryName;
-};
-constexpr TypeLook TypeLooks[] = {
-    {"PSOC", "EEPROM"}, {"Z8ENCORE", "FIB3"}, {"E2", ""},    {"C2", ""},          {"ZNEO", ""},
-    {"AVR", "EEPROM"},  {"AVR32", "User Memory"}, {"X1", ""}, {"ARM", "Data Flash"},
-};
 
 // The largest image buffer a slot may ask for; a map read from a damaged
 // programmer must not make the program allocate gigabytes.
@@ -65,14 +56,8 @@ std::string ObsoleteFirmwareMessage(float latestRevision) {
 
 void SetStartModeNames() {
   StartModeNames.fill("");
-  if (ProgType == 1 || ProgType == 8) {
-    StartModeNames[0] = "Reset";
-    StartModeNames[1] = "Power On";
-    StartModeNames[2] = "Reset/Run";
-  } else if (ProgType == 2 || (ProgType >= 4 && ProgType <= 7) || ProgType == 9) {
-    StartModeNames[0] = "Reset";
-    StartModeNames[1] = "Run";
-  }
+  const auto& names = SelectedTypeTraits().startModeNames;
+  std::copy(names.begin(), names.end(), StartModeNames.begin());
 }
 
 void SelectProgrammer() {
@@ -111,9 +96,10 @@ void SelectProgrammer() {
   if (!ReadFlashMap()) ShowErrorReport();
   ImageBuffer.assign(static_cast<size_t>(std::clamp(FlashMap.ImageSlotSize, 0, MaxImageSlotSize)) + 1, 0);
 
-  if (ProgType >= 1 && ProgType <= 9) {
-    CurrentPicture = TypeLooks[ProgType - 1].picture;
-    SecondaryName = TypeLooks[ProgType - 1].secondaryName;
+  const ProgTypeTraits& traits = SelectedTypeTraits();
+  if (traits.known) {
+    CurrentPicture = traits.picture;
+    SecondaryName = traits.secondaryName;
   }
   if (frmImageMan) {
     frmImageMan->SetProgrammerPicture(CurrentPicture);

@@ -241,7 +241,9 @@ TEST_F(SelectionTest, ImageGridOfAnAvrProgrammer) {
 TEST_F(SelectionTest, GridColumnsOfOtherTypes) {
   struct Case { int type; int cols; const char* lastHeader; const char* picture; const char* secondary; };
   for (const Case& c : {Case{1, 8, "Mode", "PSOC", "EEPROM"}, Case{2, 10, "FIB 3 Image", "Z8ENCORE", "FIB3"},
-                        Case{3, 7, "Voltage", "E2", ""}, Case{9, 8, "Mode", "ARM", "Data Flash"}}) {
+                        Case{3, 7, "Voltage", "E2", ""}, Case{9, 8, "Mode", "ARM", "Data Flash"},
+                        // a type the program does not know keeps the last picture and second-memory name
+                        Case{12, 7, "Voltage", "ARM", "Data Flash"}}) {
     vrxsim::Line fresh;
     ConnectSimLine(platform.port, fresh);
     vrxsim::UnitConfig config;

@@ -5,6 +5,7 @@
 
 #include "devices/ImageSettings.h"
 #include "platform/AnsiText.h"
+#include "programmers/ProgrammerTypes.h"
 #include "state/PublicVars.h"
 
 namespace {
@@ -47,7 +48,7 @@ bool FillModeNames(QComboBox* list) {
 
 bool FillFrequencyUnits(QComboBox* units, QLineEdit* value) {
   units->clear();
-  if (ProgType != 2 && ProgType != 6) return false;
+  if (!SelectedTypeTraits().hasTargetClock) return false;
   units->addItems({QStringLiteral("KHz"), QStringLiteral("MHz")});
   value->setText(QStringLiteral("1.000"));
   units->setCurrentText(QStringLiteral("MHz"));

@@ -12,7 +12,7 @@ void FillDeviceTypes(QComboBox* list);
 void FillVoltages(QComboBox* list, bool haveDevice);
 // StartModeNames up to the first empty one; true when there is any.
 bool FillModeNames(QComboBox* list);
-// "KHz" and "MHz" with 1.000 MHz, on programmer types 2 and 6; false elsewhere.
+// "KHz" and "MHz" with 1.000 MHz, on types with a target clock; false elsewhere.
 bool FillFrequencyUnits(QComboBox* units, QLineEdit* value);
 // The clock box after editing: KHz up to 1000, else MHz up to 32.5.
 void NormalizeFrequencyBox(QLineEdit* value, QComboBox* units);

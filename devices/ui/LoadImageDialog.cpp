@@ -30,6 +30,7 @@
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
 #include "programmers/ImageDirectory.h"
+#include "programmers/ProgrammerTypes.h"
 #include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
 
@@ -189,7 +190,7 @@ void LoadImageDialog::Form_Load() {
   }
   CurDevice = std::max(lstDevType_->currentIndex(), 0);
   FillFreqList();
-  if (ProjectLoaded && (ProgType == 2 || ProgType == 6)) {
+  if (ProjectLoaded && SelectedTypeTraits().hasTargetClock) {
     if (ProjFreq < 1000) {
       tbTgtFreq_->setText(QString::number(ProjFreq));
       lstFreq_->setCurrentText(QStringLiteral("KHz"));
@@ -220,7 +221,7 @@ void LoadImageDialog::Form_Load() {
     if (stored >= 0 && stored < lstMode_->count()) lstMode_->setCurrentIndex(stored);
   }
 
-  if (ProjectLoaded && (ProgType == 6 || ProgType == 7 || ProgType == 9)) {
+  if (ProjectLoaded && SelectedTypeTraits().hasFuses) {
     for (size_t i = 0; i < ProjFuses.size() && i < FuseValues.size(); ++i) FuseValues[i] = ProjFuses[i];
     OsccalOpt = ProjOsccalOpt;
     OsccalAddress = ProjOsccalAddress;
@@ -340,12 +341,12 @@ void LoadImageDialog::FillModeList() {
   const bool any = FillModeNames(lstMode_);
   lstMode_->setVisible(any);
   lblMode_->setVisible(any);
-  cbSlowOCDClock_->setVisible(ProgType == 2 || ProgType == 6);
+  cbSlowOCDClock_->setVisible(SelectedTypeTraits().hasTargetClock);
   if (ProgType == 2) cbSlowOCDClock_->setChecked(StoredIndex("SlowOCD", 0) != 0);
-  const bool avr = ProgType == 6;
-  frmInterface_->setVisible(avr);
-  cbFusesFirst_->setVisible(avr);
-  if (avr) {
+  const bool interfaces = SelectedTypeTraits().choosesInterface;
+  frmInterface_->setVisible(interfaces);
+  cbFusesFirst_->setVisible(interfaces);
+  if (interfaces) {
     const std::string stored = Settings->GetSetting(ProgTypeName, "SPIJTAG", "");
     QRadioButton* option = stored == "SPI" ? optSPI_ : stored == "JTAG" ? optJTAG_ : stored == "PDI" ? optPDI_
                          : stored == "TPI" ? optTPI_ : nullptr;
@@ -354,7 +355,7 @@ void LoadImageDialog::FillModeList() {
 }
 
 void LoadImageDialog::ShowInterfaces() {
-  if (ProgType != 6) return;
+  if (!SelectedTypeTraits().choosesInterface) return;
   const int16_t flags = DeviceTable[CurDevice].DevFlags;
   for (QRadioButton* o : {optSPI_, optJTAG_, optPDI_, optTPI_}) {
     o->setEnabled(false);
@@ -476,7 +477,7 @@ void LoadImageDialog::btSaveProject_Click() {
 
 void LoadImageDialog::btLoad_Click() {
   const DeviceRecord& device = DeviceTable[CurDevice];
-  if (ProgType != 6 && ProgType != 7 && (device.DevFlags & 0x80)) {
+  if (SelectedTypeTraits().powerOnNote && (device.DevFlags & 0x80)) {
     MessageBox->MsgBox("NOTE: Power-on Programming Required\r\n\r\n"
                        "Programming of this device must be initiated with device power OFF.\r\n"
                        "Device power must then be applied within ten seconds of initiating programming.",

@@ -25,6 +25,7 @@
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
 #include "programmers/ImageDirectory.h"
+#include "programmers/ProgrammerTypes.h"
 #include "state/PublicVars.h"
 
 ReadImageDialog::ReadImageDialog(QWidget* parent) : QDialog(parent) {
@@ -142,7 +143,7 @@ void ReadImageDialog::Form_Load() {
   FillFreqList();
   ShowInterfaces();
   cbSWIF_->setVisible(ProgType == 1);
-  cbSlowOCDClock_->setVisible(ProgType == 2 || ProgType == 6);
+  cbSlowOCDClock_->setVisible(SelectedTypeTraits().hasTargetClock);
 }
 
 void ReadImageDialog::FillFamilyList() {
@@ -174,11 +175,11 @@ void ReadImageDialog::FillModeList() {
   const bool any = FillModeNames(lstMode_);
   lstMode_->setVisible(any);
   lblMode_->setVisible(any);
-  const bool avr = ProgType == 6;
-  optJTAG_->setVisible(avr);
-  optSPI_->setVisible(avr);
-  optPDI_->setVisible(avr);
-  const bool secondMemory = avr && DeviceTable[CurDevice].DevEESize > 0;
+  const bool interfaces = SelectedTypeTraits().choosesInterface;
+  optJTAG_->setVisible(interfaces);
+  optSPI_->setVisible(interfaces);
+  optPDI_->setVisible(interfaces);
+  const bool secondMemory = ProgType == 6 && DeviceTable[CurDevice].DevEESize > 0;
   frmEEPROM_->setVisible(secondMemory);
   if (secondMemory) frmEEPROM_->setTitle(tr("Read EEPROM"));
   cbEERead_->setChecked(false);
@@ -186,15 +187,15 @@ void ReadImageDialog::FillModeList() {
 }
 
 void ReadImageDialog::ShowInterfaces() {
-  const bool avr = ProgType == 6;
+  const bool interfaces = SelectedTypeTraits().choosesInterface;
   for (QRadioButton* o : {optPDI_, optJTAG_, optSPI_}) {
-    o->setVisible(avr);
+    o->setVisible(interfaces);
     o->setEnabled(false);
     o->setAutoExclusive(false);
     o->setChecked(false);
     o->setAutoExclusive(true);
   }
-  if (!avr) return;
+  if (!interfaces) return;
   const int16_t flags = DeviceTable[CurDevice].DevFlags;
   if (flags & 4) {
     optPDI_->setEnabled(true);
@@ -234,7 +235,7 @@ void ReadImageDialog::tbTgtFreq_LostFocus() {
 
 void ReadImageDialog::btRead_Click() {
   const DeviceRecord& device = DeviceTable[CurDevice];
-  if (ProgType != 6 && ProgType != 7 && (device.DevFlags & 0x80)) {
+  if (SelectedTypeTraits().powerOnNote && (device.DevFlags & 0x80)) {
     MessageBox->MsgBox("NOTE: Power-on Programming Required\r\n\r\n"
                        "Programming of this device must be initiated with device power OFF.\r\n"
                        "Device power must then be applied within ten seconds of initiating programming.",
@@ -261,7 +262,7 @@ void ReadImageDialog::btRead_Click() {
   }
   ImageMode = static_cast<int16_t>(mode);
   ImageVoltage = VoltageCode(ToAnsi(lstVoltage_->currentText()));
-  if (ProgType == 2 || ProgType == 6) {
+  if (SelectedTypeTraits().hasTargetClock) {
     // Whole units of what the box shows, halves to even, then KHz.
     const double value = ValWithin(ToAnsi(tbTgtFreq_->text()), 0, 32767);
     const int64_t whole = RoundHalfEven(value) * (lstFreq_->currentText() == QStringLiteral("MHz") ? 1000 : 1);

@@ -23,9 +23,10 @@
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
 #include "programmers/ImageDirectory.h"
-#include "ui/MainFrame.h"
+#include "programmers/ProgrammerTypes.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "ui/MainFrame.h"
 
 namespace {
 constexpr int AteOptionsAddress = 0xE8;
@@ -206,7 +207,7 @@ void ProgramManagerWindow::SetRunButtonsEnabled(bool enabled) {
 void ProgramManagerWindow::ShowImageInformation() {
   const bool holdsImage = ImageNumber >= 1 && ImageNumber < static_cast<int>(ImageDirectory.size()) &&
                           ImageNumber < fgImages.Rows && ImageDirectory[ImageNumber].Size > 0;
-  const bool showMode = ProgType != 3 && ProgType != 6 && ProgType != 7;
+  const bool showMode = SelectedTypeTraits().managerShowsMode;
   lbl1_[3]->setVisible(showMode);
   lblVal_[3]->setVisible(showMode);
   if (!holdsImage) {
@@ -224,37 +225,21 @@ void ProgramManagerWindow::ShowImageInformation() {
 }
 
 void ProgramManagerWindow::SetUpRunOptions() {
-  switch (ProgType) {
-    case 1:
-      cbCRCVerify_->setText(tr("Checksum Verify"));
-      cbCRCVerify_->setVisible(lblVal_[3]->text() != QStringLiteral("CapSense"));
-      break;
-    case 2: {
-      cbCRCVerify_->setText(tr("CRC Verify"));
-      cbCRCVerify_->setVisible(true);
-      const double revision = Val(ProgrammerTable[SelectedProgrammer].FwRevision);
-      const bool familyTwo = ImageNumber >= 1 && ImageNumber < static_cast<int>(ImageDirectory.size()) &&
-                             ImageDirectory[ImageNumber].Family == 2;
-      if (revision <= 3.0 || familyTwo) {
-        cbSequential_->setChecked(false);
-        cbSequential_->setVisible(false);
-      } else {
-        cbSequential_->setVisible(true);
-      }
-      break;
+  const VerifyCheck check = SelectedTypeTraits().verifyCheck;
+  if (check == VerifyCheck::Crc) cbCRCVerify_->setText(tr("CRC Verify"));
+  if (check == VerifyCheck::Checksum) cbCRCVerify_->setText(tr("Checksum Verify"));
+  const bool capSense = ProgType == 1 && lblVal_[3]->text() == QStringLiteral("CapSense");
+  cbCRCVerify_->setVisible(check != VerifyCheck::None && !capSense);
+  if (ProgType == 2) {
+    const double revision = Val(ProgrammerTable[SelectedProgrammer].FwRevision);
+    const bool familyTwo = ImageNumber >= 1 && ImageNumber < static_cast<int>(ImageDirectory.size()) &&
+                           ImageDirectory[ImageNumber].Family == 2;
+    if (revision <= 3.0 || familyTwo) {
+      cbSequential_->setChecked(false);
+      cbSequential_->setVisible(false);
+    } else {
+      cbSequential_->setVisible(true);
     }
-    case 3:
-    case 8:
-      cbCRCVerify_->setText(tr("Checksum Verify"));
-      cbCRCVerify_->setVisible(true);
-      break;
-    case 5:
-      cbCRCVerify_->setText(tr("CRC Verify"));
-      cbCRCVerify_->setVisible(true);
-      break;
-    default:
-      cbCRCVerify_->setVisible(false);
-      break;
   }
 }
 
