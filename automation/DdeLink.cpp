@@ -7,27 +7,23 @@
 #include <vector>
 
 #include "devices/DeviceDatabase.h"
-#include "devices/HexLoader.h"
 #include "devices/ImageSettings.h"
-#include "devices/Loaders.h"
-#include "devices/Utils.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
-#include "operations/ImageDownload.h"
+#include "operations/LoadImage.h"
 #include "operations/PortStatus.h"
 #include "operations/ReadTarget.h"
 #include "operations/SaveImage.h"
 #include "options/SerialNumbers.h"
-#include "platform/EventLoop.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "programmers/Discovery.h"
 #include "programmers/Selection.h"
-#include "state/views/MainWindowView.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "state/views/MainWindowView.h"
 
 namespace {
 
@@ -189,33 +185,37 @@ bool DdeLink::Dispatch() {
     if (!FindDeviceByName(Params[load ? 4 : 3])) {
       return Raise(ErrUnknownDevice, "DDE Link - Load Image", "Unrecognized Device");
     }
-    const DeviceRecord& device = DeviceTable[CurDevice];
-    ImageVoltage = VoltageFromVolts(Params[load ? 5 : 4]);
+    const uint8_t voltage = VoltageFromVolts(Params[load ? 5 : 4]);
     const int image = Number(Params[1]);
     if (image < 1 || image > 4) return Raise(ErrIllegalImage, "DDE Link - LoadImage", "Illegal Image #");
-    ImageNumber = image;
-    ImageName = Params[2];
-    ImageMode = static_cast<int16_t>(Number(Params[load ? 6 : 5]));
-    ImageFreq = static_cast<int16_t>(Number(Params[load ? 7 : 6]));
+    const auto mode = static_cast<int16_t>(Number(Params[load ? 6 : 5]));
+    const auto freq = static_cast<int16_t>(Number(Params[load ? 7 : 6]));
     if (!load) {
-      EEName = Params[7];
-      return ReadTargetDeviceImage();
+      TargetReadSettings read;
+      read.image = image;
+      read.port = ReadPort;
+      read.name = Params[2];
+      read.secondName = Params[7];
+      read.mode = mode;
+      read.freq = freq;
+      read.voltage = voltage;
+      return ReadTargetIntoSlot(read);
     }
-    FileList[0] = Params[3];
-    FileCount = 1;
-    if (!ConvertImageFiles()) return false;
-    if (!Params[8].empty()) {
-      EEBuffer.assign(static_cast<size_t>(std::max(device.DevEESize, 0)) + 1, 0);
-      EEName = Params[9];
-      if (!LoadHexBuffer(EEBuffer, device.DevEESize, EETop, 0xFF, Params[8])) return false;
-      SecondaryEnabled = true;
-      ImageMode = static_cast<int16_t>(ImageMode + 2);
-    } else {
-      SecondaryEnabled = false;
-    }
-    if (ProgType == 7) ReverseImageWords();
-    ImageMode = static_cast<int16_t>(ImageMode + DeviceModeBits());
-    return LoadNewDeviceImage(ImageProtectFlag, ImageCountLimit);
+    ImageLoadSettings settings;
+    settings.image = image;
+    settings.files = {Params[3]};
+    settings.secondFile = Params[8];
+    settings.secondName = Params[9];
+    settings.keepSecondMemory = false;   // without a file the command loads no second memory
+    const auto modeWord = static_cast<int16_t>(mode + (Params[8].empty() ? 0 : 2) + DeviceModeBits());
+    settings.modeWord = [modeWord] { return modeWord; };
+    settings.name = Params[2];
+    settings.freq = freq;
+    settings.voltage = voltage;
+    settings.readProtect = ImageProtectFlag;
+    settings.count = ImageCountLimit;
+    settings.writeSerialization = false;   // the Serialize command writes it
+    return LoadImageFromFiles(settings);
   }
   if (name == "Program" || name == "Verify") {
     uint8_t mask = 0;

@@ -12,12 +12,10 @@
 #include "link/ErrorRecord.h"
 #include "platform/NumberText.h"
 #include "devices/DeviceDatabase.h"
-#include "devices/HexLoader.h"
 #include "devices/ImageSettings.h"
-#include "devices/Loaders.h"
 #include "devices/ProjectFile.h"
 #include "operations/DeleteImage.h"
-#include "operations/ImageDownload.h"
+#include "operations/LoadImage.h"
 #include "operations/ProgramRun.h"
 #include "operations/ReadTarget.h"
 #include "operations/SaveImage.h"
@@ -336,44 +334,27 @@ int LoadCommand(const CliOptions& given) {
   if (fromProject && !TakeProject(options)) return ExitFailed;
   double volts = 0;
   if (!PrepareSlotAndDevice(options, volts)) return ExitFailed;
-  const DeviceRecord& device = DeviceTable[CurDevice];
 
-  FileCount = static_cast<int>(options.files.size());
-  for (int i = 0; i < FileCount; ++i) FileList[i] = options.files[i];
-  ClearError();
-  ErrorTitle = "Convert Image Files";
-  if (!ConvertImageFiles()) {
-    ReportLastError();
-    return ExitFailed;
-  }
-  const int32_t fileChecksum = ImageChecksum;
-  if (!options.eeprom.empty()) {
-    EEBuffer.assign(static_cast<size_t>(std::max(device.DevEESize, 0)) + 1, 0);
-    if (!LoadHexBuffer(EEBuffer, device.DevEESize, EETop, 0xFF, options.eeprom)) {
-      ReportLastError();
-      return ExitFailed;
-    }
-    EEName = options.eepromName;
-    SecondaryEnabled = true;
-  }
-  if (fromProject) {
-    ImageMode = ProjMode;   // a project keeps the whole mode word
-  } else {
-    // As the automation interface takes its option flags.
-    ImageMode = static_cast<int16_t>(options.mode + (options.eeprom.empty() ? 0 : 2) + DeviceModeBits());
-  }
-  if (ProgType == 7) ReverseImageWords();
-  ImageNumber = options.image;
-  ImageName = options.name;
-  ImageVoltage = static_cast<uint8_t>(RoundHalfEven(volts / 0.02));
-  ImageFreq = static_cast<int16_t>(options.freq);
-
-  if (!LoadNewDeviceImage(options.protect, options.count) || !WriteSerialization(ImageNumber - 1)) {
+  ImageLoadSettings settings;
+  settings.image = options.image;
+  settings.files = options.files;
+  settings.secondFile = options.eeprom;
+  settings.secondName = options.eepromName;
+  // A project keeps the whole mode word; options are taken as the automation interface takes them.
+  const auto mode = fromProject ? static_cast<int16_t>(ProjMode)
+                                : static_cast<int16_t>(options.mode + (options.eeprom.empty() ? 0 : 2) + DeviceModeBits());
+  settings.modeWord = [mode] { return mode; };
+  settings.name = options.name;
+  settings.voltage = static_cast<uint8_t>(RoundHalfEven(volts / 0.02));
+  settings.freq = static_cast<int16_t>(options.freq);
+  settings.readProtect = options.protect;
+  settings.count = options.count;
+  if (!LoadImageFromFiles(settings)) {
     ReportLastError();
     return ExitFailed;
   }
   std::printf("Image Load Complete\n  File Checksum = %08X\n  Entire Image Checksum = %08X\n",
-              static_cast<uint32_t>(fileChecksum), static_cast<uint32_t>(EntireImageChecksum));
+              static_cast<uint32_t>(FileChecksum), static_cast<uint32_t>(EntireImageChecksum));
   return ExitOk;
 }
 
@@ -387,7 +368,7 @@ int SaveCommand(const CliOptions& options) {
   }
   ImageNumber = options.image;
   fgImages.Row = options.image;
-  if (ImageSecurity[ImageNumber - 1].Flags & 1) {
+  if (SlotReadProtected(ImageNumber)) {
     MessageBox->MsgBox(ReadProtectedMessage, vbOKOnly, "Save Image to File");
     return ExitFailed;
   }
@@ -402,13 +383,15 @@ int ReadTargetCommand(const CliOptions& options) {
   if (!SelectProgrammerAt(options)) return ExitFailed;
   double volts = 0;
   if (!PrepareSlotAndDevice(options, volts)) return ExitFailed;
-  ImageNumber = options.image;
-  ReadPort = options.targetPort;
-  ImageName = options.name;
-  ImageMode = static_cast<int16_t>(options.mode);
-  ImageFreq = static_cast<int16_t>(options.freq);
-  ImageVoltage = static_cast<uint8_t>(RoundHalfEven(volts / 0.02));
-  if (!ReadTargetDeviceImage()) {
+  TargetReadSettings settings;
+  settings.image = options.image;
+  settings.port = options.targetPort;
+  settings.name = options.name;
+  settings.secondName = EEName;
+  settings.mode = static_cast<int16_t>(options.mode);
+  settings.freq = static_cast<int16_t>(options.freq);
+  settings.voltage = static_cast<uint8_t>(RoundHalfEven(volts / 0.02));
+  if (!ReadTargetIntoSlot(settings)) {
     ReportLastError();
     return ExitFailed;
   }

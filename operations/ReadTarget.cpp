@@ -54,6 +54,17 @@ bool FollowRead(bool& portFailed) {
 
 }  // namespace
 
+bool ReadTargetIntoSlot(const TargetReadSettings& settings) {
+  ImageNumber = settings.image;
+  ReadPort = settings.port;
+  ImageName = settings.name;
+  EEName = settings.secondName;
+  ImageMode = settings.mode;
+  ImageFreq = settings.freq;
+  ImageVoltage = settings.voltage;
+  return ReadTargetDeviceImage();
+}
+
 bool ReadTargetDeviceImage() {
   const LineOperation operation;
   if (!operation.Taken()) return RefuseBusyLine("Read Target Device");

@@ -109,6 +109,10 @@ std::string WriteIicFile(int32_t count) {
   return line + "\r\n";
 }
 
+bool SlotReadProtected(int slot) {
+  return slot >= 1 && slot <= MaxImageSlots && (ImageSecurity[slot - 1].Flags & 1);
+}
+
 bool SaveImageToFile(const std::string& fileName) {
   std::string path = fileName;
   bool iic = false;

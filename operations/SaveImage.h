@@ -11,6 +11,9 @@
 bool SaveImageToFile(const std::string& fileName);
 // Saves slot ImageNumber to the named file, as Intel HEX or as an IIC script.
 bool SaveImageAs(const std::string& path, bool iic);
+// The slot's read protection, from the security table in memory: such an
+// image is never uploaded.
+bool SlotReadProtected(int slot);
 // The refusal shown for a read-protected slot.
 constexpr const char* ReadProtectedMessage = "** Image read failure **\r\nThis image is read protected";
 

@@ -594,9 +594,7 @@ void MainWindow::mnuImageUpload_Click() {
   if (!LineFree()) return;
   const LineOperation operation;
   SetEnabled(false);
-  const bool readProtected =
-      ImageNumber >= 1 && ImageNumber <= MaxImageSlots && (ImageSecurity[ImageNumber - 1].Flags & 1);
-  if (readProtected) {
+  if (SlotReadProtected(ImageNumber)) {
     MessageBox->MsgBox(ReadProtectedMessage, vbOKOnly, "Save Image to File");
   } else if (!SaveImageToFile("")) {
     ShowErrorReport();

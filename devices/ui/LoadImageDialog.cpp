@@ -14,25 +14,23 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
-#include "platform/AnsiText.h"
 #include "devices/DeviceDatabase.h"
-#include "devices/ui/DeviceLists.h"
 #include "devices/FileSelection.h"
 #include "devices/ImageSettings.h"
-#include "devices/Loaders.h"
 #include "devices/ProjectFile.h"
+#include "devices/ui/DeviceLists.h"
 #include "link/CommDefs.h"
-#include "link/Commands.h"
 #include "link/ErrorRecord.h"
-#include "operations/ImageDownload.h"
+#include "operations/LoadImage.h"
+#include "platform/AnsiText.h"
 #include "platform/FileDialogs.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
-#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
+#include "state/views/MainWindowView.h"
 
 namespace {
 
@@ -436,9 +434,13 @@ std::string LoadImageDialog::SelectedInterface() const {
   return "TPI";
 }
 
-void LoadImageDialog::BuildImageSettings() {
-  ImageVoltage = VoltageCode(ToAnsi(lstVoltage_->currentText()));
-  ImageFreq = FrequencyKHz(ToAnsi(tbTgtFreq_->text()), lstFreq_->currentText() == QStringLiteral("MHz"));
+uint8_t LoadImageDialog::ChosenVoltage() const { return VoltageCode(ToAnsi(lstVoltage_->currentText())); }
+
+int16_t LoadImageDialog::ChosenFrequency() const {
+  return FrequencyKHz(ToAnsi(tbTgtFreq_->text()), lstFreq_->currentText() == QStringLiteral("MHz"));
+}
+
+int16_t LoadImageDialog::ChosenModeWord() const {
   ModeChoices choices;
   choices.modeIndex = lstMode_->currentIndex();
   choices.eraseEEPROM = cbEraseEEPROM_->isVisibleTo(this) && cbEraseEEPROM_->isChecked();
@@ -446,7 +448,7 @@ void LoadImageDialog::BuildImageSettings() {
   choices.slowClock = cbSlowOCDClock_->isChecked();
   choices.jtag = optJTAG_->isChecked();
   choices.fusesFirst = cbFusesFirst_->isChecked();
-  ImageMode = ImageModeWord(ProgType, FamilyList[CurFamily], DeviceTable[CurDevice].DevFlags, choices);
+  return ImageModeWord(ProgType, FamilyList[CurFamily], DeviceTable[CurDevice].DevFlags, choices);
 }
 
 void LoadImageDialog::btSaveProject_Click() {
@@ -468,7 +470,9 @@ void LoadImageDialog::btSaveProject_Click() {
   ProjectFile = chosen;
   lblProjectPath_->setText(FromAnsi(chosen));
   Settings->SaveSetting(ProgTypeName, "ProjectPath", FolderOf(chosen));
-  BuildImageSettings();
+  ImageVoltage = ChosenVoltage();
+  ImageFreq = ChosenFrequency();
+  ImageMode = ChosenModeWord();
   if (!WriteProjectFile(chosen, ToAnsi(tbImageName_->text()), ToAnsi(lstDevFamily_->currentText()),
                         ToAnsi(lstDevType_->currentText()))) {
     ShowErrorReport();
@@ -498,21 +502,24 @@ void LoadImageDialog::btLoad_Click() {
     reenable();
     return;
   }
-  ClearError();
-  ErrorTitle = "Convert Image Files";
-  if (!ConvertImageFiles()) {
+  ImageLoadSettings settings;
+  settings.image = ImageNumber;
+  settings.files.assign(FileList.begin(), FileList.begin() + std::clamp(FileCount, 0, 4));
+  settings.name = ToAnsi(tbImageName_->text());
+  settings.voltage = ChosenVoltage();
+  settings.freq = ChosenFrequency();
+  settings.modeWord = [this] { return ChosenModeWord(); };   // after the conversion: it may find a second memory
+  settings.readProtect = cbReadProtect_->isChecked();
+  settings.count = cbRestricted_->isChecked()
+                       ? static_cast<int32_t>(ValWithin(ToAnsi(tbCount_->text()), -2147483648.0, 2147483647.0))
+                       : -1;
+  const bool loaded = LoadImageFromFiles(settings);
+  if (!loaded && ErrorTitle == "Convert Image Files") {   // nothing was written: the files can be fixed
     reenable();
     ShowErrorReport();
     return;
   }
-  FileChecksum = ImageChecksum;
-  BuildImageSettings();
-  if (ProgType == 7) ReverseImageWords();
-  ImageName = ToAnsi(tbImageName_->text());
-  const bool readProtect = cbReadProtect_->isChecked();
-  const int32_t count = cbRestricted_->isChecked() ? static_cast<int32_t>(ValWithin(ToAnsi(tbCount_->text()), -2147483648.0, 2147483647.0)) : -1;
-
-  if (LoadNewDeviceImage(readProtect, count) && WriteSerialization(ImageNumber - 1)) {
+  if (loaded) {
     char text[160];
     std::snprintf(text, sizeof text, "Image Load Complete\r\n  File Checksum = %08X\r\n  Entire Image Checksum = %08X",
                   static_cast<uint32_t>(FileChecksum), static_cast<uint32_t>(EntireImageChecksum));

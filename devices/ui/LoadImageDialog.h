@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <array>
+#include <cstdint>
 
 #include "state/views/LoadImageView.h"
 
@@ -70,7 +71,10 @@ class LoadImageDialog : public QDialog, public LoadImageView {
   void FillModeList();
   void FillFreqList();
   void ShowInterfaces();
-  void BuildImageSettings();
+  // The voltage code, clock and mode word the controls give.
+  uint8_t ChosenVoltage() const;
+  int16_t ChosenFrequency() const;
+  int16_t ChosenModeWord() const;
   void ShowFileSlots();
   void SetFilesPresent(bool present);
   void ApplyProjectMode();

@@ -260,17 +260,21 @@ void ReadImageDialog::btRead_Click() {
       break;
     default: break;
   }
-  ImageMode = static_cast<int16_t>(mode);
-  ImageVoltage = VoltageCode(ToAnsi(lstVoltage_->currentText()));
+  TargetReadSettings settings;
+  settings.image = ImageNumber;
+  settings.port = ReadPort;
+  settings.name = ToAnsi(tbImageName_->text());
+  settings.secondName = eeRead ? ToAnsi(tbEEPromImage_->text()) : EEName;
+  settings.mode = static_cast<int16_t>(mode);
+  settings.voltage = VoltageCode(ToAnsi(lstVoltage_->currentText()));
+  settings.freq = ImageFreq;
   if (SelectedTypeTraits().hasTargetClock) {
     // Whole units of what the box shows, halves to even, then KHz.
     const double value = ValWithin(ToAnsi(tbTgtFreq_->text()), 0, 32767);
     const int64_t whole = RoundHalfEven(value) * (lstFreq_->currentText() == QStringLiteral("MHz") ? 1000 : 1);
-    ImageFreq = static_cast<int16_t>(std::min<int64_t>(whole, 32767));
+    settings.freq = static_cast<int16_t>(std::min<int64_t>(whole, 32767));
   }
-  ImageName = ToAnsi(tbImageName_->text());
-  if (eeRead) EEName = ToAnsi(tbEEPromImage_->text());
-  if (ReadTargetDeviceImage()) {
+  if (ReadTargetIntoSlot(settings)) {
     MessageBox->MsgBox("Image Load Complete", vbOKOnly, "Read Target Image to Programmer");
   } else {
     ShowErrorReport();

@@ -1,0 +1,43 @@
+#include "operations/LoadImage.h"
+
+#include <algorithm>
+
+#include "devices/HexLoader.h"
+#include "devices/ImageSettings.h"
+#include "devices/Loaders.h"
+#include "link/Commands.h"
+#include "link/ErrorRecord.h"
+#include "operations/ImageDownload.h"
+#include "programmers/ProgrammerTypes.h"
+#include "state/LineGuard.h"
+#include "state/PublicVars.h"
+
+bool LoadImageFromFiles(const ImageLoadSettings& settings) {
+  const LineOperation operation;
+  if (!operation.Taken()) return RefuseBusyLine("Load Image");
+  ClearError();
+  ErrorTitle = "Convert Image Files";
+  FileCount = static_cast<int>(std::min(settings.files.size(), FileList.size()));
+  for (int i = 0; i < static_cast<int>(FileList.size()); ++i) FileList[i] = i < FileCount ? settings.files[i] : "";
+  if (!ConvertImageFiles()) return false;   // the loaders keep their own error
+  FileChecksum = ImageChecksum;
+
+  const DeviceRecord& device = DeviceTable[std::max(CurDevice, 0)];
+  if (!settings.secondFile.empty()) {
+    EEBuffer.assign(static_cast<size_t>(std::max(device.DevEESize, 0)) + 1, 0);
+    if (!LoadHexBuffer(EEBuffer, device.DevEESize, EETop, 0xFF, settings.secondFile)) return false;
+    EEName = settings.secondName;
+    SecondaryEnabled = true;
+  } else if (!settings.keepSecondMemory) {
+    SecondaryEnabled = false;
+  }
+  if (SelectedTypeTraits().reversesWords) ReverseImageWords();
+
+  ImageNumber = settings.image;
+  ImageName = settings.name;
+  ImageMode = settings.modeWord ? settings.modeWord() : 0;
+  ImageFreq = settings.freq;
+  ImageVoltage = settings.voltage;
+  if (!LoadNewDeviceImage(settings.readProtect, settings.count)) return false;
+  return !settings.writeSerialization || WriteSerialization(ImageNumber - 1);
+}

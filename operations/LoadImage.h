@@ -1,0 +1,33 @@
+// Loading an image into a slot from its HEX files: conversion for the
+// current device (CurFamily, CurDevice), the second-memory file, the word
+// order of the programmer type, the image settings and the verified download.
+// The Load Image dialog, the automation interface and the command line all
+// load through it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct ImageLoadSettings {
+  int image = 1;                          // slot 1..4
+  std::vector<std::string> files;         // one to four HEX files of the main memory
+  std::string secondFile;                 // a HEX file of the second memory, or none
+  std::string secondName;                 // the second-memory image's name, with a file
+  // Without a second file: keep the second memory the conversion found or
+  // the caller prepared in EEBuffer, or send none.
+  bool keepSecondMemory = true;
+  std::string name;                       // ImageName
+  // The mode word, built once the conversion has shown which memories go along.
+  std::function<int16_t()> modeWord;
+  int16_t freq = 0;                       // target clock in KHz
+  uint8_t voltage = 0;                    // target voltage in 20 mV units
+  bool readProtect = false;
+  int32_t count = -1;                     // -1: no limit
+  bool writeSerialization = true;         // the slot's serialization record follows the image
+};
+
+// Converts and downloads; FileChecksum and EntireImageChecksum tell the sums.
+// False with the last-error record set; a failed conversion writes nothing.
+bool LoadImageFromFiles(const ImageLoadSettings& settings);
