@@ -100,18 +100,21 @@ const std::string& DdeLink::Execute(const std::string& commandString) {
   NumParams = static_cast<int16_t>(std::min<size_t>(fields.size(), MaxFields));
   std::copy(fields.begin(), fields.begin() + NumParams, Params.begin());
 
-  ClearError();
   // The channel serves no request while another operation holds the line;
-  // one that gets here all the same is refused, never interleaved.
+  // one that gets here all the same is refused, never interleaved, and the
+  // error record stays that operation's.
   const LineOperation operation(LineUser::Automation);
+  if (!operation.Taken()) {
+    DDEStatus = Params[0] + "|" + Str(ErrLineBusy) + "|" + LineBusyText + "\r\n";
+    return DDEStatus;
+  }
+  ClearError();
   SilentMessageBox silent;
   MessageBoxes* shown = MessageBox;
   MessageBox = &silent;
   std::string data;
   bool capture = true;
-  if (!operation.Taken()) {
-    capture = RefuseBusyLine("DDE Link");
-  } else if (tooMany) {
+  if (tooMany) {
     RaiseError(ErrUnrecognized, "DDE Link", "Too Many Parameters");
   } else {
     const std::string& name = Params[0];

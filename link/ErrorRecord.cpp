@@ -12,7 +12,7 @@ void RaiseError(int32_t number, const std::string& source, const std::string& de
 }
 
 bool RefuseBusyLine(const std::string& source) {
-  RaiseError(ErrLineBusy, source, "Programmer Line Busy with Another Operation");
+  RaiseError(ErrLineBusy, source, LineBusyText);
   CaptureError();
   return false;
 }

@@ -14,7 +14,7 @@ void ClearError();
 void CaptureError();
 
 // Records that another operation holds the line (error 1514) and returns
-// false, for an operation that was refused its turn.
+// false: an operation refused its turn.
 bool RefuseBusyLine(const std::string& source);
 
 // Text of the programmer's own error codes 1..8; empty for other numbers.

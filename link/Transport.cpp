@@ -14,14 +14,14 @@ int32_t WrapTick(int64_t value) {
 void Timer1_Timer() { TickCount = WrapTick(static_cast<int64_t>(TickCount) + 1); }
 
 bool SendCommand(const uint8_t* payload, int length, int timeout) {
-  Err = ErrorObject{};
   // A frame from an event that arrived inside another operation's wait would
   // take that operation's reply.
   const LineOperation operation;
   if (!operation.Taken()) {
-    RaiseError(ErrLineBusy, "Send Command", "Programmer Line Busy with Another Operation");
+    RaiseError(ErrLineBusy, "Send Command", LineBusyText);
     return false;
   }
+  Err = ErrorObject{};
   ResetReceiver();
   std::vector<uint8_t> frame = BuildFrame(CurrentAddress, payload, static_cast<size_t>(length));
 

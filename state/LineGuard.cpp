@@ -20,6 +20,33 @@ void Notify(bool busy) {
   for (const auto& [id, observer] : observers) observer(busy);
 }
 
+// The last-error record as it stood before events ran.
+struct SavedErrorRecord {
+  int32_t number = LastErrorNumber;
+  std::string text = LastErrorText;
+  std::string source = LastErrorSource;
+  std::string function = LastFunction;
+  std::string title = ErrorTitle;
+  ErrorObject pending = Err;
+  void Restore() const {
+    LastErrorNumber = number;
+    LastErrorText = text;
+    LastErrorSource = source;
+    LastFunction = function;
+    ErrorTitle = title;
+    Err = pending;
+  }
+};
+
+void RunEventsInWait(void (EventLoop::*run)()) {
+  if (!Events) return;
+  const SavedErrorRecord saved;
+  ++WaitLevel;
+  (Events->*run)();
+  --WaitLevel;
+  saved.Restore();
+}
+
 }  // namespace
 
 LineOperation::LineOperation(LineUser user) {
@@ -45,19 +72,9 @@ bool LineBusy() { return Depth > 0; }
 
 LineUser LineHolder() { return Holder; }
 
-void LetEventsRun() {
-  if (!Events) return;
-  ++WaitLevel;
-  Events->DoEvents();
-  --WaitLevel;
-}
+void LetEventsRun() { RunEventsInWait(&EventLoop::DoEvents); }
 
-void LetPendingEventsRun() {
-  if (!Events) return;
-  ++WaitLevel;
-  Events->ProcessPending();
-  --WaitLevel;
-}
+void LetPendingEventsRun() { RunEventsInWait(&EventLoop::ProcessPending); }
 
 int AddLineObserver(std::function<void(bool busy)> observer) {
   const int id = NextObserverId++;

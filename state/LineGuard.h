@@ -34,6 +34,8 @@ LineUser LineHolder();
 
 // The only ways an operation lets events run: once inside a wait (may block
 // until the next event), or the events already waiting during a computation.
+// What the events do to the last-error record is undone: the record belongs
+// to the operation that waits, not to one refused meanwhile.
 void LetEventsRun();
 void LetPendingEventsRun();
 

@@ -38,6 +38,7 @@ bool FakeSerialPort::DeliverIncoming() {
 }
 
 void FakeEventLoop::DoEvents() {
+  if (OnTurn) OnTurn();
   if (port_.DeliverIncoming()) return;
   Timer1_Timer();
   ++ticks;

@@ -58,6 +58,7 @@ class FakeEventLoop : public EventLoop {
   int pendingRuns = 0;
   int ticks = 0;                 // ticks that passed
   std::function<void()> OnTick;  // runs after each tick
+  std::function<void()> OnTurn;  // runs at the start of every turn, as an event inside a wait would
 
  private:
   FakeSerialPort& port_;
