@@ -128,11 +128,10 @@ void ShowConversionCounts(int32_t records, int32_t bytes) {
 }
 
 void LetWindowsBreathe() {
-  using Clock = std::chrono::steady_clock;
-  static Clock::time_point last = Clock::now();
-  const Clock::time_point now = Clock::now();
-  if (now - last < std::chrono::milliseconds(20)) return;
-  last = now;
+  const auto now = std::chrono::steady_clock::now();
+  if (LastBreathTime == decltype(LastBreathTime){}) LastBreathTime = now;   // the first call starts the clock
+  if (now - LastBreathTime < std::chrono::milliseconds(20)) return;
+  LastBreathTime = now;
   LetPendingEventsRun();
 }
 

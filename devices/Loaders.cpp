@@ -18,9 +18,6 @@ namespace {
 const char* const Source = "Read Hex File";
 const char* const OutsidePart = "Image File Contains Data Outside the Address Range of the Selected Part";
 
-// The file being read ("file number 1").
-TextLineReader* CurrentFile = nullptr;
-
 const DeviceRecord& Device() { return DeviceTable[std::max(CurDevice, 0)]; }
 
 bool IsPSoCSectionFamily(const std::string& family) {

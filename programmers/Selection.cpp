@@ -23,8 +23,6 @@ namespace {
 // programmer must not make the program allocate gigabytes.
 constexpr int32_t MaxImageSlotSize = 16 * 1024 * 1024;
 
-std::string CurrentPicture;
-
 template <size_t N>
 const ProgTypeInfo& TypeRecord(const std::array<ProgTypeInfo, N>& table, int type) {
   static const ProgTypeInfo none;

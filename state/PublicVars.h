@@ -1,8 +1,10 @@
 // Global program state shared by every subsystem. It lives for the whole run;
-// windows, dialogs and operations read and write it directly.
+// windows, dialogs and operations read and write it directly. Each global's
+// start value is in ProgramState.def.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@ class DocumentOpener;
 class FileDialogs;
 class LoadImageView;
 class ReadImageView;
+class TextLineReader;
 
 // ---- Platform objects (bound by the program's start-up) ----
 extern SerialPort* MSComm1;        // the serial port of the main window
@@ -102,6 +105,7 @@ extern std::string VectorFileName2;
 extern bool FwGen2;
 extern bool FwGen3;
 extern std::string SecondaryName;
+extern std::string CurrentPicture;   // picture key of the selected programmer's type
 extern std::array<std::string, 11> StartModeNames;
 extern bool SerialSupported;
 
@@ -210,6 +214,9 @@ extern int16_t RecLen;
 extern int32_t RecAddr;
 extern int16_t RecType;
 extern std::array<uint8_t, 129> RecData;
+extern TextLineReader* CurrentFile;   // the file the family loaders are reading; null between loads
+// When a long conversion last let window events run; unset until the first time.
+extern std::chrono::steady_clock::time_point LastBreathTime;
 
 // ---- Image files and projects ----
 extern std::string EEFilePath;                // second-memory file
@@ -271,3 +278,7 @@ extern uint8_t SerialFormat;
 extern int32_t SerialAddress;
 extern std::array<uint8_t, 7> SerialNumber;   // little-endian, byte 0 least significant
 extern std::array<std::string, 4> LastSerials;   // last serial number written per port, as hex text
+
+// Puts every global above back to its start value; the platform objects
+// become null. Each test starts from it.
+void ResetProgramState();

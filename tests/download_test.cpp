@@ -1,11 +1,17 @@
 // Downloading converted images into a slot of the in-process simulated
 // programmer: every area, the directory entry, page map, option record,
-// security entry, and failures that leave the slot as it was.
+// security entry, and failures that leave the slot as it was. Also the
+// program state reset that keeps one download's leftovers from the next.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
 #include <numeric>
 
 #include "devices/DeviceDatabase.h"
+#include "devices/HexLoader.h"
+#include "devices/HexRecord.h"
 #include "devices/Loaders.h"
 #include "link/CommDefs.h"
 #include "operations/ImageDownload.h"
@@ -263,5 +269,101 @@ TEST_F(DownloadTest, ImageLargerThanTheSlotIsRefused) {
   EXPECT_EQ(LastErrorNumber, ErrImageRange);
   EXPECT_EQ(FramesSent(), before);
 }
+
+// ---- Program state reset ----
+
+// One piece of program state: how a test leaves it behind, and whether it is
+// at the value the program starts with.
+struct StateCase {
+  const char* name;
+  std::function<void()> dirty;
+  std::function<bool()> atStart;
+};
+
+bool Blank(const DeviceRecord& d) {
+  return d.DevName.empty() && d.DevFlashSize == 0 && d.DevBlank == 0 && d.DevId == 0 && d.DevFileType.empty() &&
+         d.DevVMin == 0 && d.DevVMax == 0 && d.DevFlags == 0 && d.DevEESize == 0 && d.DevAuxSize == 0;
+}
+
+template <typename Array>
+bool AllEmpty(const Array& strings) {
+  return std::all_of(strings.begin(), strings.end(), [](const std::string& s) { return s.empty(); });
+}
+
+std::vector<StateCase> StateCases() {
+  static TextLineReader reader;
+  return {
+      {"SecondaryEnabled", [] { SecondaryEnabled = true; }, [] { return !SecondaryEnabled; }},
+      {"EETop", [] { EETop = 2000; }, [] { return EETop == 0; }},
+      {"ImageBuffer", [] { ImageBuffer.assign(4097, 0xA5); }, [] { return ImageBuffer.empty(); }},
+      {"EEBuffer", [] { EEBuffer.assign(1025, 0x33); }, [] { return EEBuffer.empty(); }},
+      {"ImageDirectory",
+       [] {
+         ImageDirectory.resize(5);
+         ImageDirectory[1].Size = 4096;
+       },
+       [] { return ImageDirectory.empty(); }},
+      {"DeviceTable",
+       [] {
+         DeviceTable[0].DevName = "mega";
+         DeviceTable[MaxDeviceTypes].DevFlashSize = 4096;
+       },
+       [] { return std::all_of(DeviceTable.begin(), DeviceTable.end(), Blank); }},
+      {"FamilyList", [] { FamilyList[0] = "ATmega"; }, [] { return AllEmpty(FamilyList); }},
+      {"CurDevice", [] { CurDevice = 3; }, [] { return CurDevice == -1; }},
+      {"AppPath", [] { AppPath = "/elsewhere"; }, [] { return AppPath == "."; }},
+      {"ImageNumber", [] { ImageNumber = 4; }, [] { return ImageNumber == 1; }},
+      {"ImageCountLimit", [] { ImageCountLimit = 25; }, [] { return ImageCountLimit == -1; }},
+      {"ImageSecurity", [] { ImageSecurity[2] = {42, 1, 7, 8}; },
+       [] {
+         return std::all_of(ImageSecurity.begin(), ImageSecurity.end(), [](const ImageSecurityEntry& e) {
+           return e.Count == -1 && e.Flags == 0 && e.Spare1 == 0 && e.Spare2 == 0;
+         });
+       }},
+      {"FlashMap",
+       [] {
+         FlashMap.EEBase = 0x1000;
+         FlashMap.HwcBase[4] = 7;
+       },
+       [] { return FlashMap.EEBase == 0 && FlashMap.HwcBase == std::array<int32_t, 5>{}; }},
+      {"ImageGrid",
+       [] {
+         fgImages.Resize(5, 10);
+         fgImages.Row = 3;
+       },
+       [] { return fgImages.Rows == 0 && fgImages.Cols == 0 && fgImages.Row == 0 && fgImages.Cells.empty(); }},
+      {"ErrorRecord",
+       [] {
+         LastErrorNumber = 1500;
+         LastErrorText = "No Response from Programmer";
+         Err.Number = 1500;
+       },
+       [] { return LastErrorNumber == 0 && LastErrorText.empty() && Err.Number == 0; }},
+      {"TypeTableV3", [] { TypeTableV3[7].TypeName = "T7"; },
+       [] {
+         return std::all_of(TypeTableV3.begin(), TypeTableV3.end(),
+                            [](const ProgTypeInfo& t) { return t.TypeName.empty() && t.FirmwareFile.empty(); });
+       }},
+      {"CurrentPicture", [] { CurrentPicture = "AVR"; }, [] { return CurrentPicture.empty(); }},
+      {"CurrentFile", [] { CurrentFile = &reader; }, [] { return CurrentFile == nullptr; }},
+      {"LastBreathTime", [] { LetWindowsBreathe(); },
+       [] { return LastBreathTime == std::chrono::steady_clock::time_point{}; }},
+      // The test's FakePlatform binds these.
+      {"PlatformBindings", [] {}, [] { return !MSComm1 && !Events && !Settings && !MessageBox && !frmMain; }},
+  };
+}
+
+class ProgramStateResetTest : public ::testing::TestWithParam<StateCase> {};
+
+TEST_P(ProgramStateResetTest, PutsTheStateBackToItsStartValue) {
+  FakePlatform platform;
+  GetParam().dirty();
+  ASSERT_FALSE(GetParam().atStart()) << "the case did not change " << GetParam().name;
+  ResetProgramState();
+  EXPECT_TRUE(GetParam().atStart()) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Globals, ProgramStateResetTest, ::testing::ValuesIn(StateCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -54,15 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static SilentMessageBox boxes;
   static NoSettings settings;
   static NullMainWindow window;
+  ResetProgramState();   // each input starts from a fresh program and a closed line
+  line = SilentLine{};
   MSComm1 = &line;
   Events = &loop;
   MessageBox = &boxes;
   Settings = &settings;
   frmMain = &window;
   AppPath = "/nonexistent-kestrin-data";   // no device files: loads end at the device search
-  ImageDirectory.clear();
-  SelectedProgrammer = 0;
-  ProgCount = 0;
 
   DdeLink link;
   const std::string text(reinterpret_cast<const char*>(data), size);

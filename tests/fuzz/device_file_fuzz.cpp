@@ -24,6 +24,7 @@ std::string FuzzFolder() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static SilentMessageBox messages;
+  ResetProgramState();   // each input starts from a fresh program
   MessageBox = &messages;
   AppPath = FuzzFolder();
   DeviceFile = "\\device.inf";

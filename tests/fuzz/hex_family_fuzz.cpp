@@ -49,9 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   static SilentMessageBox messages;
   static NullMainWindow window;
+  ResetProgramState();   // each input starts from a fresh program
   MessageBox = &messages;
   frmMain = &window;
-  Events = nullptr;
 
   const int choice = data[0] % 4;
   const char* family = Families[choice];
@@ -65,22 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   ProgType = 6;
   FamilyList[0] = family;
-  FamilyList[1].clear();
   CurFamily = 0;
-  DeviceTable[0] = DeviceRecord{};
   DeviceTable[0].DevName = "FuzzPart";
   DeviceTable[0].DevFlashSize = FlashSize;
   DeviceTable[0].DevBlank = 0xFF;
   DeviceTable[0].DevEESize = EESize;
   DeviceTable[0].DevAuxSize = AuxSize;
-  DeviceTable[1] = DeviceRecord{};
   CurDevice = 0;
-  FileList.fill("");
   FileList[0] = path;
   FileCount = 1;
-  EEBuffer.clear();
-  AuxBuffer.clear();
-  LastErrorNumber = 0;
 
   const bool ok = ConvertImageFiles();
 

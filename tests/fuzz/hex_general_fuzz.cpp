@@ -68,9 +68,9 @@ Outcome Checked(bool ok, std::vector<uint8_t>& image, int32_t top) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static SilentMessageBox messages;
   static NullMainWindow window;
+  ResetProgramState();   // each input starts from a fresh program
   MessageBox = &messages;
   frmMain = &window;
-  Events = nullptr;
 
   const std::string path = FuzzFolder() + "/input.hex";
   if (FILE* file = std::fopen(path.c_str(), "wb")) {

@@ -46,38 +46,6 @@ void FakeEventLoop::DoEvents() {
   if (OnTick) OnTick();
 }
 
-namespace {
-void ResetProgramState() {
-  CurrentAddress = 0;
-  TickCount = 0;
-  RxBuffer.fill(0);
-  RxCount = 0;
-  RxAddress = 0;
-  ReplyComplete = false;
-  RxState = 0;
-  LastErrorNumber = 0;
-  LastErrorText.clear();
-  LastErrorSource.clear();
-  LastFunction.clear();
-  ErrorTitle.clear();
-  Err = ErrorObject{};
-  ProgrammerTable.fill(ProgrammerRecord{});
-  ProgCount = 0;
-  SelectedProgrammer = 0;
-  ProgSettings.fill("");
-  ConfigBlock.fill(0);
-  ProgType = 0;
-  SerialSupported = false;
-  ImageNumber = 1;
-  ReadPort = 1;
-  SerialMemory = 0;
-  SerialFormat = 0;
-  SerialAddress = 0;
-  SerialNumber.fill(0);
-  LastSerials.fill("");
-}
-}  // namespace
-
 FakePlatform::FakePlatform() {
   ResetProgramState();
   port.OnReceive = ReceiveBytes;

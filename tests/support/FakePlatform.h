@@ -127,7 +127,7 @@ class MemorySettingsStore : public SettingsStore {
   std::map<std::string, std::string> values;
 };
 
-// Binds the fakes to the program's globals and resets the program state.
+// Resets the whole program state, then binds the fakes to the platform globals.
 struct FakePlatform {
   FakePlatform();
   ~FakePlatform();
