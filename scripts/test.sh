@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+scripts/check_includes.sh
 
 export QT_QPA_PLATFORM=offscreen
 export XDG_CONFIG_HOME
