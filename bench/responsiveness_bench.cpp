@@ -12,13 +12,13 @@
 
 #include "link/Commands.h"
 #include "link/Transport.h"
-#include "state/views/ProgramManagerView.h"
 #include "operations/ProgramRun.h"
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"
 #include "platform/QtSerialPort.h"
 #include "programmers/Discovery.h"
 #include "state/PublicVars.h"
+#include "state/views/ProgramManagerView.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimProcess.h"
 

@@ -3,14 +3,14 @@
 #include <QCoreApplication>
 #include <cstdio>
 
+#include "cli/CliCommands.h"
+#include "cli/ConsoleMainWindow.h"
 #include "link/Transport.h"
 #include "platform/ConsoleMessageBox.h"
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"
 #include "platform/QtSerialPort.h"
 #include "platform/QtSettingsStore.h"
-#include "cli/CliCommands.h"
-#include "cli/ConsoleMainWindow.h"
 #include "state/PublicVars.h"
 
 int main(int argc, char* argv[]) {

@@ -9,10 +9,10 @@
 #include "devices/TextFields.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
-#include "state/LineGuard.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "programmers/ProgrammerTypes.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
 
 namespace {

@@ -3,13 +3,13 @@
 #include <algorithm>
 
 #include "devices/HexLoader.h"
-#include "state/views/LoadImageView.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/FileDialogs.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
 #include "state/PublicVars.h"
+#include "state/views/LoadImageView.h"
 
 namespace {
 

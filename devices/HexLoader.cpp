@@ -6,11 +6,11 @@
 #include "devices/HexRecord.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
-#include "state/LineGuard.h"
 #include "platform/NumberText.h"
 #include "programmers/ProgrammerTypes.h"
-#include "state/views/MainWindowView.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "state/views/MainWindowView.h"
 
 namespace {
 

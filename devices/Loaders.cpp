@@ -10,8 +10,8 @@
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/NumberText.h"
-#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
+#include "state/views/MainWindowView.h"
 
 namespace {
 

@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "devices/FileSelection.h"
-#include "state/views/LoadImageView.h"
 #include "devices/TextFields.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
@@ -16,6 +15,7 @@
 #include "platform/SettingsStore.h"
 #include "programmers/ProgrammerTypes.h"
 #include "state/PublicVars.h"
+#include "state/views/LoadImageView.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include "link/CommandFrame.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
-#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
+#include "state/views/MainWindowView.h"
 
 namespace {
 const CommandInfo InfoWriteFlash{CmdWriteFlash, TimeoutFlashBlock, "Write Flash", "Write Flash"};

@@ -9,9 +9,9 @@
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
-#include "state/views/MainWindowView.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "state/views/MainWindowView.h"
 
 namespace {
 

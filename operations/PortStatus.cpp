@@ -1,8 +1,8 @@
 #include "operations/PortStatus.h"
 
-#include "state/views/ProgramManagerView.h"
 #include "platform/NumberText.h"
 #include "state/PublicVars.h"
+#include "state/views/ProgramManagerView.h"
 
 bool PortStatusText(uint8_t status, std::string& caption, int64_t& backColor, int64_t& foreColor, bool& failed) {
   failed = false;

@@ -7,12 +7,12 @@
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
 #include "operations/PortStatus.h"
-#include "state/views/ProgramManagerView.h"
 #include "operations/Sound.h"
-#include "state/LineGuard.h"
 #include "platform/SettingsStore.h"
-#include "state/views/MainWindowView.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "state/views/MainWindowView.h"
+#include "state/views/ProgramManagerView.h"
 
 uint8_t PortEnableByte() {
   int value = frmProgram->Sequential() ? 1 : 0;

@@ -11,13 +11,13 @@
 #include "link/Transport.h"
 #include "operations/ImageDownload.h"
 #include "operations/PortStatus.h"
-#include "state/LineGuard.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
+#include "state/LineGuard.h"
+#include "state/PublicVars.h"
 #include "state/views/MainWindowView.h"
 #include "state/views/ReadImageView.h"
-#include "state/PublicVars.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include "platform/NumberText.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
-#include "state/views/MainWindowView.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "state/views/MainWindowView.h"
 
 namespace {
 

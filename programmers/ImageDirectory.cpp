@@ -7,11 +7,11 @@
 #include "devices/Utils.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
-#include "state/views/ImageManagerView.h"
 #include "platform/NumberText.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
 #include "state/LineGuard.h"
+#include "state/views/ImageManagerView.h"
 
 namespace {
 

@@ -6,16 +6,16 @@
 #include "devices/DeviceDatabase.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
-#include "state/views/ImageManagerView.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "programmers/FlashMap.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
-#include "state/views/MainWindowView.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "state/views/ImageManagerView.h"
+#include "state/views/MainWindowView.h"
 
 namespace {
 

@@ -21,19 +21,19 @@
 #include <iterator>
 #include <memory>
 
+#include "devices/ui/LoadImageDialog.h"
+#include "devices/ui/ReadImageDialog.h"
 #include "link/CommDefs.h"
 #include "link/Transport.h"
 #include "operations/ui/ImageManagerWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
 #include "platform/DocumentOpener.h"
+#include "platform/FileDialogs.h"
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"
 #include "platform/QtSerialPort.h"
 #include "platform/SoundPlayer.h"
 #include "programmers/Discovery.h"
-#include "devices/ui/LoadImageDialog.h"
-#include "devices/ui/ReadImageDialog.h"
-#include "platform/FileDialogs.h"
 #include "programmers/ImageDirectory.h"
 #include "shell/AboutBox.h"
 #include "shell/MainWindow.h"

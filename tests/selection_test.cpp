@@ -4,7 +4,6 @@
 
 #include "devices/Utils.h"
 #include "link/Commands.h"
-#include "state/views/ImageManagerView.h"
 #include "programmers/Discovery.h"
 #include "programmers/FlashMap.h"
 #include "programmers/ImageDirectory.h"
@@ -14,6 +13,7 @@
 #include "sim/Line.h"
 #include "sim/StoredImages.h"
 #include "state/PublicVars.h"
+#include "state/views/ImageManagerView.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimLine.h"
 #include "tests/support/TempDir.h"

@@ -13,20 +13,20 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "platform/AnsiText.h"
 #include "devices/DeviceDatabase.h"
-#include "devices/ui/DeviceLists.h"
 #include "devices/ImageSettings.h"
+#include "devices/ui/DeviceLists.h"
 #include "link/ErrorRecord.h"
 #include "operations/PortStatus.h"
 #include "operations/ReadTarget.h"
-#include "ui/StatusLabel.h"
+#include "platform/AnsiText.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "state/PublicVars.h"
+#include "ui/StatusLabel.h"
 
 ReadImageDialog::ReadImageDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmReadImage"));

@@ -14,12 +14,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "platform/AnsiText.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "operations/PortStatus.h"
-#include "ui/StatusLabel.h"
 #include "operations/ProgramRun.h"
+#include "platform/AnsiText.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
 #include "programmers/ImageDirectory.h"
@@ -27,6 +26,7 @@
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
 #include "ui/MainFrame.h"
+#include "ui/StatusLabel.h"
 
 namespace {
 constexpr int AteOptionsAddress = 0xE8;

@@ -12,8 +12,8 @@
 #include "platform/MessageBox.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
-#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
+#include "state/views/MainWindowView.h"
 #include "tests/fuzz/FuzzStandIns.h"
 
 namespace {

@@ -16,8 +16,8 @@
 #include "devices/HexLoader.h"
 #include "link/CommDefs.h"
 #include "platform/MessageBox.h"
-#include "state/views/MainWindowView.h"
 #include "state/PublicVars.h"
+#include "state/views/MainWindowView.h"
 #include "tests/fuzz/FuzzStandIns.h"
 
 namespace {
