@@ -278,6 +278,40 @@ TEST_F(GuiTest, WindowDeleteDuringAnAutomationSaveIsRefused) {
   EXPECT_EQ(window->ImageManager()->Grid()->item(1, 3)->text(), "Keep me");
 }
 
+// Closing the main window while an automation command waits for the
+// programmer closes nothing under the command: the window goes once it is over.
+TEST_F(GuiTest, ClosingTheMainWindowWaitsForTheAutomationCommand) {
+  Start({"--programmer", Unit1, "--image", "slot=2,name=Keep me,device=9,family=0"});
+  FindAndOpenImageManager();
+  window->show();
+  window->mnuDDEenable_Click();
+  AutomationClient client(automationName);
+  ASSERT_TRUE(client.Connected());
+
+  bool tried = false, openDuring = false;
+  const int observer = AddLineObserver([&](bool busy) {
+    if (!busy || tried || LineHolder() != LineUser::Automation) return;
+    tried = true;
+    QTimer::singleShot(0, window.get(), [&] {
+      window->close();
+      openDuring = window->isVisible() && window->ImageManager() != nullptr && serial.IsOpen();
+    });
+  });
+  TempDir out;
+  const std::string saved = out.path() + "/slot2.hex";
+  EXPECT_EQ(client.Ask("EXECUTE DDELink SaveImage|2|" + saved), "SaveImage|Success|");
+  RemoveLineObserver(observer);
+  EXPECT_TRUE(tried);
+  EXPECT_TRUE(openDuring);
+  std::ifstream file(saved);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find(":00000001FF"), std::string::npos);
+  Settle();
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(window->ImageManager(), nullptr);
+  EXPECT_FALSE(serial.IsOpen());
+}
+
 class RecordingOpener : public DocumentOpener {
  public:
   bool Open(const std::string& path) override {
