@@ -204,12 +204,13 @@ bool SelectProgrammerAt(const CliOptions& options) {
     return false;
   }
   SelectProgrammer();
-  return true;
+  // A directory or security block that could not be read is reported already;
+  // nothing may act on what it left.
+  return LastErrorNumber == 0;
 }
 
 int Images(const CliOptions& options) {
   if (!SelectProgrammerAt(options)) return ExitFailed;
-  if (LastErrorNumber != 0) return ExitFailed;   // the directory could not be read: reported already
   for (int row = 0; row < fgImages.Rows; ++row) {
     std::string line;
     for (int col = 0; col < fgImages.Cols; ++col) line += (col ? "\t" : "") + fgImages.TextMatrix(row, col);

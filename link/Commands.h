@@ -19,6 +19,14 @@ bool WriteFlash(int32_t address, int32_t count, const uint8_t* data, bool showPr
 bool ReadFlash(int32_t address, int32_t count, uint8_t* data, bool showProgress);
 bool CrcFlash(int32_t address, int32_t length, std::array<uint8_t, 2>& crc);
 
+// The frame carries no checksum, so a byte flipped on the way back reaches
+// the program unnoticed. What the program acts on or writes back is read
+// until two answers in a row agree byte for byte (four reads at most), and
+// what it writes for good is read back once and compared; 1505 otherwise.
+bool ReadFlashConfirmed(int32_t address, int32_t count, uint8_t* data);
+bool CrcFlashConfirmed(int32_t address, int32_t length, std::array<uint8_t, 2>& crc);
+bool WriteFlashVerified(int32_t address, int32_t count, const uint8_t* data);
+
 // Runs on the enabled ports with a 1-based image slot.
 bool Program(int image);
 bool Verify(int image);

@@ -1,5 +1,6 @@
 // WriteFlash, ReadFlash and CrcFlash: flash commands that unlock first and
 // raise programmer status s as error 1000 + s.
+#include <algorithm>
 #include <vector>
 
 #include "link/CommDefs.h"
@@ -37,6 +38,14 @@ bool TransferBlocks(const CommandInfo& info, int32_t address, int32_t count, boo
   CaptureError();
   if (showProgress) frmMain->SetProgressVisible(false);
   return LastErrorNumber == 0;
+}
+
+constexpr int MostConfirmingReads = 4;
+
+bool FailReadVerify(const char* source) {
+  RaiseError(ErrReadVerify, source, "Read-Verify Error");
+  CaptureError();
+  return false;
 }
 
 std::vector<uint8_t> BlockHeader(uint8_t code, int32_t address, int32_t n) {
@@ -82,4 +91,35 @@ bool CrcFlash(int32_t address, int32_t length, std::array<uint8_t, 2>& crc) {
   }
   CaptureError();
   return LastErrorNumber == 0;
+}
+
+bool ReadFlashConfirmed(int32_t address, int32_t count, uint8_t* data) {
+  std::vector<uint8_t> previous(static_cast<size_t>(count));
+  if (!ReadFlash(address, count, previous.data(), false)) return false;
+  for (int reads = 1; reads < MostConfirmingReads; ++reads) {
+    if (!ReadFlash(address, count, data, false)) return false;
+    if (std::equal(previous.begin(), previous.end(), data)) return true;
+    std::copy(data, data + count, previous.begin());
+  }
+  return FailReadVerify("Read Flash");
+}
+
+bool CrcFlashConfirmed(int32_t address, int32_t length, std::array<uint8_t, 2>& crc) {
+  std::array<uint8_t, 2> previous{};
+  if (!CrcFlash(address, length, previous)) return false;
+  for (int reads = 1; reads < MostConfirmingReads; ++reads) {
+    if (!CrcFlash(address, length, crc)) return false;
+    if (crc == previous) return true;
+    previous = crc;
+  }
+  return FailReadVerify("Crc Flash");
+}
+
+bool WriteFlashVerified(int32_t address, int32_t count, const uint8_t* data) {
+  if (!WriteFlash(address, count, data, false)) return false;
+  // One read back: a flipped byte on either way shows as a difference.
+  std::vector<uint8_t> stored(static_cast<size_t>(count));
+  if (!ReadFlash(address, count, stored.data(), false)) return false;
+  if (!std::equal(stored.begin(), stored.end(), data)) return FailReadVerify("Write Flash");
+  return true;
 }

@@ -15,7 +15,7 @@ bool DeleteImage(int imageNumber) {
   ClearError();
   ErrorTitle = "Delete Image";
   const std::vector<uint8_t> zeros(DirEntryBytes, 0);
-  return WriteFlash(DirectoryAddress + (imageNumber - 1) * DirEntryBytes, DirEntryBytes, zeros.data(), false);
+  return WriteFlashVerified(DirectoryAddress + (imageNumber - 1) * DirEntryBytes, DirEntryBytes, zeros.data());
 }
 
 std::string DeleteImageQuestion(int imageNumber, const std::string& imageName) {

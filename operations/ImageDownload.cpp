@@ -46,7 +46,7 @@ bool LoadExtendedAreas(int32_t slotAddress, int32_t configOffset, int32_t extend
     uint32_t sum = static_cast<uint32_t>(EntireImageChecksum);
     for (uint8_t b : area) sum += b;
     EntireImageChecksum = static_cast<int32_t>(sum);
-    if (!WriteFlash(slotAddress + offset, static_cast<int32_t>(area.size()), area.data(), true)) {
+    if (!WriteFlashVerified(slotAddress + offset, static_cast<int32_t>(area.size()), area.data())) {
       ok = false;
       break;
     }
@@ -156,6 +156,21 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
     return failWith(ErrImageRange, "Load Target Image", "Image is Larger than the Programmer's Image Slot");
   }
 
+  // Protection and counts of every slot are written back at the end: they are
+  // read now, and a failed read stops the load before anything is written.
+  if (!ReadSecurityBlock()) return finish();
+  ErrorTitle = "Load New Device Image";
+  if (!SecurityValid) {   // damaged beyond doubt: it is written anew, as selection does
+    ImageSecurity.fill(ImageSecurityEntry{});
+    SecurityWord = 0;
+    Status("ExtStatus2", SecurityResetText);
+  }
+  // Marked empty before its data is overwritten: a load that fails midway
+  // leaves an empty slot, never the old name over new data.
+  const int32_t entryAddress = DirectoryAddress + (ImageNumber - 1) * DirEntryBytes;
+  const std::array<uint8_t, 4> noSize{};
+  if (!WriteFlashVerified(entryAddress, static_cast<int32_t>(noSize.size()), noSize.data())) return finish();
+
   Status("Status", "Writing New Image to Programmer");
   Status("ExtStatus1", "Loading Image Data");
   if (!WriteFlash(slotAddress, flashSize, ImageBuffer.data(), true)) return finish();
@@ -165,7 +180,7 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
 
   Status("ExtStatus1", "Performing Image Crc");
   std::array<uint8_t, 2> crc{};
-  if (!CrcFlash(slotAddress, flashSize, crc)) return finish();
+  if (!CrcFlashConfirmed(slotAddress, flashSize, crc)) return finish();
 
   if (SelectedTypeTraits().carriesExtData) {
     const std::string& family = FamilyList[CurFamily];
@@ -176,7 +191,7 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
                family == "GEN5" || family == "GEN6" || family == "CapSense") {
       ok = LoadPSoCExtendedData(slotAddress);
     } else {
-      ok = WriteFlash(ImageNumber * 256, 256, ExtData.data(), false);
+      ok = WriteFlashVerified(ImageNumber * 256, 256, ExtData.data());
     }
     if (!ok) return finish();
   }
@@ -196,7 +211,7 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
     if (!VerifyArea(slotAddress + 0x50000, device.DevAuxSize, AuxBuffer, readBack, "Image Read Verify", false)) {
       return finish();
     }
-    if (!WriteFlash(slotAddress + 0x60000, NumFuseBytes + 1, FuseValues.data(), false)) return finish();
+    if (!WriteFlashVerified(slotAddress + 0x60000, NumFuseBytes + 1, FuseValues.data())) return finish();
   }
 
   if (SecondaryEnabled) {
@@ -215,34 +230,34 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
     }
     std::string name = EEName.substr(0, ImageNameLength);
     name.resize(ImageNameLength, ' ');
-    if (!WriteFlash(FlashMap.EENameBase + (ImageNumber - 1) * 32, ImageNameLength,
-                    reinterpret_cast<const uint8_t*>(name.data()), false)) {
+    if (!WriteFlashVerified(FlashMap.EENameBase + (ImageNumber - 1) * 32, ImageNameLength,
+                            reinterpret_cast<const uint8_t*>(name.data()))) {
       return finish();
     }
   }
 
   if (SelectedTypeTraits().optionRecord != OptionRecord::None) {
     const std::array<uint8_t, 13> record = BuildAvrOptionRecord();
-    if (!WriteFlash(ImageNumber * 256, 13, record.data(), false)) return finish();
+    if (!WriteFlashVerified(ImageNumber * 256, 13, record.data())) return finish();
   }
 
   if (SelectedTypeTraits().writesPageMap) {
     const std::vector<uint8_t> pageMap = BuildPageMap();
-    if (!WriteFlash(FlashMap.PageMapBase + (ImageNumber - 1) * FlashMap.PageMapSize, FlashMap.PageMapSize,
-                    pageMap.data(), false)) {
+    if (!WriteFlashVerified(FlashMap.PageMapBase + (ImageNumber - 1) * FlashMap.PageMapSize, FlashMap.PageMapSize,
+                            pageMap.data())) {
       return finish();
     }
   }
 
-  if (ProgType == 1 && HasSection9020) ImageMode = static_cast<int16_t>(ImageMode + 128);
-  const std::array<uint8_t, 32> entry = BuildDirEntry(crc);
-  if (!WriteFlash(DirectoryAddress + (ImageNumber - 1) * DirEntryBytes, DirEntryBytes, entry.data(), false)) {
-    return finish();
-  }
-
+  // The slot's security entry, then its directory entry: the entry is the
+  // last write, so the slot names the image only once everything verified.
   ImageSecurityEntry& security = ImageSecurity[ImageNumber - 1];
   security.Count = imageCount;
   security.Flags = static_cast<uint8_t>((security.Flags & ~1u) | (readProtect ? 1u : 0u));
-  WriteSecurityBlock();
+  if (!WriteSecurityBlock()) return finish();
+
+  if (ProgType == 1 && HasSection9020) ImageMode = static_cast<int16_t>(ImageMode + 128);
+  const std::array<uint8_t, 32> entry = BuildDirEntry(crc);
+  WriteFlashVerified(entryAddress, DirEntryBytes, entry.data());
   return finish();
 }

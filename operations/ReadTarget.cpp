@@ -86,16 +86,26 @@ bool ReadTargetDeviceImage() {
     return finish();
   }
 
+  // Every slot's protection and counts are written back at the end: read
+  // now, and a failed read stops before anything is written.
+  if (!ReadSecurityBlock()) return finish();
+  ErrorTitle = "Read Target Device Image";
+  if (!SecurityValid) {   // damaged beyond doubt: written anew, as selection does
+    ImageSecurity.fill(ImageSecurityEntry{});
+    SecurityWord = 0;
+    frmMain->SetStatusPanel("ExtStatus2", SecurityResetText);
+  }
+
   std::array<uint8_t, 32> entry = BuildDirEntry({0, 0});
   std::fill(entry.begin(), entry.begin() + 4, 0);   // no size until the read is done
-  if (!WriteFlash(entryAddress, DirEntryBytes, entry.data(), false)) return finish();
+  if (!WriteFlashVerified(entryAddress, DirEntryBytes, entry.data())) return finish();
 
   std::string name = SecondMemoryName();
   if (!name.empty()) {
     name = name.substr(0, ImageNameLength);
     name.resize(ImageNameLength, ' ');
-    if (!WriteFlash(FlashMap.EENameBase + (ImageNumber - 1) * 32, ImageNameLength,
-                    reinterpret_cast<const uint8_t*>(name.data()), false)) {
+    if (!WriteFlashVerified(FlashMap.EENameBase + (ImageNumber - 1) * 32, ImageNameLength,
+                            reinterpret_cast<const uint8_t*>(name.data()))) {
       return finish();
     }
   }
@@ -116,17 +126,19 @@ bool ReadTargetDeviceImage() {
   const int32_t slotAddress = (ImageNumber - 1) * ProgrammerTable[SelectedProgrammer].SlotSize + FlashMap.ImageBase;
   frmMain->SetStatusPanel("ExtStatus1", "Performing Image Crc");
   std::array<uint8_t, 2> crc{};
-  if (!CrcFlash(slotAddress, device.DevFlashSize, crc)) return finish();
+  if (!CrcFlashConfirmed(slotAddress, device.DevFlashSize, crc)) return finish();
 
   if (SelectedTypeTraits().carriesExtData) {
     ExtData.fill(0);
-    if (!WriteFlash(ImageNumber * 256, 256, ExtData.data(), false)) return finish();
+    if (!WriteFlashVerified(ImageNumber * 256, 256, ExtData.data())) return finish();
   }
 
-  const std::array<uint8_t, 32> done = BuildDirEntry(crc);
-  if (!WriteFlash(entryAddress, 6, done.data(), false)) return finish();
+  // A read image is unlimited and not read protected; its size and CRC are
+  // the last write, so the slot names the image only once all else verified.
   ImageSecurity[ImageNumber - 1].Count = -1;
   ImageSecurity[ImageNumber - 1].Flags = 0;
-  WriteSecurityBlock();
+  if (!WriteSecurityBlock()) return finish();
+  const std::array<uint8_t, 32> done = BuildDirEntry(crc);
+  WriteFlashVerified(entryAddress, 6, done.data());
   return finish();
 }

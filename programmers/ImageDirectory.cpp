@@ -12,6 +12,7 @@
 #include "programmers/SecurityBlock.h"
 #include "state/LineGuard.h"
 #include "state/views/ImageManagerView.h"
+#include "state/views/MainWindowView.h"
 
 namespace {
 
@@ -107,9 +108,13 @@ void ShowImageDirectory() {
     ShowErrorReport();
     return;
   }
-  if (!SecurityValid && !ClearSecurityBlock()) {
-    ShowErrorReport();
-    return;
+  if (!SecurityValid) {
+    // Repeated reads agreed that the block is damaged: reset, and say so.
+    if (!ClearSecurityBlock()) {
+      ShowErrorReport();
+      return;
+    }
+    if (frmMain) frmMain->SetStatusPanel("Status", SecurityResetText);
   }
 
   const int slots = SlotCount();
@@ -117,13 +122,13 @@ void ShowImageDirectory() {
 
   if (HasClockColumns()) {
     std::vector<uint8_t> names(MaxImageSlots * EENameRecordBytes, 0);
-    if (ReadFlash(FlashMap.EENameBase, static_cast<int32_t>(names.size()), names.data(), false)) {
+    if (ReadFlashConfirmed(FlashMap.EENameBase, static_cast<int32_t>(names.size()), names.data())) {
       for (int n = 1; n <= MaxImageSlots; ++n) EEImageName[n] = NameText(&names[(n - 1) * EENameRecordBytes]);
     }
   }
 
   std::vector<uint8_t> entries(static_cast<size_t>(slots) * DirEntryBytes, 0);
-  if (!ReadFlash(DirectoryAddress, static_cast<int32_t>(entries.size()), entries.data(), false)) {
+  if (!ReadFlashConfirmed(DirectoryAddress, static_cast<int32_t>(entries.size()), entries.data())) {
     ShowErrorReport();
     return;
   }

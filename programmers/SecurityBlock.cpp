@@ -11,8 +11,10 @@
 bool ReadSecurityBlock() {
   ClearError();
   ErrorTitle = "Read Security Block";
+  // The block decides protection and counts and is written back: it is taken
+  // only as two reads agree, and so is the programmer's CRC of it.
   std::array<uint8_t, SecurityBlockBytes> block{};
-  if (!ReadFlash(SecurityBlockAddress, SecurityBlockBytes, block.data(), false)) return false;
+  if (!ReadFlashConfirmed(SecurityBlockAddress, SecurityBlockBytes, block.data())) return false;
   for (int i = 0; i < MaxImageSlots; ++i) {
     ImageSecurityEntry& e = ImageSecurity[i];
     e.Count = GetLong(&block[7 * i]);
@@ -23,7 +25,7 @@ bool ReadSecurityBlock() {
   SecurityWord = GetWord(&block[28]);
   SecurityCrc = {block[30], block[31]};
   std::array<uint8_t, 2> crc{};
-  if (!CrcFlash(SecurityBlockAddress, SecurityCrcRange, crc)) return false;
+  if (!CrcFlashConfirmed(SecurityBlockAddress, SecurityCrcRange, crc)) return false;
   SecurityValid = crc == SecurityCrc;
   return true;
 }
@@ -42,10 +44,10 @@ bool WriteSecurityBlock() {
   // The programmer's CRC of the first 30 bytes seals the block.
   std::array<uint8_t, 2> crc{};
   if (!WriteFlash(SecurityBlockAddress, SecurityBlockBytes, block.data(), false)) return false;
-  if (!CrcFlash(SecurityBlockAddress, SecurityCrcRange, crc)) return false;
+  if (!CrcFlashConfirmed(SecurityBlockAddress, SecurityCrcRange, crc)) return false;
   block[30] = crc[0];
   block[31] = crc[1];
-  if (!WriteFlash(SecurityBlockAddress, SecurityBlockBytes, block.data(), false)) return false;
+  if (!WriteFlashVerified(SecurityBlockAddress, SecurityBlockBytes, block.data())) return false;
   SecurityCrc = crc;
   SecurityValid = true;
   return true;

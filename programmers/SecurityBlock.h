@@ -7,6 +7,9 @@ constexpr int SecurityBlockAddress = 0x20;
 constexpr int SecurityBlockBytes = 32;
 constexpr int SecurityCrcRange = 30;
 
+// The status text when a damaged block was reset.
+constexpr const char* SecurityResetText = "Security Block Invalid - Reset to No Limits and No Protection";
+
 bool ReadSecurityBlock();
 bool WriteSecurityBlock();
 // No limits and no flags, then written.

@@ -174,20 +174,22 @@ TEST_F(DownloadTest, DataBeyondThePartFailsBeforeAnyCommand) {
   EXPECT_EQ(FramesSent(), before);
 }
 
-TEST_F(DownloadTest, OneFlippedByteInTheReadBackLeavesTheSlotsEntryAndSecurityAsTheyWere) {
+TEST_F(DownloadTest, OneFlippedByteInTheReadBackLeavesTheSlotEmptyAndSecurityAsItWas) {
   vrxsim::Unit& unit = Select(6);
   Convert("mega", DataRecord(0x10, {1, 2, 3}) + EndRecord());
   ImageNumber = 3;
-  const Bytes entryBefore = Flash(unit, 0x40 + 64, 32);
+  Bytes entryBefore = Flash(unit, 0x40 + 64, 32);
   const Bytes securityBefore = Flash(unit, 0x20, 32);
   vrxsim::FaultConfig flip{vrxsim::FaultKind::Corrupt};
   flip.command = 0x02;
+  flip.after = 3;   // the security block twice and the empty mark's read-back come first
   flip.count = 1;
   line.addFault(flip);
   EXPECT_FALSE(LoadNewDeviceImage(false, -1));
   EXPECT_EQ(LastErrorNumber, ErrReadVerify);
   EXPECT_EQ(LastErrorSource, "Image Read Verify");
   EXPECT_EQ(LastErrorText, "Read-Verify Error");
+  std::fill(entryBefore.begin(), entryBefore.begin() + 4, 0);   // marked empty, nothing else touched
   EXPECT_EQ(Flash(unit, 0x40 + 64, 32), entryBefore);
   EXPECT_EQ(Flash(unit, 0x20, 32), securityBefore);
   EXPECT_EQ(ImageSecurity[2].Count, 42);
