@@ -20,7 +20,7 @@ std::string UsageText() {
          "        voltage=3.3,mode=M,freq=KHZ,count=N,protect=0|1,eename=TEXT\n"
          "  --fault LIST         disturb replies (repeatable):\n"
          "        kind=drop|corrupt|delay|noise|trailing|endless|wrongaddr|wrongid|status,\n"
-         "        every=N,after=N,count=N,command=0xNN,ms=N,code=N\n"
+         "        every=N,after=N,count=N,command=0xNN,ms=N,code=N,byte=N (corrupt: 0 = ID)\n"
          "  --state DIR          keep each unit's flash in DIR/unit<i>.flash\n"
          "  --line-rate          pace every byte at the line's bit rate\n"
          "  --log FILE           log every received frame to FILE\n"

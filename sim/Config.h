@@ -65,6 +65,7 @@ struct FaultConfig {
   int command = -1;  // only replies to this command code; -1 = all
   int ms = 0;        // Delay: extra time before the reply is sent
   int code = 0;      // Status: replacement status byte
+  int byte = -1;     // Corrupt: the reply byte flipped (0 = response ID); -1 = the last
 };
 
 }  // namespace vrxsim

@@ -30,8 +30,12 @@ ReplyShape FaultInjector::apply(int commandCode, std::vector<uint8_t>& payload, 
       case FaultKind::Endless: shape.endless = true; break;
       case FaultKind::WrongAddress: address = uint8_t(address + 1); break;
       case FaultKind::Corrupt:
-        // The last byte: reply data when there is any, else the status.
-        if (!payload.empty()) payload.back() ^= 0xFF;
+        // The chosen byte, or the last: reply data when there is any, else the status.
+        if (f.byte >= 0 && static_cast<size_t>(f.byte) < payload.size()) {
+          payload[static_cast<size_t>(f.byte)] ^= 0xFF;
+        } else if (f.byte < 0 && !payload.empty()) {
+          payload.back() ^= 0xFF;
+        }
         break;
       case FaultKind::WrongId:
         if (!payload.empty()) payload[0] = uint8_t(payload[0] + 1);

@@ -348,6 +348,9 @@ bool ParseFaultSpec(const std::string& text, FaultConfig& out, std::string& erro
     } else if (key == "code") {
       if (!NumberSetting(key, value, 0, 255, v, error)) return false;
       f.code = int(v);
+    } else if (key == "byte") {
+      if (!NumberSetting(key, value, 0, 300, v, error)) return false;
+      f.byte = int(v);
     } else {
       error = "unknown fault setting '" + key + "'";
       return false;
