@@ -251,6 +251,99 @@ TEST_F(CliTest, LoadConvertsDownloadsAndPrintsBothChecksums) {
   EXPECT_NE(r.err.find("NoSuchPart"), std::string::npos) << r.err;
 }
 
+// The line flips or drops one reply: nothing the program writes back may lose
+// another slot's protection or count, store an unchecked CRC, or leave the
+// old name over new data.
+class CliLineFaultTest : public CliTest {
+ protected:
+  static constexpr const char* Unit = "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200";
+  static constexpr const char* Guarded = "slot=1,name=Guarded,device=9,family=0,count=250,protect=1";
+
+  std::vector<uint8_t> ReadBytes(SimProcess& sim, uint32_t address, int count) {
+    const Result r = Run({"read-flash", "--device", sim.linkPath(), "--address", "2", std::to_string(address),
+                          std::to_string(count)});
+    std::vector<uint8_t> bytes;
+    for (size_t at = 0; at + 1 < r.out.size(); at += 3) bytes.push_back(std::stoi(r.out.substr(at, 2), nullptr, 16));
+    return bytes;
+  }
+  // Slot 1's count and read-protect flag as the security block holds them, and whether its seal holds.
+  void ExpectSlot1Guarded(SimProcess& sim) {
+    const std::vector<uint8_t> block = ReadBytes(sim, 0x20, 32);
+    ASSERT_EQ(block.size(), 32u);
+    EXPECT_EQ(block[0] | block[1] << 8 | block[2] << 16 | block[3] << 24, 250);
+    EXPECT_EQ(block[4] & 1, 1);
+    EXPECT_EQ(block[30] | block[31] << 8, vrxsim::Crc16(block.data(), 30));
+  }
+  std::string Hex() {
+    const std::string hex = dir + "/job.hex";
+    std::ofstream(hex) << DataRecord(0, {0x10, 0x20, 0x30}) + DataRecord(0x4000, {0x40}) + EndRecord();
+    return hex;
+  }
+  Result Load(SimProcess& sim, const std::string& slot) {
+    return Run({"load", "--device", sim.linkPath(), "--address", "2", "--image", slot, "--device-type",
+                "ATmega328P", "--file", Hex(), "--name", "New"});
+  }
+};
+
+TEST_F(CliLineFaultTest, AFlippedOrLostSecurityReplyNeverWipesProtection) {
+  for (const char* kind : {"corrupt", "drop"}) {
+    for (int after = 0; after < 6; ++after) {
+      SCOPED_TRACE(std::string(kind) + " after " + std::to_string(after));
+      const std::string fault = std::string("kind=") + kind + ",command=0x02,after=" + std::to_string(after) + ",count=1";
+      SimProcess sim({"--programmer", Unit, "--image", Guarded, "--fault", fault});
+      ASSERT_TRUE(sim.ready());
+      const Result load = Load(sim, "3");
+      ExpectSlot1Guarded(sim);
+      const Result images = Run({"images", "--device", sim.linkPath(), "--address", "2"});
+      ASSERT_EQ(images.status, 0) << images.err;
+      EXPECT_NE(images.out.find("\n1\tRP\t250\tGuarded"), std::string::npos) << images.out;
+      if (load.status == 0) EXPECT_NE(images.out.find("\n3\t\tUnrestricted\tNew"), std::string::npos) << images.out;
+    }
+  }
+}
+
+TEST_F(CliLineFaultTest, AFlippedCrcReplyIsNeverStored) {
+  for (int after = 0; after < 5; ++after) {
+    SCOPED_TRACE("CRC reply " + std::to_string(after) + " flipped");
+    SimProcess sim({"--programmer", Unit, "--image", Guarded, "--fault",
+                    "kind=corrupt,command=0x03,after=" + std::to_string(after) + ",count=1"});
+    ASSERT_TRUE(sim.ready());
+    const Result load = Load(sim, "2");
+    ExpectSlot1Guarded(sim);
+    const std::vector<uint8_t> entry = ReadBytes(sim, 0x60, 32);
+    ASSERT_EQ(entry.size(), 32u);
+    if (load.status != 0) {
+      EXPECT_EQ(entry[0] | entry[1] << 8 | entry[2] << 16 | entry[3] << 24, 0);   // marked empty
+      continue;
+    }
+    std::vector<uint8_t> image(32768, 0xFF);   // what the file puts in an ATmega328P
+    image[0] = 0x10;
+    image[1] = 0x20;
+    image[2] = 0x30;
+    image[0x4000] = 0x40;
+    EXPECT_EQ(entry[4] | entry[5] << 8, vrxsim::Crc16(image.data(), image.size()));
+  }
+}
+
+TEST_F(CliLineFaultTest, AnInterruptedDownloadLeavesAnEmptySlotNotTheOldName) {
+  SimProcess sim({"--programmer", Unit, "--image", "slot=2,name=Old,device=9,family=0", "--fault",
+                  "kind=drop,command=0x01,after=64,count=1000"});
+  ASSERT_TRUE(sim.ready());
+  const Result load = Load(sim, "2");
+  EXPECT_NE(load.status, 0);
+  EXPECT_NE(load.err.find("No Response from Programmer"), std::string::npos) << load.err;
+  const Result images = Run({"images", "--device", sim.linkPath(), "--address", "2"});
+  EXPECT_EQ(images.out.find("Old"), std::string::npos) << images.out;
+  const size_t row = images.out.find("\n2\t");
+  ASSERT_NE(row, std::string::npos) << images.out;
+  const std::string cells = images.out.substr(row + 2, images.out.find('\n', row + 1) - row - 2);
+  EXPECT_EQ(cells.find_first_not_of('\t'), std::string::npos) << cells;   // an empty slot shows its number only
+  const Result save = Run({"save", "--device", sim.linkPath(), "--address", "2", "--image", "2", "--out",
+                           dir + "/mixed.hex"});
+  EXPECT_NE(save.status, 0);
+  EXPECT_FALSE(std::filesystem::exists(dir + "/mixed.hex"));
+}
+
 TEST_F(CliTest, LoadFromAProjectFile) {
   SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200"});
   ASSERT_TRUE(sim.ready());
