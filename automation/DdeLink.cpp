@@ -20,6 +20,7 @@
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "programmers/Discovery.h"
+#include "programmers/ImageDirectory.h"
 #include "programmers/Selection.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
@@ -202,7 +203,9 @@ bool DdeLink::Dispatch() {
       read.mode = mode;
       read.freq = freq;
       read.voltage = voltage;
-      return ReadTargetIntoSlot(read);
+      const bool done = ReadTargetIntoSlot(read);
+      RefreshImageDirectory();   // ImageInfo and SaveImage see the slot as it is now
+      return done;
     }
     ImageLoadSettings settings;
     settings.image = image;
@@ -218,7 +221,9 @@ bool DdeLink::Dispatch() {
     settings.readProtect = ImageProtectFlag;
     settings.count = ImageCountLimit;
     settings.writeSerialization = false;   // the Serialize command writes it
-    return LoadImageFromFiles(settings);
+    const bool done = LoadImageFromFiles(settings);
+    RefreshImageDirectory();   // ImageInfo and SaveImage see the slot as it is now
+    return done;
   }
   if (name == "Program" || name == "Verify") {
     uint8_t mask = 0;

@@ -13,6 +13,7 @@
 #include "state/LineGuard.h"
 #include "state/views/ImageManagerView.h"
 #include "state/views/MainWindowView.h"
+#include "state/views/ProgramManagerView.h"
 
 namespace {
 
@@ -98,6 +99,12 @@ std::string ModeText(const DirEntry& e, int16_t devFlags, const std::string& fam
   }
 }
 
+void RefreshImageDirectory() {
+  const ErrorRecordCopy outcome;
+  ShowImageDirectory();
+  outcome.Restore();
+}
+
 void ShowImageDirectory() {
   const LineOperation operation;
   if (!operation.Taken()) {
@@ -139,4 +146,5 @@ void ShowImageDirectory() {
   }
   fgImages.Row = std::min(std::max(ImageNumber, 1), std::max(slots, 1));
   if (frmImageMan) frmImageMan->GridChanged();
+  if (frmProgram) frmProgram->DirectoryChanged();
 }

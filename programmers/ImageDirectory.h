@@ -20,6 +20,9 @@ enum ImageGridColumn {
 // Reads the security block (resetting it when its CRC is wrong) and the
 // directory, and fills fgImages. Shows its own error report on failure.
 void ShowImageDirectory();
+// The same after an operation changed a slot, leaving the operation's
+// outcome in the last-error record as it was.
+void RefreshImageDirectory();
 
 // One directory entry from its 32 bytes.
 DirEntry DecodeDirEntry(const uint8_t* bytes);

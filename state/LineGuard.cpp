@@ -20,27 +20,9 @@ void Notify(bool busy) {
   for (const auto& [id, observer] : observers) observer(busy);
 }
 
-// The last-error record as it stood before events ran.
-struct SavedErrorRecord {
-  int32_t number = LastErrorNumber;
-  std::string text = LastErrorText;
-  std::string source = LastErrorSource;
-  std::string function = LastFunction;
-  std::string title = ErrorTitle;
-  ErrorObject pending = Err;
-  void Restore() const {
-    LastErrorNumber = number;
-    LastErrorText = text;
-    LastErrorSource = source;
-    LastFunction = function;
-    ErrorTitle = title;
-    Err = pending;
-  }
-};
-
 void RunEventsInWait(void (EventLoop::*run)()) {
   if (!Events) return;
-  const SavedErrorRecord saved;
+  const ErrorRecordCopy saved;   // the record belongs to the operation that waits
   ++WaitLevel;
   (Events->*run)();
   --WaitLevel;

@@ -7,6 +7,19 @@
 #include "state/ProgramState.def"
 #undef STATE
 
+ErrorRecordCopy::ErrorRecordCopy()
+    : number_(LastErrorNumber), text_(LastErrorText), source_(LastErrorSource), function_(LastFunction),
+      title_(ErrorTitle), pending_(Err) {}
+
+void ErrorRecordCopy::Restore() const {
+  LastErrorNumber = number_;
+  LastErrorText = text_;
+  LastErrorSource = source_;
+  LastFunction = function_;
+  ErrorTitle = title_;
+  Err = pending_;
+}
+
 void ResetProgramState() {
 #define STATE(name, start) name = decltype(name) start;
 #include "state/ProgramState.def"

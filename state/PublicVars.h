@@ -63,6 +63,19 @@ struct ErrorObject {
 };
 extern ErrorObject Err;
 
+// The last-error record and the pending error as they stood when this was
+// made; Restore() puts them back. Work done on the side (a refresh after an
+// operation, events inside a wait) must not change an operation's outcome.
+struct ErrorRecordCopy {
+  ErrorRecordCopy();
+  void Restore() const;
+
+ private:
+  int32_t number_;
+  std::string text_, source_, function_, title_;
+  ErrorObject pending_;
+};
+
 // ---- Programmer table ----
 constexpr int MaxProgrammers = 16;
 struct ProgrammerRecord {

@@ -167,6 +167,10 @@ void ProgramManagerWindow::Form_Activate() {
   main_.EnableMenus({"mnuFileClose", "mnuProgram"}, true);
   main_.EnableMenus({"mnuViewProgMan"}, false);
 
+  ShowImages();
+}
+
+void ProgramManagerWindow::ShowImages() {
   lstImage_->clear();
   for (int slot = 1; slot <= SlotCount(); ++slot) {
     if (slot < static_cast<int>(ImageDirectory.size()) && ImageDirectory[slot].Size > 0) {
@@ -178,6 +182,10 @@ void ProgramManagerWindow::Form_Activate() {
 
   ShowImageInformation();
   SetUpRunOptions();
+}
+
+void ProgramManagerWindow::DirectoryChanged() {
+  if (!running_) ShowImages();
 }
 
 void ProgramManagerWindow::Form_Deactivate() {

@@ -43,6 +43,7 @@ class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
   bool SoundEnabled() override;
   void SetPortStatus(int port, const std::string& caption, int64_t backColor, int64_t foreColor) override;
   void SetStatusFrameVisible(bool visible) override;
+  void DirectoryChanged() override;
 
   // Controls, for the main window and tests.
   QComboBox* lstImage() const { return lstImage_; }
@@ -65,6 +66,7 @@ class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
 
  private:
   void RunOperation(bool verifyOnly);
+  void ShowImages();   // lstImage and the selected image's information
   void ShowImageInformation();
   void SetRunButtonsEnabled(bool enabled);
   void SetUpRunOptions();

@@ -16,4 +16,6 @@ class ProgramManagerView {
   // valPortSts(port): caption and colours as 0xBBGGRR values (0x8000000F is the button face).
   virtual void SetPortStatus(int port, const std::string& caption, int64_t backColor, int64_t foreColor) = 0;
   virtual void SetStatusFrameVisible(bool visible) = 0;   // frmStatus
+  // The image directory was read anew: a slot may hold another image now.
+  virtual void DirectoryChanged() {}
 };
