@@ -19,6 +19,7 @@
 #include "sim/Line.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/HexText.h"
 #include "tests/support/SimLine.h"
 #include "tests/support/TempDir.h"
 
@@ -316,22 +317,11 @@ TEST_F(SaveFromProgrammerTest, TypeSixFileIsTheImageInThirtyTwoByteRecords) {
   // Built here from the stored pattern (i * 7 + slot), not by the writer under test.
   std::string expected;
   for (int o = 0; o < StoredSize; o += 32) {
-    char head[16];
-    std::snprintf(head, sizeof head, ":20%04X00", o);
-    std::string line = head;
-    int sum = 0x20 + (o >> 8) + (o & 0xFF);
-    for (int i = o; i < o + 32; ++i) {
-      const int b = (i * 7 + Slot) & 0xFF;
-      char hex[3];
-      std::snprintf(hex, sizeof hex, "%02X", b);
-      line += hex;
-      sum += b;
-    }
-    char check[3];
-    std::snprintf(check, sizeof check, "%02X", (256 - (sum & 0xFF)) & 0xFF);
-    expected += line + check + "\r\n";
+    Bytes record;
+    for (int i = o; i < o + 32; ++i) record.push_back(static_cast<uint8_t>(i * 7 + Slot));
+    expected += DataRecord(static_cast<uint16_t>(o), record);
   }
-  expected += ":00000001FF\r\n";
+  expected += EndRecord();
   EXPECT_EQ(FileText(target), expected);
 }
 
