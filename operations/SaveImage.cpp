@@ -1,7 +1,12 @@
 #include "operations/SaveImage.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "devices/DeviceDatabase.h"
@@ -9,6 +14,7 @@
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "link/FlashCrc.h"
 #include "platform/FileDialogs.h"
 #include "platform/NumberText.h"
 #include "programmers/ImageDirectory.h"
@@ -38,6 +44,87 @@ bool IsPSoCSectionFamily(const std::string& family) {
   return family == "PSoC3" || family == "PSoC5" || family == "PSoC5LP" || family == "PSoC4" || family == "GEN4" ||
          family == "GEN5" || family == "GEN6";
 }
+
+bool FailReadVerify() {
+  RaiseError(ErrReadVerify, "Save Image", "Read-Verify Error");
+  CaptureError();
+  return false;
+}
+
+// These areas have no stored CRC: a second upload that agrees byte for byte
+// stands in for one, as a damaged byte would have to recur at the same place.
+bool ReadAreaTwice(int32_t address, std::vector<uint8_t>& area) {
+  const auto count = static_cast<int32_t>(area.size());
+  if (!ReadFlash(address, count, area.data(), true)) return false;
+  std::vector<uint8_t> again(area.size(), 0);
+  if (!ReadFlash(address, count, again.data(), true)) return false;
+  return again == area || FailReadVerify();
+}
+
+// A new file beside the target that replaces the target only when committed,
+// so a failed save leaves an existing file as it was; dropped uncommitted, it
+// is removed.
+class StagedFile {
+ public:
+  explicit StagedFile(const std::string& target) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    target_ = target;
+    // Through a link the file it names is replaced, as writing in place did.
+    if (fs::is_symlink(target_, ec)) {
+      const fs::path resolved = fs::weakly_canonical(target_, ec);
+      if (!ec) target_ = resolved;
+    }
+    // What could not be overwritten in place is refused before anything is uploaded.
+    if (fs::is_directory(target_, ec) || (fs::exists(target_, ec) && ::access(target_.c_str(), W_OK) != 0)) return;
+    const fs::path folder = target_.parent_path();
+    const std::string stem = "." + target_.filename().string() + ".saving-" + std::to_string(getpid()) + "-";
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+      staging_ = folder / (stem + std::to_string(attempt));
+      fd_ = ::open(staging_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ < 0 && errno != EEXIST) break;
+    }
+    if (fd_ < 0) return;
+    // An existing file keeps its permissions, as it did when overwritten in place.
+    const fs::file_status existing = fs::status(target_, ec);
+    if (!ec && fs::is_regular_file(existing)) fs::permissions(staging_, existing.permissions(), ec);
+  }
+  ~StagedFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!committed_ && !staging_.empty()) {
+      std::error_code ignored;
+      std::filesystem::remove(staging_, ignored);
+    }
+  }
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+
+  bool Created() const { return fd_ >= 0; }
+
+  bool Commit(const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      done += static_cast<size_t>(n);
+    }
+    // On disk before the rename, so a crash leaves the old file or the whole new one.
+    const bool flushed = ::fsync(fd_) == 0;
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    if (!flushed || !closed) return false;
+    std::error_code ec;
+    std::filesystem::rename(staging_, target_, ec);
+    committed_ = !ec;
+    return committed_;
+  }
+
+ private:
+  std::filesystem::path target_, staging_;
+  int fd_ = -1;
+  bool committed_ = false;
+};
 
 }  // namespace
 
@@ -142,8 +229,9 @@ bool SaveImageAs(const std::string& path, bool iic) {
     CaptureError();
     return false;
   }
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) {
+  // Created before the upload so that an unwritable place fails at once.
+  StagedFile file(path);
+  if (!file.Created()) {
     RaiseError(ErrFileNotFound, "Save Image", "Cannot create " + path);
     CaptureError();
     return false;
@@ -160,25 +248,29 @@ bool SaveImageAs(const std::string& path, bool iic) {
   frmMain->SetStatusPanel("ExtStatus1", "Uploading Image Data");
   ImageBuffer.assign(static_cast<size_t>(size) + 1, 0);
   bool ok = ReadFlash(slotAddress, size, ImageBuffer.data(), true);
+  // The programmer made the directory's CRC from its own flash when the image
+  // was stored, so comparing it with the CRC of the bytes received checks the
+  // upload against something this upload did not carry. Asking CrcFlash
+  // instead would only compare the flash with itself, and its reply crosses
+  // the same unchecked line.
+  if (ok && FlashCrcBytes(ImageBuffer.data(), static_cast<size_t>(size)) != entry.ImageCrc) {
+    ok = FailReadVerify();
+  }
   if (ok && SelectedTypeTraits().hexSecondMemoryBase > 0) {
     EEBuffer.assign(static_cast<size_t>(std::max(device.DevEESize, 0)), 0);
-    ok = ReadFlash((slot - 1) * FlashMap.EESlotSize + FlashMap.EEBase, static_cast<int32_t>(EEBuffer.size()),
-                   EEBuffer.data(), true);
+    ok = ReadAreaTwice((slot - 1) * FlashMap.EESlotSize + FlashMap.EEBase, EEBuffer);
   }
   if (ok && SelectedTypeTraits().slotDataAreas) {
     EEBuffer.assign(static_cast<size_t>(std::max(device.DevEESize, 0)), 0);
     AuxBuffer.assign(static_cast<size_t>(std::max(device.DevAuxSize, 0)), 0);
-    ok = ReadFlash(slotAddress + 0x40000, static_cast<int32_t>(EEBuffer.size()), EEBuffer.data(), true) &&
-         ReadFlash(slotAddress + 0x50000, static_cast<int32_t>(AuxBuffer.size()), AuxBuffer.data(), true);
+    ok = ReadAreaTwice(slotAddress + 0x40000, EEBuffer) && ReadAreaTwice(slotAddress + 0x50000, AuxBuffer);
   }
-  if (ok) file << (iic ? WriteIicFile(size) : WriteHexFile(size, FamilyList[CurFamily]));
-  file.close();
-  frmMain->SetProgressVisible(false);
-  frmMain->SetStatusPanel("Status", "");
-  frmMain->SetStatusPanel("ExtStatus1", "");
-  if (ok && !file) {
+  if (ok && !file.Commit(iic ? WriteIicFile(size) : WriteHexFile(size, FamilyList[CurFamily]))) {
     RaiseError(ErrFileNotFound, "Save Image", "Cannot write " + path);
     CaptureError();
   }
+  frmMain->SetProgressVisible(false);
+  frmMain->SetStatusPanel("Status", "");
+  frmMain->SetStatusPanel("ExtStatus1", "");
   return LastErrorNumber < 1 || LastErrorNumber == ErrDialogCancelled;
 }

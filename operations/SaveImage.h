@@ -10,6 +10,8 @@
 // when the operator cancels.
 bool SaveImageToFile(const std::string& fileName);
 // Saves slot ImageNumber to the named file, as Intel HEX or as an IIC script.
+// The upload is checked first (error 1505 when it does not hold), and the
+// file is replaced only by a complete one.
 bool SaveImageAs(const std::string& path, bool iic);
 // The slot's read protection, from the security table in memory: such an
 // image is never uploaded.

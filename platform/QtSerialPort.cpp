@@ -80,7 +80,10 @@ bool QtSerialPort::Open(int32_t& errorNumber, std::string& errorText) {
       case QSerialPort::OpenError: errorNumber = ErrPortInUse; break;
       default: errorNumber = ErrPortUnavailable; break;
     }
-    errorText = port_.errorString().toStdString() + " (" + devicePath_ + ")";
+    // The system's reason and the device, so the report says what to fix.
+    std::string reason = port_.errorString().toStdString();
+    if (reason.empty()) reason = "Cannot open the device";
+    errorText = reason + " (" + devicePath_ + ")";
     return false;
   }
   if (!ApplySettings()) {

@@ -24,7 +24,7 @@ bool OpenCommPort() {
   }
   LastFunction = "Open Communications Port";
   RaiseError(openError, "Scan for Programmers", "Error Opening Communications Port - " + openErrorText);
-  // The report that follows speaks only of finding no programmers; keep the reason in view.
+  CaptureError();
   frmMain->SetStatusPanel("Status", Err.Description);
   // Programmers of an earlier scan are not reachable without the port.
   frmMain->ClearProgrammerList();
@@ -67,13 +67,13 @@ bool ReadProgrammerConfig(ProgrammerRecord& entry) {
   return true;
 }
 
-void AcquireProgrammers() {
+bool AcquireProgrammers() {
   frmMain->CloseImageManager();
   frmMain->SetPortListEnabled(false);
   ClearError();
   ErrorTitle = "Acquire Programmers";
 
-  if (!OpenCommPort()) return;
+  if (!OpenCommPort()) return false;
   frmMain->SetProgressValue(0);
   frmMain->SetProgressVisible(true);
   frmMain->SetStatusPanel("Status", "Acquiring Programmers");
@@ -96,6 +96,7 @@ void AcquireProgrammers() {
     frmMain->SelectProgrammerItem(1);
     frmMain->ShowImageManager();
   }
+  return true;
 }
 
 void ScanProgrammers() {
@@ -106,7 +107,11 @@ void ScanProgrammers() {
   }
   SelectedProgrammer = 0;
   ProgType = 0;
-  AcquireProgrammers();
+  if (!AcquireProgrammers()) {
+    // The port's own reason, not "No Programmers Found": nobody was asked.
+    ShowErrorReport();
+    return;
+  }
   if (ProgCount >= 1) {
     frmMain->SetArrayProgrammingEnabled(true);
     ClearError();

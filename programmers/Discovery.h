@@ -7,7 +7,8 @@
 void ScanProgrammers();
 // Probes every address at both line speeds and fills ProgrammerTable,
 // ProgSettings and the programmer list; leaves the port open when it opened.
-void AcquireProgrammers();
+// False when the port did not open: the last-error record says why.
+bool AcquireProgrammers();
 // Finds the programmer at one address as the scan would (both speeds, first
 // answer wins) and lists it alone; for the command line.
 bool AcquireProgrammerAt(int address);

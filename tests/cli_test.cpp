@@ -112,13 +112,27 @@ TEST_F(CliTest, FailuresPrintTheErrorReportAndExitNonZero) {
   EXPECT_NE(r.err.find("Error Code:  1002"), std::string::npos) << r.err;   // beyond the flash: bad parameter
 }
 
-TEST_F(CliTest, ScanOfAPortThatCannotOpen) {
-  const Result r = Run({"scan", "--device", dir + "/no-such-line"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("Kestrin - Acquire Programmers\nFunction: Open Communications Port\nError Code:  1508\n"
-                       "Source: Image Manager\nNo Programmers Found\n"),
-            std::string::npos)
-      << r.err;
+// Commands that open the line report why it would not open, with the device.
+TEST_F(CliTest, PortThatCannotOpenIsReportedWithItsReasonAndPath) {
+  const std::string missing = dir + "/no-such-line";
+  for (std::vector<std::string> args : {std::vector<std::string>{"scan"}, {"images", "--address", "2"},
+                                        {"save", "--address", "2", "--image", "1", "--out", dir + "/x.hex"},
+                                        {"fwrev", "--address", "2"}}) {
+    args.insert(args.begin() + 1, {"--device", missing});
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_EQ(r.out, "") << args[0];
+    EXPECT_NE(r.err.find("Function: Open Communications Port\n"), std::string::npos) << args[0] << ": " << r.err;
+    EXPECT_NE(r.err.find("Error Opening Communications Port - "), std::string::npos) << args[0] << ": " << r.err;
+    EXPECT_NE(r.err.find("(" + missing + ")"), std::string::npos) << args[0] << ": " << r.err;
+    EXPECT_EQ(r.err.find("No Programmers Found"), std::string::npos) << args[0] << ": " << r.err;
+    const size_t code = r.err.find("Error Code:");
+    ASSERT_NE(code, std::string::npos) << args[0] << ": " << r.err;
+    const long number = std::strtol(r.err.c_str() + code + 11, nullptr, 10);
+    EXPECT_NE(number, 0) << args[0] << ": " << r.err;
+    EXPECT_NE(number, 1508) << args[0] << ": " << r.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir + "/x.hex"));
 }
 
 TEST_F(CliTest, ImagesPrintsTheGridOfTheSelectedProgrammer) {
@@ -388,6 +402,49 @@ TEST_F(CliTest, ReadTargetThenSaveTheImage) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("This image is read protected"), std::string::npos) << r.err;
   EXPECT_EQ(ReadFile(dir + "/locked.hex"), "");
+}
+
+// The line's frames carry no checksum: a damaged ReadFlash reply during the
+// upload must fail the save and leave the file that was there untouched.
+TEST_F(CliTest, DamagedUploadFailsAndKeepsTheOldFile) {
+  const std::vector<std::string> unit{"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200",
+                                      "--image", "slot=1,name=Board,device=9,family=0,size=4096"};
+  const std::string out = dir + "/board.hex";
+  size_t readFlashReplies = 0;
+  {
+    SimProcess sim(unit);
+    ASSERT_TRUE(sim.ready());
+    const Result r = Run({"save", "--device", sim.linkPath(), "--address", "2", "--image", "1", "--out", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The unit's pattern for slot 1 (byte i holds i * 7 + 1), 32 bytes a record.
+    std::string expected;
+    for (int o = 0; o < 4096; o += 32) {
+      std::vector<uint8_t> record;
+      for (int i = o; i < o + 32; ++i) record.push_back(static_cast<uint8_t>(i * 7 + 1));
+      expected += DataRecord(static_cast<uint16_t>(o), record);
+    }
+    EXPECT_EQ(ReadFile(out), expected + EndRecord());
+    for (const std::string& f : sim.loggedFrames()) readFlashReplies += f.find(" 2 02") != std::string::npos;
+  }
+  // The upload is the last 16 ReadFlash replies of the command.
+  ASSERT_GT(readFlashReplies, 16u);
+  const std::string old = "what was there before\r\n";
+  for (size_t reply : {readFlashReplies - 16, readFlashReplies - 9, readFlashReplies - 1}) {
+    std::vector<std::string> options = unit;
+    options.insert(options.end(), {"--fault", "kind=corrupt,command=0x02,count=1,after=" + std::to_string(reply)});
+    SimProcess sim(options);
+    ASSERT_TRUE(sim.ready());
+    std::ofstream(out, std::ios::binary | std::ios::trunc) << old;
+    const Result r = Run({"save", "--device", sim.linkPath(), "--address", "2", "--image", "1", "--out", out});
+    EXPECT_EQ(r.status, 1) << reply;
+    EXPECT_NE(r.err.find("Error Code:  1505\nSource: Save Image\nRead-Verify Error\n"), std::string::npos)
+        << reply << ": " << r.err;
+    EXPECT_EQ(ReadFile(out), old) << reply;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+      const std::string name = e.path().filename().string();
+      EXPECT_TRUE(name == "board.hex" || name == "out" || name == "err") << "left behind: " << name;
+    }
+  }
 }
 
 TEST_F(CliTest, UsageErrorsExitTwo) {

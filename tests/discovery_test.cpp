@@ -120,7 +120,7 @@ TEST_F(DiscoveryTest, EmptyLineReportsNoProgrammersAndClosesThePort) {
   EXPECT_EQ(FwRevFramesSent(), 32);
 }
 
-TEST_F(DiscoveryTest, PortThatCannotOpenEndsWithNoProgrammersAndKeepsTheReason) {
+TEST_F(DiscoveryTest, PortThatCannotOpenReportsThePortsReasonAndListsNothing) {
   line.addUnit(Unit(1, Baud::B38400));
   ScanProgrammers();
   ASSERT_EQ(ProgCount, 1);
@@ -129,18 +129,30 @@ TEST_F(DiscoveryTest, PortThatCannotOpenEndsWithNoProgrammersAndKeepsTheReason) 
   platform.port.open = false;
   platform.port.failOpen = true;
   platform.port.openErrorNumber = 8002;
-  platform.port.openErrorText = "Invalid Port Number";
+  platform.port.openErrorText = "Invalid Port Number (/dev/ttyGone)";
   platform.messages.boxes.clear();
   ScanProgrammers();
 
   EXPECT_EQ(ProgCount, 0);
   EXPECT_TRUE(platform.window.items.empty());
+  EXPECT_EQ(LastErrorNumber, 8002);
   ASSERT_EQ(platform.messages.boxes.size(), 1u);
+  EXPECT_EQ(platform.messages.boxes[0].title, "Kestrin - Acquire Programmers");
   EXPECT_EQ(platform.messages.boxes[0].text,
-            "Function: Open Communications Port\r\nError Code:  1508\r\nSource: Image Manager\r\n"
-            "No Programmers Found");
-  EXPECT_EQ(platform.window.panels["Status"], "Error Opening Communications Port - Invalid Port Number");
+            "Function: Open Communications Port\r\nError Code:  8002\r\nSource: Scan for Programmers\r\n"
+            "Error Opening Communications Port - Invalid Port Number (/dev/ttyGone)");
+  EXPECT_EQ(platform.window.panels["Status"], "Error Opening Communications Port - Invalid Port Number (/dev/ttyGone)");
   EXPECT_TRUE(platform.window.portListEnabled);
+  EXPECT_FALSE(platform.port.open);
+  EXPECT_EQ(FwRevFramesSent(), 32);   // only the first scan asked anybody
+
+  // Finding one address records the same reason instead of none.
+  platform.messages.boxes.clear();
+  EXPECT_FALSE(AcquireProgrammerAt(1));
+  EXPECT_EQ(LastErrorNumber, 8002);
+  EXPECT_EQ(LastFunction, "Open Communications Port");
+  EXPECT_EQ(LastErrorText, "Error Opening Communications Port - Invalid Port Number (/dev/ttyGone)");
+  EXPECT_EQ(FwRevFramesSent(), 32);
 }
 
 TEST_F(DiscoveryTest, FullLineOfBothSpeedUnitsStopsAtSixteenEntries) {

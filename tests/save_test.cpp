@@ -5,12 +5,22 @@
 #include <iterator>
 #include <sstream>
 
+#include <filesystem>
+
 #include "devices/HexLoader.h"
 #include "devices/Loaders.h"
 #include "devices/Utils.h"
+#include "link/CommDefs.h"
+#include "link/FlashCrc.h"
 #include "operations/SaveImage.h"
+#include "programmers/Discovery.h"
+#include "programmers/Selection.h"
+#include "sim/Crc16.h"
+#include "sim/Line.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/HexText.h"
+#include "tests/support/SimLine.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -174,5 +184,218 @@ INSTANTIATE_TEST_SUITE_P(Types, SaveLoadRoundTrip,
                                            RoundTrip{"Nuvoton", 9, "Nuvoton", 0x8000, 4096, 4096},
                                            RoundTrip{"Arm", 9, "STM32F1", 0x10040, 0, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FlashCrcTest, MatchesTheProgrammersCrc) {
+  const std::string check = "123456789";
+  EXPECT_EQ(FlashCrc16(reinterpret_cast<const uint8_t*>(check.data()), check.size()), 0x29B1);
+  EXPECT_EQ(FlashCrc16(nullptr, 0), 0xFFFF);
+  Bytes data(1000);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 31 + (i >> 5));
+  const uint16_t unit = vrxsim::Crc16(data.data(), data.size());
+  EXPECT_EQ(FlashCrc16(data.data(), data.size()), unit);
+  EXPECT_EQ(FlashCrcBytes(data.data(), data.size()),
+            (std::array<uint8_t, 2>{static_cast<uint8_t>(unit & 0xFF), static_cast<uint8_t>(unit >> 8)}));
+}
+
+// Saving a stored image from the in-process simulated programmer. Each type
+// uploads different areas: 6 the image only, 7 the image and its second
+// memory, 9 the image, its data flash and its loader area.
+struct SaveType {
+  int type;
+  int device;         // device code of the stored image
+  int32_t ee, aux;    // second-memory / data-flash and loader bytes the device has
+};
+
+constexpr int32_t StoredSize = 4096;   // 16 ReadFlash replies
+constexpr int Slot = 2;
+
+const char* const TestDevices =
+    "Type,Family,Device,Flash,Blank,DevId,FileType,VMin,VMax,Flags\r\n"
+    "6,ATmega,mega,4096,255,&H312,HEX,1.8,5.5,1040\r\n"
+    "7,AVR32,uc3,8192,255,1,HEX,3.0,3.6,513\r\n"
+    "9,Nuvoton,nu,8192,255,6,HEX,2.5,5.5,&H1101\r\n";
+
+SaveType TypeCase(int type) {
+  switch (type) {
+    case 7: return {7, 1, 512, 512};
+    case 9: return {9, 6, 4096, 4096};
+    default: return {6, 0x312, 0, 0};
+  }
+}
+
+class SaveFromProgrammerTest : public ::testing::Test {
+ protected:
+  SaveFromProgrammerTest() {
+    ConnectSimLine(platform.port, line);
+    platform.events.OnTick = [this] { line.advance(platform.port.nowMs); };
+    AppPath = dir.path();
+    dir.Write("device.inf", TestDevices);
+    target = dir.path() + "/saved.hex";
+  }
+
+  // A unit with the image in slot 2, selected as the user would, its extra
+  // areas filled with a pattern of their own.
+  void Select(const SaveType& c) {
+    vrxsim::UnitConfig config;
+    config.address = 3;
+    config.type = c.type;
+    config.slots = 4;
+    config.slotSizeCode = 64;
+    vrxsim::StoredImage image;
+    image.slot = Slot;
+    image.size = StoredSize;
+    image.device = c.device;
+    config.images.push_back(image);
+    unit = &line.addUnit(config);
+    ASSERT_TRUE(AcquireProgrammerAt(3)) << LastErrorText;
+    SelectProgrammer();
+    ASSERT_EQ(ImageDirectory[Slot].Size, StoredSize);
+    slotAddress = (Slot - 1) * FlashMap.ImageSlotSize + FlashMap.ImageBase;
+    if (c.type == 7) Fill((Slot - 1) * FlashMap.EESlotSize + FlashMap.EEBase, c.ee, 0x11);
+    if (c.type == 9) {
+      Fill(slotAddress + 0x40000, c.ee, 0x22);
+      Fill(slotAddress + 0x50000, c.aux, 0x33);
+    }
+    ImageNumber = Slot;
+  }
+  void Fill(int32_t address, int32_t count, uint8_t seed) {
+    for (int32_t i = 0; i < count; ++i) unit->flash()[address + i] = static_cast<uint8_t>(seed + i * 5);
+  }
+  Bytes Flash(int32_t address, int32_t count) const {
+    return Bytes(unit->flash() + address, unit->flash() + address + count);
+  }
+
+  // What the file must hold: the unit's own flash areas, written as HEX.
+  std::string ExpectedHex(const SaveType& c) {
+    ImageBuffer = Flash(slotAddress, StoredSize);
+    ImageBuffer.push_back(0);
+    if (c.type == 7) EEBuffer = Flash((Slot - 1) * FlashMap.EESlotSize + FlashMap.EEBase, c.ee);
+    if (c.type == 9) {
+      EEBuffer = Flash(slotAddress + 0x40000, c.ee);
+      AuxBuffer = Flash(slotAddress + 0x50000, c.aux);
+    }
+    return WriteHexFile(StoredSize, FamilyList[CurFamily]);
+  }
+
+  std::string FileText(const std::string& path) const {
+    std::ifstream file(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  }
+  // Every file in the folder besides the device file.
+  std::vector<std::string> Written() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+      if (e.path().filename() != "device.inf") names.push_back(e.path().filename().string());
+    }
+    return names;
+  }
+
+  FakePlatform platform;
+  vrxsim::Line line;
+  vrxsim::Unit* unit = nullptr;
+  TempDir dir;
+  std::string target;
+  int32_t slotAddress = 0;
+};
+
+class CleanSave : public SaveFromProgrammerTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CleanSave, ReplacesTheFileWithTheFlashAsHex) {
+  const SaveType c = TypeCase(GetParam());
+  Select(c);
+  dir.Write("saved.hex", "old content\r\n");
+  ASSERT_TRUE(SaveImageAs(target, false)) << LastErrorNumber << " " << LastErrorText;
+  EXPECT_EQ(LastErrorNumber, 0);
+  const std::string saved = FileText(target);
+  EXPECT_EQ(saved, ExpectedHex(c));
+  EXPECT_EQ(Written(), std::vector<std::string>{"saved.hex"});   // nothing left beside it
+}
+
+TEST_F(SaveFromProgrammerTest, TypeSixFileIsTheImageInThirtyTwoByteRecords) {
+  Select(TypeCase(6));
+  ASSERT_TRUE(SaveImageAs(target, false)) << LastErrorText;
+  // Built here from the stored pattern (i * 7 + slot), not by the writer under test.
+  std::string expected;
+  for (int o = 0; o < StoredSize; o += 32) {
+    Bytes record;
+    for (int i = o; i < o + 32; ++i) record.push_back(static_cast<uint8_t>(i * 7 + Slot));
+    expected += DataRecord(static_cast<uint16_t>(o), record);
+  }
+  expected += EndRecord();
+  EXPECT_EQ(FileText(target), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, CleanSave, ::testing::Values(6, 7, 9),
+                         [](const auto& info) { return "Type" + std::to_string(info.param); });
+
+// One damaged ReadFlash reply of the save, counted from its first upload.
+struct DamagedReply {
+  const char* name;
+  int type;
+  int reply;
+  bool existing;   // a file of that name is there before the save
+  bool iic = false;
+};
+
+class DamagedSave : public SaveFromProgrammerTest, public ::testing::WithParamInterface<DamagedReply> {};
+
+TEST_P(DamagedSave, FailsWithReadVerifyAndLeavesTheFileAlone) {
+  const DamagedReply& d = GetParam();
+  Select(TypeCase(d.type));
+  vrxsim::FaultConfig fault{vrxsim::FaultKind::Corrupt};
+  fault.command = CmdReadFlash;
+  fault.after = d.reply;
+  fault.count = 1;
+  line.addFault(fault);
+  const std::string old = "old content\r\n:00000001FF\r\n";
+  if (d.existing) dir.Write("saved.hex", old);
+
+  EXPECT_FALSE(SaveImageAs(target, d.iic));
+  EXPECT_EQ(LastErrorNumber, ErrReadVerify);
+  EXPECT_EQ(LastErrorText, "Read-Verify Error");
+  EXPECT_EQ(LastErrorSource, "Save Image");
+  if (d.existing) {
+    EXPECT_EQ(FileText(target), old);
+    EXPECT_EQ(Written(), std::vector<std::string>{"saved.hex"});
+  } else {
+    EXPECT_TRUE(Written().empty());
+  }
+  EXPECT_FALSE(platform.window.progressVisible);
+}
+
+// Type 6: image replies 0..15. Type 7: then the second memory, read twice
+// (16, 17 and 18, 19). Type 9: data flash twice (16..31, 32..47), then the
+// loader area twice (48..63, 64..79).
+INSTANTIATE_TEST_SUITE_P(
+    Replies, DamagedSave,
+    ::testing::Values(DamagedReply{"ImageFirstBlockIic", 6, 0, true, true}, DamagedReply{"ImageMiddle", 6, 7, true},
+                      DamagedReply{"ImageLastBlock", 6, 15, true}, DamagedReply{"NoFileBefore", 6, 9, false},
+                      DamagedReply{"Avr32Image", 7, 3, true}, DamagedReply{"Avr32SecondMemoryFirstRead", 7, 17, true},
+                      DamagedReply{"Avr32SecondMemorySecondRead", 7, 18, true},
+                      DamagedReply{"ArmImage", 9, 15, true}, DamagedReply{"ArmDataFlashFirstRead", 9, 20, true},
+                      DamagedReply{"ArmDataFlashSecondRead", 9, 47, true},
+                      DamagedReply{"ArmLoaderFirstRead", 9, 48, true}, DamagedReply{"ArmLoaderSecondRead", 9, 79, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SaveFromProgrammerTest, ImageNotMatchingItsDirectoryCrcIsNotSaved) {
+  Select(TypeCase(6));
+  unit->flash()[slotAddress + 100] ^= 0x01;   // changed in the programmer since it was stored
+  const std::string old = "kept\r\n";
+  dir.Write("saved.hex", old);
+  EXPECT_FALSE(SaveImageAs(target, false));
+  EXPECT_EQ(LastErrorNumber, ErrReadVerify);
+  EXPECT_EQ(FileText(target), old);
+}
+
+TEST_F(SaveFromProgrammerTest, UnwritablePlaceFailsBeforeUploading) {
+  Select(TypeCase(6));
+  const size_t framesBefore = line.log().size();
+  const std::string path = dir.path() + "/missing-folder/saved.hex";
+  EXPECT_FALSE(SaveImageAs(path, false));
+  EXPECT_EQ(LastErrorNumber, ErrFileNotFound);
+  EXPECT_EQ(LastErrorText, "Cannot create " + path);
+  EXPECT_EQ(line.log().size(), framesBefore);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/missing-folder"));
+}
 
 }  // namespace
