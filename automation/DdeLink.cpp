@@ -92,7 +92,7 @@ bool PlainVolts(const std::string& field, double& volts) {
   return true;
 }
 
-// The supply for a part: within its rating and what the programmer can set.
+// The supply for a device: within its rating and what the programmer can set.
 bool VoltageForDevice(const std::string& field, const DeviceRecord& device, uint8_t& voltage) {
   double volts = 0;
   if (!PlainVolts(field, volts)) return false;

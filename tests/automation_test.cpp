@@ -136,7 +136,7 @@ TEST_F(AutomationTest, SelectionImageInfoAndLoadErrors) {
 }
 
 // Voltage, mode and frequency fields the slot cannot hold as given are
-// refused before anything reaches the programmer. The part is rated 1.8-5.5 V;
+// refused before anything reaches the programmer. The device is rated 1.8-5.5 V;
 // the programmer sets at most 5.10 V.
 TEST_F(AutomationTest, OutOfRangeLoadAndReadFieldsAreRefusedAndTheSlotKept) {
   vrxsim::Unit& unit = AddUnit();
