@@ -36,6 +36,11 @@ constexpr int32_t ErrPortAlreadyOpen = 1604;
 constexpr int32_t ErrInvalidPort = 1605;
 constexpr int32_t ErrNoneSelected = 1606;
 constexpr int32_t ErrTooFew = 1607;
+constexpr int32_t ErrIllegalValue = 1608;
+
+// The programmer sets the target supply in 20 mV steps, 255 at most.
+constexpr double VoltStep = 0.02;
+constexpr double HighestVolts = 255 * VoltStep;
 
 // Commands answer only in their reply: message boxes the operations would
 // show are swallowed while a command runs.
@@ -67,9 +72,47 @@ int32_t Number(const std::string& text) {
   return std::isfinite(v) ? static_cast<int32_t>(std::clamp(v, -2147483648.0, 2147483647.0)) : 0;
 }
 
-uint8_t VoltageFromVolts(const std::string& volts) {
-  const int64_t code = RoundHalfEven(Val(volts) / 0.02);
-  return static_cast<uint8_t>(std::clamp<int64_t>(code, 0, 255));
+std::string Trimmed(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// Volts as a plain decimal number ("3.3", "5", ".5"): no sign, exponent or
+// hexadecimal, which Val would read as something else or as 0.
+bool PlainVolts(const std::string& field, double& volts) {
+  const std::string text = Trimmed(field);
+  size_t digits = 0, points = 0;
+  for (char c : text) {
+    if (std::isdigit(static_cast<unsigned char>(c))) ++digits;
+    else if (c == '.') ++points;
+    else return false;
+  }
+  if (digits == 0 || points > 1 || digits > 12) return false;
+  volts = Val(text);
+  return true;
+}
+
+// The supply for a device: within its rating and what the programmer can set.
+bool VoltageForDevice(const std::string& field, const DeviceRecord& device, uint8_t& voltage) {
+  double volts = 0;
+  if (!PlainVolts(field, volts)) return false;
+  const double highest = std::min<double>(device.DevVMax, HighestVolts);
+  if (volts < device.DevVMin - 1e-6 || volts > highest + 1e-6) return false;
+  voltage = static_cast<uint8_t>(std::clamp<int64_t>(RoundHalfEven(volts / VoltStep), 0, 255));
+  return true;
+}
+
+// A whole number within low..high; an empty field is 0, as it always was.
+bool WholeWithin(const std::string& field, int32_t low, int32_t high, int32_t& value) {
+  const std::string text = Trimmed(field);
+  if (text.empty()) {
+    value = 0;
+    return low <= 0 && 0 <= high;
+  }
+  if (text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  value = static_cast<int32_t>(std::stol(text));
+  return low <= value && value <= high;
 }
 
 }  // namespace
@@ -189,11 +232,21 @@ bool DdeLink::Dispatch() {
     if (!FindDeviceByName(Params[load ? 4 : 3])) {
       return Raise(ErrUnknownDevice, "DDE Link - Load Image", "Unrecognized Device");
     }
-    const uint8_t voltage = VoltageFromVolts(Params[load ? 5 : 4]);
     const int image = Number(Params[1]);
     if (image < 1 || image > 4) return Raise(ErrIllegalImage, "DDE Link - LoadImage", "Illegal Image #");
-    const auto mode = static_cast<int16_t>(Number(Params[load ? 6 : 5]));
-    const auto freq = static_cast<int16_t>(Number(Params[load ? 7 : 6]));
+    // Refused rather than brought into range: the slot would keep a setting nobody asked for.
+    const char* source = load ? "DDE Link - LoadImage" : "DDE Link - ReadDevice";
+    uint8_t voltage = 0;
+    if (!VoltageForDevice(Params[load ? 5 : 4], DeviceTable[CurDevice], voltage)) {
+      return Raise(ErrIllegalValue, source, "Illegal Voltage");
+    }
+    int32_t modeValue = 0, freqValue = 0;
+    if (!WholeWithin(Params[load ? 6 : 5], 0, 255, modeValue)) return Raise(ErrIllegalValue, source, "Illegal Mode");
+    if (!WholeWithin(Params[load ? 7 : 6], 0, 32767, freqValue)) {
+      return Raise(ErrIllegalValue, source, "Illegal Frequency");
+    }
+    const auto mode = static_cast<int16_t>(modeValue);
+    const auto freq = static_cast<int16_t>(freqValue);
     if (!load) {
       TargetReadSettings read;
       read.image = image;

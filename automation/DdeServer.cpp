@@ -1,10 +1,18 @@
 #include "automation/DdeServer.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QTimer>
 #include <QVariant>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "automation/DdeLink.h"
+#include "automation/DdeSocket.h"
 #include "state/LineGuard.h"
 
 namespace {
@@ -14,9 +22,7 @@ const std::string RequestStatus = "REQUEST DDELink DDEStatus";
 }  // namespace
 
 DdeServer::DdeServer(DdeLink& link, const QString& name) : link_(link) {
-  server_.setSocketOptions(QLocalServer::UserAccessOption);
-  QLocalServer::removeServer(name);   // a socket file left by a program that ended abruptly
-  server_.listen(name);
+  Listen(name);
   connect(&server_, &QLocalServer::newConnection, this, &DdeServer::Accept);
   // Requests that waited for another operation are served once it is over,
   // from the event loop rather than from inside that operation's last step.
@@ -28,6 +34,48 @@ DdeServer::DdeServer(DdeLink& link, const QString& name) : link_(link) {
 DdeServer::~DdeServer() {
   RemoveLineObserver(lineObserver_);
   server_.close();
+}
+
+void DdeServer::Listen(const QString& name) {
+  std::string error;
+  const std::string path = DdeSocketPath(name.toStdString(), error);
+  if (path.empty()) {
+    error_ = QString::fromStdString(error);
+    return;
+  }
+  path_ = QString::fromStdString(path);
+  // Two instances starting together take turns at the check and the listen;
+  // one lock for the folder, so no lock file is left behind per name.
+  const QString lockPath = QFileInfo(path_).absolutePath() + QStringLiteral("/.kestrin-dde.lock");
+  const int lock = ::open(lockPath.toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (lock < 0 || ::flock(lock, LOCK_EX) != 0) {
+    error_ = QStringLiteral("cannot lock %1: %2").arg(lockPath, QString::fromLocal8Bit(std::strerror(errno)));
+    if (lock >= 0) ::close(lock);
+    return;
+  }
+  if (QFile::exists(path_) || QFileInfo(path_).isSymLink()) {
+    QLocalSocket probe;
+    probe.connectToServer(path_);
+    const bool answered = probe.waitForConnected(1000);
+    const auto why = probe.error();
+    const QString whyText = probe.errorString();
+    probe.abort();
+    if (answered) {
+      error_ = QStringLiteral("the name is in use by another running program (%1)").arg(path_);
+      ::close(lock);
+      return;
+    }
+    // Only a file nobody listens on is taken: a busy server is never removed.
+    if (why != QLocalSocket::ConnectionRefusedError && why != QLocalSocket::ServerNotFoundError) {
+      error_ = QStringLiteral("cannot tell whether the name is in use (%1): %2").arg(path_, whyText);
+      ::close(lock);
+      return;
+    }
+    QFile::remove(path_);   // nothing answers: left by a program that ended abruptly
+  }
+  server_.setSocketOptions(QLocalServer::UserAccessOption);
+  server_.listen(path_);
+  ::close(lock);
 }
 
 void DdeServer::Accept() {

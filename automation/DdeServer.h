@@ -16,11 +16,15 @@ class DdeLink;
 class DdeServer : public QObject {
   Q_OBJECT
  public:
+  // Listens as NAME in the user's private socket folder; refused, never
+  // taken over, when another running program answers on that name.
   DdeServer(DdeLink& link, const QString& name);
   ~DdeServer() override;
 
   bool Listening() const { return server_.isListening(); }
-  QString ErrorText() const { return server_.errorString(); }
+  QString ErrorText() const { return error_.isEmpty() ? server_.errorString() : error_; }
+  // The socket's full path ("" when the name gives none).
+  QString SocketPath() const { return path_; }
 
   // The answer to one request line (without its line end).
   std::string Answer(const std::string& line);
@@ -31,9 +35,12 @@ class DdeServer : public QObject {
   void Accept();
   void Read(QLocalSocket* socket);
   void ServeQueue();
+  void Listen(const QString& name);
 
   DdeLink& link_;
   QLocalServer server_;
+  QString path_;
+  QString error_;
   struct Request {
     QPointer<QLocalSocket> client;
     std::string line;

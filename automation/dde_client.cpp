@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
+
+#include "automation/DdeSocket.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
@@ -33,11 +36,22 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  std::string error;
+  const std::string path = DdeSocketPath(name, error);
+  if (path.empty()) {
+    std::fprintf(stderr, "kestrin-dde: cannot connect to \"%s\": %s\n", name.c_str(), error.c_str());
+    return 2;
+  }
   QLocalSocket socket;
-  socket.connectToServer(QString::fromStdString(name));
+  socket.connectToServer(QString::fromStdString(path));
   if (!socket.waitForConnected(3000)) {
     std::fprintf(stderr, "kestrin-dde: cannot connect to \"%s\": %s\n", name.c_str(),
                  socket.errorString().toLocal8Bit().constData());
+    return 2;
+  }
+  // Nothing is sent to a server run by someone else.
+  if (!PeerIsUser(static_cast<int>(socket.socketDescriptor()), ::getuid(), error)) {
+    std::fprintf(stderr, "kestrin-dde: refusing \"%s\": %s\n", name.c_str(), error.c_str());
     return 2;
   }
   const std::string request = "EXECUTE DDELink " + command + "\n";

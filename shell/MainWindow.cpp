@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <cstdio>
 
 #include "automation/DdeLink.h"
 #include "automation/DdeServer.h"
@@ -618,9 +619,12 @@ void MainWindow::SwitchAutomation(bool on, bool remember) {
     ddeLink_ = std::make_unique<DdeLink>();
     ddeServer_ = std::make_unique<DdeServer>(*ddeLink_, automationName_);
     if (!ddeServer_->Listening()) {
-      MessageBox->MsgBox("The automation interface \"" + automationName_.toStdString() +
-                             "\" could not be opened: " + ddeServer_->ErrorText().toStdString(),
-                         vbExclamation, "DDE Enable");
+      const std::string message = "The automation interface \"" + automationName_.toStdString() +
+                                  "\" could not be opened: " + ddeServer_->ErrorText().toStdString();
+      // A headless station has no one to read the box: say it where logs and the status bar show it.
+      std::fprintf(stderr, "kestrin: %s\n", message.c_str());
+      SetStatusPanel("Status", message);
+      MessageBox->MsgBox(message, vbExclamation, "DDE Enable");
     }
   }
   if (remember) Settings->SaveSetting("Settings", "DDE Enable", on ? "True" : "False");

@@ -1,6 +1,8 @@
 // The automation commands and the serial-number arithmetic they use.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "automation/DdeLink.h"
 #include "link/CommDefs.h"
 #include "options/SerialNumbers.h"
@@ -10,6 +12,7 @@
 #include "sim/StoredImages.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/HexText.h"
 #include "tests/support/SimLine.h"
 #include "tests/support/TempDir.h"
 
@@ -130,6 +133,69 @@ TEST_F(AutomationTest, SelectionImageInfoAndLoadErrors) {
   EXPECT_EQ(Run("LoadImage|5|Name|x.hex|mega|3.3|0|0||"), "LoadImage| 1603|Illegal Image #\r\n");
   EXPECT_EQ(Run("LoadImage|5|Name|x.hex|NoSuch|3.3|0|0||"), "LoadImage| 1602|Unrecognized Device\r\n");
   EXPECT_EQ(Run("LoadImage|2|Name|" + dir.path() + "/none.hex|mega|3.3|0|0||").substr(0, 15), "LoadImage| 53|C");
+}
+
+// Voltage, mode and frequency fields the slot cannot hold as given are
+// refused before anything reaches the programmer. The device is rated 1.8-5.5 V;
+// the programmer sets at most 5.10 V.
+TEST_F(AutomationTest, OutOfRangeLoadAndReadFieldsAreRefusedAndTheSlotKept) {
+  vrxsim::Unit& unit = AddUnit();
+  ASSERT_EQ(Run("FindProgrammers"), "FindProgrammers|Success|\r\n");
+  ASSERT_EQ(Run("Select|3"), "Select|Success|\r\n");
+  const std::string hex = dir.Write("a.hex", DataRecord(0, {1, 2, 3, 4}) + EndRecord());
+  struct Case {
+    const char* command;   // with %F for the HEX file
+    const char* reply;
+  };
+  const Case cases[] = {
+      {"LoadImage|1|X|%F|mega|33|0|0||", "LoadImage| 1608|Illegal Voltage"},
+      {"LoadImage|1|X|%F|mega|-3.3|0|0||", "LoadImage| 1608|Illegal Voltage"},
+      {"LoadImage|1|X|%F|mega|nan|0|0||", "LoadImage| 1608|Illegal Voltage"},
+      {"LoadImage|1|X|%F|mega|0x3|0|0||", "LoadImage| 1608|Illegal Voltage"},
+      {"LoadImage|1|X|%F|mega|3.3V|0|0||", "LoadImage| 1608|Illegal Voltage"},
+      {"LoadImage|1|X|%F|mega|33e-1|0|0||", "LoadImage| 1608|Illegal Voltage"},
+      {"LoadImage|1|X|%F|mega|3..3|0|0||", "LoadImage| 1608|Illegal Voltage"},
+      {"LoadImage|1|X|%F|mega||0|0||", "LoadImage| 1608|Illegal Voltage"},
+      {"LoadImage|1|X|%F|mega|1.7|0|0||", "LoadImage| 1608|Illegal Voltage"},
+      {"LoadImage|1|X|%F|mega|5.5|0|0||", "LoadImage| 1608|Illegal Voltage"},   // rated, but above 5.10 V
+      {"LoadImage|1|X|%F|mega|3.3|256|0||", "LoadImage| 1608|Illegal Mode"},
+      {"LoadImage|1|X|%F|mega|3.3|-1|0||", "LoadImage| 1608|Illegal Mode"},
+      {"LoadImage|1|X|%F|mega|3.3|1.5|0||", "LoadImage| 1608|Illegal Mode"},
+      {"LoadImage|1|X|%F|mega|3.3|&H10|0||", "LoadImage| 1608|Illegal Mode"},
+      {"LoadImage|1|X|%F|mega|3.3|0|32768||", "LoadImage| 1608|Illegal Frequency"},
+      {"LoadImage|1|X|%F|mega|3.3|0|-4000||", "LoadImage| 1608|Illegal Frequency"},
+      {"LoadImage|1|X|%F|mega|3.3|0|99999999999||", "LoadImage| 1608|Illegal Frequency"},
+      {"ReadDevice|1|X|mega|33|0|0|", "ReadDevice| 1608|Illegal Voltage"},
+      {"ReadDevice|1|X|mega|nan|0|0|", "ReadDevice| 1608|Illegal Voltage"},
+      {"ReadDevice|1|X|mega|1.79|0|0|", "ReadDevice| 1608|Illegal Voltage"},
+      {"ReadDevice|1|X|mega|3.3|300|0|", "ReadDevice| 1608|Illegal Mode"},
+      {"ReadDevice|1|X|mega|3.3|0|40000|", "ReadDevice| 1608|Illegal Frequency"},
+  };
+  const std::vector<uint8_t> flashBefore(unit.flash(), unit.flash() + unit.flashSize());
+  const size_t framesBefore = line.log().size();
+  for (const Case& c : cases) {
+    std::string command = c.command;
+    if (const size_t at = command.find("%F"); at != std::string::npos) command.replace(at, 2, hex);
+    EXPECT_EQ(Run(command), std::string(c.reply) + "\r\n") << command;
+  }
+  EXPECT_EQ(line.log().size(), framesBefore);   // not a frame sent
+  EXPECT_TRUE(std::equal(flashBefore.begin(), flashBefore.end(), unit.flash()));
+  EXPECT_EQ(Run("ImageInfo|1"), "ImageInfo|Success||Unrestricted|Stored              |ATmega|mega|3.30|SPI 4 MHz||<none>|\r\n");
+}
+
+// The ends of the ranges are taken and stored as given.
+TEST_F(AutomationTest, LoadTakesTheEndsOfTheRanges) {
+  AddUnit();
+  Run("FindProgrammers");
+  Run("Select|3");
+  const std::string hex = dir.Write("a.hex", DataRecord(0, {1, 2, 3, 4}) + EndRecord());
+  EXPECT_EQ(Run("LoadImage|2|Top|" + hex + "|mega| 5.10 |255|32767||"), "LoadImage|Success|\r\n");
+  EXPECT_EQ(Run("LoadImage|3|Low|" + hex + "|mega|1.8|||||"), "LoadImage|Success|\r\n");
+  EXPECT_EQ(Run("Select|3"), "Select|Success|\r\n");   // re-read the directory
+  const std::string top = Run("ImageInfo|2");
+  EXPECT_EQ(top.substr(0, top.find("5.10|") + 5), "ImageInfo|Success||Unrestricted|Top                 |ATmega|mega|5.10|") << top;
+  const std::string low = Run("ImageInfo|3");
+  EXPECT_EQ(low.substr(0, low.find("1.80|") + 5), "ImageInfo|Success||Unrestricted|Low                 |ATmega|mega|1.80|") << low;
 }
 
 TEST_F(AutomationTest, ProgramMaskPortStatusAndSerialize) {

@@ -8,12 +8,20 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTimer>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 
 #include "automation/DdeLink.h"
 #include "automation/DdeServer.h"
+#include "automation/DdeSocket.h"
 #include "link/Transport.h"
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"
@@ -32,6 +40,119 @@ void Pause(int ms) {
   QElapsedTimer clock;
   clock.start();
   while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// Sets an environment variable for one test and puts the old value back.
+class EnvironmentValue {
+ public:
+  EnvironmentValue(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+  }
+  ~EnvironmentValue() {
+    if (old_) setenv(name_, old_->c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+mode_t ModeOf(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;
+}
+
+// A socket file nothing listens on, as a program that ended abruptly leaves it.
+bool LeaveStaleSocket(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (fd < 0 || path.size() >= sizeof address.sun_path) return false;
+  path.copy(address.sun_path, path.size());
+  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return bound && S_ISSOCK(ModeOf(path));
+}
+
+TEST(DdeSocketPathTest, RuntimeFolderWhenPrivateElseTheUsersOwnFolderUnderTmp) {
+  TempDir runtime, tmp;   // both made with mode 0700
+  const EnvironmentValue tmpdir("TMPDIR", tmp.path().c_str());
+  std::string error;
+  {
+    const EnvironmentValue xdg("XDG_RUNTIME_DIR", runtime.path().c_str());
+    EXPECT_EQ(DdeSocketPath("line-a", error), runtime.path() + "/line-a") << error;
+    ASSERT_EQ(::chmod(runtime.path().c_str(), 0755), 0);   // open to others: not used
+    EXPECT_EQ(DdeSocketPath("line-a", error), tmp.path() + "/kestrin-" + std::to_string(::getuid()) + "/line-a");
+  }
+  const EnvironmentValue xdg("XDG_RUNTIME_DIR", nullptr);
+  const std::string own = tmp.path() + "/kestrin-" + std::to_string(::getuid());
+  EXPECT_EQ(DdeSocketPath("kestrin", error), own + "/kestrin") << error;
+  EXPECT_EQ(ModeOf(own) & 07777, 0700u);
+  EXPECT_TRUE(S_ISDIR(ModeOf(own)));
+
+  for (const char* bad : {"", ".", "..", "a/b", "../kestrin"}) {
+    error.clear();
+    EXPECT_EQ(DdeSocketPath(bad, error), "") << bad;
+    EXPECT_NE(error.find("not usable"), std::string::npos) << bad;
+  }
+
+  // The user's folder opened to others, or replaced by a link, is refused, not used.
+  ASSERT_EQ(::chmod(own.c_str(), 0777), 0);
+  EXPECT_EQ(DdeSocketPath("kestrin", error), "");
+  EXPECT_NE(error.find("open to other users"), std::string::npos) << error;
+  ASSERT_EQ(::rmdir(own.c_str()), 0);
+  ASSERT_EQ(::symlink(runtime.path().c_str(), own.c_str()), 0);
+  ASSERT_EQ(::chmod(runtime.path().c_str(), 0700), 0);
+  EXPECT_EQ(DdeSocketPath("kestrin", error), "");
+  EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+}
+
+TEST(DdeSocketPathTest, PrivateFolderChecksOwnerModeAndKind) {
+  TempDir dir;
+  const std::string file = dir.Write("file", "x");
+  ASSERT_EQ(::mkdir((dir.path() + "/shared").c_str(), 0700), 0);
+  ASSERT_EQ(::chmod((dir.path() + "/shared").c_str(), 0750), 0);
+  ASSERT_EQ(::symlink(dir.path().c_str(), (dir.path() + "/link").c_str()), 0);
+  struct Case {
+    std::string path;
+    uid_t uid;
+    const char* reason;   // nullptr: accepted
+  };
+  const Case cases[] = {
+      {dir.path(), ::getuid(), nullptr},
+      {dir.path(), ::getuid() + 1, "belongs to another user"},
+      {dir.path() + "/shared", ::getuid(), "open to other users"},
+      {dir.path() + "/link", ::getuid(), "symbolic link"},
+      {file, ::getuid(), "not a folder"},
+      {dir.path() + "/missing", ::getuid(), "cannot inspect"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_EQ(PrivateFolder(c.path, c.uid, error), c.reason == nullptr) << c.path;
+    if (c.reason) {
+      EXPECT_NE(error.find(c.reason), std::string::npos) << c.path << ": " << error;
+    }
+  }
+}
+
+TEST(DdeSocketPathTest, PeerMustBeTheSameUser) {
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  std::string error;
+  EXPECT_TRUE(PeerIsUser(pair[0], ::getuid(), error)) << error;
+  EXPECT_FALSE(PeerIsUser(pair[0], ::getuid() + 1, error));
+  EXPECT_NE(error.find("not by this user"), std::string::npos) << error;
+  ::close(pair[0]);
+  ::close(pair[1]);
+  int notASocket[2];
+  ASSERT_EQ(::pipe(notASocket), 0);
+  EXPECT_FALSE(PeerIsUser(notASocket[0], ::getuid(), error));
+  EXPECT_NE(error.find("cannot tell"), std::string::npos) << error;
+  ::close(notASocket[0]);
+  ::close(notASocket[1]);
 }
 
 class DdeSocketTest : public ::testing::Test {
@@ -155,6 +276,71 @@ TEST_F(DdeSocketTest, CommandLineClientExitStatus) {
   EXPECT_EQ(runClient({"--name", name, "ImageProtect|0|0"}, out), 0);
   EXPECT_EQ(out, "ImageProtect|Success|\n");
   EXPECT_EQ(runClient({"--name", name + "-nobody", "PortStatus"}, out), 2);
+  EXPECT_EQ(out, "");
+  // A socket file whose program has gone answers nothing either.
+  std::string error;
+  ASSERT_TRUE(LeaveStaleSocket(DdeSocketPath((name + "-gone").toStdString(), error)));
+  EXPECT_EQ(runClient({"--name", name + "-gone", "PortStatus"}, out), 2);
+  ::unlink(DdeSocketPath((name + "-gone").toStdString(), error).c_str());
+}
+
+TEST_F(DdeSocketTest, TheSocketLivesInThePrivateFolderOnly) {
+  std::string error;
+  const std::string path = DdeSocketPath(name.toStdString(), error);
+  ASSERT_FALSE(path.empty()) << error;
+  EXPECT_EQ(server->SocketPath().toStdString(), path);
+  EXPECT_TRUE(S_ISSOCK(ModeOf(path)));
+  const std::string folder = QFileInfo(QString::fromStdString(path)).absolutePath().toStdString();
+  EXPECT_EQ(ModeOf(folder) & 07777, 0700u);
+  EXPECT_TRUE(PrivateFolder(folder, ::getuid(), error)) << error;
+  const QString shared = QDir::tempPath();
+  EXPECT_NE(QDir(QString::fromStdString(folder)).canonicalPath(), QDir(shared).canonicalPath());
+  EXPECT_FALSE(QFileInfo::exists(shared + "/" + name));
+  EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/tmp/") + name));
+
+  // The server's end of a connection is this user.
+  AutomationClient client(name);
+  ASSERT_TRUE(client.Connected());
+  EXPECT_TRUE(PeerIsUser(static_cast<int>(client.socket.socketDescriptor()), ::getuid(), error)) << error;
+  EXPECT_EQ(client.Ask("EXECUTE DDELink ImageProtect|0|0"), "ImageProtect|Success|");
+
+  server.reset();   // closing removes the socket file
+  EXPECT_EQ(ModeOf(path), 0u);
+}
+
+TEST_F(DdeSocketTest, ASecondServerWithTheSameNameIsRefusedAndTheFirstKeepsServing) {
+  AutomationClient before(name);
+  ASSERT_TRUE(before.Connected());
+  const std::string path = server->SocketPath().toStdString();
+  {
+    DdeServer second(*link, name);
+    EXPECT_FALSE(second.Listening());
+    EXPECT_NE(second.ErrorText().indexOf("in use"), -1) << second.ErrorText().toStdString();
+    EXPECT_TRUE(S_ISSOCK(ModeOf(path)));
+  }
+  EXPECT_TRUE(S_ISSOCK(ModeOf(path)));   // the refused one removed nothing when it went
+  EXPECT_TRUE(server->Listening());
+  EXPECT_EQ(before.Ask("EXECUTE DDELink ImageProtect|1|5"), "ImageProtect|Success|");
+  AutomationClient after(name);
+  ASSERT_TRUE(after.Connected());
+  EXPECT_EQ(after.Ask("REQUEST DDELink DDEStatus"), "ImageProtect|Success|");
+  EXPECT_EQ(ImageCountLimit, 5);
+}
+
+TEST_F(DdeSocketTest, AStaleSocketFileIsReplaced) {
+  const QString staleName = name + "-stale";
+  std::string error;
+  const std::string path = DdeSocketPath(staleName.toStdString(), error);
+  ASSERT_TRUE(LeaveStaleSocket(path)) << path;
+  {
+    AutomationClient nobody(staleName);
+    EXPECT_FALSE(nobody.Connected());
+  }
+  DdeServer fresh(*link, staleName);
+  ASSERT_TRUE(fresh.Listening()) << fresh.ErrorText().toStdString();
+  AutomationClient client(staleName);
+  ASSERT_TRUE(client.Connected());
+  EXPECT_EQ(client.Ask("EXECUTE DDELink ImageInfo|9"), "ImageInfo| 1603|Illegal Image #");
 }
 
 }  // namespace

@@ -21,6 +21,8 @@
 #include <iterator>
 #include <memory>
 
+#include "automation/DdeLink.h"
+#include "automation/DdeServer.h"
 #include "devices/ui/LoadImageDialog.h"
 #include "devices/ui/ReadImageDialog.h"
 #include "link/CommDefs.h"
@@ -310,6 +312,28 @@ TEST_F(GuiTest, ClosingTheMainWindowWaitsForTheAutomationCommand) {
   EXPECT_FALSE(window->isVisible());
   EXPECT_EQ(window->ImageManager(), nullptr);
   EXPECT_FALSE(serial.IsOpen());
+}
+
+// A second instance asking for a name another one serves says so where a
+// headless station shows it, and leaves the first one serving.
+TEST_F(GuiTest, AnAutomationNameInUseIsReportedAndTheOtherInstanceKeepsIt) {
+  Start({"--programmer", Unit1});
+  window->Form_Load();
+  DdeLink otherLink;
+  DdeServer other(otherLink, automationName);
+  ASSERT_TRUE(other.Listening()) << other.ErrorText().toStdString();
+  window->mnuDDEenable_Click();
+  const QString status = window->StatusPanelText("Status");
+  EXPECT_TRUE(status.startsWith("The automation interface \"" + automationName + "\" could not be opened: "))
+      << status.toStdString();
+  EXPECT_NE(status.indexOf("in use"), -1) << status.toStdString();
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);
+  EXPECT_EQ(recorders.messages.boxes[0].title, "DDE Enable");
+  EXPECT_EQ(recorders.messages.boxes[0].text, status.toStdString());
+  window->mnuDDEenable_Click();   // switched off again: the refused server goes
+  AutomationClient client(automationName);
+  ASSERT_TRUE(client.Connected());
+  EXPECT_EQ(client.Ask("EXECUTE DDELink ImageInfo|9"), "ImageInfo| 1603|Illegal Image #");
 }
 
 class RecordingOpener : public DocumentOpener {

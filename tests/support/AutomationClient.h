@@ -7,9 +7,15 @@
 #include <QLocalSocket>
 #include <string>
 
+#include "automation/DdeSocket.h"
+
 class AutomationClient {
  public:
-  explicit AutomationClient(const QString& name) { socket.connectToServer(name); }
+  // Connects to the automation interface NAME where the program puts it.
+  explicit AutomationClient(const QString& name) {
+    std::string error;
+    socket.connectToServer(QString::fromStdString(DdeSocketPath(name.toStdString(), error)));
+  }
   bool Connected() { return socket.waitForConnected(2000) || socket.state() == QLocalSocket::ConnectedState; }
   // Sends one request line without waiting for its answer.
   void Send(const std::string& line) {
