@@ -92,8 +92,7 @@ bool ReadTargetDeviceImage() {
 
   std::string name = SecondMemoryName();
   if (!name.empty()) {
-    name = name.substr(0, ImageNameLength);
-    name.resize(ImageNameLength, ' ');
+    name = DirectoryName(name);
     if (!WriteFlash(FlashMap.EENameBase + (ImageNumber - 1) * 32, ImageNameLength,
                     reinterpret_cast<const uint8_t*>(name.data()), false)) {
       return finish();
