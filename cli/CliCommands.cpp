@@ -10,6 +10,7 @@
 #include "cli/ConsoleProgramManager.h"
 #include "devices/DeviceDatabase.h"
 #include "devices/ImageSettings.h"
+#include "devices/InputFile.h"
 #include "devices/ProjectFile.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
@@ -163,12 +164,13 @@ int WriteFlashCommand(const CliOptions& options) {
   if (options.arguments.size() != 2 || !ParseNumber(options.arguments[0], address) || address > INT32_MAX) {
     return UsageError(options.command, "write-flash needs ADDR and FILE");
   }
-  std::ifstream file(options.arguments[1], std::ios::binary);
-  if (!file) {
+  std::string contents, reason;
+  if (ReadInputFile(options.arguments[1], contents, reason) != 0) {
     std::fprintf(stderr, "kestrin-cli: cannot read %s\n", options.arguments[1].c_str());
+    std::fprintf(stderr, "kestrin-cli: %s\n", reason.c_str());
     return ExitFailed;
   }
-  const std::vector<uint8_t> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::vector<uint8_t> data(contents.begin(), contents.end());
   if (static_cast<long long>(data.size()) > INT32_MAX - address) {
     return UsageError(options.command, "the file does not fit in the flash address range");
   }
@@ -209,11 +211,27 @@ bool SelectProgrammerAt(const CliOptions& options) {
   return LastErrorNumber == 0;
 }
 
+// A cell as one field of a tab-separated line: names read from a programmer
+// may hold tabs and line breaks of their own.
+std::string ListedCell(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 int Images(const CliOptions& options) {
   if (!SelectProgrammerAt(options)) return ExitFailed;
   for (int row = 0; row < fgImages.Rows; ++row) {
     std::string line;
-    for (int col = 0; col < fgImages.Cols; ++col) line += (col ? "\t" : "") + fgImages.TextMatrix(row, col);
+    for (int col = 0; col < fgImages.Cols; ++col) line += (col ? "\t" : "") + ListedCell(fgImages.TextMatrix(row, col));
     std::printf("%s\n", line.c_str());
   }
   return ExitOk;
@@ -296,7 +314,7 @@ bool PrepareSlotAndDevice(const CliOptions& options, double& volts) {
 
 // Takes the files, device and settings of a project file as a load's options.
 bool TakeProject(CliOptions& options) {
-  if (!ReadProjectFile(options.project)) {
+  if (!ReadProjectForLoad(options.project)) {
     if (LastErrorNumber != 0) ReportLastError();
     return false;
   }

@@ -31,7 +31,11 @@ bool ReadRecord(TextFieldReader& reader, Record& record) {
 bool OpenDeviceFile(TextFieldReader& reader) {
   std::string error;
   if (reader.OpenFile(ProgramFile(DeviceFile), error)) return true;
-  RaiseError(ErrFileNotFound, "Load Devices", "File not found: " + ProgramFile(DeviceFile) + " (" + error + ")");
+  if (reader.OpenError() == ErrFileNotFound) {
+    RaiseError(ErrFileNotFound, "Load Devices", "File not found: " + ProgramFile(DeviceFile) + " (" + error + ")");
+  } else {
+    RaiseError(reader.OpenError(), "Load Devices", "Cannot read " + ProgramFile(DeviceFile) + ": " + error);
+  }
   return false;
 }
 

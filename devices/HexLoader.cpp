@@ -47,10 +47,13 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
     TextLineReader reader;
     std::string error;
     if (!reader.Open(files[f], error)) {
-      RaiseError(ErrFileNotFound, Source, error);
+      RaiseError(reader.OpenError(), Source, error);
       break;
     }
     LetWindowsBreathe();
+    bool ended = false;
+    int32_t fileRecords = 0, fileDataRecords = 0;
+    int zeroLengthLine = 0;
     for (;;) {
       const std::string_view text = reader.ReadTextLine();
       if (text.empty()) break;
@@ -59,10 +62,34 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
         RaiseError(ErrFileFormat, Source, "Illegal File Format");
         break;
       }
+      if (!line.AllHexDigits()) {
+        RaiseError(ErrFileFormat, Source, "Illegal Character in HEX Record: " + RecordPlace(reader));
+        break;
+      }
+      if (!line.LengthMatches()) {
+        RaiseError(ErrFileFormat, Source, "Record Length Does Not Match Its Line: " + RecordPlace(reader));
+        break;
+      }
+      ++fileRecords;
       const int count = line.Count();
-      if (count == 0) break;
+      if (count == 0 && line.Type() == HexEndOfFile) {
+        ended = true;
+        break;
+      }
       if (!line.ChecksumOk()) {
         RaiseError(ErrChecksum, Source, "Checksum Error in Hex file");
+        break;
+      }
+      // Some writers put an empty record before the end; data after one
+      // means the file was put together wrongly.
+      if (count == 0) {
+        if (zeroLengthLine == 0) zeroLengthLine = reader.LineNumber();
+        continue;
+      }
+      if (line.Type() == HexData && zeroLengthLine != 0) {
+        RaiseError(ErrFileFormat, Source,
+                   "Data After the Zero-Length Record of Line " + std::to_string(zeroLengthLine) + ": " +
+                       RecordPlace(reader));
         break;
       }
       const int32_t offset = line.Offset();
@@ -72,6 +99,7 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
       }
       switch (line.Type()) {
         case HexData:
+          ++fileDataRecords;
           if (extendedMode) {
             if (offset + count > static_cast<int32_t>(ExtData.size())) {
               RaiseError(ErrAddressRange, Source, "Address Out of Range in HEX File");
@@ -110,6 +138,14 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
           break;
       }
       if (ErrorPending()) break;
+    }
+    if (ErrorPending()) break;
+    // A file cut short, or one that holds nothing, would leave a blank image
+    // that replaces a good one in the programmer.
+    if (!ended && fileRecords > 0) {
+      RaiseError(ErrFileFormat, Source, "Unexpected End of File: " + RecordPlace(reader));
+    } else if (fileDataRecords == 0) {
+      RaiseError(ErrFileFormat, Source, "No Data in HEX File: " + RecordPlace(reader));
     }
   }
 

@@ -1,11 +1,9 @@
 #include "devices/HexRecord.h"
 
 #include <array>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
-#include <sys/stat.h>
+#include "devices/InputFile.h"
+#include "link/CommDefs.h"
 
 namespace {
 
@@ -25,35 +23,33 @@ bool IsLineEnd(char c) { return c == '\r' || c == '\n' || c == '\0'; }
 }  // namespace
 
 bool TextLineReader::Open(const std::string& path, std::string& error) {
-  text_.clear();
+  path_ = path;
   pos_ = 0;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) {
-    error = "Cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  // One read into a string sized for the whole file: large HEX files are
-  // read in a millisecond or two instead of growing a buffer piece by piece.
-  struct stat info {};
-  if (fstat(fileno(file), &info) == 0 && info.st_size > 0) text_.resize(static_cast<size_t>(info.st_size));
-  size_t got = text_.empty() ? 0 : std::fread(text_.data(), 1, text_.size(), file);
-  text_.resize(got);
-  char buffer[1 << 16];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text_.append(buffer, n);   // grew meanwhile
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) {
-    error = "Cannot read " + path;
-    return false;
-  }
-  return true;
+  lineNumber_ = 0;
+  lineEnds_ = 0;
+  std::string reason;
+  openError_ = ReadInputFile(path, text_, reason);
+  if (openError_ == 0) return true;
+  error = (openError_ == ErrFileNotFound ? "Cannot open " : "Cannot read ") + path + ": " + reason;
+  return false;
 }
 
 std::string_view TextLineReader::ReadTextLine() {
-  while (pos_ < text_.size() && IsLineEnd(text_[pos_])) ++pos_;
+  // CR LF ends one line; CR, LF and NUL alone each end one.
+  while (pos_ < text_.size() && IsLineEnd(text_[pos_])) {
+    const bool crLf = text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n';
+    pos_ += crLf ? 2 : 1;
+    ++lineEnds_;
+  }
   const size_t start = pos_;
   while (pos_ < text_.size() && !IsLineEnd(text_[pos_])) ++pos_;
+  if (start == pos_) {
+    // The end: the line after the last, which may lack its line end.
+    const bool unended = !text_.empty() && !IsLineEnd(text_.back());
+    lineNumber_ = lineEnds_ + (unended ? 2 : 1);
+    return {};
+  }
+  lineNumber_ = lineEnds_ + 1;
   return std::string_view(text_).substr(start, pos_ - start);
 }
 
@@ -70,4 +66,24 @@ bool HexLine::ChecksumOk() const {
   unsigned sum = 0;
   for (int i = 0; i < count + 5; ++i) sum += Byte(i);
   return (sum & 0xFF) == 0;
+}
+
+size_t HexLine::TextEnd() const {
+  size_t end = text_.size();
+  while (end > 1 && (text_[end - 1] == ' ' || text_[end - 1] == '\t')) --end;
+  return end;
+}
+
+bool HexLine::LengthMatches() const { return TextEnd() == 1 + 2 * (static_cast<size_t>(Count()) + 5); }
+
+bool HexLine::AllHexDigits() const {
+  const size_t end = TextEnd();
+  for (size_t i = 1; i < end; ++i) {
+    if (Digits.value[static_cast<uint8_t>(text_[i])] < 0) return false;
+  }
+  return true;
+}
+
+std::string RecordPlace(const TextLineReader& file) {
+  return file.Path() + ", line " + std::to_string(file.LineNumber());
 }

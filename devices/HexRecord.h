@@ -9,14 +9,24 @@
 // lines are skipped.
 class TextLineReader {
  public:
-  // False when the file cannot be read; error then names the file and the reason.
+  // False when the file cannot be read; error then names the file and the
+  // reason, and OpenError() holds the error number.
   bool Open(const std::string& path, std::string& error);
+  int32_t OpenError() const { return openError_; }
+  const std::string& Path() const { return path_; }
   // The next non-empty line; empty at the end of the file.
   std::string_view ReadTextLine();
+  // The number in the file of the line last read, counting empty lines; at
+  // the end of the file, the line after the last.
+  int LineNumber() const { return lineNumber_; }
 
  private:
+  std::string path_;
   std::string text_;
   size_t pos_ = 0;
+  int lineNumber_ = 0;
+  int lineEnds_ = 0;
+  int32_t openError_ = 0;
 };
 
 // One record line, read leniently: byte i after the colon is the pair of
@@ -32,12 +42,21 @@ class HexLine {
   int32_t Offset() const { return Byte(1) << 8 | Byte(2); }
   int Type() const { return Byte(3); }
   uint8_t Data(int k) const { return Byte(4 + k); }
+  // Exactly as many characters as the byte count calls for (blanks at the
+  // end of the line aside): a shorter line would read its missing bytes as 0.
+  bool LengthMatches() const;
+  // Nothing but hexadecimal digits after the colon (blanks at the end aside).
+  bool AllHexDigits() const;
   // The sum of every byte after the colon, checksum included, is 0 in its low 8 bits.
   bool ChecksumOk() const;
 
  private:
+  size_t TextEnd() const;
   std::string_view text_;
 };
+
+// Where a record is, for error texts: "<file>, line <n>".
+std::string RecordPlace(const TextLineReader& file);
 
 // Record types.
 constexpr int HexData = 0x00;

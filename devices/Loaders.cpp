@@ -94,11 +94,12 @@ bool RunFamilyLoader(const FamilyRules& rules, int64_t& segmentBase) {
     TextLineReader file;
     std::string error;
     if (!file.Open(FileList[f], error)) {
-      RaiseError(ErrFileNotFound, Source, error);
+      RaiseError(file.OpenError(), Source, error);
       return failNow();
     }
     CurrentFile = &file;
     bool endOfFile = false;
+    bool anyRecord = false;
     while (!endOfFile) {
       if (!ReadHexRecord()) {
         result = false;
@@ -115,6 +116,11 @@ bool RunFamilyLoader(const FamilyRules& rules, int64_t& segmentBase) {
           if (!rules.data()) return failNow();
           break;
         case HexEndOfFile:
+          // A file that holds nothing but its end would leave a blank image in the slot.
+          if (!anyRecord) {
+            Fail(ErrFileFormat, "No Data in HEX File: " + RecordPlace(file));
+            return failNow();
+          }
           ShowConversionCounts(RecCount, ByteCount);
           frmMain->SetStatusPanel("Status", "Image Read");
           endOfFile = true;
@@ -135,6 +141,7 @@ bool RunFamilyLoader(const FamilyRules& rules, int64_t& segmentBase) {
           Fail(ErrFileFormat, "Unexpected Record Type in HEX file: " + Str(RecType));
           return failNow();
       }
+      anyRecord = true;
     }
   }
   CurrentFile = nullptr;
@@ -156,6 +163,10 @@ bool ReadHexRecord() {
     Fail(ErrChecksum, "Line Checksum Error - Record " + Str(RecCount));
   } else if (line.Count() > static_cast<int>(RecData.size())) {
     Fail(ErrFileFormat, "Record Too Long in HEX file: " + Str(line.Count()) + " Bytes");
+  } else if (!line.AllHexDigits()) {
+    Fail(ErrFileFormat, "Illegal Character in HEX Record: " + RecordPlace(*CurrentFile));
+  } else if (!line.LengthMatches()) {
+    Fail(ErrFileFormat, "Record Length Does Not Match Its Line: " + RecordPlace(*CurrentFile));
   } else {
     RecLen = static_cast<int16_t>(line.Count());
     for (int k = 0; k < RecLen; ++k) RecData[k] = line.Data(k);
@@ -303,6 +314,13 @@ bool LoadNuvotonHex() {
 }
 
 bool ConvertImageFiles() {
+  if (FileCount <= 0 || FileList[0].empty()) {
+    // Nothing to convert would still leave a blank image to send.
+    ClearError();
+    RaiseError(ErrFileNotFound, "Convert Hex File", "No Image File Chosen");
+    CaptureError();
+    return false;
+  }
   const DeviceRecord& device = Device();
   ImageBuffer.assign(static_cast<size_t>(std::max(device.DevFlashSize, 0)) + 1, 0);
   HasSection9020 = false;

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "devices/FileSelection.h"
+#include "devices/InputFile.h"
 #include "devices/TextFields.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
@@ -19,9 +20,19 @@
 
 namespace {
 
-bool FileExists(const std::string& path) {
-  std::ifstream file(path);
-  return !path.empty() && file.good();
+// A file the project names: false after the message that it is missing or
+// cannot be read, with the first file's own wording.
+bool CheckNamedFile(const std::string& path, bool first) {
+  std::string reason;
+  const int32_t number = CheckInputFile(path, reason);
+  if (number == 0) return true;
+  if (number == ErrFileNotFound) {
+    MessageBox->MsgBox(first ? "File Not Found " + path : "File Not Found: " + path, vbExclamation, "Open Project");
+  } else {
+    MessageBox->MsgBox((first ? "File Cannot Be Read " : "File Cannot Be Read: ") + path + " (" + reason + ")",
+                       vbExclamation, "Open Project");
+  }
+  return false;
 }
 
 // A lenient number rounded into the range of T; false leaves the setting alone.
@@ -37,8 +48,6 @@ template <typename T>
 bool Whole(const std::string& text, T& out) {
   return Whole(text, out, Val(text));
 }
-
-void MissingFile(const std::string& message) { MessageBox->MsgBox(message, vbExclamation, "Open Project"); }
 
 std::string Hex(uint32_t value) {
   char text[16];
@@ -72,10 +81,17 @@ bool ReadProjectFile(const std::string& path) {
   TextFieldReader reader;
   std::string error;
   if (!reader.OpenFile(path, error)) {
-    RaiseError(ErrFileNotFound, "Open Project", "Cannot open " + path + ": " + error);
+    if (reader.OpenError() == ErrFileNotFound) {
+      RaiseError(ErrFileNotFound, "Open Project", "Cannot open " + path + ": " + error);
+    } else {
+      RaiseError(reader.OpenError(), "Open Project", "Cannot read " + path + ": " + error);
+    }
     CaptureError();
     return false;
   }
+  // The project brings its own files: none from before may be loaded under its name.
+  FileCount = 0;
+  FileList.fill("");
   std::string item;
   while (reader.ReadField(item)) {
     const size_t colon = item.find(':');
@@ -99,18 +115,12 @@ bool ReadProjectFile(const std::string& path) {
       ProjVoltage = static_cast<float>(ValWithin(value, -1e6, 1e6) * 0.02);
     } else if (key.size() == 5 && key.compare(0, 4, "File") == 0 && key[4] >= '0' && key[4] <= '3') {
       const int i = key[4] - '0';
-      if (!FileExists(value)) {
-        MissingFile(i == 0 ? "File Not Found " + value : "File Not Found: " + value);
-        return false;
-      }
+      if (!CheckNamedFile(value, i == 0)) return false;
       FileList[i] = value;
       FileCount = i + 1;
       if (frmLoadImage) frmLoadImage->SetFileLabel(i, value);
     } else if (key == "EEPROM") {
-      if (!FileExists(value)) {
-        MissingFile("File Not Found: " + value);
-        return false;
-      }
+      if (!CheckNamedFile(value, false)) return false;
       EEFilePath = value;
       EepromFileChosen = true;
     } else if (key == "EENAME") {
@@ -172,4 +182,13 @@ bool WriteProjectFile(const std::string& path, const std::string& imageName, con
     return false;
   }
   return true;
+}
+
+bool ReadProjectForLoad(const std::string& path) {
+  if (!ReadProjectFile(path)) return false;
+  if (!FileList[0].empty()) return true;
+  // Without its first file a project would load a blank image.
+  RaiseError(ErrFileFormat, "Open Project", "No Image File (File0) in Project: " + path);
+  CaptureError();
+  return false;
 }

@@ -9,6 +9,9 @@ bool OpenProject();
 // Reads a project file into the Proj... settings, FileList and the
 // second-memory file; false (with its message shown) when an input file is missing.
 bool ReadProjectFile(const std::string& path);
+// ReadProjectFile for loading its image: a project that names no first
+// file (File0) is refused with the error recorded.
+bool ReadProjectForLoad(const std::string& path);
 
 // Writes the project of the current image settings; the dialog's image name,
 // family and device texts come with it. False with the error recorded.

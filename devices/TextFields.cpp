@@ -1,9 +1,6 @@
 #include "devices/TextFields.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <iterator>
+#include "devices/InputFile.h"
 
 namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -11,13 +8,11 @@ bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 }  // namespace
 
 bool TextFieldReader::OpenFile(const std::string& path, std::string& error) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    error = std::strerror(errno ? errno : ENOENT);
-    return false;
-  }
-  text_.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
   pos_ = 0;
+  openError_ = ReadInputFile(path, text_, error);
+  if (openError_ != 0) return false;
+  // Editors that save UTF-8 may put a byte-order mark first; it is no part of the first field.
+  if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) text_.erase(0, 3);
   return true;
 }
 

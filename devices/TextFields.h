@@ -4,6 +4,7 @@
 // trailing blanks. Blank lines hold no fields.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,10 @@ class TextFieldReader {
   TextFieldReader() = default;
   explicit TextFieldReader(std::string text) : text_(std::move(text)) {}
 
-  // Reads a whole file; false when it cannot be opened (error holds the reason).
+  // Reads a whole file; false when it cannot be read (error holds the
+  // reason, OpenError() the error number).
   bool OpenFile(const std::string& path, std::string& error);
+  int32_t OpenError() const { return openError_; }
 
   // The next field; false at the end of the input.
   bool ReadField(std::string& field);
@@ -27,4 +30,5 @@ class TextFieldReader {
   std::string text_;
   size_t pos_ = 0;
   bool fieldEndedLine_ = false;
+  int32_t openError_ = 0;
 };

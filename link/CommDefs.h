@@ -40,6 +40,7 @@ constexpr int TimeoutShort = 10;
 
 // Error numbers of the system's file access.
 constexpr int32_t ErrFileNotFound = 53;
+constexpr int32_t ErrFileAccess = 75;   // there, but not a file that can be read
 constexpr int32_t ErrInputPastEnd = 62;
 
 // Error numbers of the link and the operations.

@@ -61,6 +61,41 @@ bool LoadPSoC3ExtendedData(int32_t slotAddress) { return LoadExtendedAreas(slotA
 
 bool LoadPSoCExtendedData(int32_t slotAddress) { return LoadExtendedAreas(slotAddress, 0x40000, 0x48000, 1540); }
 
+namespace {
+
+// Whole UTF-8 text with at least one multi-byte character; ANSI names
+// with letters above 0x7F are almost never that.
+bool IsMultiByteUtf8(const std::string& text) {
+  bool multiByte = false;
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<uint8_t>(text[i]);
+    size_t length = 1;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+    else if (lead >= 0x80) return false;
+    if (i + length > text.size()) return false;
+    for (size_t k = 1; k < length; ++k) {
+      if ((static_cast<uint8_t>(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    multiByte = multiByte || length > 1;
+    i += length;
+  }
+  return multiByte;
+}
+
+}  // namespace
+
+std::string DirectoryName(const std::string& name) {
+  size_t cut = std::min(name.size(), static_cast<size_t>(ImageNameLength));
+  if (cut < name.size() && IsMultiByteUtf8(name)) {
+    while (cut > 0 && (static_cast<uint8_t>(name[cut]) & 0xC0) == 0x80) --cut;
+  }
+  std::string entry = name.substr(0, cut);
+  entry.resize(ImageNameLength, ' ');
+  return entry;
+}
+
 std::array<uint8_t, 32> BuildDirEntry(const std::array<uint8_t, 2>& crc) {
   const DeviceRecord& device = Device();
   std::array<uint8_t, 32> entry{};
@@ -70,8 +105,7 @@ std::array<uint8_t, 32> BuildDirEntry(const std::array<uint8_t, 2>& crc) {
   entry[5] = crc[1];
   entry[6] = static_cast<uint8_t>(device.DevId);
   entry[7] = ImageVoltage;
-  std::string name = ImageName.substr(0, ImageNameLength);
-  name.resize(ImageNameLength, ' ');
+  const std::string name = DirectoryName(ImageName);
   std::copy(name.begin(), name.end(), entry.begin() + 8);
   entry[28] = static_cast<uint8_t>(ImageMode);
   entry[29] = static_cast<uint8_t>((CurFamily & 0xFF) + (device.DevId & 0x300) / 4);
@@ -228,8 +262,7 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
     if (!VerifyArea(eeAddress, device.DevEESize, EEBuffer, readBack, SecondaryName + " Image Read Verify", false)) {
       return finish();
     }
-    std::string name = EEName.substr(0, ImageNameLength);
-    name.resize(ImageNameLength, ' ');
+    const std::string name = DirectoryName(EEName);
     if (!WriteFlashVerified(FlashMap.EENameBase + (ImageNumber - 1) * 32, ImageNameLength,
                             reinterpret_cast<const uint8_t*>(name.data()))) {
       return finish();

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // Stores the image in slot ImageNumber; ImageCount -1 means no limit.
@@ -16,6 +17,11 @@ bool LoadPSoCExtendedData(int32_t slotAddress);
 // The 32-byte directory entry of the image being loaded (size, CRC, device,
 // voltage, name, mode, family, frequency).
 std::array<uint8_t, 32> BuildDirEntry(const std::array<uint8_t, 2>& crc);
+// A name as a directory entry holds it: cut to ImageNameLength bytes and
+// padded with blanks. Names are one byte a character, but a name typed as
+// UTF-8 (on the command line) is cut before a character it cannot hold whole.
+std::string DirectoryName(const std::string& name);
+
 // The 13-byte option record of AVR-class images (types 6 and 7).
 std::array<uint8_t, 13> BuildAvrOptionRecord();
 // One bit per page of the main image: set when the page holds a non-blank byte.

@@ -102,8 +102,7 @@ bool ReadTargetDeviceImage() {
 
   std::string name = SecondMemoryName();
   if (!name.empty()) {
-    name = name.substr(0, ImageNameLength);
-    name.resize(ImageNameLength, ' ');
+    name = DirectoryName(name);
     if (!WriteFlashVerified(FlashMap.EENameBase + (ImageNumber - 1) * 32, ImageNameLength,
                             reinterpret_cast<const uint8_t*>(name.data()))) {
       return finish();

@@ -23,7 +23,7 @@ void ReadTable(const char* name, std::array<ProgTypeInfo, N>& table, size_t firs
   TextFieldReader reader;
   std::string error;
   if (!reader.OpenFile(path, error)) {
-    if (!ErrorPending()) RaiseError(ErrFileNotFound, "Load Programmer Types", "Cannot read " + path + ": " + error);
+    if (!ErrorPending()) RaiseError(reader.OpenError(), "Load Programmer Types", "Cannot read " + path + ": " + error);
     return;
   }
   std::vector<std::string> f;

@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
@@ -18,6 +17,7 @@
 
 #include "automation/DdeLink.h"
 #include "automation/DdeServer.h"
+#include "devices/InputFile.h"
 #include "devices/ProgramFiles.h"
 #include "devices/ui/LoadImageDialog.h"
 #include "devices/ui/ReadImageDialog.h"
@@ -363,8 +363,8 @@ void MainWindow::Form_Load() {
 
   RestorePlacement();
 
-  QFile marker(QString::fromStdString(ProgramFile("\\zul_eng.v")));
-  Menu("mnuSelectFirmware")->setVisible(marker.open(QIODevice::ReadOnly));
+  std::string reason;
+  Menu("mnuSelectFirmware")->setVisible(CheckInputFile(ProgramFile("\\zul_eng.v"), reason) == 0);
 
   SwitchAutomation(false, false);
   if (Settings->GetSetting("Settings", "DDE Enable", "False") == "True") {

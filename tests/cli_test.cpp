@@ -2,9 +2,11 @@
 // error and in the exit status.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -377,6 +379,73 @@ TEST_F(CliTest, LoadFromAProjectFile) {
   r = Run({"load", "--project", project, "--device", sim.linkPath(), "--address", "2", "--image", "1"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("File Not Found " + dir + "/gone.hex"), std::string::npos) << r.err;
+}
+
+// WriteFlash frames (command 01) the simulator received.
+int WriteFrames(const SimProcess& sim) {
+  int writes = 0;
+  for (const std::string& line : sim.loggedFrames()) {
+    char payload[8] = "";
+    if (std::sscanf(line.c_str(), "%*s %*d %7s", payload) == 1 && std::string(payload) == "01") ++writes;
+  }
+  return writes;
+}
+
+TEST_F(CliTest, BadInputFileLeavesTheSlotsImageAndSendsNothing) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200"});
+  ASSERT_TRUE(sim.ready());
+  const std::string good = dir + "/good.hex";
+  std::ofstream(good) << DataRecord(0, {0x11, 0x22}) + EndRecord();
+  const std::vector<std::string> load{"load", "--device", sim.linkPath(), "--address", "2", "--image", "1",
+                                      "--device-type", "ATmega328P", "--name", "Good"};
+  std::vector<std::string> args = load;
+  args.insert(args.end(), {"--file", good});
+  Result r = Run(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const int writesAfterGoodLoad = WriteFrames(sim);
+  ASSERT_GT(writesAfterGoodLoad, 0);
+
+  const std::string fifo = dir + "/pipe.hex", huge = dir + "/huge.hex";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  { std::ofstream create(huge); }
+  ASSERT_EQ(truncate(huge.c_str(), 1LL << 30), 0);   // sparse: takes no room
+  std::vector<std::string> bad{"/dev/null", "/dev/zero", dir, fifo, huge};
+  for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
+           {"empty.hex", ""},
+           {"nuls.hex", std::string(1000, '\0')},
+           {"cut.hex", DataRecord(0, {0x33, 0x44}) + ":02000200"},
+           {"noend.hex", DataRecord(0, {0x33, 0x44})},
+       }) {
+    bad.push_back(dir + "/" + name);
+    std::ofstream(bad.back(), std::ios::binary) << text;
+  }
+  for (const std::string& path : bad) {
+    args = load;
+    args.insert(args.end(), {"--file", path});
+    r = Run(args);
+    EXPECT_EQ(r.status, 1) << path;
+    EXPECT_NE(r.err.find(path), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Image Load Complete"), std::string::npos) << r.out;
+  }
+  const std::string project = dir + "/nofile.vrx";
+  std::ofstream(project) << "\"Name: Blank\"\r\n\"Family: ATmega\"\r\n\"Device: ATmega328P\"\r\n";
+  r = Run({"load", "--project", project, "--device", sim.linkPath(), "--address", "2", "--image", "1"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("No Image File (File0) in Project: " + project), std::string::npos) << r.err;
+
+  EXPECT_EQ(WriteFrames(sim), writesAfterGoodLoad);
+  r = Run({"images", "--device", sim.linkPath(), "--address", "2"});
+  EXPECT_NE(r.out.find("\n1\t\tUnrestricted\tGood                \tATmega\tATmega328P"), std::string::npos) << r.out;
+}
+
+TEST_F(CliTest, ImagesEscapesTabsLineBreaksAndBackslashesInNames) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
+                  "slot=1,name=A\tB\nC\\D,device=9,family=0"});
+  ASSERT_TRUE(sim.ready());
+  const Result r = Run({"images", "--device", sim.linkPath(), "--address", "2"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\n1\t\tUnrestricted\tA\\tB\\nC\\\\D             \t"), std::string::npos) << r.out;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 5) << r.out;   // the heading and four slots
 }
 
 TEST_F(CliTest, ReadTargetThenSaveTheImage) {

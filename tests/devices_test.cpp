@@ -3,6 +3,7 @@
 
 #include "devices/DeviceDatabase.h"
 #include "devices/TextFields.h"
+#include "link/CommDefs.h"
 #include "platform/NumberText.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
@@ -199,6 +200,26 @@ TEST_F(DeviceDatabaseTest, MissingFileKeepsTheListsAndRecordsTheError) {
   LoadDeviceTypes();   // the later device-type load reports it
   ASSERT_EQ(platform.messages.boxes.size(), 1u);
   EXPECT_EQ(platform.messages.boxes[0].text, "Bad Device File");
+}
+
+TEST_F(DeviceDatabaseTest, NoDeviceFileNameOpensNoFolder) {
+  // With no programmer selected the name is empty and the path is the program's folder.
+  WriteDeviceFile("6,A,a1,1024,255,1,HEX,1.8,5.5,0\r\n");
+  ProgType = 6;
+  DeviceFile = "";
+  EXPECT_FALSE(LoadDeviceFamilies());
+  EXPECT_EQ(LastErrorNumber, ErrFileAccess);
+  EXPECT_EQ(LastErrorText, "Cannot read " + dir.path() + "/: a folder, not a file");
+  EXPECT_EQ(FamilyList[0], "");
+  EXPECT_EQ(DeviceTable[0].DevName, "");
+}
+
+TEST_F(DeviceDatabaseTest, ByteOrderMarkBeforeTheHeading) {
+  dir.Write("device.inf", "\xEF\xBB\xBF" + std::string(Heading) + "6,A,a1,1024,255,1,HEX,1.8,5.5,0\r\n");
+  ProgType = 6;
+  ASSERT_TRUE(LoadDeviceFamilies());
+  EXPECT_EQ(FamilyList[0], "A");
+  EXPECT_EQ(DeviceTable[0].DevName, "a1");
 }
 
 TEST_F(DeviceDatabaseTest, FindDeviceByIdReturnsZeroWhenNoneMatches) {

@@ -87,6 +87,30 @@ class DownloadTest : public ::testing::Test {
 
 Bytes Le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
 
+TEST(DirectoryNameTest, CutToTwentyBytesWithoutHalfACharacter) {
+  struct Case {
+    const char* name;
+    std::string given;
+    std::string stored;
+  };
+  const std::string e = "\xC3\xA9";              // é in UTF-8
+  const std::string euro = "\xE2\x82\xAC";      // € in UTF-8
+  const std::string tail19 = "abcdefghijklmnopqrs";  // 19 bytes
+  for (const Case& c : {
+           Case{"Short", "Board", "Board               "},
+           Case{"AsciiCut", "abcdefghijklmnopqrstuvwxyz", "abcdefghijklmnopqrst"},
+           Case{"Utf8TwoByteAcrossTheCut", tail19 + e, tail19 + " "},
+           Case{"Utf8ThreeByteAcrossTheCut", "abcdefghijklmnopqr" + euro, "abcdefghijklmnopqr  "},
+           Case{"Utf8EndingExactlyAtTheCut", "abcdefghijklmnopqr" + e + "x", "abcdefghijklmnopqr" + e},
+           // One byte a character: é is 0xE9 and the name is cut as before.
+           Case{"AnsiCut", tail19 + "\xE9\xE9", tail19 + "\xE9"},
+       }) {
+    const std::string stored = DirectoryName(c.given);
+    EXPECT_EQ(stored, c.stored) << c.name;
+    EXPECT_EQ(stored.size(), 20u) << c.name;
+  }
+}
+
 TEST_F(DownloadTest, AvrImageWithEntryOptionRecordPageMapAndSecurity) {
   vrxsim::Unit& unit = Select(6);
   Convert("mega", DataRecord(0x1FF, {0xA5}) + DataRecord(0x800, {1, 2, 3}) + EndRecord());

@@ -1,9 +1,15 @@
 // Intel HEX conversion: the line reader, the general loaders and the family
 // loaders with their sections, range tests and errors.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <functional>
 
 #include "devices/HexLoader.h"
 #include "devices/HexRecord.h"
+#include "devices/InputFile.h"
 #include "devices/Loaders.h"
 #include "link/CommDefs.h"
 #include "state/PublicVars.h"
@@ -36,6 +42,35 @@ TEST(TextLineReaderTest, CrLfAndNulEndLinesAndEmptyLinesAreSkipped) {
   for (const char* expected : {"one", "two", "three", "four", "five", ""}) EXPECT_EQ(reader.ReadTextLine(), expected);
   EXPECT_FALSE(reader.Open(dir.path() + "/missing.hex", error));
   EXPECT_NE(error.find("missing.hex"), std::string::npos);
+}
+
+TEST(TextLineReaderTest, LineNumbersCountEmptyLinesAndCrLfOnce) {
+  TempDir dir;
+  TextLineReader reader;
+  std::string error;
+  ASSERT_TRUE(reader.Open(dir.Write("n.txt", std::string("a\r\n\r\nb\rc\n\0d", 11)), error));
+  for (const auto& [text, line] : std::vector<std::pair<std::string, int>>{{"a", 1}, {"b", 3}, {"c", 4}, {"d", 6}, {"", 7}}) {
+    EXPECT_EQ(reader.ReadTextLine(), text);
+    EXPECT_EQ(reader.LineNumber(), line) << text;
+  }
+  ASSERT_TRUE(reader.Open(dir.Write("e.txt", "x\n"), error));
+  EXPECT_EQ(reader.ReadTextLine(), "x");
+  EXPECT_EQ(reader.ReadTextLine(), "");
+  EXPECT_EQ(reader.LineNumber(), 2);   // after a last line that is ended
+}
+
+TEST(HexLineTest, LengthMustMatchTheCountAndOnlyDigitsCount) {
+  struct Case {
+    const char* text;
+    bool lengthMatches;
+    bool digits;
+  };
+  for (const Case& c : {Case{":0300300002337A1E", true, true}, Case{":0300300002337A1E \t", true, true},
+                        Case{":0300300002337A", false, true}, Case{":0300300002337A1E00", false, true},
+                        Case{":00000001FF", true, true}, Case{":", false, true}, Case{":03003000023G7A1E", true, false}}) {
+    EXPECT_EQ(HexLine(c.text).LengthMatches(), c.lengthMatches) << c.text;
+    EXPECT_EQ(HexLine(c.text).AllHexDigits(), c.digits) << c.text;
+  }
 }
 
 // A device of one family, selected as the dialogs leave it.
@@ -180,6 +215,157 @@ TEST_F(ConversionTest, LoadHexBufferAddsToTheRunningChecksum) {
   EXPECT_FALSE(LoadHexBuffer(EEBuffer, 64, EETop, 0xFF, dir.Write("big.hex", DataRecord(63, {1, 2}) + EndRecord())));
 }
 
+// Files that once converted to a blank or partly blank image.
+struct RefusedFile {
+  const char* name;
+  std::string text;
+  const char* description;   // "{file}" stands for the file's path
+};
+
+std::string WithFile(std::string text, const std::string& file) {
+  const size_t at = text.find("{file}");
+  if (at != std::string::npos) text.replace(at, 6, file);
+  return text;
+}
+
+// ":" and then bytes of no meaning, none of them a line end.
+std::string GarbageAfterColon() {
+  std::string text = ":";
+  uint32_t x = 12345;
+  for (int i = 0; i < 64; ++i) {
+    x = x * 1103515245 + 12345;
+    char c = static_cast<char>(x >> 16);
+    if (c == '\r' || c == '\n' || c == '\0') c = 'x';
+    text += c;
+  }
+  return text;
+}
+
+const std::vector<RefusedFile>& GeneralRefusals() {
+  static const std::vector<RefusedFile> cases{
+      {"Empty", "", "No Data in HEX File: {file}, line 1"},
+      {"Nuls", std::string(1000, '\0'), "No Data in HEX File: {file}, line 1001"},
+      {"OnlyTheEndRecord", EndRecord(), "No Data in HEX File: {file}, line 1"},
+      {"GarbageAfterColon", GarbageAfterColon(), "Illegal Character in HEX Record: {file}, line 1"},
+      {"NoEndRecord", DataRecord(0, {1, 2}) + DataRecord(2, {3}), "Unexpected End of File: {file}, line 3"},
+      {"CutInsideARecord", DataRecord(0, {1, 2}) + ":0400100001", "Record Length Does Not Match Its Line: {file}, line 2"},
+      // Reads leniently as a good record with its checksum, the missing byte as 0.
+      {"ShortRecordPassingItsChecksum", DataRecord(0, {1}) + "\r\n:0200000001FD\r\n" + EndRecord(),
+       "Record Length Does Not Match Its Line: {file}, line 3"},
+      {"LongRecord", ":0100000001FE00\r\n" + EndRecord(), "Record Length Does Not Match Its Line: {file}, line 1"},
+      {"DataAfterAZeroLengthRecord", DataRecord(0, {1}) + HexRecordLine(0, 0, {}) + DataRecord(4, {2}) + EndRecord(),
+       "Data After the Zero-Length Record of Line 2: {file}, line 3"},
+  };
+  return cases;
+}
+
+class GeneralLoaderRefusals : public ConversionTest, public ::testing::WithParamInterface<RefusedFile> {};
+
+TEST_P(GeneralLoaderRefusals, FormatErrorNamingTheFileAndLine) {
+  Device(6, "ATmega", 1024);
+  ImageChecksum = 0;
+  EXPECT_FALSE(Convert({GetParam().text}));
+  EXPECT_EQ(LastErrorNumber, ErrFileFormat);
+  EXPECT_EQ(LastErrorText, WithFile(GetParam().description, FileList[0]));
+  EXPECT_EQ(LastErrorSource, "Convert Hex File");
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, GeneralLoaderRefusals, ::testing::ValuesIn(GeneralRefusals()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConversionTest, ZeroLengthRecordWithoutDataAfterItIsPassedOver) {
+  Device(6, "ATmega", 1024);
+  ASSERT_TRUE(Convert({DataRecord(0, {1}) + HexRecordLine(0, 0, {}) + LinearRecord(0) + EndRecord()})) << LastErrorText;
+  EXPECT_EQ(ImageBuffer[0], 1);
+  EXPECT_EQ(ImageTop, 0);
+}
+
+TEST_F(ConversionTest, SecondMemoryFileIsHeldToTheSameRules) {
+  Device(6, "ATmega", 256);
+  EEBuffer.assign(65, 0);
+  EXPECT_FALSE(LoadHexBuffer(EEBuffer, 64, EETop, 0xFF, dir.Write("ee.hex", DataRecord(8, {1, 2}))));
+  EXPECT_EQ(LastErrorNumber, ErrFileFormat);
+  EXPECT_EQ(LastErrorText, "Unexpected End of File: " + dir.path() + "/ee.hex, line 2");
+}
+
+TEST_F(ConversionTest, NoFileAtAllIsRefused) {
+  Device(6, "ATmega", 256);
+  FileCount = 0;
+  FileList.fill("");
+  EXPECT_FALSE(ConvertImageFiles());
+  EXPECT_EQ(LastErrorNumber, ErrFileNotFound);
+  EXPECT_EQ(LastErrorText, "No Image File Chosen");
+}
+
+// What is not a file of readable size: refused before anything is read.
+struct OddFile {
+  const char* name;
+  std::function<std::string(const TempDir&)> make;
+  int32_t error;
+  const char* description;
+};
+
+std::string SparseFile(const TempDir& dir, int64_t size) {
+  const std::string path = dir.path() + "/huge.hex";
+  { std::ofstream create(path); }
+  EXPECT_EQ(truncate(path.c_str(), size), 0);
+  return path;
+}
+
+const std::vector<OddFile>& OddFiles() {
+  static const std::vector<OddFile> cases{
+      {"Folder", [](const TempDir& dir) { return dir.path(); }, ErrFileAccess, "Cannot read {file}: a folder, not a file"},
+      {"Fifo",
+       [](const TempDir& dir) {
+         const std::string path = dir.path() + "/pipe.hex";
+         EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+         return path;
+       },
+       ErrFileAccess, "Cannot read {file}: not a regular file"},
+      {"DevZero", [](const TempDir&) { return std::string("/dev/zero"); }, ErrFileAccess,
+       "Cannot read {file}: not a regular file"},
+      {"SparseBeyondTheBound", [](const TempDir& dir) { return SparseFile(dir, MaxInputFileBytes + 1); }, ErrFileFormat,
+       "Cannot read {file}: larger than any image file (67108865 bytes; at most 67108864)"},
+      {"Missing", [](const TempDir& dir) { return dir.path() + "/none.hex"; }, ErrFileNotFound,
+       "Cannot open {file}: No such file or directory"},
+  };
+  return cases;
+}
+
+class OddInputFiles : public ConversionTest, public ::testing::WithParamInterface<OddFile> {};
+
+TEST_P(OddInputFiles, GeneralAndFamilyLoadersRefuseThem) {
+  const std::string path = GetParam().make(dir);
+  for (const char* family : {"ATmega", "CapSense"}) {
+    Device(family[0] == 'A' ? 6 : 1, family, 8192);
+    FileList[0] = path;
+    FileCount = 1;
+    EXPECT_FALSE(ConvertImageFiles()) << family;
+    EXPECT_EQ(LastErrorNumber, GetParam().error) << family;
+    EXPECT_EQ(LastErrorText, WithFile(GetParam().description, path)) << family;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, OddInputFiles, ::testing::ValuesIn(OddFiles()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConversionTest, FileAtTheBoundIsStillRead) {
+  // As large as allowed, all line ends but for one record and the end record.
+  const std::string path = SparseFile(dir, MaxInputFileBytes);
+  {
+    std::ofstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+    file << DataRecord(4, {0x5A}) << EndRecord();
+  }
+  std::string text, reason;
+  ASSERT_EQ(ReadInputFile(path, text, reason), 0) << reason;
+  EXPECT_EQ(static_cast<int64_t>(text.size()), MaxInputFileBytes);
+  Device(6, "ATmega", 256);
+  FileList[0] = path;
+  FileCount = 1;
+  ASSERT_TRUE(ConvertImageFiles()) << LastErrorText;
+  EXPECT_EQ(ImageBuffer[4], 0x5A);
+}
+
 // ---- Family loaders ----
 
 TEST_F(ConversionTest, PSoC3SectionsAndRange) {
@@ -270,6 +456,36 @@ TEST_F(ConversionTest, NuvotonDataFlashAndLoaderMemory) {
   EXPECT_FALSE(Convert({LinearRecord(0x0010) + DataRecord(0x0FFF, {1, 2}) + EndRecord()}));
   EXPECT_EQ(LastErrorText, "Image File Contains Data Outside the Address Range for Loader Memory");
 }
+
+struct FamilyRefusal {
+  const char* name;
+  std::string text;
+  const char* description;
+};
+
+class FamilyLoaderRefusals : public ConversionTest, public ::testing::WithParamInterface<FamilyRefusal> {};
+
+TEST_P(FamilyLoaderRefusals, FormatErrorNamingTheFileAndLine) {
+  for (const char* family : {"CapSense", "PSoC3", "AVR32", "Nuvoton"}) {
+    Device(family[0] == 'A' ? 7 : family[0] == 'N' ? 9 : 1, family, 8192, 0, 512, 512);
+    EXPECT_FALSE(Convert({GetParam().text})) << family;
+    EXPECT_EQ(LastErrorNumber, ErrFileFormat) << family;
+    EXPECT_EQ(LastErrorText, WithFile(GetParam().description, FileList[0])) << family;
+    EXPECT_EQ(LastErrorSource, "Read Hex File") << family;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, FamilyLoaderRefusals,
+    ::testing::Values(
+        FamilyRefusal{"OnlyTheEndRecord", "\r\n" + EndRecord(), "No Data in HEX File: {file}, line 2"},
+        FamilyRefusal{"ShortRecordPassingItsChecksum", ":0200000001FD\r\n" + EndRecord(),
+                      "Record Length Does Not Match Its Line: {file}, line 1"},
+        FamilyRefusal{"LongRecord", DataRecord(0, {1}) + ":0100000001FE00\r\n" + EndRecord(),
+                      "Record Length Does Not Match Its Line: {file}, line 2"},
+        FamilyRefusal{"NonDigitPassingItsChecksum", ":0100000001FE\r\n:01000000Z1FF\r\n" + EndRecord(),
+                      "Illegal Character in HEX Record: {file}, line 2"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConversionTest, FamilyFileWithAnUnknownRecordType) {
   Device(9, "Nuvoton", 0x8000, 0xFF, 4096, 4096);

@@ -1,6 +1,8 @@
 // Input file selection and project files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "devices/FileSelection.h"
@@ -154,6 +156,54 @@ TEST_F(ProjectTest, MissingFirstAndLaterFilesHaveTheirOwnMessages) {
   const std::string eeprom = dir.Write("ee.vrx", "\"EEPROM: " + missing + "\"\r\n");
   EXPECT_FALSE(ReadProjectFile(eeprom));
   EXPECT_EQ(platform.messages.boxes.back().text, "File Not Found: " + missing);
+}
+
+TEST_F(ProjectTest, ByteOrderMarkIsNoPartOfTheFirstLine) {
+  const std::string hex = dir.Write("a.hex", DataRecord(0, {1}) + EndRecord());
+  const std::string path = dir.Write("bom.vrx", "\xEF\xBB\xBF\"Name: Marked\"\r\n\"File0: " + hex + "\"\r\n");
+  ProjName = "before";
+  ASSERT_TRUE(ReadProjectFile(path));
+  EXPECT_EQ(ProjName, "Marked");
+  EXPECT_EQ(FileList[0], hex);
+}
+
+TEST_F(ProjectTest, FileThatExistsButCannotBeReadIsNotCalledMissing) {
+  const std::string folder = dir.path() + "/sub";
+  ASSERT_TRUE(std::filesystem::create_directory(folder));
+  const std::string first = dir.Write("first.vrx", "\"File0: " + folder + "\"\r\n");
+  EXPECT_FALSE(ReadProjectFile(first));
+  ASSERT_EQ(platform.messages.boxes.size(), 1u);
+  EXPECT_EQ(platform.messages.boxes[0].text, "File Cannot Be Read " + folder + " (a folder, not a file)");
+  const std::string eeprom = dir.Write("ee.vrx", "\"EEPROM: /dev/zero\"\r\n");
+  EXPECT_FALSE(ReadProjectFile(eeprom));
+  EXPECT_EQ(platform.messages.boxes.back().text, "File Cannot Be Read: /dev/zero (not a regular file)");
+}
+
+TEST_F(ProjectTest, ProjectWithoutItsFirstFileIsRefusedForLoadingAndBringsNoOldFiles) {
+  FileCount = 2;
+  FileList[0] = dir.Write("old0.hex", DataRecord(0, {1}) + EndRecord());
+  FileList[1] = dir.Write("old1.hex", DataRecord(0, {1}) + EndRecord());
+  const std::string path = dir.Write("nofile.vrx", "\"Name: Empty\"\r\n\"Device: ATmega328P\"\r\n");
+  EXPECT_FALSE(ReadProjectForLoad(path));
+  EXPECT_EQ(LastErrorNumber, ErrFileFormat);
+  EXPECT_EQ(LastErrorText, "No Image File (File0) in Project: " + path);
+  EXPECT_EQ(FileCount, 0);
+  EXPECT_EQ(FileList[0], "");
+  EXPECT_EQ(FileList[1], "");
+
+  const std::string good = dir.Write("good.vrx", "\"File0: " + dir.path() + "/old1.hex\"\r\n");
+  ASSERT_TRUE(ReadProjectForLoad(good));
+  EXPECT_EQ(FileCount, 1);
+}
+
+TEST_F(ProjectTest, ProjectThatIsAFolderOrAFifoIsAnErrorNotAWait) {
+  const std::string fifo = dir.path() + "/pipe.vrx";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {dir.path(), fifo}) {
+    EXPECT_FALSE(ReadProjectFile(path));
+    EXPECT_EQ(LastErrorNumber, ErrFileAccess);
+    EXPECT_EQ(LastErrorText.rfind("Cannot read " + path + ": ", 0), 0u) << LastErrorText;
+  }
 }
 
 TEST_F(ProjectTest, OpenProjectRemembersItsFolderAndCancelIsNoFailure) {

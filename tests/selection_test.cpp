@@ -1,8 +1,11 @@
 // Selecting a programmer on the simulated line: type tables by generation,
 // flash map, security block, serialization support and the image grid.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include "devices/InputFile.h"
 #include "devices/Utils.h"
+#include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "programmers/Discovery.h"
 #include "programmers/FlashMap.h"
@@ -359,6 +362,19 @@ TEST_F(RevisionTablesTest, MissingFileIsNamedAndTheOthersStillRead) {
   EXPECT_EQ(TypeTableV3[25].TypeName, "T25-G3");
   EXPECT_EQ(TypeTableV3[7].VectorFile2, "extra9");
   EXPECT_FLOAT_EQ(TypeTableV3[7].LatestRevision, 3.010f);
+}
+
+TEST_F(RevisionTablesTest, OversizedTableIsRefusedUnreadAndTheOthersStillRead) {
+  dir.Write("revisions.inf", RevisionsFile(1, 5, 5, "G1", "1.990"));
+  const std::string huge = dir.Write("revisionsV2.inf", "");
+  ASSERT_EQ(truncate(huge.c_str(), MaxInputFileBytes + 1), 0);   // sparse: nothing is written
+  dir.Write("revisionsV3.inf", RevisionsFile(0, 26, 10, "G3", "3.010"));
+  EXPECT_FALSE(LoadRevisionTables());
+  EXPECT_EQ(LastErrorNumber, ErrFileFormat);
+  EXPECT_EQ(LastErrorText, "Cannot read " + huge + ": larger than any image file (67108865 bytes; at most 67108864)");
+  EXPECT_EQ(TypeTableV2[3].TypeName, "");
+  EXPECT_EQ(TypeTableV1[5].FirmwareFile, "fw5.rex");
+  EXPECT_EQ(TypeTableV3[25].TypeName, "T25-G3");
 }
 
 TEST_F(RevisionTablesTest, LineWithTheWrongFieldCountIsNamed) {
