@@ -198,6 +198,35 @@ TEST_F(AutomationTest, LoadTakesTheEndsOfTheRanges) {
   EXPECT_EQ(low.substr(0, low.find("1.80|") + 5), "ImageInfo|Success||Unrestricted|Low                 |ATmega|mega|1.80|") << low;
 }
 
+// A load or a read changes a slot: the next ImageInfo and SaveImage see it
+// without a Select, and a failed load still answers with its own error.
+TEST_F(AutomationTest, LoadAndReadAreSeenAtOnceAndAFailureKeepsItsError) {
+  AddUnit();
+  Run("FindProgrammers");
+  Run("Select|3");
+  const std::string hex = dir.Write("a.hex", DataRecord(0, {1, 2, 3, 4}) + EndRecord());
+  ASSERT_EQ(Run("LoadImage|2|Fresh|" + hex + "|mega|3.3|0|0||"), "LoadImage|Success|\r\n");
+  const std::string info = Run("ImageInfo|2");
+  EXPECT_EQ(info.rfind("ImageInfo|Success||Unrestricted|Fresh ", 0), 0u) << info;
+  const std::string saved = dir.path() + "/fresh.hex";
+  EXPECT_EQ(Run("SaveImage|2|" + saved), "SaveImage|Success|\r\n");
+  EXPECT_EQ(dir.Read("fresh.hex").substr(0, 17), ":2000000001020304");   // the new bytes, not the old image's
+
+  EXPECT_EQ(Run("ReadDevice|4|Copied|mega|3.3|0|0|"), "ReadDevice|Success|\r\n");
+  const std::string copied = Run("ImageInfo|4");
+  EXPECT_EQ(copied.rfind("ImageInfo|Success||Unrestricted|Copied ", 0), 0u) << copied;
+
+  vrxsim::FaultConfig drop{vrxsim::FaultKind::Drop};
+  drop.command = 0x01;   // the first write of the next load goes unanswered
+  drop.count = 1;
+  line.addFault(drop);
+  const std::string failed = Run("LoadImage|2|Lost|" + hex + "|mega|3.3|0|0||");
+  EXPECT_EQ(failed.rfind("LoadImage| 1500|", 0), 0u) << failed;
+  const std::string emptied = Run("ImageInfo|2");   // marked empty, and seen so
+  EXPECT_EQ(emptied.find("Fresh"), std::string::npos) << emptied;
+  EXPECT_EQ(emptied.find("Lost"), std::string::npos) << emptied;
+}
+
 TEST_F(AutomationTest, ProgramMaskPortStatusAndSerialize) {
   vrxsim::Unit& unit = AddUnit();
   Run("FindProgrammers");

@@ -1,11 +1,13 @@
-// Every fault the line can put on a reply, at every reply of a load and of a
-// target read, against the in-process simulated line: the operation fails,
-// or it succeeded with exactly the right bytes everywhere it wrote. A failure
-// leaves every slot as it was or marked empty, and the other slots'
-// protection and counts as they were.
+// Every fault the line can put on a reply, at every reply of a load, a
+// target read and a save, against the in-process simulated line: the
+// operation fails, or it succeeded with exactly the right bytes everywhere it
+// wrote. A failure leaves every slot as it was or marked empty, the other
+// slots' protection and counts as they were, and a file as it was.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "link/CommDefs.h"
 #include "operations/ImageDownload.h"
 #include "operations/ReadTarget.h"
+#include "operations/SaveImage.h"
 #include "programmers/Discovery.h"
 #include "programmers/Selection.h"
 #include "sim/Crc16.h"
@@ -262,6 +265,45 @@ TEST_F(IntegrityTest, EveryFaultAtEveryReplyOfATargetRead) {
         return true;
       },
       [] { return ReadTargetDeviceImage(); }, expected);
+}
+
+// A save writes nothing to the programmer: it ends with a file holding exactly
+// the stored image, or it fails and the file that was there is untouched.
+TEST(SaveIntegrityTest, EveryFaultAtEveryReplyOfASave) {
+  std::string reference;
+  size_t replies = 0;
+  const auto prepare = [](Bench& bench, const std::string& path) {
+    std::ofstream(path, std::ios::binary) << "the file that was there\n";
+    ImageNumber = TargetSlot;
+    return bench.selected;
+  };
+  {
+    Bench clean(DeviceFile);
+    const std::string path = clean.dir.path() + "/slot.hex";
+    ASSERT_TRUE(prepare(clean, path));
+    const size_t before = clean.Replies();
+    ASSERT_TRUE(SaveImageAs(path, false)) << LastErrorText;
+    replies = clean.Replies() - before;
+    reference = clean.dir.Read("slot.hex");
+    ASSERT_EQ(reference.rfind(":20000000", 0), 0u);
+  }
+  for (const Kind& kind : Kinds()) {
+    for (size_t position = 0; position < replies; ++position) {
+      SCOPED_TRACE(std::string(kind.name) + " at reply " + std::to_string(position));
+      Bench bench(DeviceFile);
+      const std::string path = bench.dir.path() + "/slot.hex";
+      ASSERT_TRUE(prepare(bench, path));
+      vrxsim::FaultConfig fault = kind.fault;
+      fault.after = static_cast<int>(position);
+      bench.line.addFault(fault);
+      const bool ok = SaveImageAs(path, false);
+      EXPECT_EQ(bench.dir.Read("slot.hex"), ok ? reference : "the file that was there\n");
+      size_t files = 0;
+      for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(bench.dir.path())) ++files;
+      EXPECT_EQ(files, 2u);   // device.inf and the target: no half-written file left beside it
+      if (HasFailure()) return;
+    }
+  }
 }
 
 }  // namespace

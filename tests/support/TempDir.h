@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 class TempDir {
@@ -22,6 +23,10 @@ class TempDir {
     const std::string file = path_ + "/" + name;
     std::ofstream(file, std::ios::binary) << text;
     return file;
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream file(path_ + "/" + name, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   }
 
  private:
