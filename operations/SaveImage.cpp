@@ -51,14 +51,23 @@ bool FailReadVerify() {
   return false;
 }
 
-// These areas have no stored CRC: a second upload that agrees byte for byte
-// stands in for one, as a damaged byte would have to recur at the same place.
+// Reads the area again until an upload agrees with the one before it (three
+// more at most): a damaged byte would have to recur at the same place.
+// `area` holds the first upload and ends with the agreed bytes.
+bool ReadUntilTwoAgree(int32_t address, int32_t count, std::vector<uint8_t>& area) {
+  std::vector<uint8_t> again(area.size(), 0);
+  for (int reads = 0; reads < 3; ++reads) {
+    if (!ReadFlash(address, count, again.data(), true)) return false;
+    if (std::equal(again.begin(), again.begin() + count, area.begin())) return true;
+    area.swap(again);
+  }
+  return FailReadVerify();
+}
+
+// These areas have no stored CRC: uploads that agree byte for byte stand in for one.
 bool ReadAreaTwice(int32_t address, std::vector<uint8_t>& area) {
   const auto count = static_cast<int32_t>(area.size());
-  if (!ReadFlash(address, count, area.data(), true)) return false;
-  std::vector<uint8_t> again(area.size(), 0);
-  if (!ReadFlash(address, count, again.data(), true)) return false;
-  return again == area || FailReadVerify();
+  return ReadFlash(address, count, area.data(), true) && ReadUntilTwoAgree(address, count, area);
 }
 
 // A new file beside the target that replaces the target only when committed,
@@ -249,12 +258,15 @@ bool SaveImageAs(const std::string& path, bool iic) {
   ImageBuffer.assign(static_cast<size_t>(size) + 1, 0);
   bool ok = ReadFlash(slotAddress, size, ImageBuffer.data(), true);
   // The programmer made the directory's CRC from its own flash when the image
-  // was stored, so comparing it with the CRC of the bytes received checks the
-  // upload against something this upload did not carry. Asking CrcFlash
-  // instead would only compare the flash with itself, and its reply crosses
-  // the same unchecked line.
+  // was stored, so a match with the CRC of the bytes received shows, at no
+  // extra cost, that the upload arrived whole. The CRC algorithm is the
+  // programmer's own, though: where the two differ, the image is read again
+  // until two uploads agree byte for byte, and the programmer's CRC of its
+  // flash must still be the stored one (the slot holds what was stored).
   if (ok && FlashCrcBytes(ImageBuffer.data(), static_cast<size_t>(size)) != entry.ImageCrc) {
-    ok = FailReadVerify();
+    std::array<uint8_t, 2> crc{};
+    ok = ReadUntilTwoAgree(slotAddress, size, ImageBuffer) && CrcFlashConfirmed(slotAddress, size, crc) &&
+         (crc == entry.ImageCrc || FailReadVerify());
   }
   if (ok && SelectedTypeTraits().hexSecondMemoryBase > 0) {
     EEBuffer.assign(static_cast<size_t>(std::max(device.DevEESize, 0)), 0);

@@ -339,28 +339,64 @@ struct DamagedReply {
 
 class DamagedSave : public SaveFromProgrammerTest, public ::testing::WithParamInterface<DamagedReply> {};
 
-TEST_P(DamagedSave, FailsWithReadVerifyAndLeavesTheFileAlone) {
+// A damaged reply is read again: the file holds exactly the flash.
+TEST_P(DamagedSave, IsReadAgainAndTheFileIsExact) {
   const DamagedReply& d = GetParam();
-  Select(TypeCase(d.type));
+  const SaveType c = TypeCase(d.type);
+  Select(c);
   vrxsim::FaultConfig fault{vrxsim::FaultKind::Corrupt};
   fault.command = CmdReadFlash;
   fault.after = d.reply;
   fault.count = 1;
   line.addFault(fault);
-  const std::string old = "old content\r\n:00000001FF\r\n";
-  if (d.existing) dir.Write("saved.hex", old);
+  if (d.existing) dir.Write("saved.hex", "old content\r\n:00000001FF\r\n");
 
-  EXPECT_FALSE(SaveImageAs(target, d.iic));
+  ASSERT_TRUE(SaveImageAs(target, d.iic)) << LastErrorNumber << " " << LastErrorText;
+  EXPECT_FALSE(platform.window.progressVisible);
+  const std::string saved = FileText(target);
+  if (d.iic) {
+    ImageBuffer = Flash(slotAddress, StoredSize);
+    EXPECT_EQ(saved, WriteIicFile(StoredSize));
+  } else {
+    EXPECT_EQ(saved, ExpectedHex(c));
+  }
+  EXPECT_EQ(Written(), std::vector<std::string>{"saved.hex"});
+}
+
+// Uploads that never agree fail with 1505 and leave the file as it was.
+TEST_F(SaveFromProgrammerTest, UploadsThatNeverAgreeLeaveTheFileAlone) {
+  Select(TypeCase(6));
+  unit->flash()[slotAddress + 100] ^= 0x01;   // so that the stored CRC cannot vouch for the upload
+  for (int reply = 0; reply < 16; reply += 4) {   // a different block of each upload is damaged
+    vrxsim::FaultConfig fault{vrxsim::FaultKind::Corrupt};
+    fault.command = CmdReadFlash;
+    fault.after = reply * 17;
+    fault.count = 1;
+    line.addFault(fault);
+  }
+  const std::string old = "old content\r\n:00000001FF\r\n";
+  dir.Write("saved.hex", old);
+  EXPECT_FALSE(SaveImageAs(target, false));
   EXPECT_EQ(LastErrorNumber, ErrReadVerify);
   EXPECT_EQ(LastErrorText, "Read-Verify Error");
   EXPECT_EQ(LastErrorSource, "Save Image");
-  if (d.existing) {
-    EXPECT_EQ(FileText(target), old);
-    EXPECT_EQ(Written(), std::vector<std::string>{"saved.hex"});
-  } else {
-    EXPECT_TRUE(Written().empty());
-  }
-  EXPECT_FALSE(platform.window.progressVisible);
+  EXPECT_EQ(FileText(target), old);
+  EXPECT_EQ(Written(), std::vector<std::string>{"saved.hex"});
+}
+
+// A line that stops answering fails the save and leaves the file as it was.
+TEST_F(SaveFromProgrammerTest, ALostLineLeavesTheFileAlone) {
+  Select(TypeCase(6));
+  vrxsim::FaultConfig fault{vrxsim::FaultKind::Drop};
+  fault.command = CmdReadFlash;
+  fault.after = 5;
+  line.addFault(fault);
+  const std::string old = "old content\r\n";
+  dir.Write("saved.hex", old);
+  EXPECT_FALSE(SaveImageAs(target, false));
+  EXPECT_EQ(LastErrorNumber, ErrNoResponse);
+  EXPECT_EQ(FileText(target), old);
+  EXPECT_EQ(Written(), std::vector<std::string>{"saved.hex"});
 }
 
 // Type 6: image replies 0..15. Type 7: then the second memory, read twice
