@@ -675,6 +675,33 @@ TEST_F(ProgramManagerTest, PortEnablesAreSavedAndRestored) {
   EXPECT_FALSE(pm->ChkPortEnbl(3)->isChecked());
 }
 
+// A slot that changes while the programming manager is open shows what it
+// holds now: the name, device and the run buttons follow the directory.
+TEST_F(ProgramManagerTest, AnImageLoadedMeanwhileIsShownAtOnce) {
+  Start({"--programmer", Unit1, "--image", "slot=1,name=Board,device=9,family=0"});
+  ProgramManagerWindow* pm = OpenProgramManager();
+  ASSERT_NE(pm, nullptr);
+  ASSERT_EQ(pm->lblVal(0)->text(), "Board");
+  window->mnuDDEenable_Click();
+  AutomationClient client(automationName);
+  ASSERT_TRUE(client.Connected());
+  TempDir files;
+  const std::string hex = files.Write("renewed.hex", ":020000000102FB\r\n:00000001FF\r\n");
+  EXPECT_EQ(client.Ask("EXECUTE DDELink LoadImage|1|Renewed|" + hex + "|ATtiny10|3.3|0|0||"), "LoadImage|Success|");
+  EXPECT_EQ(client.Ask("EXECUTE DDELink LoadImage|3|Second|" + hex + "|ATmega328P|3.3|0|4000||"), "LoadImage|Success|");
+  Settle();
+  // The last load chose slot 3, the image a run now programs.
+  ASSERT_EQ(pm->lstImage()->count(), 2);
+  EXPECT_EQ(pm->lstImage()->currentText(), "3");
+  EXPECT_EQ(pm->lblVal(0)->text(), "Second");
+  EXPECT_EQ(pm->lblVal(1)->text(), "ATmega328P");
+  pm->lstImage()->setCurrentIndex(0);
+  pm->lstImage_Click();
+  EXPECT_EQ(pm->lblVal(0)->text(), "Renewed");
+  EXPECT_EQ(pm->lblVal(1)->text(), "ATtiny10");
+  EXPECT_TRUE(pm->btStart()->isEnabled());
+}
+
 TEST_F(ProgramManagerTest, EmptySlotCannotRun) {
   Start({"--programmer", Unit1, "--image", "slot=3,name=Board,device=9,family=0"});
   ProgramManagerWindow* pm = OpenProgramManager();   // slot 1 is selected and empty
