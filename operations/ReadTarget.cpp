@@ -90,6 +90,8 @@ bool ReadTargetDeviceImage() {
   // now, and a failed read stops before anything is written.
   if (!ReadSecurityBlock()) return finish();
   ErrorTitle = "Read Target Device Image";
+  const bool wasSealed = SecurityValid;
+  const std::array<uint8_t, SecurityBlockBytes> sealed = SealedSecurityBlock();
   if (!SecurityValid) {   // damaged beyond doubt: written anew, as selection does
     ImageSecurity.fill(ImageSecurityEntry{});
     SecurityWord = 0;
@@ -136,7 +138,10 @@ bool ReadTargetDeviceImage() {
   // the last write, so the slot names the image only once all else verified.
   ImageSecurity[ImageNumber - 1].Count = -1;
   ImageSecurity[ImageNumber - 1].Flags = 0;
-  if (!WriteSecurityBlock()) return finish();
+  if (!WriteSecurityBlock()) {
+    if (wasSealed) RestoreSecurityBlock(sealed);
+    return finish();
+  }
   const std::array<uint8_t, 32> done = BuildDirEntry(crc);
   WriteFlashVerified(entryAddress, 6, done.data());
   return finish();

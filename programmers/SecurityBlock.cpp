@@ -30,8 +30,9 @@ bool ReadSecurityBlock() {
   return true;
 }
 
-bool WriteSecurityBlock() {
-  SecurityValid = false;
+namespace {
+// The first 30 bytes from the table and the security word; the seal after them is 0.
+std::vector<uint8_t> EncodeSecurityBlock() {
   std::vector<uint8_t> block(SecurityBlockBytes, 0);
   for (int i = 0; i < MaxImageSlots; ++i) {
     const ImageSecurityEntry& e = ImageSecurity[i];
@@ -41,6 +42,28 @@ bool WriteSecurityBlock() {
     block[at + 2] = e.Spare2;
   }
   PutWord(block, 28, SecurityWord);
+  return block;
+}
+}  // namespace
+
+std::array<uint8_t, SecurityBlockBytes> SealedSecurityBlock() {
+  const std::vector<uint8_t> encoded = EncodeSecurityBlock();
+  std::array<uint8_t, SecurityBlockBytes> block{};
+  std::copy(encoded.begin(), encoded.end(), block.begin());
+  block[30] = SecurityCrc[0];
+  block[31] = SecurityCrc[1];
+  return block;
+}
+
+void RestoreSecurityBlock(const std::array<uint8_t, SecurityBlockBytes>& sealed) {
+  const ErrorRecordCopy failure;
+  WriteFlash(SecurityBlockAddress, SecurityBlockBytes, sealed.data(), false);
+  failure.Restore();
+}
+
+bool WriteSecurityBlock() {
+  SecurityValid = false;
+  std::vector<uint8_t> block = EncodeSecurityBlock();
   // The programmer's CRC of the first 30 bytes seals the block.
   std::array<uint8_t, 2> crc{};
   if (!WriteFlash(SecurityBlockAddress, SecurityBlockBytes, block.data(), false)) return false;

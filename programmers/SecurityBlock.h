@@ -3,6 +3,9 @@
 // the programmer's own CRC of the first 30 bytes.
 #pragma once
 
+#include <array>
+#include <cstdint>
+
 constexpr int SecurityBlockAddress = 0x20;
 constexpr int SecurityBlockBytes = 32;
 constexpr int SecurityCrcRange = 30;
@@ -14,3 +17,12 @@ bool ReadSecurityBlock();
 bool WriteSecurityBlock();
 // No limits and no flags, then written.
 bool ClearSecurityBlock();
+
+// The block as the table and seal hold it now: taken after a read that found
+// it valid, it is the sealed block in the programmer.
+std::array<uint8_t, SecurityBlockBytes> SealedSecurityBlock();
+// Writing a block takes three steps, and between the first and the last the
+// programmer holds it unsealed, which the next selection would reset. After a
+// failed write this puts the sealed block back where the line still answers;
+// the last-error record keeps the failure.
+void RestoreSecurityBlock(const std::array<uint8_t, SecurityBlockBytes>& sealed);

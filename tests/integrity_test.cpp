@@ -167,8 +167,9 @@ class IntegrityTest : public ::testing::Test {
       EXPECT_EQ(Bytes(directory.begin() + (slot - 1) * 32, directory.begin() + slot * 32), originalDirectory[slot - 1])
           << "slot " << slot;
     }
-    // The other slots' protection and counts are intact wherever the block is
-    // sealed; an unsealed block holds either the old or the new table.
+    // The other slots' protection and counts are intact, and the block sealed:
+    // the next selection takes it as it is.
+    EXPECT_TRUE(sealed);
     const auto entryOf = [](const Bytes& block, int slot) {
       return Bytes(block.begin() + 7 * (slot - 1), block.begin() + 7 * slot);
     };
