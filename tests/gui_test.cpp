@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 
@@ -116,6 +117,31 @@ class GuiTest : public ::testing::Test {
       if (f.find(" 1 01 60 00 00 00 20 00 00 00") != std::string::npos) return true;
     }
     return false;
+  }
+
+  // Saves slot 2 through the automation channel, running `during` from the
+  // event loop inside the command's first wait for the programmer; returns
+  // the reply and whether `during` ran while the command held the line.
+  std::string SaveSlot2WithAutomation(AutomationClient& client, const std::string& path,
+                                      const std::function<void()>& during, bool& ranDuring) {
+    bool tried = false;
+    ranDuring = false;
+    const int observer = AddLineObserver([&](bool busy) {
+      if (!busy || tried || LineHolder() != LineUser::Automation) return;
+      tried = true;
+      QTimer::singleShot(0, window.get(), [&] {
+        ranDuring = LineBusy();
+        during();
+      });
+    });
+    const std::string reply = client.Ask("EXECUTE DDELink SaveImage|2|" + path);
+    RemoveLineObserver(observer);
+    return reply;
+  }
+
+  static std::string FileText(const std::string& path) {
+    std::ifstream file(path);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   }
 
   const QString automationName = QStringLiteral("kestrin-test-%1").arg(QCoreApplication::applicationPid());
@@ -242,30 +268,21 @@ TEST_F(GuiTest, WindowDeleteDuringAnAutomationSaveIsRefused) {
   AutomationClient client(automationName);
   ASSERT_TRUE(client.Connected());
 
-  bool tried = false, duringCommand = false, entriesLocked = false;
-  const int observer = AddLineObserver([&](bool busy) {
-    if (!busy || tried || LineHolder() != LineUser::Automation) return;
-    tried = true;
-    // Runs from the event loop inside the command's first wait for a reply.
-    QTimer::singleShot(0, window.get(), [&] {
-      duringCommand = LineBusy();
-      entriesLocked = !window->Menu("mnuImageDelete")->isEnabled() && !window->Button("Delete")->isEnabled();
-      window->Menu("mnuImageDelete")->trigger();
-      window->Button("Delete")->trigger();
-      window->mnuImageDelete_Click();
-    });
-  });
+  bool duringCommand = false, entriesLocked = false;
   TempDir out;
   const std::string saved = out.path() + "/slot2.hex";
-  EXPECT_EQ(client.Ask("EXECUTE DDELink SaveImage|2|" + saved), "SaveImage|Success|");
-  RemoveLineObserver(observer);
-  EXPECT_TRUE(tried);
+  const std::string reply = SaveSlot2WithAutomation(client, saved, [&] {
+    entriesLocked = !window->Menu("mnuImageDelete")->isEnabled() && !window->Button("Delete")->isEnabled();
+    window->Menu("mnuImageDelete")->trigger();
+    window->Button("Delete")->trigger();
+    window->mnuImageDelete_Click();
+  }, duringCommand);
+  EXPECT_EQ(reply, "SaveImage|Success|");
   EXPECT_TRUE(duringCommand);
   EXPECT_TRUE(entriesLocked);
   for (const auto& box : recorders.messages.boxes) EXPECT_NE(box.title, "Delete Stored Image") << box.text;
   EXPECT_FALSE(Slot2Deleted());
-  std::ifstream file(saved);
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::string text = FileText(saved);
   EXPECT_EQ(text.rfind(":20000000", 0), 0u);
   EXPECT_NE(text.find(":00000001FF"), std::string::npos);
 
@@ -290,24 +307,17 @@ TEST_F(GuiTest, ClosingTheMainWindowWaitsForTheAutomationCommand) {
   AutomationClient client(automationName);
   ASSERT_TRUE(client.Connected());
 
-  bool tried = false, openDuring = false;
-  const int observer = AddLineObserver([&](bool busy) {
-    if (!busy || tried || LineHolder() != LineUser::Automation) return;
-    tried = true;
-    QTimer::singleShot(0, window.get(), [&] {
-      window->close();
-      openDuring = window->isVisible() && window->ImageManager() != nullptr && serial.IsOpen();
-    });
-  });
+  bool duringCommand = false, openDuring = false;
   TempDir out;
   const std::string saved = out.path() + "/slot2.hex";
-  EXPECT_EQ(client.Ask("EXECUTE DDELink SaveImage|2|" + saved), "SaveImage|Success|");
-  RemoveLineObserver(observer);
-  EXPECT_TRUE(tried);
+  const std::string reply = SaveSlot2WithAutomation(client, saved, [&] {
+    window->close();
+    openDuring = window->isVisible() && window->ImageManager() != nullptr && serial.IsOpen();
+  }, duringCommand);
+  EXPECT_EQ(reply, "SaveImage|Success|");
+  EXPECT_TRUE(duringCommand);
   EXPECT_TRUE(openDuring);
-  std::ifstream file(saved);
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  EXPECT_NE(text.find(":00000001FF"), std::string::npos);
+  EXPECT_NE(FileText(saved).find(":00000001FF"), std::string::npos);
   Settle();
   EXPECT_FALSE(window->isVisible());
   EXPECT_EQ(window->ImageManager(), nullptr);
