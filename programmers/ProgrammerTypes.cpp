@@ -55,6 +55,7 @@ constexpr ProgTypeTraits Rows[] = {
     }),
     Row([](ProgTypeTraits& t) {   // 6: AVR
       t.picture = "AVR";
+      t.fuseFile = "\\AVRFuses.inf";
       t.secondaryName = "EEPROM";
       t.startModeNames = ResetRun;
       t.modeColumn = ModeColumn::Interface;
@@ -71,6 +72,7 @@ constexpr ProgTypeTraits Rows[] = {
     }),
     Row([](ProgTypeTraits& t) {   // 7: AVR32
       t.picture = "AVR32";
+      t.fuseFile = "\\AVR32Fuses.inf";
       t.secondaryName = "User Memory";
       t.startModeNames = ResetRun;
       t.modeColumn = ModeColumn::StartMode;
@@ -93,6 +95,8 @@ constexpr ProgTypeTraits Rows[] = {
     }),
     Row([](ProgTypeTraits& t) {   // 9: ARM
       t.picture = "ARM";
+      t.fuseFile = "\\ARMFuses.inf";
+      t.fuseIdsByFamily = true;
       t.secondaryName = "Data Flash";
       t.startModeNames = ResetRun;
       t.modeColumn = ModeColumn::StartMode;

@@ -66,6 +66,10 @@ struct ProgTypeTraits {
   bool hexSegmentRecords = false;
   // Upper 16 address bits of the second memory in saved HEX files; 0: saves leave it out.
   int32_t hexSecondMemoryBase = 0;
+  // The fuse definition file in the program's directory ("" when the type has none).
+  const char* fuseFile = "";
+  // Fuse blocks are matched by device code and also by family index.
+  bool fuseIdsByFamily = false;
 };
 
 // The row of a programmer type; the default row for codes without one.

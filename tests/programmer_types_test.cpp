@@ -64,6 +64,12 @@ TEST(ProgrammerTypesTest, DecisionsByTypeCode) {
     EXPECT_EQ(t.hexSegmentRecords, type == 6) << type;
     EXPECT_EQ(t.hexImageBase, type == 7 ? 0x8000 : 0) << type;
     EXPECT_EQ(t.hexSecondMemoryBase, type == 7 ? 0x8080 : 0) << type;
+    EXPECT_EQ(std::string(t.fuseFile), type == 6   ? "\\AVRFuses.inf"
+                                       : type == 7 ? "\\AVR32Fuses.inf"
+                                       : type == 9 ? "\\ARMFuses.inf"
+                                                   : "")
+        << type;
+    EXPECT_EQ(t.fuseIdsByFamily, type == 9) << type;
     // Unknown codes show the mode and the note, as every type but these always did.
     EXPECT_EQ(t.managerShowsMode, !OneOf(type, {3, 6, 7})) << type;
     EXPECT_EQ(t.powerOnNote, !OneOf(type, {6, 7})) << type;
