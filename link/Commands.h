@@ -24,6 +24,9 @@ bool CrcFlash(int32_t address, int32_t length, std::array<uint8_t, 2>& crc);
 // until two answers in a row agree byte for byte (four reads at most), and
 // what it writes for good is read back once and compared; 1505 otherwise.
 bool ReadFlashConfirmed(int32_t address, int32_t count, uint8_t* data);
+// `data` holds one read of the area: reads it again until a read agrees with
+// the one before; 1505 from `source` when none does.
+bool ConfirmFlashRead(int32_t address, int32_t count, uint8_t* data, bool showProgress, const char* source);
 bool CrcFlashConfirmed(int32_t address, int32_t length, std::array<uint8_t, 2>& crc);
 bool WriteFlashVerified(int32_t address, int32_t count, const uint8_t* data);
 

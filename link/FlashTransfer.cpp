@@ -93,15 +93,18 @@ bool CrcFlash(int32_t address, int32_t length, std::array<uint8_t, 2>& crc) {
   return LastErrorNumber == 0;
 }
 
-bool ReadFlashConfirmed(int32_t address, int32_t count, uint8_t* data) {
-  std::vector<uint8_t> previous(static_cast<size_t>(count));
-  if (!ReadFlash(address, count, previous.data(), false)) return false;
+bool ConfirmFlashRead(int32_t address, int32_t count, uint8_t* data, bool showProgress, const char* source) {
+  std::vector<uint8_t> again(static_cast<size_t>(count));
   for (int reads = 1; reads < MostConfirmingReads; ++reads) {
-    if (!ReadFlash(address, count, data, false)) return false;
-    if (std::equal(previous.begin(), previous.end(), data)) return true;
-    std::copy(data, data + count, previous.begin());
+    if (!ReadFlash(address, count, again.data(), showProgress)) return false;
+    if (std::equal(again.begin(), again.end(), data)) return true;
+    std::copy(again.begin(), again.end(), data);
   }
-  return FailReadVerify("Read Flash");
+  return FailReadVerify(source);
+}
+
+bool ReadFlashConfirmed(int32_t address, int32_t count, uint8_t* data) {
+  return ReadFlash(address, count, data, false) && ConfirmFlashRead(address, count, data, false, "Read Flash");
 }
 
 bool CrcFlashConfirmed(int32_t address, int32_t length, std::array<uint8_t, 2>& crc) {

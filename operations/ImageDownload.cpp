@@ -192,15 +192,8 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
 
   // Protection and counts of every slot are written back at the end: they are
   // read now, and a failed read stops the load before anything is written.
-  if (!ReadSecurityBlock()) return finish();
-  ErrorTitle = "Load New Device Image";
-  const bool wasSealed = SecurityValid;
-  const std::array<uint8_t, SecurityBlockBytes> sealed = SealedSecurityBlock();
-  if (!SecurityValid) {   // damaged beyond doubt: it is written anew, as selection does
-    ImageSecurity.fill(ImageSecurityEntry{});
-    SecurityWord = 0;
-    Status("ExtStatus2", SecurityResetText);
-  }
+  SecurityUpdate securityUpdate;
+  if (!securityUpdate.Begin()) return finish();
   // Marked empty before its data is overwritten: a load that fails midway
   // leaves an empty slot, never the old name over new data.
   const int32_t entryAddress = DirectoryAddress + (ImageNumber - 1) * DirEntryBytes;
@@ -289,10 +282,7 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
   ImageSecurityEntry& security = ImageSecurity[ImageNumber - 1];
   security.Count = imageCount;
   security.Flags = static_cast<uint8_t>((security.Flags & ~1u) | (readProtect ? 1u : 0u));
-  if (!WriteSecurityBlock()) {
-    if (wasSealed) RestoreSecurityBlock(sealed);
-    return finish();
-  }
+  if (!securityUpdate.Commit()) return finish();
 
   if (ProgType == 1 && HasSection9020) ImageMode = static_cast<int16_t>(ImageMode + 128);
   const std::array<uint8_t, 32> entry = BuildDirEntry(crc);

@@ -88,15 +88,8 @@ bool ReadTargetDeviceImage() {
 
   // Every slot's protection and counts are written back at the end: read
   // now, and a failed read stops before anything is written.
-  if (!ReadSecurityBlock()) return finish();
-  ErrorTitle = "Read Target Device Image";
-  const bool wasSealed = SecurityValid;
-  const std::array<uint8_t, SecurityBlockBytes> sealed = SealedSecurityBlock();
-  if (!SecurityValid) {   // damaged beyond doubt: written anew, as selection does
-    ImageSecurity.fill(ImageSecurityEntry{});
-    SecurityWord = 0;
-    frmMain->SetStatusPanel("ExtStatus2", SecurityResetText);
-  }
+  SecurityUpdate securityUpdate;
+  if (!securityUpdate.Begin()) return finish();
 
   std::array<uint8_t, 32> entry = BuildDirEntry({0, 0});
   std::fill(entry.begin(), entry.begin() + 4, 0);   // no size until the read is done
@@ -138,10 +131,7 @@ bool ReadTargetDeviceImage() {
   // the last write, so the slot names the image only once all else verified.
   ImageSecurity[ImageNumber - 1].Count = -1;
   ImageSecurity[ImageNumber - 1].Flags = 0;
-  if (!WriteSecurityBlock()) {
-    if (wasSealed) RestoreSecurityBlock(sealed);
-    return finish();
-  }
+  if (!securityUpdate.Commit()) return finish();
   const std::array<uint8_t, 32> done = BuildDirEntry(crc);
   WriteFlashVerified(entryAddress, 6, done.data());
   return finish();

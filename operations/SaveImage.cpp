@@ -45,29 +45,19 @@ bool IsPSoCSectionFamily(const std::string& family) {
          family == "GEN5" || family == "GEN6";
 }
 
+const char* const Source = "Save Image";
+
 bool FailReadVerify() {
-  RaiseError(ErrReadVerify, "Save Image", "Read-Verify Error");
+  RaiseError(ErrReadVerify, Source, "Read-Verify Error");
   CaptureError();
   return false;
 }
 
-// Reads the area again until an upload agrees with the one before it (three
-// more at most): a damaged byte would have to recur at the same place.
-// `area` holds the first upload and ends with the agreed bytes.
-bool ReadUntilTwoAgree(int32_t address, int32_t count, std::vector<uint8_t>& area) {
-  std::vector<uint8_t> again(area.size(), 0);
-  for (int reads = 0; reads < 3; ++reads) {
-    if (!ReadFlash(address, count, again.data(), true)) return false;
-    if (std::equal(again.begin(), again.begin() + count, area.begin())) return true;
-    area.swap(again);
-  }
-  return FailReadVerify();
-}
-
-// These areas have no stored CRC: uploads that agree byte for byte stand in for one.
+// These areas have no stored CRC: uploads that agree byte for byte stand in for
+// one, as a damaged byte would have to recur at the same place.
 bool ReadAreaTwice(int32_t address, std::vector<uint8_t>& area) {
   const auto count = static_cast<int32_t>(area.size());
-  return ReadFlash(address, count, area.data(), true) && ReadUntilTwoAgree(address, count, area);
+  return ReadFlash(address, count, area.data(), true) && ConfirmFlashRead(address, count, area.data(), true, Source);
 }
 
 // A new file beside the target that replaces the target only when committed,
@@ -230,18 +220,18 @@ bool SaveImageToFile(const std::string& fileName) {
 
 bool SaveImageAs(const std::string& path, bool iic) {
   const LineOperation operation;
-  if (!operation.Taken()) return RefuseBusyLine("Save Image");
+  if (!operation.Taken()) return RefuseBusyLine(Source);
   ClearError();
   const int slot = ImageNumber;
   if (slot < 1 || slot >= static_cast<int>(ImageDirectory.size())) {
-    RaiseError(6, "Save Image", "Invalid Image Selection");
+    RaiseError(6, Source, "Invalid Image Selection");
     CaptureError();
     return false;
   }
   // Created before the upload so that an unwritable place fails at once.
   StagedFile file(path);
   if (!file.Created()) {
-    RaiseError(ErrFileNotFound, "Save Image", "Cannot create " + path);
+    RaiseError(ErrFileNotFound, Source, "Cannot create " + path);
     CaptureError();
     return false;
   }
@@ -265,7 +255,7 @@ bool SaveImageAs(const std::string& path, bool iic) {
   // flash must still be the stored one (the slot holds what was stored).
   if (ok && FlashCrcBytes(ImageBuffer.data(), static_cast<size_t>(size)) != entry.ImageCrc) {
     std::array<uint8_t, 2> crc{};
-    ok = ReadUntilTwoAgree(slotAddress, size, ImageBuffer) && CrcFlashConfirmed(slotAddress, size, crc) &&
+    ok = ConfirmFlashRead(slotAddress, size, ImageBuffer.data(), true, Source) && CrcFlashConfirmed(slotAddress, size, crc) &&
          (crc == entry.ImageCrc || FailReadVerify());
   }
   if (ok && SelectedTypeTraits().hexSecondMemoryBase > 0) {
@@ -278,7 +268,7 @@ bool SaveImageAs(const std::string& path, bool iic) {
     ok = ReadAreaTwice(slotAddress + 0x40000, EEBuffer) && ReadAreaTwice(slotAddress + 0x50000, AuxBuffer);
   }
   if (ok && !file.Commit(iic ? WriteIicFile(size) : WriteHexFile(size, FamilyList[CurFamily]))) {
-    RaiseError(ErrFileNotFound, "Save Image", "Cannot write " + path);
+    RaiseError(ErrFileNotFound, Source, "Cannot write " + path);
     CaptureError();
   }
   frmMain->SetProgressVisible(false);

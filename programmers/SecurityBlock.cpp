@@ -7,6 +7,7 @@
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "state/PublicVars.h"
+#include "state/views/MainWindowView.h"
 
 bool ReadSecurityBlock() {
   ClearError();
@@ -46,19 +47,31 @@ std::vector<uint8_t> EncodeSecurityBlock() {
 }
 }  // namespace
 
-std::array<uint8_t, SecurityBlockBytes> SealedSecurityBlock() {
+bool SecurityUpdate::Begin() {
+  const std::string title = ErrorTitle;
+  if (!ReadSecurityBlock()) return false;
+  ErrorTitle = title;
+  wasSealed_ = SecurityValid;
   const std::vector<uint8_t> encoded = EncodeSecurityBlock();
-  std::array<uint8_t, SecurityBlockBytes> block{};
-  std::copy(encoded.begin(), encoded.end(), block.begin());
-  block[30] = SecurityCrc[0];
-  block[31] = SecurityCrc[1];
-  return block;
+  std::copy(encoded.begin(), encoded.end(), sealed_.begin());
+  sealed_[30] = SecurityCrc[0];
+  sealed_[31] = SecurityCrc[1];
+  if (!SecurityValid) {   // damaged beyond doubt: written anew, as selection does
+    ImageSecurity.fill(ImageSecurityEntry{});
+    SecurityWord = 0;
+    if (frmMain) frmMain->SetStatusPanel("ExtStatus2", SecurityResetText);
+  }
+  return true;
 }
 
-void RestoreSecurityBlock(const std::array<uint8_t, SecurityBlockBytes>& sealed) {
-  const ErrorRecordCopy failure;
-  WriteFlash(SecurityBlockAddress, SecurityBlockBytes, sealed.data(), false);
-  failure.Restore();
+bool SecurityUpdate::Commit() {
+  if (WriteSecurityBlock()) return true;
+  if (wasSealed_) {
+    const ErrorRecordCopy failure;
+    WriteFlash(SecurityBlockAddress, SecurityBlockBytes, sealed_.data(), false);
+    failure.Restore();
+  }
+  return false;
 }
 
 bool WriteSecurityBlock() {

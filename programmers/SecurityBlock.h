@@ -18,11 +18,19 @@ bool WriteSecurityBlock();
 // No limits and no flags, then written.
 bool ClearSecurityBlock();
 
-// The block as the table and seal hold it now: taken after a read that found
-// it valid, it is the sealed block in the programmer.
-std::array<uint8_t, SecurityBlockBytes> SealedSecurityBlock();
-// Writing a block takes three steps, and between the first and the last the
-// programmer holds it unsealed, which the next selection would reset. After a
-// failed write this puts the sealed block back where the line still answers;
-// the last-error record keeps the failure.
-void RestoreSecurityBlock(const std::array<uint8_t, SecurityBlockBytes>& sealed);
+// A change to slot entries by a load or a target read. Begin reads the block
+// before anything is written, so a failed read stops the operation; a block
+// that repeated reads agree is damaged starts anew, said in the status bar.
+// Commit writes the table back. Writing takes three steps, and between the
+// first and the last the programmer holds the block unsealed, which the next
+// selection would reset: where Commit fails it puts the sealed block back if
+// the line still answers, and the last-error record keeps the failure.
+class SecurityUpdate {
+ public:
+  bool Begin();
+  bool Commit();
+
+ private:
+  bool wasSealed_ = false;
+  std::array<uint8_t, SecurityBlockBytes> sealed_{};
+};
