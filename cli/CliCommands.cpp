@@ -333,7 +333,7 @@ bool TakeProject(CliOptions& options) {
   AVR32SecurityF = ProjAVR32Security;
   JtagIdCheck = ProjJtagId;
   JtagPart = ProjJtagPart;
-  JtagVersion = static_cast<uint8_t>(ProjJtagVersion);
+  JtagVersion = ProjJtagVersion;
   return true;
 }
 

@@ -75,6 +75,11 @@ bool LoadFuseDefinitions(const std::string& path) {
   ClearError();
   if (frmMain) frmMain->SetStatusPanel("Status", "Loading Option Information...");
   FuseLineNo = 0;
+  // Nothing of the previous device survives: a file that fails before the
+  // device's block leaves a model without fuse bytes.
+  NumFuseBytes = -1;
+  FuseDefs.clear();
+  HasOsccal = false;
   TextFieldReader file;
   std::string reason;
   if (!file.OpenFile(path, reason)) {
@@ -191,8 +196,9 @@ bool LoadFuseDefinitions(const std::string& path) {
 }
 
 void SetDefaultFuses() {
+  // Bytes the device does not have stay erased.
+  FuseValues.fill(0xFF);
   for (int b = 0; b <= NumFuseBytes && b < static_cast<int>(FuseDefs.size()) && b < MaxFuseBytes; ++b) {
-    FuseValues[b] = 0xFF;
     const FuseByteDef& def = FuseDefs[b];
     for (int f = 0; f < def.NumFields && f < MaxFuseFields; ++f) {
       // The default is OR-ed in as the file gives it, without masking.

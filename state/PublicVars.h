@@ -285,6 +285,9 @@ struct FuseByteDef {
 extern std::vector<FuseByteDef> FuseDefs;   // 0..NumFuseBytes
 extern uint8_t OsccalMask;                  // calibration values offered: bits 3..0 8, 4, 2, 1 MHz; 16 one unnamed
 extern bool HasOsccal;
+// The fuse byte and bit field the options window is editing (-1: none).
+extern int CurByte;
+extern int CurField;
 // The fuse file being read: the last record's five fields and its number.
 extern std::array<std::string, 5> FuseTokens;
 extern int32_t FuseLineNo;
@@ -293,7 +296,7 @@ extern int32_t OsccalAddress;
 extern bool AVR32SecurityF;
 extern bool JtagIdCheck;
 extern int32_t JtagPart;
-extern uint8_t JtagVersion;
+extern int32_t JtagVersion;
 
 // ---- Automation ----
 extern bool DdeEnabled;            // while the automation window is loaded

@@ -225,7 +225,7 @@ void LoadImageDialog::Form_Load() {
     OsccalAddress = ProjOsccalAddress;
     JtagIdCheck = ProjJtagId;
     JtagPart = ProjJtagPart;
-    JtagVersion = static_cast<uint8_t>(ProjJtagVersion);
+    JtagVersion = ProjJtagVersion;
     if (ProgType == 6 && (ProjMode & 2)) SecondaryEnabled = LoadEEFile(EEFilePath);
   }
 

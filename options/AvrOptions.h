@@ -1,0 +1,72 @@
+// The programming options of AVR, AVR32 and ARM images: fuse bytes edited
+// field by field or as hex, the oscillator calibration value and where it
+// goes, the EEPROM image name. One set of rules serves the options window,
+// the command line and the automation interface.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The fuse definitions of the selected device from its programmer type's
+// file, then the defaults. False with the reason in the last-error record;
+// the defaults are set either way, over a model that holds only what the
+// file gave for this device.
+bool LoadDeviceFuses();
+
+// Takes the options a project file stored (fuse bytes of the device, the
+// calibration value and address, JTAG ID check, AVR32 security bit) as the
+// live ones.
+void TakeProjectOptions();
+
+// A fuse byte as two upper-case hex digits.
+std::string FuseHex(int value);
+
+// Hex text as the entry boxes read it: leading blanks skipped, the hex digits
+// up to the first other character; empty or no digits read as 0. Very long
+// texts saturate, so a caller's range check refuses them.
+int64_t ReadHexText(const std::string& text);
+
+// True when value is a byte and, for every field of the fuse byte, one of the
+// field's options equals the value masked with the field's mask. Bits no
+// field covers are taken as given.
+bool FuseValueFits(int byte, int64_t value);
+
+// The first field (in file order) of the byte whose mask holds the bit; -1
+// when none does.
+int FieldAtBit(int byte, int bit);
+
+// The option a field's current bits select: the first whose value matches,
+// else the first.
+int CurrentFuseOption(int byte, int field);
+
+// Sets the field's bits of the fuse byte to the option's value.
+void ApplyFuseOption(int byte, int field, int option);
+
+// Calibration values the device offers, as the options window lists them:
+// "None" first, then the frequencies of OsccalMask.
+struct OsccalChoice {
+  std::string text;
+  uint8_t bit = 0;   // bits 0..3 of OsccalOpt
+};
+std::vector<OsccalChoice> OsccalChoices();
+
+// Chooses the calibration value (bits 0..3 of OsccalOpt; 0 for none), keeping
+// the target memory bits.
+void SetOsccalValue(uint8_t bit);
+
+// The calibration value goes into EEPROM (bit 4) or Flash (bit 5). False when
+// the address lay beyond that memory and was set back to 0.
+bool SetOsccalMemory(bool eeprom);
+
+// Sets the calibration address in the memory the value goes to (flash when
+// inFlash). False when it lies beyond that memory: the address becomes 0.
+bool SetOsccalAddress(int64_t address, bool inFlash);
+
+// The EEPROM image name a file gives: its name up to the first "." and at
+// most 20 characters.
+std::string EepromImageName(const std::string& fileName);
+
+// Texts of the options window's refusals.
+extern const char* const InvalidFuseValueText;     // "Invalid Fuse Value"
+extern const char* const OsccalRangeText;          // "Address Out of Range for Device"

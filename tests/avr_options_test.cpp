@@ -1,0 +1,177 @@
+// The rules of the AVR-class programming options: which fuse values a byte
+// takes, what a field choice changes, where a calibration value may go.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "options/AvrOptions.h"
+#include "options/FuseDefinitions.h"
+#include "state/PublicVars.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+// One device: byte 0 with a two-bit clock field and a one-bit field, bits 7..3
+// left to no field; byte 1 with one field.
+const char* const Device =
+    "ID%42%ATtest%&H0F%1\r\n"
+    "BYTE%0%LOW%%\r\n"
+    "FIELD%CKSEL%Clock source%&H03%&H02\r\n"
+    "OPTION%External%&H00%%\r\n"
+    "OPTION%Internal 8 MHz%&H02%%\r\n"
+    "OPTION%Internal 128 kHz%&H03%%\r\n"
+    "FIELD%CKOUT%Clock output%&H04%&H04\r\n"
+    "OPTION%Off%&H04%%\r\n"
+    "OPTION%On%&H00%%\r\n"
+    "BYTE%1%HIGH%%\r\n"
+    "FIELD%EESAVE%Keep EEPROM%&H08%&H08\r\n"
+    "OPTION%No%&H08%%\r\n"
+    "OPTION%Yes%&H00%%\r\n"
+    "ENDID%%%%\r\n";
+
+class AvrOptionsTest : public ::testing::Test {
+ protected:
+  AvrOptionsTest() {
+    AppPath = dir.path();
+    ProgType = 6;
+    CurFamily = 0;
+    CurDevice = 0;
+    DeviceTable[0].DevName = "ATtest";
+    DeviceTable[0].DevId = 42;
+    DeviceTable[0].DevFlashSize = 8192;
+    DeviceTable[0].DevEESize = 4096;
+    EXPECT_TRUE(LoadFuseDefinitions(dir.Write("AVRFuses.inf", Device))) << LastErrorText;
+    SetDefaultFuses();
+  }
+
+  FakePlatform platform;
+  TempDir dir;
+};
+
+TEST_F(AvrOptionsTest, DefaultsFillTheDevicesBytesAndLeaveTheOthersErased) {
+  EXPECT_EQ(FuseValues[0], 0xFE);   // 1111 1 10: CKSEL internal, CKOUT off
+  EXPECT_EQ(FuseValues[1], 0xFF);
+  for (size_t b = 2; b < FuseValues.size(); ++b) EXPECT_EQ(FuseValues[b], 0xFF) << b;
+}
+
+TEST_F(AvrOptionsTest, AHexValueFitsWhenEveryFieldHasAMatchingOption) {
+  struct Case {
+    int byte;
+    int64_t value;
+    bool fits;
+  };
+  const Case cases[] = {
+      {0, 0xFE, true},   // the defaults
+      {0, 0x01, false},  // CKSEL 01 is no option
+      {0, 0x03, true},   // bits no field covers are taken as typed
+      {0, 0x7B, true},   // CKOUT on, CKSEL 128 kHz
+      {1, 0x00, true},   {1, 0xF7, true},  {0, 0x100, false}, {0, -1, false},
+      {2, 0xFF, false},  // no such byte
+  };
+  for (const Case& c : cases) EXPECT_EQ(FuseValueFits(c.byte, c.value), c.fits) << c.byte << " " << c.value;
+}
+
+TEST_F(AvrOptionsTest, HexTextReadsLikeTheEntryBoxes) {
+  EXPECT_EQ(ReadHexText("1"), 1);
+  EXPECT_EQ(ReadHexText(" fe"), 0xFE);
+  EXPECT_EQ(ReadHexText("1G"), 1);
+  EXPECT_EQ(ReadHexText(""), 0);
+  EXPECT_EQ(ReadHexText("xyz"), 0);
+  EXPECT_GT(ReadHexText(std::string(40, 'F')), 0xFFFFFFFFLL);   // saturates, never wraps into range
+  EXPECT_EQ(FuseHex(1), "01");
+  EXPECT_EQ(FuseHex(0xAB), "AB");
+}
+
+TEST_F(AvrOptionsTest, AFieldChoiceChangesOnlyThatFieldsBits) {
+  FuseValues[0] = 0xF6;   // CKSEL internal, CKOUT off, bit 3 clear outside any field
+  EXPECT_EQ(FieldAtBit(0, 1), 0);
+  EXPECT_EQ(FieldAtBit(0, 2), 1);
+  EXPECT_EQ(FieldAtBit(0, 3), -1);
+  EXPECT_EQ(CurrentFuseOption(0, 0), 1);
+  ApplyFuseOption(0, 0, 2);
+  EXPECT_EQ(FuseValues[0], 0xF7);
+  ApplyFuseOption(0, 1, 1);
+  EXPECT_EQ(FuseValues[0], 0xF3);
+  ApplyFuseOption(0, 1, 7);   // no such option: nothing changes
+  ApplyFuseOption(0, 9, 0);
+  EXPECT_EQ(FuseValues[0], 0xF3);
+  FuseValues[0] = 0xF5;   // CKSEL 01 matches no option: the first is offered
+  EXPECT_EQ(CurrentFuseOption(0, 0), 0);
+}
+
+TEST_F(AvrOptionsTest, CalibrationChoicesFollowTheDevicesMask) {
+  auto texts = [] {
+    std::string all;
+    for (const OsccalChoice& c : OsccalChoices()) all += c.text + "=" + std::to_string(c.bit) + ";";
+    return all;
+  };
+  EXPECT_EQ(texts(), "None=0;Int. Osc. - 8MHz=8;Int. Osc. - 4MHz=4;Int. Osc. - 2MHz=2;Int. Osc. - 1MHz=1;");
+  OsccalMask = 16;
+  EXPECT_EQ(texts(), "None=0;Internal Osc.=8;");
+  OsccalMask = 0x05;
+  EXPECT_EQ(texts(), "None=0;Int. Osc. - 4MHz=4;Int. Osc. - 1MHz=1;");
+}
+
+TEST_F(AvrOptionsTest, CalibrationValueAndMemoryKeepEachOthersBits) {
+  OsccalOpt = 0x20 | 0x08;
+  SetOsccalValue(0);   // "None" keeps the memory bit
+  EXPECT_EQ(OsccalOpt, 0x20);
+  SetOsccalValue(1);
+  EXPECT_EQ(OsccalOpt, 0x21);
+  EXPECT_TRUE(SetOsccalMemory(true));
+  EXPECT_EQ(OsccalOpt, 0x11);
+}
+
+TEST_F(AvrOptionsTest, CalibrationAddressMustLieInTheChosenMemory) {
+  EXPECT_TRUE(SetOsccalAddress(0xFFF, false));   // last EEPROM byte of 4 KiB
+  EXPECT_EQ(OsccalAddress, 0xFFF);
+  EXPECT_FALSE(SetOsccalAddress(0x1000, false));
+  EXPECT_EQ(OsccalAddress, 0);
+  EXPECT_FALSE(SetOsccalAddress(0xFFFFFFFFLL, true));   // never a negative 32-bit address
+  EXPECT_EQ(OsccalAddress, 0);
+
+  // Switching from Flash to EEPROM checks the address already set.
+  OsccalOpt = 0x21;
+  ASSERT_TRUE(SetOsccalAddress(0x1FFF, true));
+  EXPECT_FALSE(SetOsccalMemory(true));
+  EXPECT_EQ(OsccalAddress, 0);
+  EXPECT_EQ(OsccalOpt, 0x11);
+}
+
+TEST(EepromImageName, TakesTheNameUpToTheFirstDotAndAtMostTwentyCharacters) {
+  EXPECT_EQ(EepromImageName("board.rev2.eep"), "board");
+  EXPECT_EQ(EepromImageName("abcdefghijklmnopqrstuvwxyz"), "abcdefghijklmnopqrst");
+  EXPECT_EQ(EepromImageName("cal.hex"), "cal");
+}
+
+TEST_F(AvrOptionsTest, AFailedLoadLeavesNoBytesOfThePreviousDevice) {
+  DeviceTable[0].DevId = 43;   // not in the file
+  EXPECT_FALSE(LoadDeviceFuses());
+  EXPECT_EQ(NumFuseBytes, -1);
+  EXPECT_TRUE(FuseDefs.empty());
+  EXPECT_FALSE(HasOsccal);
+  EXPECT_EQ(FuseValues[0], 0xFF);
+}
+
+TEST_F(AvrOptionsTest, ProjectOptionsReplaceTheDefaultsForTheDevicesBytes) {
+  ProjFuses = {0x7B, 0xF7, 0x11, 0, 0, 0, 0, 0, 0};
+  ProjOsccalOpt = 0x12;
+  ProjOsccalAddress = 0xFF0;
+  ProjJtagId = true;
+  ProjJtagPart = 0x9514;
+  ProjJtagVersion = 3;
+  ProjAVR32Security = true;
+  TakeProjectOptions();
+  EXPECT_EQ(FuseValues[0], 0x7B);
+  EXPECT_EQ(FuseValues[1], 0xF7);
+  EXPECT_EQ(FuseValues[2], 0xFF);   // the device has two bytes
+  EXPECT_EQ(OsccalOpt, 0x12);
+  EXPECT_EQ(OsccalAddress, 0xFF0);
+  EXPECT_TRUE(JtagIdCheck);
+  EXPECT_EQ(JtagPart, 0x9514);
+  EXPECT_EQ(JtagVersion, 3);
+  EXPECT_TRUE(AVR32SecurityF);
+}
+
+}  // namespace
