@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "cli/CliDeviceOptions.h"
 #include "cli/ConsoleProgramManager.h"
 #include "devices/DeviceDatabase.h"
 #include "devices/ImageSettings.h"
@@ -26,6 +27,7 @@
 #include "platform/SettingsStore.h"
 #include "programmers/Discovery.h"
 #include "programmers/ImageDirectory.h"
+#include "programmers/ProgrammerTypes.h"
 #include "programmers/RevisionTables.h"
 #include "programmers/Selection.h"
 #include "state/LineGuard.h"
@@ -327,13 +329,6 @@ bool TakeProject(CliOptions& options) {
     options.eeprom = EEFilePath;
     options.eepromName = EEFileTitle;
   }
-  for (size_t i = 0; i < ProjFuses.size() && i < FuseValues.size(); ++i) FuseValues[i] = ProjFuses[i];
-  OsccalOpt = ProjOsccalOpt;
-  OsccalAddress = ProjOsccalAddress;
-  AVR32SecurityF = ProjAVR32Security;
-  JtagIdCheck = ProjJtagId;
-  JtagPart = ProjJtagPart;
-  JtagVersion = ProjJtagVersion;
   return true;
 }
 
@@ -360,8 +355,9 @@ int LoadCommand(const CliOptions& given) {
   settings.secondFile = options.eeprom;
   settings.secondName = options.eepromName;
   // A project keeps the whole mode word; options are taken as the automation interface takes them.
-  const auto mode = fromProject ? static_cast<int16_t>(ProjMode)
-                                : static_cast<int16_t>(options.mode + (options.eeprom.empty() ? 0 : 2) + DeviceModeBits());
+  auto mode = fromProject ? static_cast<int16_t>(ProjMode)
+                          : static_cast<int16_t>(options.mode + (options.eeprom.empty() ? 0 : 2) + DeviceModeBits());
+  if (!TakeDeviceOptions(options, fromProject, mode)) return ExitFailed;
   settings.modeWord = [mode] { return mode; };
   settings.name = options.name;
   settings.voltage = static_cast<uint8_t>(RoundHalfEven(volts / 0.02));
@@ -374,6 +370,24 @@ int LoadCommand(const CliOptions& given) {
   }
   std::printf("Image Load Complete\n  File Checksum = %08X\n  Entire Image Checksum = %08X\n",
               static_cast<uint32_t>(FileChecksum), static_cast<uint32_t>(EntireImageChecksum));
+  return ExitOk;
+}
+
+int FusesCommand(const CliOptions& options) {
+  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (!SelectedTypeTraits().hasFuses) {
+    std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no fuse definitions (AVR, AVR32 and ARM only)\n",
+                 options.address);
+    return ExitFailed;
+  }
+  if (!FindDeviceByName(options.deviceType)) {
+    std::fprintf(stderr, "kestrin-cli: no device family of this programmer has the device type \"%s\"\n",
+                 options.deviceType.c_str());
+    return ExitFailed;
+  }
+  int16_t mode = 0;
+  if (!TakeDeviceOptions(options, false, mode)) return ExitFailed;
+  PrintFuseFields();
   return ExitOk;
 }
 
@@ -458,11 +472,25 @@ const CommandEntry Commands[] = {
     {"load", true, true, LoadCommand,
      "load --address A --image N --device-type NAME --file X.hex [--file Y.hex ...]\n"
      "     [--eeprom E.hex --eeprom-name S] [--name S] [--voltage 3.3] [--mode M] [--freq KHZ]\n"
-     "     [--protect] [--count N]\n"
-     "load --project FILE.vrx --address A --image N [--protect] [--count N]\n"
+     "     [--protect] [--count N] [DEVICE OPTIONS]\n"
+     "load --project FILE.vrx --address A --image N [--protect] [--count N] [DEVICE OPTIONS]\n"
      "  Converts the HEX files for the device type (found by name in the programmer's\n"
      "  families) and downloads the image into slot N, verifying every byte; prints\n"
-     "  the file checksum and the entire image checksum.\n"},
+     "  the file checksum and the entire image checksum.\n"
+     "  Device options of AVR, AVR32 and ARM images (the fuse file's defaults, or the\n"
+     "  project's values, unless given):\n"
+     "    --fuses HH[,HH...]      every fuse byte in hex, byte 0 first; each must fit\n"
+     "                            the options of its fields (see kestrin-cli fuses)\n"
+     "    --osccal NONE|8MHZ|4MHZ|2MHZ|1MHZ|INTERNAL   calibration value to write (AVR)\n"
+     "    --osccal-memory flash|eeprom  --osccal-address HEX   where it goes\n"
+     "    --jtag-id PART,VERSION  check the JTAG ID first (AVR, with --mode 4: JTAG)\n"
+     "    --avr32-security        program the AVR32 security bit\n"},
+    {"fuses", true, false, FusesCommand,
+     "fuses --address A --device-type NAME [--fuses HH[,HH...]]\n"
+     "  Prints the device's fuse fields from the fuse file, one line per field,\n"
+     "  tab-separated: byte, byte name, byte value, field, description, mask, then\n"
+     "  one column per option, text=value, the current one marked with *. Without\n"
+     "  --fuses the values are the file's defaults.\n"},
     {"save", true, true, SaveCommand,
      "save --address A --image N --out FILE.hex [--iic]\n"
      "  Uploads the image in slot N and writes it as Intel HEX (or, with --iic, as\n"
@@ -568,6 +596,18 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       if (!value(options.eeprom)) return false;
     } else if (arg == "--eeprom-name") {
       if (!value(options.eepromName)) return false;
+    } else if (arg == "--fuses") {
+      if (!value(options.fuses)) return false;
+    } else if (arg == "--osccal") {
+      if (!value(options.osccal)) return false;
+    } else if (arg == "--osccal-memory") {
+      if (!value(options.osccalMemory)) return false;
+    } else if (arg == "--osccal-address") {
+      if (!value(options.osccalAddress)) return false;
+    } else if (arg == "--jtag-id") {
+      if (!value(options.jtagId)) return false;
+    } else if (arg == "--avr32-security") {
+      options.avr32Security = true;
     } else if (arg == "--name") {
       if (!value(options.name)) return false;
     } else if (arg == "--voltage") {
@@ -628,6 +668,17 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   }
   if (entry->needsAddress && options.address == 0) {
     error = options.command + " needs --address A (1..16)";
+    return false;
+  }
+  CliOptions withoutFuses = options;
+  withoutFuses.fuses.clear();
+  if (options.command != "load" &&
+      (HasDeviceOptions(withoutFuses) || (!options.fuses.empty() && options.command != "fuses"))) {
+    error = "the device options go with load (fuses takes --fuses)";
+    return false;
+  }
+  if (options.command == "fuses" && options.deviceType.empty()) {
+    error = "fuses needs --device-type NAME";
     return false;
   }
   if (options.command == "read-target" && options.deviceType.empty()) {

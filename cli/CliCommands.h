@@ -21,6 +21,12 @@ struct CliOptions {
   std::vector<std::string> files;
   std::string eeprom;
   std::string eepromName;
+  std::string fuses;                    // load: the fuse bytes, "HH,HH,…"
+  std::string osccal;                   // NONE 8MHZ 4MHZ 2MHZ 1MHZ INTERNAL
+  std::string osccalMemory;             // flash or eeprom
+  std::string osccalAddress;            // hex
+  std::string jtagId;                   // "PART,VERSION" in hex
+  bool avr32Security = false;
   std::string name;
   double voltage = 0;                   // 0: not given
   int mode = 0;

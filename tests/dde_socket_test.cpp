@@ -13,6 +13,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -22,6 +23,7 @@
 #include "automation/DdeLink.h"
 #include "automation/DdeServer.h"
 #include "automation/DdeSocket.h"
+#include "link/Commands.h"
 #include "link/Transport.h"
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"
@@ -230,6 +232,33 @@ TEST_F(DdeSocketTest, ScriptedProductionJob) {
   EXPECT_EQ(client.Ask("HELLO").substr(0, 6), "ERROR ");
   EXPECT_EQ(client.Ask("EXECUTE Other Program|1").substr(0, 6), "ERROR ");
   EXPECT_EQ(client.Ask("REQUEST DDELink Other").substr(0, 6), "ERROR ");
+}
+
+// The option commands set the values a following LoadImage stores: the
+// option record holds exactly the fuses and calibration the script sent.
+TEST_F(DdeSocketTest, OptionCommandsReachTheStoredOptionRecord) {
+  AutomationClient client(name);
+  ASSERT_TRUE(client.Connected());
+  EXPECT_EQ(client.Ask("EXECUTE DDELink FindProgrammers"), "FindProgrammers|Success|");
+  EXPECT_EQ(client.Ask("EXECUTE DDELink Select|1"), "Select|Success|");
+  const std::string hex = files.Write("job.hex", DataRecord(0, {1, 2, 3, 4}) + EndRecord());
+  const std::string ee = files.Write("job.eep", DataRecord(2, {0x5A}) + EndRecord());
+  EXPECT_EQ(client.Ask("EXECUTE DDELink AVRFuses|fc|E2|d9|FD"), "AVRFuses|Success|");
+  EXPECT_EQ(client.Ask("EXECUTE DDELink OscCal|40|7fF"), "OscCal|Success|");
+  EXPECT_EQ(client.Ask("EXECUTE DDELink LoadImage|4|Fused|" + hex + "|ATmega328P|3.3|0|8000|" + ee + "|Cal"),
+            "LoadImage|Success|");
+
+  std::array<uint8_t, 13> record{};
+  ASSERT_TRUE(ReadFlashConfirmed(4 * 256, 13, record.data())) << LastErrorText;
+  // Calibration 8 MHz into flash at 7FF; low, high, extended, lock; no JTAG ID; erased end.
+  EXPECT_EQ(record, (std::array<uint8_t, 13>{0x28, 0xFF, 0x07, 0, 0, 0xE2, 0xD9, 0xFD, 0xFC, 0, 0, 0, 0xFF}));
+
+  // Too few bytes: refused, and the next load stores zeros, never the earlier bytes.
+  EXPECT_EQ(client.Ask("EXECUTE DDELink AVRFuses|FF|E2|D9"), "AVRFuses| 1607|Too few parameters");
+  EXPECT_EQ(client.Ask("EXECUTE DDELink LoadImage|4|Fused|" + hex + "|ATmega328P|3.3|0|8000||"),
+            "LoadImage|Success|");
+  ASSERT_TRUE(ReadFlashConfirmed(4 * 256, 13, record.data())) << LastErrorText;
+  EXPECT_EQ(std::vector<uint8_t>(record.begin() + 5, record.begin() + 9), std::vector<uint8_t>(4, 0));
 }
 
 TEST_F(DdeSocketTest, OversizedLinesAndVanishingClientsLeaveTheServerServing) {

@@ -13,8 +13,11 @@
 #include "devices/HexLoader.h"
 #include "devices/HexRecord.h"
 #include "devices/Loaders.h"
+#include "devices/ProjectFile.h"
+#include "devices/FileSelection.h"
 #include "link/CommDefs.h"
 #include "operations/ImageDownload.h"
+#include "options/AvrOptions.h"
 #include "programmers/Discovery.h"
 #include "programmers/Selection.h"
 #include "sim/Crc16.h"
@@ -173,6 +176,72 @@ TEST_F(DownloadTest, PageMapWithLargePagesAndBlankNames) {
   EXPECT_EQ(Bytes(security.begin(), security.begin() + 4), Le32(1000));
   EXPECT_EQ(security[4] & 1, 1);
   EXPECT_EQ(ImageSecurity[0].Count, 1000);
+}
+
+// The device "mega" of the device file: lock, low, high and extended bytes.
+const char* const MegaFuses =
+    "ID%786%mega%16%3\r\n"
+    "BYTE%0%LOCK%%\r\n"
+    "FIELD%LB%Lock bits%&H03%&H03\r\nOPTION%None%&H03%%\r\nOPTION%Write%&H02%%\r\nOPTION%Read and write%&H00%%\r\n"
+    "BYTE%1%LOW%%\r\n"
+    "FIELD%CKDIV8%Divide clock by 8%&H80%&H00\r\nOPTION%On%&H00%%\r\nOPTION%Off%&H80%%\r\n"
+    "FIELD%CKSEL%Clock%&H0F%&H02\r\nOPTION%Int. RC%&H02%%\r\nOPTION%Crystal%&H0F%%\r\n"
+    "BYTE%2%HIGH%%\r\n"
+    "FIELD%EESAVE%Keep EEPROM%&H08%&H08\r\nOPTION%No%&H08%%\r\nOPTION%Yes%&H00%%\r\n"
+    "BYTE%3%EXTENDED%%\r\n"
+    "FIELD%BODLEVEL%Brown-out%&H07%&H07\r\nOPTION%Off%&H07%%\r\nOPTION%2.7 V%&H05%%\r\n"
+    "ENDID%%%%\r\n";
+
+// Chosen fuses, an EEPROM image and a calibration value go into a project;
+// read back, they are what the download stores, byte for byte.
+TEST_F(DownloadTest, ProjectOptionsReachTheOptionRecordAndTheEepromArea) {
+  vrxsim::Unit& unit = Select(6);
+  dir.Write("AVRFuses.inf", MegaFuses);
+  ASSERT_TRUE(FindDeviceByName("mega"));
+  ASSERT_TRUE(LoadDeviceFuses()) << LastErrorText;
+  EXPECT_EQ((Bytes{FuseValues[0], FuseValues[1], FuseValues[2], FuseValues[3]}), (Bytes{0xFF, 0x72, 0xFF, 0xFF}));
+  ASSERT_TRUE(FuseValueFits(1, 0xFF));
+  FuseValues[1] = 0xFF;                  // crystal, no divider
+  ApplyFuseOption(2, 0, 1);              // keep EEPROM: F7
+  ApplyFuseOption(3, 0, 1);              // brown-out at 2.7 V: FD
+  ApplyFuseOption(0, 0, 1);              // write lock: FE
+  SetOsccalValue(8);
+  ASSERT_TRUE(SetOsccalMemory(true));
+  ASSERT_TRUE(SetOsccalAddress(0x3FF, false));   // last byte of the 1 KiB EEPROM
+  const std::string ee = dir.Write("cal.eep", DataRecord(0x10, {0xC0, 0xFF, 0xEE}) + EndRecord());
+  ASSERT_TRUE(LoadEEFile(ee));
+  EEFilePath = ee;
+  EEFileTitle = "cal.eep";
+  EepromFileChosen = SecondaryEnabled = true;
+  FileList[0] = dir.Write("image.hex", DataRecord(0, {1, 2}) + EndRecord());
+  FileCount = 1;
+  ImageMode = 2;   // the EEPROM image goes with it
+  const std::string project = dir.path() + "/job.vrx";
+  ASSERT_TRUE(WriteProjectFile(project, "Job", "ATmega", "mega")) << LastErrorText;
+
+  // Another device's options in between, then the project as a load reads it.
+  FuseValues.fill(0);
+  OsccalOpt = 0;
+  OsccalAddress = 0;
+  SecondaryEnabled = false;
+  EEBuffer.assign(EEBuffer.size(), 0xFF);
+  ASSERT_TRUE(ReadProjectForLoad(project)) << LastErrorText;
+  ASSERT_TRUE(FindDeviceByName(ProjDevice));
+  ASSERT_TRUE(LoadDeviceFuses());
+  TakeProjectOptions();
+  ASSERT_TRUE(ProjMode & 2);
+  SecondaryEnabled = LoadEEFile(EEFilePath);
+  ASSERT_TRUE(SecondaryEnabled);
+  ASSERT_TRUE(ConvertImageFiles()) << LastErrorText;
+  ImageNumber = 3;
+  ImageMode = ProjMode;
+  EEName = "Cal";
+  ASSERT_TRUE(LoadNewDeviceImage(false, -1)) << LastErrorText;
+
+  EXPECT_EQ(Flash(unit, 3 * 256, 13), (Bytes{0x18, 0xFF, 0x03, 0, 0, 0xFF, 0xF7, 0xFD, 0xFE, 0, 0, 0, 0xFF}));
+  const Bytes eeprom = Flash(unit, 2 * FlashMap.EESlotSize + FlashMap.EEBase, 1024);
+  EXPECT_EQ(Bytes(eeprom.begin() + 0x0F, eeprom.begin() + 0x14), (Bytes{0xFF, 0xC0, 0xFF, 0xEE, 0xFF}));
+  EXPECT_EQ(std::count(eeprom.begin(), eeprom.end(), 0xFF), 1024 - 2);
 }
 
 TEST_F(DownloadTest, XmegaOptionRecordCarriesEightFuses) {

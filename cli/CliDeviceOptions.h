@@ -1,0 +1,23 @@
+// The command line's view of the AVR-class programming options: listing a
+// device's fuse fields, and taking fuse bytes, calibration, JTAG ID and the
+// AVR32 security bit for a load, checked as the options window checks them.
+#pragma once
+
+#include <cstdint>
+
+struct CliOptions;
+
+// True when the options name any of the AVR-class settings.
+bool HasDeviceOptions(const CliOptions& options);
+
+// Sets the device options of a load for the device found: the fuse file's
+// defaults (or a project's values), then what the options give. Adds the
+// mode bits the options imply to `mode`. False, with a message on standard
+// error, when a value is refused; nothing has been sent then.
+bool TakeDeviceOptions(const CliOptions& options, bool fromProject, int16_t& mode);
+
+// Prints the fuse fields of the loaded model, one line per field: byte,
+// byte name, the byte's value, field name, description, mask, then one
+// column per option ("text=HH", the current one marked "*"); then the
+// calibration values the device offers.
+void PrintFuseFields();
