@@ -438,6 +438,126 @@ TEST_F(CliTest, BadInputFileLeavesTheSlotsImageAndSendsNothing) {
   EXPECT_NE(r.out.find("\n1\t\tUnrestricted\tGood                \tATmega\tATmega328P"), std::string::npos) << r.out;
 }
 
+// The program's data files with a fuse file of the test's own for ATmega328P
+// (device code 9): lock, low, high and extended bytes.
+class CliFuseTest : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    data = dir + "/data";
+    std::filesystem::create_directory(data);
+    const std::filesystem::path bin = std::filesystem::path(KESTRIN_CLI_PATH).parent_path();
+    for (const auto& entry : std::filesystem::directory_iterator(bin)) {
+      if (entry.path().extension() == ".inf") std::filesystem::copy(entry.path(), data / entry.path().filename());
+    }
+    WriteFuses(Fuses);
+    ASSERT_TRUE(sim.ready());
+  }
+  void WriteFuses(const std::string& text) { std::ofstream(data + "/AVRFuses.inf", std::ios::binary) << text; }
+  Result Cli(std::vector<std::string> args) {
+    args.insert(args.end(), {"--device", sim.linkPath(), "--address", "2", "--data-dir", data});
+    return Run(args);
+  }
+  Result Load(std::vector<std::string> options) {
+    const std::string hex = dir + "/fused.hex", ee = dir + "/fused.eep";
+    std::ofstream(hex) << DataRecord(0, {0x0C, 0x94}) + EndRecord();
+    std::ofstream(ee) << DataRecord(0x3FE, {0xCA}) + EndRecord();
+    std::vector<std::string> args{"load", "--image", "3", "--device-type", "ATmega328P", "--file", hex,
+                                  "--eeprom", ee, "--eeprom-name", "Cal", "--name", "Fused"};
+    args.insert(args.end(), options.begin(), options.end());
+    return Cli(args);
+  }
+  std::string OptionRecord() { return Cli({"read-flash", "0x300", "13"}).out; }
+
+  static constexpr const char* Fuses =
+      "ID%9%ATmega328P%16%3\r\n"
+      "BYTE%0%LOCK%%\r\n"
+      "FIELD%LB%Memory lock%&H03%&H03\r\nOPTION%No lock%&H03%%\r\nOPTION%Write locked%&H02%%\r\n"
+      "BYTE%1%LOW%%\r\n"
+      "FIELD%CKDIV8%Divide clock by 8%&H80%&H00\r\nOPTION%Divided%&H00%%\r\nOPTION%Not divided%&H80%%\r\n"
+      "FIELD%SUT_CKSEL%Clock source%&H3F%&H22\r\nOPTION%Int. RC 8 MHz%&H22%%\r\nOPTION%Ext. crystal%&H3F%%\r\n"
+      "BYTE%2%HIGH%%\r\n"
+      "FIELD%EESAVE%Keep EEPROM at erase%&H08%&H08\r\nOPTION%No%&H08%%\r\nOPTION%Yes%&H00%%\r\n"
+      "BYTE%3%EXTENDED%%\r\n"
+      "FIELD%BODLEVEL%Brown-out level%&H07%&H07\r\nOPTION%Off%&H07%%\r\nOPTION%2.7 V%&H05%%\r\n"
+      "ENDID%%%%\r\n";
+
+  std::string data;
+  SimProcess sim{{"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200"}};
+};
+
+TEST_F(CliFuseTest, FusesListsEveryFieldWithItsOptionsAndTheCurrentOneMarked) {
+  Result r = Cli({"fuses", "--device-type", "ATmega328P"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "# byte\tname\tvalue\tfield\tdescription\tmask\toptions (* current)\n"
+            "0\tLOCK\tFF\tLB\tMemory lock\t03\t*No lock=03\tWrite locked=02\n"
+            "1\tLOW\t62\tCKDIV8\tDivide clock by 8\t80\t*Divided=00\tNot divided=80\n"
+            "1\tLOW\t62\tSUT_CKSEL\tClock source\t3F\t*Int. RC 8 MHz=22\tExt. crystal=3F\n"
+            "2\tHIGH\tFF\tEESAVE\tKeep EEPROM at erase\t08\t*No=08\tYes=00\n"
+            "3\tEXTENDED\tFF\tBODLEVEL\tBrown-out level\t07\t*Off=07\t2.7 V=05\n"
+            "osccal\tNONE\tINTERNAL\n");
+
+  r = Cli({"fuses", "--device-type", "ATmega328P", "--fuses", "FE,FF,F7,FD"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("1\tLOW\tFF\tSUT_CKSEL\tClock source\t3F\tInt. RC 8 MHz=22\t*Ext. crystal=3F\n"),
+            std::string::npos)
+      << r.out;
+}
+
+TEST_F(CliFuseTest, LoadStoresExactlyTheChosenOptions) {
+  // The fuse file's defaults when no fuses are given.
+  Result r = Load({});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(OptionRecord(), "00 00 00 00 00 62 FF FF FF 00 00 00 FF\n");
+
+  r = Load({"--fuses", "fe,FF,f7,FD", "--osccal", "INTERNAL", "--osccal-memory", "eeprom", "--osccal-address", "3FF"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  // 8 MHz into EEPROM at 3FF; low, high, extended, lock.
+  EXPECT_EQ(OptionRecord(), "18 FF 03 00 00 FF F7 FD FE 00 00 00 FF\n");
+  r = Cli({"images"});
+  EXPECT_NE(r.out.find("\n3\t\tUnrestricted\tFused               \tATmega\tATmega328P"), std::string::npos) << r.out;
+}
+
+TEST_F(CliFuseTest, RefusedOptionsSendNothing) {
+  ASSERT_EQ(Load({"--fuses", "FE,FF,F7,FD"}).status, 0);
+  const std::string stored = OptionRecord();
+  const int writes = WriteFrames(sim);
+  struct Case {
+    std::vector<std::string> options;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {{"--fuses", "FE,FF,F7,F9"}, "Invalid Fuse Value: F9 for fuse byte 3 (EXTENDED)"},   // 001 is no level
+      {{"--fuses", "FE,FF,F7,1FD"}, "Invalid Fuse Value: 1FD for fuse byte 3"},
+      {{"--fuses", "FE,FF,F7"}, "--fuses needs 4 bytes for ATmega328P, given 3"},
+      {{"--fuses", "FE,FF,F7,XY"}, "--fuses takes hex bytes"},
+      {{"--osccal", "4MHZ"}, "ATmega328P offers no calibration value 4MHZ (it offers NONE, INTERNAL)"},
+      {{"--osccal", "INTERNAL", "--osccal-memory", "eeprom", "--osccal-address", "400"},
+       "Address Out of Range for Device: 400"},
+      {{"--osccal-address", "10"}, "--osccal-address go with --osccal"},
+      {{"--jtag-id", "9502,0"}, "--jtag-id needs an AVR image with the JTAG interface"},
+      {{"--avr32-security"}, "--avr32-security is for AVR32 programmers"},
+  };
+  for (const Case& c : cases) {
+    const Result r = Load(c.options);
+    EXPECT_EQ(r.status, 1) << c.error;
+    EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+  }
+  // A fuse file that cannot be read refuses the load with the parser's text.
+  WriteFuses("ID%9%ATmega328P%16%3\r\nBYTE%0%LOCK%%\r\n");
+  Result r = Load({});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Unexpected EOF in Fuse File"), std::string::npos) << r.err;
+  std::filesystem::remove(data + "/AVRFuses.inf");
+  r = Load({});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Cannot read the fuse definition file"), std::string::npos) << r.err;
+
+  EXPECT_EQ(WriteFrames(sim), writes);
+  EXPECT_EQ(OptionRecord(), stored);
+}
+
 TEST_F(CliTest, ImagesEscapesTabsLineBreaksAndBackslashesInNames) {
   SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
                   "slot=1,name=A\tB\nC\\D,device=9,family=0"});
