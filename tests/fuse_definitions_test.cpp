@@ -85,6 +85,17 @@ TEST_F(FuseDefinitionsTest, DefaultBitsAreOredInAsWritten) {
   EXPECT_FALSE(HasOsccal);
 }
 
+TEST_F(FuseDefinitionsTest, CommentRecordsAreSkippedInEveryState) {
+  const std::string rem = "REM%a comment%%%\r\n";
+  ASSERT_TRUE(Load(rem + "ID%42%x%0%1\r\n" + rem + "BYTE%0%B0%%\r\n" + rem + "FIELD%F%f%&H03%&H01\r\n" + rem +
+                   "OPTION%one%1%%\r\n" + rem + "BYTE%1%B1%%\r\n" + rem + "FIELD%G%g%&H10%0\r\n" + rem +
+                   "ENDID%%%%\r\n"))
+      << LastErrorText;
+  EXPECT_EQ(FuseDefs[0].Fields[0].NumOptions, 1);
+  EXPECT_EQ(FuseDefs[1].Name, "B1");
+  EXPECT_EQ(FuseDefs[1].Fields[0].Name, "G");
+}
+
 TEST_F(FuseDefinitionsTest, ArmBlocksMatchTheFamilyToo) {
   ProgType = 9;
   OsccalMask = 5;
