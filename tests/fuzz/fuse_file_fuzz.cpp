@@ -1,6 +1,6 @@
 // Any bytes as a fuse definition file, read for an AVR and an ARM device: the
 // model loads or the reason is recorded, and nothing reads or writes outside
-// its bounds, including the defaults taken from it.
+// its bounds, including the defaults taken from it and the edits made on it.
 #include <unistd.h>
 
 #include <cstddef>
@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "options/AvrOptions.h"
 #include "options/FuseDefinitions.h"
 #include "state/PublicVars.h"
 #include "tests/fuzz/FuzzStandIns.h"
@@ -37,6 +38,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CurFamily = 1;
     LoadFuseDefinitions(FuzzFile());
     SetDefaultFuses();
+    // What the options window and the command line do with whatever model came out.
+    for (int b = -1; b <= MaxFuseBytes; ++b) {
+      FuseValueFits(b, size ? data[0] : 0);
+      for (int bit = 0; bit < 8; ++bit) {
+        const int field = FieldAtBit(b, bit);
+        ApplyFuseOption(b, field, CurrentFuseOption(b, field) + (bit & 1));
+      }
+    }
+    OsccalChoices();
   }
   return 0;
 }
