@@ -86,10 +86,12 @@ void CheckModel(const std::string& where) {
     EXPECT_FALSE(byte.Name.empty());
     ASSERT_GE(byte.NumFields, 1);
     uint8_t used = 0;
+    std::set<std::string> names;
     for (int f = 0; f < byte.NumFields; ++f) {
       const FuseFieldDef& field = byte.Fields[f];
       SCOPED_TRACE("field " + field.Name);
       EXPECT_FALSE(field.Name.empty());
+      EXPECT_TRUE(names.insert(field.Name).second) << "two fields of one name";
       EXPECT_FALSE(field.Text.empty());
       EXPECT_NE(field.Mask, 0);
       EXPECT_EQ(used & field.Mask, 0) << "fields overlap";

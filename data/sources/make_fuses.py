@@ -181,8 +181,8 @@ CK_TINY841 = crystal("8MHz+") + [
     ("External clock", 0b0000)]
 # ATmega8A/16A/32A/64A/128A: CKOPT widens the crystal ranges.
 CK_OLD = [
-    ("Crystal 3-8MHz (1MHz+ with CKOPT) - CKSEL0=1", 0b1111),
-    ("Crystal 3-8MHz (1MHz+ with CKOPT) - CKSEL0=0", 0b1110),
+    ("Crystal 3-8MHz* - CKSEL0=1", 0b1111),
+    ("Crystal 3-8MHz* - CKSEL0=0", 0b1110),
     ("Crystal 0.9-3MHz - CKSEL0=1", 0b1101),
     ("Crystal 0.9-3MHz - CKSEL0=0", 0b1100),
     ("Ceramic 0.4-0.9MHz - CKSEL0=1", 0b1011),
@@ -328,7 +328,7 @@ def mega_old(dev):
         out.append(Byte("Extended fuse", [
             flag("M103C", "ATmega103 compatibility", 1, 0, "ATmega103 mode", "Native mode"),
             flag("WDTON", "Watchdog always on", 0, 1, "Always on", "Software controlled")]))
-    return Layout(15, out)
+    return Layout(15, out, ["* With CKOPT programmed the top crystal range is 1MHz and up"])
 
 
 def tiny_std(clock, ext_fields):
@@ -606,9 +606,9 @@ def samd21(dev, family):
     return Layout(0, [
         Byte("User row bits 7..0", [
             choice("BOOTPROT", "Boot loader protection", 0, 3, 7, sizes(512)),
-            reserved("RESERVED", 0x08, 0x08),
+            reserved("RESERVED3", 0x08, 0x08),
             choice("EEPROM", "EEPROM emulation size", 4, 3, 7, sizes(256)),
-            reserved("RESERVED", 0x80, 0x80)]),
+            reserved("RESERVED7", 0x80, 0x80)]),
         Byte("User row bits 15..8", [
             every_value("BOD33_LEVEL", "BOD33 level", 0, 6, 7, "Level %d"),
             flag("BOD33_EN", "BOD33", 6, 1, "Disabled", "Enabled"),
@@ -768,6 +768,8 @@ def check_layout(layout, name):
         if not 1 <= len(byte.fields) <= MAX_FIELDS:
             raise LayoutError("%s: %d fields" % (where, len(byte.fields)))
         used = 0
+        if len({f.name for f in byte.fields}) != len(byte.fields):
+            raise LayoutError("%s: two fields of one name" % where)
         for f in byte.fields:
             fw = "%s field %s" % (where, f.name)
             check_text(f.name, fw)
