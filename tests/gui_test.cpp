@@ -442,7 +442,7 @@ TEST_F(LoadImageDialogTest, OperatorLoadsAnImageThroughTheDialog) {
   const std::string hex = files.Write("board.hex", ":020000000102FB\r\n:00000001FF\r\n");
   dialogs.answers = {hex};
   ImageNumber = 3;
-  LoadImageDialog dialog(window.get());
+  LoadImageDialog dialog(*window, window.get());
   dialog.Form_Load();   // the file dialog opens at once
   ASSERT_EQ(dialogs.requests.size(), 1u);
   EXPECT_EQ(dialogs.requests[0].title, "Select Image File 0");
@@ -519,7 +519,7 @@ TEST_F(LoadImageDialogTest, DeletingTheOnlyFileDisablesLoadAndSaveProject) {
   Start({"--programmer", Unit1});
   FindAndOpenImageManager();
   dialogs.answers = {files.Write("a.hex", ":00000001FF\r\n")};
-  LoadImageDialog dialog(window.get());
+  LoadImageDialog dialog(*window, window.get());
   dialog.Form_Load();
   ASSERT_TRUE(dialog.btLoad()->isEnabled());
   EXPECT_TRUE(dialog.btSaveProject()->isEnabled());
@@ -539,7 +539,7 @@ TEST_F(LoadImageDialogTest, ProjectWithAnUnknownFamilyAndVoltage) {
                                                   "\"File0: " + hex + "\"\r\n");
   dialogs.answers = {project};
   OpenProjectRequest = true;
-  LoadImageDialog dialog(window.get());
+  LoadImageDialog dialog(*window, window.get());
   dialog.Form_Load();
   std::vector<std::string> texts;
   for (const auto& box : recorders.messages.boxes) texts.push_back(box.text);
