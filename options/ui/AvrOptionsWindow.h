@@ -60,6 +60,7 @@ class AvrOptionsWindow : public QDialog {
   QCheckBox* cbJTAGIDEnable() const { return cbJTAGIDEnable_; }
   QLineEdit* tbJTAGPart() const { return tbJTAGPart_; }
   QLineEdit* tbJTAGVersion() const { return tbJTAGVersion_; }
+  QPushButton* btAccept() const { return btAccept_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
