@@ -53,8 +53,6 @@ bool SelectImageFile(int index) {
 }
 
 bool LoadEEFile(const std::string& fileName) {
-  const int32_t size = std::max(FlashMap.EESlotSize, 0);
-  EEBuffer.assign(static_cast<size_t>(size) + 1, 0);
   std::string name = fileName;
   if (name.empty()) {
     FileDialogRequest request;
@@ -68,5 +66,8 @@ bool LoadEEFile(const std::string& fileName) {
     Settings->SaveSetting(ProgTypeName, "FilePath", FolderOf(name));
   }
   ErrorTitle = "Select " + SecondaryName + " Image";
+  // Cleared only once a file is given: a cancelled choice keeps the image loaded before.
+  const int32_t size = std::max(FlashMap.EESlotSize, 0);
+  EEBuffer.assign(static_cast<size_t>(size) + 1, 0);
   return LoadHexBuffer(EEBuffer, size, EETop, 255, name);
 }

@@ -10,6 +10,7 @@
 
 const char* const InvalidFuseValueText = "Invalid Fuse Value";
 const char* const OsccalRangeText = "Address Out of Range for Device";
+const char* const DefaultFusesText = "Default Fuse Values Selected. Click Options to change";
 
 namespace {
 
@@ -135,4 +136,51 @@ bool SetOsccalAddress(int64_t address, bool inFlash) {
 
 std::string EepromImageName(const std::string& fileName) {
   return fileName.substr(0, std::min<size_t>(fileName.find('.'), 20));
+}
+
+std::string HexText(int64_t value) {
+  static const char digits[] = "0123456789ABCDEF";
+  uint64_t rest = static_cast<uint64_t>(value);
+  std::string text;
+  do {
+    text.insert(text.begin(), digits[rest & 0xF]);
+    rest >>= 4;
+  } while (rest != 0);
+  return text;
+}
+
+std::vector<FuseFieldRun> FuseFieldRuns(int byte) {
+  std::vector<FuseFieldRun> runs;
+  for (int column = 0; column < 8; ++column) {
+    const int field = FieldAtBit(byte, 7 - column);
+    if (field < 0) continue;
+    if (!runs.empty() && runs.back().field == field && runs.back().firstColumn + runs.back().columns == column) {
+      ++runs.back().columns;
+    } else {
+      runs.push_back({field, column, 1});
+    }
+  }
+  return runs;
+}
+
+bool HasProgrammingOptions(int progType) { return progType == 6 || progType == 7 || progType == 9; }
+
+ProgrammingOptionsSetup ProgrammingOptionsFor(int progType, int32_t secondarySize, bool jtagChosen,
+                                              bool setBefore) {
+  ProgrammingOptionsSetup setup;
+  setup.secondaryCaption = TypeTraits(progType).secondaryName;
+  setup.showSecondary = progType == 6 && secondarySize >= 1;
+  setup.showAvr32Security = progType == 7;
+  setup.showJtagId = progType == 6 && jtagChosen;
+  setup.setBefore = setBefore;
+  return setup;
+}
+
+std::string ProgrammingOptionsCaption(int progType, const std::string& deviceName) {
+  switch (progType) {
+    case 6: return "AVR Programming Options - " + deviceName;
+    case 7: return "AVR32 Programming Options - " + deviceName;
+    case 9: return "ARM Programming Options - " + deviceName;
+    default: return "";
+  }
 }

@@ -67,6 +67,43 @@ bool SetOsccalAddress(int64_t address, bool inFlash);
 // most 20 characters.
 std::string EepromImageName(const std::string& fileName);
 
+// A number as upper-case hex digits without leading zeros ("0" for 0), as
+// the calibration address and JTAG ID boxes show it.
+std::string HexText(int64_t value);
+
+// The cells of a fuse byte's field row: per run of neighbouring bits one
+// field covers, the field and the columns it spans (column 0 is bit 7). A
+// field whose mask has gaps gives one run per contiguous part; bits no field
+// covers give no run.
+struct FuseFieldRun {
+  int field = -1;
+  int firstColumn = 0;
+  int columns = 0;
+};
+std::vector<FuseFieldRun> FuseFieldRuns(int byte);
+
+// How the options window opens for the selected device.
+struct ProgrammingOptionsSetup {
+  std::string secondaryCaption;      // title of the second-memory frame
+  bool showSecondary = false;        // the second-memory image is chosen here
+  bool showAvr32Security = false;
+  bool showJtagId = false;
+  bool setBefore = false;            // the options came from a project or an earlier visit
+};
+
+// Programmer types whose images carry these options (AVR, AVR32, ARM).
+bool HasProgrammingOptions(int progType);
+
+// The frames a programmer type and device show. The EEPROM image is chosen
+// here only on AVR parts that have one; AVR32 user memory comes with the
+// image file. The JTAG ID check needs the JTAG interface chosen.
+ProgrammingOptionsSetup ProgrammingOptionsFor(int progType, int32_t secondarySize, bool jtagChosen,
+                                              bool setBefore);
+
+// "AVR Programming Options - ATmega48" and the like; empty for other types.
+std::string ProgrammingOptionsCaption(int progType, const std::string& deviceName);
+
 // Texts of the options window's refusals.
 extern const char* const InvalidFuseValueText;     // "Invalid Fuse Value"
 extern const char* const OsccalRangeText;          // "Address Out of Range for Device"
+extern const char* const DefaultFusesText;         // "Default Fuse Values Selected. Click Options to change"

@@ -27,6 +27,7 @@
 #include "operations/SaveImage.h"
 #include "operations/ui/ImageManagerWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
+#include "options/ui/AvrOptionsWindow.h"
 #include "platform/AnsiText.h"
 #include "platform/DocumentOpener.h"
 #include "platform/MessageBox.h"
@@ -536,7 +537,7 @@ int MainWindow::ProgrammerListCount() const { return lstAllProgs_->count(); }
 void MainWindow::SetProgrammerListEnabled(bool enabled) { lstAllProgs_->setEnabled(enabled); }
 
 void MainWindow::RunLoadImageDialog(QWidget* parent) {
-  LoadImageDialog dialog(parent);
+  LoadImageDialog dialog(*this, parent);
   dialog.Form_Load();
   dialog.exec();
 }
@@ -545,6 +546,12 @@ void MainWindow::RunReadImageDialog(QWidget* parent) {
   ReadImageDialog dialog(parent);
   dialog.Form_Load();
   dialog.exec();
+}
+
+void MainWindow::RunProgrammingOptions(QWidget* parent, const ProgrammingOptionsSetup& setup) {
+  AvrOptionsWindow window(setup, parent);
+  window.Form_Load();
+  window.exec();
 }
 
 void MainWindow::LockOtherChildren(MdiChild* except, bool locked) {

@@ -65,6 +65,7 @@ class MainWindow : public QMainWindow, public MainFrame {
   void SetProgrammerListEnabled(bool enabled) override;
   void RunLoadImageDialog(QWidget* parent) override;
   void RunReadImageDialog(QWidget* parent) override;
+  void RunProgrammingOptions(QWidget* parent, const ProgrammingOptionsSetup& setup) override;
   void LockOtherChildren(MdiChild* except, bool locked) override;
   void ChildClosed(MdiChild* child) override;
 

@@ -174,4 +174,67 @@ TEST_F(AvrOptionsTest, ProjectOptionsReplaceTheDefaultsForTheDevicesBytes) {
   EXPECT_TRUE(AVR32SecurityF);
 }
 
+TEST(HexText, UpperCaseWithoutLeadingZeros) {
+  EXPECT_EQ(HexText(0), "0");
+  EXPECT_EQ(HexText(0xFFF), "FFF");
+  EXPECT_EQ(HexText(0x0A), "A");
+  EXPECT_EQ(HexText(0x9514), "9514");
+}
+
+// Byte 0 of a second device: a field with a gap (bits 7 and 5), a four-bit
+// field in bits 3..0, bit 6 and bit 4 left to no field.
+const char* const GappedDevice =
+    "ID%43%ATgap%0%0\r\n"
+    "BYTE%0%EXT%%\r\n"
+    "FIELD%SPLIT%Split field%&HA0%&HA0\r\n"
+    "OPTION%Both%&HA0%%\r\n"
+    "FIELD%LOW4%Low nibble%&H0F%&H0F\r\n"
+    "OPTION%All%&H0F%%\r\n"
+    "ENDID%%%%\r\n";
+
+TEST_F(AvrOptionsTest, FieldRowCellsMergeEachContiguousRunOfAField) {
+  auto runs = [](int byte) {
+    std::string all;
+    for (const FuseFieldRun& r : FuseFieldRuns(byte)) {
+      all += std::to_string(r.field) + "@" + std::to_string(r.firstColumn) + "+" + std::to_string(r.columns) + ";";
+    }
+    return all;
+  };
+  EXPECT_EQ(runs(0), "1@5+1;0@6+2;");   // CKOUT at bit 2, the two CKSEL bits merged
+  EXPECT_EQ(runs(1), "0@4+1;");
+  EXPECT_EQ(runs(2), "");                // no such byte
+
+  DeviceTable[0].DevId = 43;
+  ASSERT_TRUE(LoadFuseDefinitions(dir.Write("AVRFuses.inf", GappedDevice))) << LastErrorText;
+  EXPECT_EQ(runs(0), "0@0+1;0@2+1;1@4+4;");
+}
+
+TEST(ProgrammingOptions, FramesFollowTheTypeAndDevice) {
+  struct Case {
+    int type;
+    int32_t eeSize;
+    bool jtag;
+    bool secondary, security, jtagFrame;
+    const char* caption;
+    const char* secondaryCaption;
+  };
+  const Case cases[] = {
+      {6, 1024, true, true, false, true, "AVR Programming Options - X", "EEPROM"},
+      {6, 0, false, false, false, false, "AVR Programming Options - X", "EEPROM"},
+      {7, 4096, true, false, true, false, "AVR32 Programming Options - X", "User Memory"},
+      {9, 4096, true, false, false, false, "ARM Programming Options - X", "Data Flash"},
+  };
+  for (const Case& c : cases) {
+    const ProgrammingOptionsSetup setup = ProgrammingOptionsFor(c.type, c.eeSize, c.jtag, true);
+    EXPECT_EQ(setup.showSecondary, c.secondary) << c.type;
+    EXPECT_EQ(setup.showAvr32Security, c.security) << c.type;
+    EXPECT_EQ(setup.showJtagId, c.jtagFrame) << c.type;
+    EXPECT_TRUE(setup.setBefore);
+    EXPECT_EQ(setup.secondaryCaption, c.secondaryCaption);
+    EXPECT_EQ(ProgrammingOptionsCaption(c.type, "X"), c.caption);
+    EXPECT_TRUE(HasProgrammingOptions(c.type));
+  }
+  for (int type : {0, 1, 2, 5, 8}) EXPECT_FALSE(HasProgrammingOptions(type)) << type;
+}
+
 }  // namespace

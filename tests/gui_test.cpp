@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QElapsedTimer>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QTimer>
 #include <fstream>
 #include <functional>
@@ -30,6 +32,9 @@
 #include "link/Transport.h"
 #include "operations/ui/ImageManagerWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
+#include "options/AvrOptions.h"
+#include "options/ui/AvrFusePopup.h"
+#include "options/ui/AvrOptionsWindow.h"
 #include "platform/DocumentOpener.h"
 #include "platform/FileDialogs.h"
 #include "platform/PortMap.h"
@@ -417,12 +422,60 @@ class ScriptedDialogs : public FileDialogs {
   std::vector<FileDialogRequest> requests;
 };
 
+// One fuse byte for an AVR device code: CKSEL in bits 3..0, default 0xF2.
+std::string FuseBlock(int id) {
+  return "ID%" + std::to_string(id) + "%device%0%0\r\nBYTE%0%LOW%%\r\nFIELD%CKSEL%Clock source%&H0F%&H02\r\n"
+         "OPTION%Internal RC%&H02%%\r\nOPTION%External%&H0F%%\r\nENDID%%%%\r\n";
+}
+
+// A fuse file for every AVR device code of the delivered device lists; the
+// block of `brokenId` has a byte without fields.
+std::string FusesForEveryDevice(int brokenId = 0) {
+  std::string text;
+  for (int id = 1; id <= 64; ++id) {
+    text += id == brokenId ? "ID%" + std::to_string(id) + "%broken%0%0\r\nBYTE%0%LOW%%\r\nENDID%%%%\r\n"
+                           : FuseBlock(id);
+  }
+  return text + "EOF%%%%\r\n";
+}
+
 class LoadImageDialogTest : public GuiTest {
  protected:
   void SetUp() override {
     FileDial1 = &dialogs;
     OpenProjectRequest = false;
   }
+  // The delivered data files in a folder of the test's own, with this fuse
+  // definition file (none when `fuses` is empty), as AppPath.
+  void UseDataFolder(const std::string& fuses, const TempDir& folder) {
+    const QDir delivered(QDir(QString::fromStdString(SimProgramPath())).absolutePath().section('/', 0, -2));
+    for (const QString& name : delivered.entryList({QStringLiteral("*.inf"), QStringLiteral("*.txt")}, QDir::Files)) {
+      if (name.compare(QStringLiteral("AVRFuses.inf"), Qt::CaseInsensitive) == 0) continue;
+      QFile::copy(delivered.filePath(name), QString::fromStdString(folder.path() + "/") + name);
+    }
+    if (!fuses.empty()) folder.Write("AVRFuses.inf", fuses);
+    AppPath = folder.path();
+  }
+  // Runs `check` on the modal window of that name once it is open, then closes it.
+  void OnModal(const QString& objectName, std::function<void(QDialog*)> check) {
+    auto* poll = new QTimer(window.get());
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, objectName, check] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (!dialog || dialog->objectName() != objectName) return;
+      poll->stop();
+      poll->deleteLater();
+      check(dialog);
+      dialog->reject();
+    });
+    poll->start();
+  }
+  std::vector<std::string> BoxTitles() const {
+    std::vector<std::string> titles;
+    for (const auto& box : recorders.messages.boxes) titles.push_back(box.title);
+    return titles;
+  }
+  TempDir data;
   void TearDown() override {
     FileDial1 = nullptr;
     GuiTest::TearDown();
@@ -438,11 +491,12 @@ class LoadImageDialogTest : public GuiTest {
 
 TEST_F(LoadImageDialogTest, OperatorLoadsAnImageThroughTheDialog) {
   Start({"--programmer", Unit1});
+  UseDataFolder(FusesForEveryDevice(), data);
   FindAndOpenImageManager();
   const std::string hex = files.Write("board.hex", ":020000000102FB\r\n:00000001FF\r\n");
   dialogs.answers = {hex};
   ImageNumber = 3;
-  LoadImageDialog dialog(window.get());
+  LoadImageDialog dialog(*window, window.get());
   dialog.Form_Load();   // the file dialog opens at once
   ASSERT_EQ(dialogs.requests.size(), 1u);
   EXPECT_EQ(dialogs.requests[0].title, "Select Image File 0");
@@ -519,7 +573,7 @@ TEST_F(LoadImageDialogTest, DeletingTheOnlyFileDisablesLoadAndSaveProject) {
   Start({"--programmer", Unit1});
   FindAndOpenImageManager();
   dialogs.answers = {files.Write("a.hex", ":00000001FF\r\n")};
-  LoadImageDialog dialog(window.get());
+  LoadImageDialog dialog(*window, window.get());
   dialog.Form_Load();
   ASSERT_TRUE(dialog.btLoad()->isEnabled());
   EXPECT_TRUE(dialog.btSaveProject()->isEnabled());
@@ -532,6 +586,7 @@ TEST_F(LoadImageDialogTest, DeletingTheOnlyFileDisablesLoadAndSaveProject) {
 
 TEST_F(LoadImageDialogTest, ProjectWithAnUnknownFamilyAndVoltage) {
   Start({"--programmer", Unit1});
+  UseDataFolder(FusesForEveryDevice(), data);
   FindAndOpenImageManager();
   const std::string hex = files.Write("p.hex", ":00000001FF\r\n");
   const std::string project = files.Write("p.vrx", "\"Name: Proj\"\r\n\"Family: Nowhere\"\r\n\"Device: Gone\"\r\n"
@@ -539,7 +594,7 @@ TEST_F(LoadImageDialogTest, ProjectWithAnUnknownFamilyAndVoltage) {
                                                   "\"File0: " + hex + "\"\r\n");
   dialogs.answers = {project};
   OpenProjectRequest = true;
-  LoadImageDialog dialog(window.get());
+  LoadImageDialog dialog(*window, window.get());
   dialog.Form_Load();
   std::vector<std::string> texts;
   for (const auto& box : recorders.messages.boxes) texts.push_back(box.text);
@@ -554,6 +609,121 @@ TEST_F(LoadImageDialogTest, ProjectWithAnUnknownFamilyAndVoltage) {
   EXPECT_EQ(dialog.lstFreq()->currentText(), "KHz");
   EXPECT_TRUE(dialog.optJTAG()->isChecked() || !dialog.optJTAG()->isEnabled());
   EXPECT_EQ(dialogs.requests.size(), 1u);   // no file dialog after a project
+}
+
+TEST_F(LoadImageDialogTest, ChoosingADeviceSelectsItsDefaultFusesAndOptionsOpensTheWindow) {
+  Start({"--programmer", Unit1});
+  UseDataFolder(FusesForEveryDevice(), data);
+  FindAndOpenImageManager();
+  dialogs.answers = {files.Write("a.hex", ":00000001FF\r\n")};
+  LoadImageDialog dialog(*window, window.get());
+  dialog.Form_Load();
+  EXPECT_TRUE(recorders.messages.boxes.empty());   // the start-up takes the defaults silently
+  EXPECT_FALSE(dialog.btOptions()->isHidden());
+
+  Choose(dialog.lstDevFamily(), "ATmega");
+  Choose(dialog.lstDevType(), "ATmega328P");
+  FuseValues[0] = 0x0F;
+  dialog.lstDevType_Click();
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);
+  EXPECT_EQ(recorders.messages.boxes[0].text, "Default Fuse Values Selected. Click Options to change");
+  EXPECT_EQ(recorders.messages.boxes[0].title, "Load Image");
+  EXPECT_EQ(recorders.messages.boxes[0].style, vbInformation);
+  EXPECT_EQ(NumFuseBytes, 0);
+  EXPECT_EQ(FuseValues[0], 0xF2);
+
+  bool opened = false;
+  OnModal(QStringLiteral("frmAVROptions"), [&](QDialog* options) {
+    opened = true;
+    EXPECT_EQ(options->windowTitle(), "AVR Programming Options - ATmega328P");
+    auto* eeprom = options->findChild<QGroupBox*>(QStringLiteral("frmEEPROM"));
+    ASSERT_NE(eeprom, nullptr);
+    EXPECT_TRUE(eeprom->isVisibleTo(options));   // 1 KiB of EEPROM
+    EXPECT_EQ(eeprom->title(), "EEPROM");
+    EXPECT_FALSE(options->findChild<QGroupBox*>(QStringLiteral("frJTAGID"))->isVisibleTo(options));   // SPI only
+    EXPECT_FALSE(options->findChild<QGroupBox*>(QStringLiteral("frmAVR32SecurityBit"))->isVisibleTo(options));
+    EXPECT_EQ(options->findChild<QLineEdit*>(QStringLiteral("tbHex0"))->text(), "F2");
+  });
+  dialog.btOptions()->click();
+  EXPECT_TRUE(opened);
+}
+
+TEST_F(LoadImageDialogTest, AProjectBringsItsFusesAndEepromImageToTheOptions) {
+  Start({"--programmer", Unit1});
+  UseDataFolder(FusesForEveryDevice(), data);
+  FindAndOpenImageManager();
+  const std::string hex = files.Write("p.hex", ":00000001FF\r\n");
+  const std::string eeprom = files.Write("cal.rev2.hex", ":0100050007F3\r\n:00000001FF\r\n");
+  const std::string project = files.Write(
+      "p.vrx", "\"Name: Proj\"\r\n\"Family: ATmega\"\r\n\"Device: ATmega328P\"\r\n\"Mode: 2\"\r\n\"Freq: 4000\"\r\n"
+               "\"Voltage: 165\"\r\n\"File0: " + hex + "\"\r\n\"EEPROM: " + eeprom + "\"\r\n\"EENAME: cal.rev2.hex\"\r\n"
+               "\"FUSE0: 63\"\r\n\"JTAG_ID: 0\"\r\n");
+  dialogs.answers = {project};
+  OpenProjectRequest = true;
+  LoadImageDialog dialog(*window, window.get());
+  dialog.Form_Load();
+  EXPECT_TRUE(recorders.messages.boxes.empty());
+  EXPECT_EQ(FuseValues[0], 0x3F);   // the project's, not the default F2
+  EXPECT_TRUE(SecondaryEnabled);
+  EXPECT_TRUE(EepromFileChosen);
+  EXPECT_EQ(EEName, "cal");
+  ASSERT_GT(EEBuffer.size(), 5u);
+  EXPECT_EQ(EEBuffer[5], 7);
+
+  bool opened = false;
+  OnModal(QStringLiteral("frmAVROptions"), [&](QDialog* options) {
+    opened = true;
+    EXPECT_TRUE(options->findChild<QCheckBox*>(QStringLiteral("cbEEPROMImage"))->isChecked());
+    EXPECT_EQ(options->findChild<QLineEdit*>(QStringLiteral("tbEEPROMName"))->text(), "cal");
+    EXPECT_EQ(options->findChild<QLabel*>(QStringLiteral("lblEEPROMFile"))->text().toStdString(), eeprom);
+    EXPECT_EQ(options->findChild<QLineEdit*>(QStringLiteral("tbHex0"))->text(), "3F");
+  });
+  dialog.btOptions()->click();
+  EXPECT_TRUE(opened);
+}
+
+// Fuse bytes the operator never saw must not reach production parts: while
+// the chosen device's definitions fail to load, Load downloads nothing.
+TEST_F(LoadImageDialogTest, FailedFuseDefinitionsRefuseTheLoad) {
+  struct Case {
+    const char* name;
+    std::string fuses;   // empty: no fuse file
+    std::string error;
+    size_t boxesBeforeLoad;
+  };
+  const Case cases[] = {
+      {"no fuse file", "", "Cannot read the fuse definition file ", 3},   // at the start, then the device choice
+      {"block without fields", FusesForEveryDevice(9), "No FIELDs found for BYTE 0", 2},
+  };
+  Start({"--programmer", Unit1, "--image", "slot=3,name=Keep me,device=9,family=0"});
+  FindAndOpenImageManager();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir folder;
+    UseDataFolder(c.fuses, folder);
+    recorders.messages.boxes.clear();
+    dialogs.answers = {files.Write("a.hex", ":020000000102FB\r\n:00000001FF\r\n")};
+    ImageNumber = 3;
+    LoadImageDialog dialog(*window, window.get());
+    dialog.Form_Load();
+    Choose(dialog.lstDevFamily(), "ATmega");
+    Choose(dialog.lstDevType(), "ATmega328P");
+    dialog.lstDevType_Click();
+    ASSERT_EQ(recorders.messages.boxes.size(), c.boxesBeforeLoad);
+    const auto& failed = recorders.messages.boxes[c.boxesBeforeLoad - 2];
+    EXPECT_EQ(failed.title, "Error Parsing Fuses");
+    EXPECT_EQ(failed.text.rfind(c.error, 0), 0u) << failed.text;
+
+    const size_t framesBefore = Frames().size();
+    dialog.btLoad_Click();
+    ASSERT_EQ(recorders.messages.boxes.size(), c.boxesBeforeLoad + 1);
+    EXPECT_EQ(recorders.messages.boxes.back().title, "Error Parsing Fuses");
+    EXPECT_EQ(recorders.messages.boxes.back().text, failed.text);
+    EXPECT_EQ(Frames().size(), framesBefore);   // not a byte to the programmer
+    EXPECT_TRUE(dialog.isEnabled());
+    ShowImageDirectory();
+    EXPECT_EQ(fgImages.TextMatrix(3, ColName), "Keep me             ");
+  }
 }
 
 TEST_F(LoadImageDialogTest, ReadImageDialogReadsTheTargetIntoASlot) {
@@ -741,6 +911,402 @@ TEST_F(ProgramManagerTest, ScreenshotOfTheMainWindow) {
   ASSERT_FALSE(shot.isNull());
   EXPECT_TRUE(shot.save(path));
   EXPECT_GT(QFileInfo(path).size(), 1000);
+}
+
+// ---- The programming options window ----
+
+// Three fuse bytes. Byte 0: SPLIT in bits 7 and 5 (a gap), CKOUT in bit 2,
+// CKSEL in bits 1..0; bits 6..3 but 5 belong to no field. Defaults FE FF FF.
+const char* const ThreeByteDevice =
+    "ID%42%ATtest%&H0F%2\r\n"
+    "BYTE%0%LOW%%\r\n"
+    "FIELD%CKSEL%Clock source%&H03%&H02\r\n"
+    "OPTION%External%&H00%%\r\n"
+    "OPTION%Internal 8 MHz%&H02%%\r\n"
+    "OPTION%Internal 128 kHz%&H03%%\r\n"
+    "FIELD%CKOUT%Clock output%&H04%&H04\r\n"
+    "OPTION%Off%&H04%%\r\n"
+    "OPTION%On%&H00%%\r\n"
+    "FIELD%SPLIT%Split field%&HA0%&HA0\r\n"
+    "OPTION%Both set%&HA0%%\r\n"
+    "OPTION%Both clear%&H00%%\r\n"
+    "BYTE%1%HIGH%%\r\n"
+    "FIELD%EESAVE%Keep EEPROM%&H08%&H08\r\n"
+    "OPTION%No%&H08%%\r\n"
+    "OPTION%Yes%&H00%%\r\n"
+    "BYTE%2%EXTENDED%%\r\n"
+    "FIELD%BODLEVEL%Brown-out level%&H07%&H07\r\n"
+    "OPTION%Off%&H07%%\r\n"
+    "OPTION%2.7 V%&H05%%\r\n"
+    "ENDID%%%%\r\n";
+
+class AvrOptionsWindowTest : public ::testing::Test {
+ protected:
+  AvrOptionsWindowTest() {
+    AppPath = dir.path();
+    FileDial1 = &dialogs;
+    ProgType = 6;
+    SecondaryName = "EEPROM";
+    CurFamily = 0;
+    CurDevice = 0;
+    DeviceTable[0].DevName = "ATtest";
+    DeviceTable[0].DevId = 42;
+    DeviceTable[0].DevFlashSize = 8192;
+    DeviceTable[0].DevEESize = 4096;
+    FlashMap.EESlotSize = 4096;
+    dir.Write("AVRFuses.inf", ThreeByteDevice);
+    EXPECT_TRUE(LoadDeviceFuses()) << LastErrorText;
+  }
+  ~AvrOptionsWindowTest() override { FileDial1 = nullptr; }
+
+  std::unique_ptr<AvrOptionsWindow> Open(bool setBefore, bool jtag = false) {
+    auto window = std::make_unique<AvrOptionsWindow>(ProgrammingOptionsFor(ProgType, 4096, jtag, setBefore));
+    window->Form_Load();
+    return window;
+  }
+  static void Focus(QWidget* box, bool in) {
+    QFocusEvent event(in ? QEvent::FocusIn : QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(box, &event);
+  }
+  // Types into a box and leaves it.
+  static void Enter(QLineEdit* box, const QString& text) {
+    Focus(box, true);
+    box->setText(text);
+    Focus(box, false);
+  }
+  static QString Cell(QTableWidget* grid, int row, int column) { return grid->item(row, column)->text(); }
+  static bool Highlighted(QTableWidget* grid, int row, int column) {
+    const QBrush brush = grid->item(row, column)->background();
+    return brush.style() != Qt::NoBrush && brush.color() == QColor(0xFF, 0xFF, 0x00);
+  }
+  // Clicks a cell of a fuse grid and answers the popup with `answer` once it is open.
+  void ClickWithPopup(AvrOptionsWindow& window, int byte, int column, std::function<void(AvrFusePopup&)> answer) {
+    popupSeen = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* popup = qobject_cast<AvrFusePopup*>(QApplication::activeModalWidget());
+      if (!popup) return;
+      poll.stop();
+      popupSeen = true;
+      answer(*popup);
+      if (popup->isVisible()) popup->reject();   // never left open
+    });
+    poll.start();
+    emit window.fgByte(byte)->cellClicked(2, column);
+    poll.stop();
+  }
+  std::string LastBox() const { return platform.messages.boxes.empty() ? "" : platform.messages.boxes.back().text; }
+
+  FakePlatform platform;
+  TempDir dir;
+  ScriptedDialogs dialogs;
+  bool popupSeen = false;
+};
+
+TEST_F(AvrOptionsWindowTest, ThreeBytesShowTheirGridsWithMergedNameAndFieldCells) {
+  auto window = Open(false);
+  EXPECT_EQ(window->windowTitle(), "AVR Programming Options - ATtest");
+  for (int b = 0; b < 8; ++b) EXPECT_EQ(window->fgByte(b)->isVisibleTo(window.get()), b <= 2) << b;
+  for (int b = 0; b < 8; ++b) EXPECT_EQ(window->tbHex(b)->isVisibleTo(window.get()), b <= 2) << b;
+
+  QTableWidget* low = window->fgByte(0);
+  EXPECT_EQ(low->objectName(), "fgByte0");
+  EXPECT_EQ(Cell(low, 0, 0), "LOW");
+  EXPECT_EQ(low->columnSpan(0, 0), 8);
+  for (int c = 0; c < 8; ++c) EXPECT_EQ(Cell(low, 1, c), QString::number(7 - c));
+  // Field row: SPLIT twice (its bits are apart), nothing under bits 6, 4, 3, CKSEL once over two cells.
+  const char* fields[] = {"SPLIT", "", "SPLIT", "", "", "CKOUT", "CKSEL", ""};
+  const int spans[] = {1, 1, 1, 1, 1, 1, 2, 2};   // a covered cell reports the span covering it
+  for (int c = 0; c < 8; ++c) {
+    EXPECT_EQ(Cell(low, 2, c), fields[c]) << c;
+    EXPECT_EQ(low->columnSpan(2, c), spans[c]) << c;
+  }
+  const char* bits[] = {"1", "", "1", "", "", "1", "1", "0"};   // FE
+  for (int c = 0; c < 8; ++c) EXPECT_EQ(Cell(low, 3, c), bits[c]) << c;
+  EXPECT_EQ(window->tbHex(0)->text(), "FE");
+
+  QTableWidget* extended = window->fgByte(2);
+  EXPECT_EQ(Cell(extended, 0, 0), "EXTENDED");
+  EXPECT_EQ(Cell(extended, 2, 5), "BODLEVEL");
+  EXPECT_EQ(extended->columnSpan(2, 5), 3);
+  EXPECT_EQ(window->tbHex(2)->text(), "FF");
+  for (QTableWidget* grid : {low, extended}) {
+    EXPECT_FALSE(grid->item(3, 7)->flags() & Qt::ItemIsEditable);
+    EXPECT_EQ(grid->item(3, 7)->textAlignment(), Qt::AlignCenter);
+  }
+}
+
+TEST_F(AvrOptionsWindowTest, AFieldChoiceChangesOnlyThatFieldAndCancelChangesNothing) {
+  auto window = Open(false);
+  ClickWithPopup(*window, 0, 6, [&](AvrFusePopup& popup) {
+    EXPECT_EQ(popup.windowTitle(), "Select Fuse Value");
+    EXPECT_EQ(popup.lblFuse()->text(), "CKSEL: Clock source");
+    ASSERT_EQ(popup.cbFuseSelect()->count(), 3);
+    EXPECT_EQ(popup.cbFuseSelect()->itemText(0), "External");
+    EXPECT_EQ(popup.cbFuseSelect()->itemText(2), "Internal 128 kHz");
+    EXPECT_EQ(popup.cbFuseSelect()->currentIndex(), 1);   // the default, Internal 8 MHz
+    EXPECT_EQ(CurByte, 0);
+    EXPECT_EQ(CurField, 0);
+    // The field being edited stands out: both of its bits, nothing else.
+    QTableWidget* low = window->fgByte(0);
+    for (int c = 0; c < 8; ++c) {
+      EXPECT_EQ(Highlighted(low, 2, c), c >= 6) << c;
+      EXPECT_EQ(Highlighted(low, 3, c), c >= 6) << c;
+    }
+    popup.cbFuseSelect()->setCurrentIndex(2);
+    popup.btAccept()->click();
+  });
+  EXPECT_TRUE(popupSeen);
+  EXPECT_EQ(FuseValues[0], 0xFF);   // CKSEL 11; SPLIT and CKOUT as they were
+  EXPECT_EQ(window->tbHex(0)->text(), "FF");
+  EXPECT_EQ(Cell(window->fgByte(0), 3, 7), "1");
+  EXPECT_FALSE(Highlighted(window->fgByte(0), 2, 6));
+
+  struct Dismissal {
+    const char* name;
+    std::function<void(AvrFusePopup&)> close;
+  };
+  const Dismissal dismissals[] = {
+      {"Cancel", [](AvrFusePopup& popup) { popup.btCancel()->click(); }},
+      {"Escape", [](AvrFusePopup& popup) {
+         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+         QApplication::sendEvent(&popup, &escape);
+       }},
+  };
+  for (const Dismissal& d : dismissals) {
+    SCOPED_TRACE(d.name);
+    ClickWithPopup(*window, 0, 2, [&](AvrFusePopup& popup) {   // SPLIT, through its second bit
+      EXPECT_EQ(popup.lblFuse()->text(), "SPLIT: Split field");
+      EXPECT_TRUE(Highlighted(window->fgByte(0), 2, 0));
+      popup.cbFuseSelect()->setCurrentIndex(1);
+      d.close(popup);
+      EXPECT_FALSE(popup.isVisible());
+    });
+    EXPECT_TRUE(popupSeen);
+    EXPECT_EQ(FuseValues[0], 0xFF);
+    EXPECT_EQ(FuseValues[1], 0xFF);
+  }
+  EXPECT_TRUE(platform.messages.boxes.empty());
+}
+
+TEST_F(AvrOptionsWindowTest, ABitOfNoFieldOpensNoPopup) {
+  auto window = Open(false);
+  ClickWithPopup(*window, 0, 1, [](AvrFusePopup&) {});   // bit 6
+  EXPECT_FALSE(popupSeen);
+  ASSERT_EQ(platform.messages.boxes.size(), 1u);
+  EXPECT_EQ(platform.messages.boxes[0].text, "Fuse Manager failed to find matching field");
+  EXPECT_EQ(platform.messages.boxes[0].title, "Internal Error");
+  EXPECT_EQ(platform.messages.boxes[0].style, vbOKOnly);
+  EXPECT_EQ(FuseValues[0], 0xFE);
+}
+
+TEST_F(AvrOptionsWindowTest, HexEntryTakesOnlyValuesEveryFieldOffers) {
+  auto window = Open(false);
+  struct Case {
+    int byte;
+    const char* typed;
+    bool valid;
+    int stored;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {1, "1", true, 0x01, "01"},     // EESAVE Yes, the other bits as typed
+      {0, "1", false, 0xFE, "FE"},    // CKSEL 01 is no option
+      {0, "100", false, 0xFE, "FE"},  // more than a byte
+      {0, " fc", true, 0xFC, "FC"},
+      {2, "zz", false, 0xFF, "FF"},   // reads as 0: BODLEVEL 000 is no option
+      {2, "5", true, 0x05, "05"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    platform.messages.boxes.clear();
+    QLineEdit* box = window->tbHex(c.byte);
+    Focus(box, true);
+    EXPECT_FALSE(window->btUpdate(c.byte)->isHidden());
+    box->setText(c.typed);
+    Focus(box, false);
+    EXPECT_TRUE(window->btUpdate(c.byte)->isHidden());
+    EXPECT_EQ(FuseValues[c.byte], c.stored);
+    EXPECT_EQ(box->text(), c.shown);
+    if (c.valid) {
+      EXPECT_TRUE(platform.messages.boxes.empty());
+    } else {
+      ASSERT_EQ(platform.messages.boxes.size(), 1u);
+      EXPECT_EQ(platform.messages.boxes[0].text, "Invalid Fuse Value");
+      EXPECT_EQ(platform.messages.boxes[0].title, "Set Hex Fuse Value");
+      EXPECT_EQ(platform.messages.boxes[0].style, vbOKOnly);
+    }
+  }
+  EXPECT_EQ(Cell(window->fgByte(1), 3, 4), "0");   // the grid follows the hex box
+  EXPECT_EQ(Cell(window->fgByte(2), 3, 6), "0");
+}
+
+TEST_F(AvrOptionsWindowTest, CalibrationAddressMustLieInTheChosenMemory) {
+  auto window = Open(false);
+  EXPECT_FALSE(window->frCalVal()->isHidden());
+  ASSERT_EQ(window->cbOsccal()->count(), 5);
+  EXPECT_EQ(window->cbOsccal()->currentText(), "None");
+  EXPECT_TRUE(window->optFlash()->isChecked());
+  EXPECT_FALSE(window->tbAddress()->isEnabled());
+
+  window->cbOsccal()->setCurrentIndex(4);
+  emit window->cbOsccal()->activated(4);
+  EXPECT_EQ(window->cbOsccal()->currentText(), "Int. Osc. - 1MHz");
+  EXPECT_TRUE(window->tbAddress()->isEnabled());
+  EXPECT_EQ(OsccalOpt, 0x21);   // into flash, as the window shows
+  window->optEEPROM()->click();
+  EXPECT_EQ(OsccalOpt, 0x11);
+
+  struct Case {
+    const char* typed;
+    bool inRange;
+    int32_t stored;
+    const char* shown;
+  };
+  const Case cases[] = {{"FFF", true, 0xFFF, "FFF"}, {"1000", false, 0, "0"}, {"0ab", true, 0xAB, "AB"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    platform.messages.boxes.clear();
+    Enter(window->tbAddress(), c.typed);
+    EXPECT_EQ(OsccalAddress, c.stored);
+    EXPECT_EQ(window->tbAddress()->text(), c.shown);
+    if (c.inRange) {
+      EXPECT_TRUE(platform.messages.boxes.empty());
+    } else {
+      ASSERT_EQ(platform.messages.boxes.size(), 1u);
+      EXPECT_EQ(platform.messages.boxes[0].text, "Address Out of Range for Device");
+      EXPECT_EQ(platform.messages.boxes[0].title, "Set OSCCAL Address");
+      EXPECT_EQ(platform.messages.boxes[0].style, vbExclamation);
+    }
+  }
+
+  // An address only flash holds is refused when EEPROM is chosen again.
+  window->optFlash()->click();
+  Enter(window->tbAddress(), "1FFF");
+  EXPECT_EQ(OsccalAddress, 0x1FFF);
+  platform.messages.boxes.clear();
+  window->optEEPROM()->click();
+  EXPECT_EQ(LastBox(), "Address Out of Range for Device");
+  EXPECT_EQ(OsccalAddress, 0);
+  EXPECT_EQ(window->tbAddress()->text(), "0");
+  Enter(window->tbAddress(), "FF0");
+
+  // Reopened with what was set: EEPROM, 1 MHz, the address.
+  window.reset();
+  auto again = Open(true);
+  EXPECT_TRUE(again->optEEPROM()->isChecked());
+  EXPECT_EQ(again->cbOsccal()->currentText(), "Int. Osc. - 1MHz");
+  EXPECT_EQ(again->tbAddress()->text(), "FF0");
+  EXPECT_TRUE(again->tbAddress()->isEnabled());
+
+  again->cbOsccal()->setCurrentIndex(0);
+  emit again->cbOsccal()->activated(0);
+  EXPECT_EQ(OsccalOpt, 0x10);
+  EXPECT_FALSE(again->optFlash()->isEnabled());
+  EXPECT_FALSE(again->optEEPROM()->isEnabled());
+  EXPECT_FALSE(again->tbAddress()->isEnabled());
+}
+
+TEST_F(AvrOptionsWindowTest, EepromImageIsChosenHereAndNamedByAccept) {
+  auto window = Open(false);
+  EXPECT_FALSE(window->frmEEPROM()->isHidden());
+  EXPECT_EQ(window->frmEEPROM()->title(), "EEPROM");
+  EXPECT_FALSE(window->cbEEPROMImage()->isChecked());
+  EXPECT_FALSE(window->tbEEPROMName()->isEnabled());
+
+  const std::string file = dir.Write("calibration.rev2.hex", ":0400100001020304E2\r\n:00000001FF\r\n");
+  dialogs.answers = {file};
+  window->cbEEPROMImage()->click();   // no file yet: ticking asks for one
+  ASSERT_EQ(dialogs.requests.size(), 1u);
+  EXPECT_EQ(dialogs.requests[0].title, "Load EEPROM Image");
+  EXPECT_TRUE(EepromFileChosen);
+  EXPECT_TRUE(SecondaryEnabled);
+  EXPECT_TRUE(window->cbEEPROMImage()->isChecked());
+  EXPECT_TRUE(window->tbEEPROMName()->isEnabled());
+  EXPECT_EQ(window->lblEEPROMFile()->text().toStdString(), file);
+  EXPECT_EQ(window->tbEEPROMName()->text(), "calibration");
+  ASSERT_GT(EEBuffer.size(), 0x13u);
+  EXPECT_EQ(EEBuffer[0x13], 4);
+
+  dialogs.answers = {""};   // a cancelled choice keeps the image
+  window->btEEPROMSel_Click();
+  EXPECT_TRUE(EepromFileChosen);
+  EXPECT_EQ(window->lblEEPROMFile()->text().toStdString(), file);
+  EXPECT_EQ(EEBuffer[0x13], 4);
+  EXPECT_TRUE(platform.messages.boxes.empty());
+
+  window->tbEEPROMName()->setText("Cal v2");
+  EEName = "before";
+  window->cbEEPROMImage()->click();   // untick
+  EXPECT_FALSE(SecondaryEnabled);
+  EXPECT_FALSE(window->tbEEPROMName()->isEnabled());
+  window->cbEEPROMImage()->click();   // a file is chosen: no dialog
+  EXPECT_EQ(dialogs.requests.size(), 2u);
+  EXPECT_TRUE(SecondaryEnabled);
+  EXPECT_EQ(EEName, "before");   // only Accept names it
+  window->btAccept()->click();
+  EXPECT_EQ(EEName, "Cal v2");
+  EXPECT_EQ(window->result(), QDialog::Accepted);
+
+  // Reopened: the chosen file and the name as they were set.
+  window.reset();
+  auto again = Open(true);
+  EXPECT_TRUE(again->cbEEPROMImage()->isChecked());
+  EXPECT_EQ(again->tbEEPROMName()->text(), "Cal v2");
+  EXPECT_EQ(again->lblEEPROMFile()->text().toStdString(), file);
+
+  // A file that cannot be converted is reported and leaves no image to program.
+  dialogs.answers = {dir.Write("broken.hex", ":04001000010203\r\n")};
+  again->btEEPROMSel_Click();
+  ASSERT_EQ(platform.messages.boxes.size(), 1u);
+  EXPECT_FALSE(EepromFileChosen);
+  EXPECT_TRUE(again->lblEEPROMFile()->text().isEmpty());
+}
+
+TEST_F(AvrOptionsWindowTest, JtagIdIsTakenByAcceptAndSecurityAtOnce) {
+  ProgType = 7;
+  auto window = Open(false, true);
+  EXPECT_EQ(window->windowTitle(), "AVR32 Programming Options - ATtest");
+  EXPECT_TRUE(window->frmEEPROM()->isHidden());           // user memory comes with the image
+  EXPECT_FALSE(window->frmAVR32SecurityBit()->isHidden());
+  EXPECT_TRUE(window->frJTAGID()->isHidden());            // no JTAG ID check on AVR32
+  window->cbAVR32Security()->click();
+  EXPECT_TRUE(AVR32SecurityF);
+  window->reject();
+
+  ProgType = 6;
+  window = Open(false, true);
+  EXPECT_FALSE(window->frJTAGID()->isHidden());
+  EXPECT_TRUE(window->frmAVR32SecurityBit()->isHidden());
+  EXPECT_FALSE(window->cbJTAGIDEnable()->isChecked());
+  EXPECT_EQ(window->tbJTAGPart()->text(), "0000");
+  EXPECT_EQ(window->tbJTAGVersion()->text(), "0");
+  EXPECT_FALSE(window->tbJTAGPart()->isEnabled());
+  window->cbJTAGIDEnable()->click();
+  EXPECT_TRUE(window->tbJTAGPart()->isEnabled());
+  EXPECT_TRUE(window->tbJTAGVersion()->isEnabled());
+  Enter(window->tbJTAGPart(), "95x4");
+  EXPECT_EQ(window->tbJTAGPart()->text(), "95");
+  Enter(window->tbJTAGPart(), "9514");
+  Enter(window->tbJTAGVersion(), "a");
+  EXPECT_EQ(window->tbJTAGVersion()->text(), "A");
+  EXPECT_FALSE(JtagIdCheck);   // nothing taken before Accept
+  window->btAccept()->click();
+  EXPECT_TRUE(JtagIdCheck);
+  EXPECT_EQ(JtagPart, 0x9514);
+  EXPECT_EQ(JtagVersion, 0xA);
+
+  window = Open(true, true);
+  EXPECT_TRUE(window->cbJTAGIDEnable()->isChecked());
+  EXPECT_EQ(window->tbJTAGPart()->text(), "9514");
+  EXPECT_EQ(window->tbJTAGVersion()->text(), "A");
+
+  // The JTAG interface not chosen: the check is off, and Accept takes that.
+  window = Open(true, false);
+  EXPECT_FALSE(window->cbJTAGIDEnable()->isChecked());
+  window->btAccept()->click();
+  EXPECT_FALSE(JtagIdCheck);
 }
 
 }  // namespace

@@ -243,6 +243,11 @@ TEST_F(ProjectTest, ImageFileDialogFollowsTheDeviceFileKindAndSharesItsFolder) {
   EXPECT_EQ(EEFileTitle, "cal.hex");
   EXPECT_EQ(EEBuffer[63], 4);
   EXPECT_EQ(EEBuffer[0], 0xFF);
+  dialogs.answers = {""};   // a cancelled choice keeps the image converted before
+  EXPECT_FALSE(LoadEEFile(""));
+  EXPECT_EQ(LastErrorNumber, ErrDialogCancelled);
+  EXPECT_EQ(EEBuffer[63], 4);
+  EXPECT_EQ(EEFileTitle, "cal.hex");
   EXPECT_FALSE(LoadEEFile(dir.Write("big.hex", DataRecord(62, {1, 2, 3}) + EndRecord())));
   EXPECT_EQ(LastErrorText, "Address Out of Range in HEX File");
 

@@ -9,6 +9,7 @@
 #include "state/views/MainWindowView.h"
 
 class MdiChild;
+struct ProgrammingOptionsSetup;
 class QPoint;
 class QWidget;
 
@@ -28,6 +29,8 @@ class MainFrame : public MainWindowView {
   // The Load Image and Read Image dialogs, run modally over `parent`.
   virtual void RunLoadImageDialog(QWidget* parent) = 0;
   virtual void RunReadImageDialog(QWidget* parent) = 0;
+  // The programming options window of the selected AVR, AVR32 or ARM device, run modally over `parent`.
+  virtual void RunProgrammingOptions(QWidget* parent, const ProgrammingOptionsSetup& setup) = 0;
 
   // Locks (disables) or unlocks every child window but `except`.
   virtual void LockOtherChildren(MdiChild* except, bool locked) = 0;

@@ -22,6 +22,8 @@
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "operations/LoadImage.h"
+#include "options/AvrOptions.h"
+#include "options/FuseDefinitions.h"
 #include "platform/AnsiText.h"
 #include "platform/FileDialogs.h"
 #include "platform/MessageBox.h"
@@ -31,6 +33,7 @@
 #include "programmers/ProgrammerTypes.h"
 #include "state/PublicVars.h"
 #include "state/views/MainWindowView.h"
+#include "ui/MainFrame.h"
 
 namespace {
 
@@ -41,7 +44,7 @@ bool ShowsEraseEEPROM(const std::string& family) {
 
 }  // namespace
 
-LoadImageDialog::LoadImageDialog(QWidget* parent) : QDialog(parent) {
+LoadImageDialog::LoadImageDialog(MainFrame& main, QWidget* parent) : QDialog(parent), main_(main) {
   setObjectName(QStringLiteral("frmLoadImage"));
   setWindowTitle(tr("Load Image From File"));
   auto* layout = new QVBoxLayout(this);
@@ -133,9 +136,10 @@ LoadImageDialog::LoadImageDialog(QWidget* parent) : QDialog(parent) {
           [this] { tbCount_->setText(QString::number(static_cast<qint64>(ValWithin(ToAnsi(tbCount_->text()), -2147483648.0, 2147483647.0)))); });
   connect(tbTgtFreq_, &QLineEdit::editingFinished, this, [this] { tbTgtFreq_LostFocus(); });
   connect(btSaveProject_, &QPushButton::clicked, this, [this] { btSaveProject_Click(); });
+  connect(btOptions_, &QPushButton::clicked, this, [this] { btOptions_Click(); });
   connect(btLoad_, &QPushButton::clicked, this, [this] { btLoad_Click(); });
   connect(btCancel_, &QPushButton::clicked, this, &QDialog::reject);
-  // The options and serialization dialogs come later; until then the buttons stay hidden.
+  // The serialization dialog comes later; until then its button stays hidden.
   btOptions_->hide();
   btSerialDetails_->hide();
 
@@ -187,6 +191,11 @@ void LoadImageDialog::Form_Load() {
     if (stored >= 0 && stored < lstDevType_->count()) lstDevType_->setCurrentIndex(stored);
   }
   CurDevice = std::max(lstDevType_->currentIndex(), 0);
+  fusesFailed_ = false;
+  if (HasProgrammingOptions(ProgType)) {
+    LoadFuses();
+    if (ProjectLoaded) TakeProjectOptions();
+  }
   FillFreqList();
   if (ProjectLoaded && SelectedTypeTraits().hasTargetClock) {
     if (ProjFreq < 1000) {
@@ -219,14 +228,10 @@ void LoadImageDialog::Form_Load() {
     if (stored >= 0 && stored < lstMode_->count()) lstMode_->setCurrentIndex(stored);
   }
 
-  if (ProjectLoaded && SelectedTypeTraits().hasFuses) {
-    for (size_t i = 0; i < ProjFuses.size() && i < FuseValues.size(); ++i) FuseValues[i] = ProjFuses[i];
-    OsccalOpt = ProjOsccalOpt;
-    OsccalAddress = ProjOsccalAddress;
-    JtagIdCheck = ProjJtagId;
-    JtagPart = ProjJtagPart;
-    JtagVersion = ProjJtagVersion;
-    if (ProgType == 6 && (ProjMode & 2)) SecondaryEnabled = LoadEEFile(EEFilePath);
+  if (ProjectLoaded && ProgType == 6 && (ProjMode & 2)) {
+    SecondaryEnabled = LoadEEFile(EEFilePath);
+    EepromFileChosen = SecondaryEnabled;
+    if (SecondaryEnabled) EEName = EepromImageName(EEFileTitle);
   }
 
   const std::string family = ToAnsi(lstDevFamily_->currentText());
@@ -329,6 +334,25 @@ void LoadImageDialog::lstDevType_Click() {
   FillVoltageList();
   FillModeList();
   ShowInterfaces();
+  if (!starting_ && HasProgrammingOptions(ProgType)) {
+    LoadFuses();
+    MessageBox->MsgBox(DefaultFusesText, vbInformation, "Load Image");
+  }
+}
+
+void LoadImageDialog::LoadFuses() {
+  fusesFailed_ = !LoadDeviceFuses();
+  fuseError_ = fusesFailed_ ? LastErrorText : "";
+  optionsShown_ = false;
+  if (fusesFailed_) ShowFuseDefinitionError();
+}
+
+void LoadImageDialog::btOptions_Click() {
+  if (!HasProgrammingOptions(ProgType)) return;
+  const bool jtag = optJTAG_->isEnabled() && optJTAG_->isChecked();
+  main_.RunProgrammingOptions(
+      this, ProgrammingOptionsFor(ProgType, DeviceTable[CurDevice].DevEESize, jtag, ProjectLoaded || optionsShown_));
+  optionsShown_ = true;
 }
 
 void LoadImageDialog::FillVoltageList() {
@@ -405,6 +429,7 @@ void LoadImageDialog::ShowFileSlots() {
 
 void LoadImageDialog::SetFilesPresent(bool present) {
   btLoad_->setEnabled(present);
+  btOptions_->setVisible(present && HasProgrammingOptions(ProgType));
   btSaveProject_->setEnabled(present);
   if (!present) lblProjectPath_->hide();
   else lblProjectPath_->show();
@@ -480,6 +505,10 @@ void LoadImageDialog::btSaveProject_Click() {
 }
 
 void LoadImageDialog::btLoad_Click() {
+  if (fusesFailed_) {
+    MessageBox->MsgBox(fuseError_, vbOKOnly, "Error Parsing Fuses");
+    return;
+  }
   const DeviceRecord& device = DeviceTable[CurDevice];
   if (SelectedTypeTraits().powerOnNote && (device.DevFlags & 0x80)) {
     MessageBox->MsgBox("NOTE: Power-on Programming Required\r\n\r\n"

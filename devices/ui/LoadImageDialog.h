@@ -6,9 +6,11 @@
 #include <QDialog>
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "state/views/LoadImageView.h"
 
+class MainFrame;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -20,7 +22,7 @@ class QGroupBox;
 class LoadImageDialog : public QDialog, public LoadImageView {
   Q_OBJECT
  public:
-  explicit LoadImageDialog(QWidget* parent = nullptr);
+  LoadImageDialog(MainFrame& main, QWidget* parent = nullptr);
   ~LoadImageDialog() override;
 
   void Form_Load();
@@ -33,6 +35,7 @@ class LoadImageDialog : public QDialog, public LoadImageView {
   void btFileAdd_Click(int index);
   void btFileDelete_Click(int index);
   void btSaveProject_Click();
+  void btOptions_Click();
   void btLoad_Click();
 
   // LoadImageView
@@ -57,6 +60,7 @@ class LoadImageDialog : public QDialog, public LoadImageView {
   QCheckBox* cbReadProtect() const { return cbReadProtect_; }
   QPushButton* btLoad() const { return btLoad_; }
   QPushButton* btSaveProject() const { return btSaveProject_; }
+  QPushButton* btOptions() const { return btOptions_; }
   QLabel* lblProjectPath() const { return lblProjectPath_; }
   QRadioButton* optJTAG() const { return optJTAG_; }
 
@@ -80,7 +84,10 @@ class LoadImageDialog : public QDialog, public LoadImageView {
   void ApplyProjectMode();
   std::string SelectedInterface() const;
   int StoredIndex(const char* key, int defaultValue) const;
+  // The fuse definitions of the chosen device; a failure is shown and remembered.
+  void LoadFuses();
 
+  MainFrame& main_;
   QComboBox* cbImageNum_;
   QLineEdit* tbImageName_;
   QComboBox* lstDevFamily_;
@@ -114,4 +121,10 @@ class LoadImageDialog : public QDialog, public LoadImageView {
   QPushButton* btLoad_;
   QPushButton* btCancel_;
   bool starting_ = false;
+  // The chosen device's fuse definitions failed to load: no download may
+  // program fuse bytes the operator never saw. The reason is kept to show again.
+  bool fusesFailed_ = false;
+  std::string fuseError_;
+  // The options window was opened for this device: it shows what it set.
+  bool optionsShown_ = false;
 };
