@@ -163,7 +163,7 @@ std::vector<FuseFieldRun> FuseFieldRuns(int byte) {
   return runs;
 }
 
-bool HasProgrammingOptions(int progType) { return progType == 6 || progType == 7 || progType == 9; }
+bool HasProgrammingOptions(int progType) { return TypeTraits(progType).hasFuses; }
 
 ProgrammingOptionsSetup ProgrammingOptionsFor(int progType, int32_t secondarySize, bool jtagChosen,
                                               bool setBefore) {

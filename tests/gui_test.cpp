@@ -616,9 +616,13 @@ TEST_F(LoadImageDialogTest, ChoosingADeviceSelectsItsDefaultFusesAndOptionsOpens
   UseDataFolder(FusesForEveryDevice(), data);
   FindAndOpenImageManager();
   dialogs.answers = {files.Write("a.hex", ":00000001FF\r\n")};
+  JtagIdCheck = true;   // left by an earlier project
+  JtagPart = 0x9502;
   LoadImageDialog dialog(*window, window.get());
   dialog.Form_Load();
   EXPECT_TRUE(recorders.messages.boxes.empty());   // the start-up takes the defaults silently
+  EXPECT_FALSE(JtagIdCheck);
+  EXPECT_EQ(JtagPart, 0);
   EXPECT_FALSE(dialog.btOptions()->isHidden());
 
   Choose(dialog.lstDevFamily(), "ATmega");

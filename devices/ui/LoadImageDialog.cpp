@@ -194,7 +194,14 @@ void LoadImageDialog::Form_Load() {
   fusesFailed_ = false;
   if (HasProgrammingOptions(ProgType)) {
     LoadFuses();
-    if (ProjectLoaded) TakeProjectOptions();
+    if (ProjectLoaded) {
+      TakeProjectOptions();
+    } else {
+      // A JTAG ID check of an earlier project is not carried into a new image unseen.
+      JtagIdCheck = false;
+      JtagPart = 0;
+      JtagVersion = 0;
+    }
   }
   FillFreqList();
   if (ProjectLoaded && SelectedTypeTraits().hasTargetClock) {
