@@ -1041,6 +1041,27 @@ TEST_F(AvrOptionsWindowTest, ThreeBytesShowTheirGridsWithMergedNameAndFieldCells
   }
 }
 
+// The window for a delivered device as an operator sees it, kept as an artifact.
+TEST_F(AvrOptionsWindowTest, ScreenshotWithTheDeliveredAtmega328P) {
+  AppPath = QFileInfo(QString::fromStdString(SimProgramPath())).absolutePath().toStdString();
+  DeviceTable[0].DevName = "ATmega328P";
+  DeviceTable[0].DevId = 9;
+  DeviceTable[0].DevFlashSize = 32768;
+  DeviceTable[0].DevEESize = 1024;
+  ASSERT_TRUE(LoadDeviceFuses()) << LastErrorText;
+  ASSERT_EQ(NumFuseBytes, 3);
+  auto window = Open(false);
+  window->show();
+  QApplication::processEvents();
+  const QString path = QStringLiteral(TEST_ARTIFACTS_DIR "/kestrin-avr-options.png");
+  QDir().mkpath(QStringLiteral(TEST_ARTIFACTS_DIR));
+  const QPixmap shot = window->grab();
+  ASSERT_FALSE(shot.isNull());
+  EXPECT_TRUE(shot.save(path));
+  EXPECT_EQ(window->tbHex(1)->text(), "62");
+  EXPECT_EQ(window->tbHex(2)->text(), "D9");
+}
+
 TEST_F(AvrOptionsWindowTest, AFieldChoiceChangesOnlyThatFieldAndCancelChangesNothing) {
   auto window = Open(false);
   ClickWithPopup(*window, 0, 6, [&](AvrFusePopup& popup) {

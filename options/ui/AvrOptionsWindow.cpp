@@ -24,7 +24,8 @@
 
 namespace {
 
-constexpr int CellWidth = 56;
+constexpr int CellWidth = 62;
+constexpr int HexColumnWidth = 72;   // the same with and without the Update button
 constexpr int CellHeight = 20;
 const QColor FieldHighlight(0xFF, 0xFF, 0x00);
 
@@ -76,11 +77,13 @@ AvrOptionsWindow::AvrOptionsWindow(const ProgrammingOptionsSetup& setup, QWidget
     hexLbl_[b]->setObjectName(QStringLiteral("HexLbl0_%1").arg(b));
     tbHex_[b] = new QLineEdit(byteBox_[b]);
     tbHex_[b]->setObjectName(QStringLiteral("tbHex%1").arg(b));
-    tbHex_[b]->setFixedWidth(48);
+    tbHex_[b]->setFixedWidth(HexColumnWidth);
+    hexLbl_[b]->setFixedWidth(HexColumnWidth);
     tbHex_[b]->installEventFilter(this);
     btUpdate_[b] = new QPushButton(tr("Update"), byteBox_[b]);
     btUpdate_[b]->setObjectName(QStringLiteral("btUpdate%1").arg(b));
     btUpdate_[b]->setAutoDefault(false);
+    btUpdate_[b]->setFixedWidth(HexColumnWidth);
     btUpdate_[b]->hide();   // shown while the hex box has the focus; taking the focus applies the value
     auto* hex = new QVBoxLayout;
     hex->addWidget(hexLbl_[b]);
@@ -260,7 +263,7 @@ void AvrOptionsWindow::ShowFuseByte(int byte) {
   for (const FuseFieldRun& run : FuseFieldRuns(byte)) {
     const FuseFieldDef& field = def.Fields[run.field];
     grid->item(2, run.firstColumn)->setText(FromAnsi(field.Name));
-    grid->item(2, run.firstColumn)->setToolTip(FromAnsi(field.Text));
+    grid->item(2, run.firstColumn)->setToolTip(FromAnsi(field.Name + ": " + field.Text));   // names may not fit
     if (run.columns > 1) grid->setSpan(2, run.firstColumn, 1, run.columns);
   }
   const int value = FuseValues[byte];
