@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "cli/CliDeviceOptions.h"
+#include "cli/CliSerialOptions.h"
 #include "cli/ConsoleProgramManager.h"
 #include "devices/DeviceDatabase.h"
 #include "devices/ImageSettings.h"
@@ -344,6 +345,8 @@ int LoadCommand(const CliOptions& given) {
   if (!options.eeprom.empty() && options.eepromName.empty()) {
     return UsageError(options.command, "--eeprom needs --eeprom-name");
   }
+  std::string serialError;
+  if (!CheckSerialOptions(options, serialError)) return UsageError(options.command, serialError);
   if (!SelectProgrammerAt(options)) return ExitFailed;
   if (fromProject && !TakeProject(options)) return ExitFailed;
   double volts = 0;
@@ -358,6 +361,7 @@ int LoadCommand(const CliOptions& given) {
   auto mode = fromProject ? static_cast<int16_t>(ProjMode)
                           : static_cast<int16_t>(options.mode + (options.eeprom.empty() ? 0 : 2) + DeviceModeBits());
   if (!TakeDeviceOptions(options, fromProject, mode)) return ExitFailed;
+  if (!TakeSerialOptions(options)) return ExitFailed;
   settings.modeWord = [mode] { return mode; };
   settings.name = options.name;
   settings.voltage = static_cast<uint8_t>(RoundHalfEven(volts / 0.02));
@@ -484,7 +488,18 @@ const CommandEntry Commands[] = {
      "    --osccal NONE|8MHZ|4MHZ|2MHZ|1MHZ|INTERNAL   calibration value to write (AVR)\n"
      "    --osccal-memory flash|eeprom  --osccal-address HEX   where it goes\n"
      "    --jtag-id PART,VERSION  check the JTAG ID first (AVR, with --mode 4: JTAG)\n"
-     "    --avr32-security        program the AVR32 security bit\n"},
+     "    --avr32-security        program the AVR32 security bit\n"
+     "  Serial numbers (written by the programmer into every device it programs):\n"
+     "    --serial-memory flash|eeprom|user  --serial-address HEX  --serial-size 2|4|6\n"
+     "    --serial-next N         the first serial number: decimal, or hex with 0x; it\n"
+     "                            must fit the size\n"
+     "    --serial-order msb|lsb  byte order in the device (default lsb)\n"
+     "  A serial number outside the device's memory is refused before anything is sent.\n"},
+    {"serial", true, true, SerialCommand,
+     "serial --address A --image N\n"
+     "  Prints the serialization record of slot N, one tab-separated line each:\n"
+     "  memory, address, size, order, next (decimal, hex); then per port the last\n"
+     "  serial number written (\"port P\", decimal, hex).\n"},
     {"fuses", true, false, FusesCommand,
      "fuses --address A --device-type NAME [--fuses HH[,HH...]]\n"
      "  Prints the device's fuse fields from the fuse file, one line per field,\n"
@@ -608,6 +623,16 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       if (!value(options.jtagId)) return false;
     } else if (arg == "--avr32-security") {
       options.avr32Security = true;
+    } else if (arg == "--serial-memory") {
+      if (!value(options.serialMemory)) return false;
+    } else if (arg == "--serial-address") {
+      if (!value(options.serialAddress)) return false;
+    } else if (arg == "--serial-size") {
+      if (!value(options.serialSize)) return false;
+    } else if (arg == "--serial-order") {
+      if (!value(options.serialOrder)) return false;
+    } else if (arg == "--serial-next") {
+      if (!value(options.serialNext)) return false;
     } else if (arg == "--name") {
       if (!value(options.name)) return false;
     } else if (arg == "--voltage") {
@@ -675,6 +700,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   if (options.command != "load" &&
       (HasDeviceOptions(withoutFuses) || (!options.fuses.empty() && options.command != "fuses"))) {
     error = "the device options go with load (fuses takes --fuses)";
+    return false;
+  }
+  if (options.command != "load" && HasSerialOptions(options)) {
+    error = "the --serial-... options go with load";
     return false;
   }
   if (options.command == "fuses" && options.deviceType.empty()) {

@@ -27,6 +27,11 @@ struct CliOptions {
   std::string osccalAddress;            // hex
   std::string jtagId;                   // "PART,VERSION" in hex
   bool avr32Security = false;
+  std::string serialMemory;             // load: flash, eeprom or user
+  std::string serialAddress;            // hex
+  std::string serialSize;               // 2, 4 or 6
+  std::string serialOrder;              // msb or lsb
+  std::string serialNext;               // decimal, or hex with 0x
   std::string name;
   double voltage = 0;                   // 0: not given
   int mode = 0;

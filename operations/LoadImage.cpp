@@ -5,9 +5,11 @@
 #include "devices/HexLoader.h"
 #include "devices/ImageSettings.h"
 #include "devices/Loaders.h"
+#include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "operations/ImageDownload.h"
+#include "options/Serialization.h"
 #include "programmers/ProgrammerTypes.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
@@ -16,6 +18,17 @@ bool LoadImageFromFiles(const ImageLoadSettings& settings) {
   const LineOperation operation;
   if (!operation.Taken()) return RefuseBusyLine("Load Image");
   ClearError();
+  const DeviceRecord& chosen = DeviceTable[std::max(CurDevice, 0)];
+  const SerialPlacement placement = PlaceSerialNumber(ProgType, SerialMemory, SerialAddress);
+  if (settings.writeSerialization && SerialSupported &&
+      !SerialInsideDevice(placement, SerialSize(SerialFormat), chosen)) {
+    // Refused before anything is sent: the unit would write outside the part.
+    ErrorTitle = SerialRangeTitle;
+    LastFunction = "Load Image";
+    RaiseError(ErrAddressRange, SerialRangeTitle, SerialRangeMessage);
+    CaptureError();
+    return false;
+  }
   ErrorTitle = "Convert Image Files";
   FileCount = static_cast<int>(std::min(settings.files.size(), FileList.size()));
   for (int i = 0; i < static_cast<int>(FileList.size()); ++i) FileList[i] = i < FileCount ? settings.files[i] : "";
@@ -39,5 +52,8 @@ bool LoadImageFromFiles(const ImageLoadSettings& settings) {
   ImageFreq = settings.freq;
   ImageVoltage = settings.voltage;
   if (!LoadNewDeviceImage(settings.readProtect, settings.count)) return false;
-  return !settings.writeSerialization || WriteSerialization(ImageNumber - 1);
+  if (!settings.writeSerialization) return true;
+  SerialMemory = placement.memory;
+  SerialAddress = placement.address;
+  return WriteSerialization(ImageNumber - 1);
 }

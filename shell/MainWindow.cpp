@@ -25,9 +25,11 @@
 #include "link/Transport.h"
 #include "operations/DeleteImage.h"
 #include "operations/SaveImage.h"
+#include "operations/Serialize.h"
 #include "operations/ui/ImageManagerWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
 #include "options/ui/AvrOptionsWindow.h"
+#include "options/ui/SerializeDialog.h"
 #include "platform/AnsiText.h"
 #include "platform/DocumentOpener.h"
 #include "platform/MessageBox.h"
@@ -197,7 +199,8 @@ void MainWindow::BuildMenus() {
           &MainWindow::mnuImageDelete_Click);
   connect(AddMenu(image, "mnuImageUpload", tr("&Save Image to File")), &QAction::triggered, this,
           &MainWindow::mnuImageUpload_Click);
-  AddMenu(image, "mnuImageSerialization", tr("&View Serialization"));
+  connect(AddMenu(image, "mnuImageSerialization", tr("&View Serialization")), &QAction::triggered, this,
+          &MainWindow::mnuImageSerialization_Click);
 
   QMenu* program = topMenu("mnuProgram", tr("&Program"));
   forward(AddMenu(program, "mnuProgramStart", tr("&Program")), &MdiChild::mnuProgramStart);
@@ -554,6 +557,12 @@ void MainWindow::RunProgrammingOptions(QWidget* parent, const ProgrammingOptions
   window.exec();
 }
 
+void MainWindow::RunSerialization(QWidget* parent, const std::string& family, int32_t eeSize) {
+  SerializeDialog dialog(ProgType, family, eeSize, parent);
+  dialog.Form_Load();
+  dialog.exec();
+}
+
 void MainWindow::LockOtherChildren(MdiChild* except, bool locked) {
   for (QMdiSubWindow* window : mdi_->subWindowList()) {
     if (window->widget() != except) window->widget()->setEnabled(!locked);
@@ -608,6 +617,21 @@ void MainWindow::mnuImageUpload_Click() {
     ShowErrorReport();
   }
   SetEnabled(true);
+}
+
+void MainWindow::mnuImageSerialization_Click() {
+  if (!LineFree()) return;
+  const int n = ImageNumber;
+  if (n < 1 || n >= fgImages.Rows) return;
+  SetEnabled(false);
+  const bool read = ReadImageSerialization(n);
+  SetEnabled(true);
+  if (!read) {
+    ShowErrorReport();
+    return;
+  }
+  SerialEditable = false;
+  RunSerialization(this, fgImages.TextMatrix(n, ColFamily), 0);
 }
 
 void MainWindow::mnuDDEenable_Click() {

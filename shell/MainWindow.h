@@ -66,6 +66,7 @@ class MainWindow : public QMainWindow, public MainFrame {
   void RunLoadImageDialog(QWidget* parent) override;
   void RunReadImageDialog(QWidget* parent) override;
   void RunProgrammingOptions(QWidget* parent, const ProgrammingOptionsSetup& setup) override;
+  void RunSerialization(QWidget* parent, const std::string& family, int32_t eeSize) override;
   void LockOtherChildren(MdiChild* except, bool locked) override;
   void ChildClosed(MdiChild* child) override;
 
@@ -83,6 +84,7 @@ class MainWindow : public QMainWindow, public MainFrame {
   void mnuViewProgMan_Click();
   void mnuImageDelete_Click();
   void mnuImageUpload_Click();
+  void mnuImageSerialization_Click();
   void mnuDDEenable_Click();
   // The automation interface's name, and whether it starts enabled for this run.
   void SetAutomation(const QString& name, bool enableForThisRun);

@@ -19,6 +19,8 @@ struct TargetConfig {
   uint8_t result = 0;                          // final code; 0 = Done
   int stepMs = 300;                            // how long each busy code is shown
   std::vector<uint8_t> memory;                 // target content; empty = 4 KiB incrementing pattern
+  std::vector<uint8_t> eeprom;                 // second memory (EEPROM, data flash, FIB3); grows as written
+  std::vector<uint8_t> user;                   // third memory (user signature, loader flash); grows as written
 };
 
 // An image already in a slot, as an earlier download would have left it:

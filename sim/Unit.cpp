@@ -137,6 +137,8 @@ void Unit::startRun(RunKind kind, int slot, int readPort, double nowMs) {
     count = GetLe32(flash_.data() + kSecurityBase + 7 * uint32_t(slot));
   bool limited = count != kUnlimitedCount;
   uint32_t remaining = count;  // devices the slot may still program, handed out in port order
+  // Serial numbers the slot may still hand out: a device gets none twice and none cut to size.
+  uint64_t serialsLeft = kind == RunKind::Program ? this->serialsLeft(slot) : UINT64_MAX;
 
   std::array<PortPlan, 4> plans;
   for (int port = 0; port < 4; ++port) {
@@ -156,6 +158,13 @@ void Unit::startRun(RunKind kind, int slot, int readPort, double nowMs) {
       continue;
     }
     if (limited && t.result == kDone) --remaining;
+    if (t.result == kDone && serialsLeft != UINT64_MAX) {
+      if (serialsLeft == 0) {
+        plan.result = kImageCountExpired;
+        continue;
+      }
+      --serialsLeft;
+    }
     plan.steps = kind == RunKind::Program ? t.programSteps : kind == RunKind::Verify ? t.verifySteps : t.readSteps;
     plan.result = t.result;
   }
@@ -208,13 +217,56 @@ void Unit::consumeCount(int slot) {
   security[kSecurityCrcSpan + 1] = uint8_t(crc >> 8);
 }
 
+// A slot's serialization record: memory, format, address (4), next number (6).
+namespace {
+struct SerialSetup {
+  uint8_t memory = 0;
+  int size = 0;
+  bool msbFirst = false;
+  uint32_t address = 0;
+  uint64_t next = 0;
+  uint64_t limit = 0;
+};
+
+SerialSetup ReadSetup(const std::array<uint8_t, 12>& record) {
+  SerialSetup s;
+  s.memory = record[0];
+  s.size = record[1] & 0x7F;
+  s.msbFirst = (record[1] & 0x80) != 0;
+  s.address = GetLe32(record.data() + 2);
+  for (int i = 5; i >= 0; --i) s.next = s.next << 8 | record[size_t(6 + i)];
+  s.limit = s.size >= 1 && s.size <= 6 ? (uint64_t{1} << (8 * s.size)) - 1 : 0;
+  return s;
+}
+}  // namespace
+
+uint64_t Unit::serialsLeft(int slot) const {
+  if (slot < 0 || size_t(slot) >= serials_.size()) return UINT64_MAX;
+  const SerialSetup s = ReadSetup(serials_[size_t(slot)]);
+  if (s.memory == 0) return UINT64_MAX;
+  return s.next > s.limit ? 0 : s.limit - s.next + 1;
+}
+
 void Unit::writeSerial(int port, int slot) {
   auto& record = serials_[size_t(slot)];
-  if (record[1] == 0) return;  // serialization format 0 = off
-  uint8_t* serial = record.data() + 6;
-  std::copy(serial, serial + 6, lastSerials_[port].begin());
-  for (int i = 0; i < 6 && ++serial[i] == 0; ++i) {
+  const SerialSetup s = ReadSetup(record);
+  if (s.memory == 0 || s.next > s.limit) return;  // off, or the numbers are used up
+  TargetConfig& t = config_.targets[port];
+  std::vector<uint8_t>* memory = s.memory == 1 ? &t.memory : s.memory == 2 ? &t.eeprom : &t.user;
+  if (memory == &t.memory && memory->empty()) {
+    memory->resize(kDefaultTargetBytes);
+    for (size_t i = 0; i < memory->size(); ++i) (*memory)[i] = uint8_t(i);
   }
+  const uint64_t end = uint64_t(s.address) + uint64_t(s.size);
+  if (memory->size() < end) memory->resize(size_t(end), 0xFF);
+  for (int i = 0; i < s.size; ++i) {
+    const uint8_t b = uint8_t(s.next >> (8 * i));
+    (*memory)[size_t(s.address) + size_t(s.msbFirst ? s.size - 1 - i : i)] = b;
+  }
+  lastSerials_[port] = {};
+  for (int i = 0; i < 6; ++i) lastSerials_[port][size_t(i)] = uint8_t(s.next >> (8 * i));
+  const uint64_t following = s.next + 1;
+  for (int i = 0; i < 6; ++i) record[size_t(6 + i)] = uint8_t(following >> (8 * i));
 }
 
 void Unit::copyTargetMemory(int port, int slot) {

@@ -61,6 +61,8 @@ class Unit {
   void finishPort(int port);
   void consumeCount(int slot);
   void writeSerial(int port, int slot);
+  // Serial numbers slot may still write before its number leaves its size; UINT64_MAX when off.
+  uint64_t serialsLeft(int slot) const;
   void copyTargetMemory(int port, int slot);
   void restart();
 

@@ -319,6 +319,9 @@ extern uint8_t SerialFormat;
 extern int32_t SerialAddress;
 extern std::array<uint8_t, 7> SerialNumber;   // little-endian, byte 0 least significant
 extern std::array<std::string, 4> LastSerials;   // last serial number written per port, as hex text
+// The serialization dialog may change the target address, size and byte order
+// (a new image); cleared when it only shows a stored image's settings.
+extern bool SerialEditable;
 
 // Puts every global above back to its start value; the platform objects
 // become null. Each test starts from it.

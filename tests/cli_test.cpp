@@ -267,6 +267,102 @@ TEST_F(CliTest, LoadConvertsDownloadsAndPrintsBothChecksums) {
   EXPECT_NE(r.err.find("NoSuchPart"), std::string::npos) << r.err;
 }
 
+// Commands the simulator received, by code (the payload's first byte as hex).
+int FramesWithCode(const SimProcess& sim, const char* code) {
+  int n = 0;
+  for (const std::string& line : sim.loggedFrames()) {
+    char payload[8] = "";
+    if (std::sscanf(line.c_str(), "%*s %*d %7s", payload) == 1 && std::string(payload, 2) == code) ++n;
+  }
+  return n;
+}
+
+TEST_F(CliTest, SerializedLoadGivesFourPortsConsecutiveNumbersInTheirTargets) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--target",
+                  "port=1,step=50", "--target", "port=2,step=50", "--target", "port=3,step=50", "--target",
+                  "port=4,step=50,read=6,memsize=64"});
+  ASSERT_TRUE(sim.ready());
+  const std::string hex = dir + "/board.hex";
+  std::ofstream(hex) << DataRecord(0, {0x10, 0x20}) + EndRecord();
+  Result r = Run({"load", "--device", sim.linkPath(), "--address", "2", "--image", "1", "--device-type", "ATmega328P",
+                  "--file", hex, "--serial-memory", "flash", "--serial-address", "0x10", "--serial-size", "4",
+                  "--serial-order", "msb", "--serial-next", "0x3FE"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = Run({"serial", "--device", sim.linkPath(), "--address", "2", "--image", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "memory\tflash\naddress\t0x10\nsize\t4\norder\tmsb\nnext\t0000001022\t0x000003FE\n"
+            "port 1\t0000000000\t0x00000000\nport 2\t0000000000\t0x00000000\n"
+            "port 3\t0000000000\t0x00000000\nport 4\t0000000000\t0x00000000\n");
+
+  r = Run({"program", "--device", sim.linkPath(), "--address", "2", "--image", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = Run({"serial", "--device", sim.linkPath(), "--address", "2", "--image", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "memory\tflash\naddress\t0x10\nsize\t4\norder\tmsb\nnext\t0000001026\t0x00000402\n"
+            "port 1\t0000001022\t0x000003FE\nport 2\t0000001023\t0x000003FF\n"
+            "port 3\t0000001024\t0x00000400\nport 4\t0000001025\t0x00000401\n");
+
+  // What port 4's target now holds, read back through a slot: the pattern
+  // 0, 1, 2, … with 00 00 04 01 at 0x10, most significant byte first.
+  r = Run({"read-target", "--device", sim.linkPath(), "--address", "2", "--image", "2", "--target-port", "4",
+           "--device-type", "ATtiny10"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string saved = dir + "/target.hex";
+  r = Run({"save", "--device", sim.linkPath(), "--address", "2", "--image", "2", "--out", saved});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<uint8_t> first(32);
+  for (int i = 0; i < 32; ++i) first[i] = static_cast<uint8_t>(i);
+  first[0x10] = 0x00;
+  first[0x11] = 0x00;
+  first[0x12] = 0x04;
+  first[0x13] = 0x01;
+  EXPECT_EQ(ReadFile(saved).substr(0, DataRecord(0, first).size()), DataRecord(0, first));
+}
+
+TEST_F(CliTest, SerialNumberOutsideTheDeviceOrTheSizeIsRefusedBeforeAnythingIsSent) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200"});
+  ASSERT_TRUE(sim.ready());
+  const std::string hex = dir + "/board.hex";
+  std::ofstream(hex) << DataRecord(0, {0x10, 0x20}) + EndRecord();
+  struct Case {
+    std::vector<std::string> serial;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      // ATmega328P has 32768 bytes of flash: 4 bytes from 0x7FFE pass its end.
+      {{"--serial-address", "7FFE", "--serial-size", "4", "--serial-next", "1"}, 1,
+       "Serial Number Address Out of Range for Device (4 bytes at 0x7FFE; ATmega328P flash has 32768 bytes)"},
+      {{"--serial-address", "10", "--serial-size", "2", "--serial-next", "65536"}, 2,
+       "--serial-next 65536: The serial number does not fit in 2 bytes: the largest is 65535."},
+      {{"--serial-address", "10", "--serial-size", "2", "--serial-next", "0x10000"}, 2,
+       "does not fit in 2 bytes: the largest is FFFF"},
+      {{"--serial-address", "10", "--serial-size", "3", "--serial-next", "1"}, 2, "--serial-size takes 2, 4 or 6"},
+      {{"--serial-address", "10", "--serial-size", "2", "--serial-next", "12x"}, 2, "only hold the digits 0 to 9"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    std::vector<std::string> args{"load", "--device", sim.linkPath(), "--address", "2", "--image", "3",
+                                  "--device-type", "ATmega328P", "--file", hex, "--serial-memory", "flash"};
+    args.insert(args.end(), c.serial.begin(), c.serial.end());
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(FramesWithCode(sim, "01"), 0);   // no WriteFlash
+  EXPECT_EQ(FramesWithCode(sim, "0C"), 0);   // no WriteSerialization
+
+  // The last four bytes are inside.
+  const Result r = Run({"load", "--device", sim.linkPath(), "--address", "2", "--image", "3", "--device-type",
+                        "ATmega328P", "--file", hex, "--serial-memory", "flash", "--serial-address", "7FFC",
+                        "--serial-size", "4", "--serial-next", "1"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(FramesWithCode(sim, "0C"), 1);
+}
+
 // The line flips or drops one reply: nothing the program writes back may lose
 // another slot's protection or count, store an unchecked CRC, or leave the
 // old name over new data.

@@ -35,6 +35,7 @@
 #include "options/AvrOptions.h"
 #include "options/ui/AvrFusePopup.h"
 #include "options/ui/AvrOptionsWindow.h"
+#include "options/ui/SerializeDialog.h"
 #include "platform/DocumentOpener.h"
 #include "platform/FileDialogs.h"
 #include "platform/PortMap.h"
@@ -1332,6 +1333,158 @@ TEST_F(AvrOptionsWindowTest, JtagIdIsTakenByAcceptAndSecurityAtOnce) {
   EXPECT_FALSE(window->cbJTAGIDEnable()->isChecked());
   window->btAccept()->click();
   EXPECT_FALSE(JtagIdCheck);
+}
+
+// ---- Device serialization ----
+
+class SerializeDialogTest : public ::testing::Test {
+ protected:
+  SerializeDialogTest() {
+    SerialEditable = true;
+    SerialMemory = SerialFlash;
+    SerialFormat = 0x02;
+    SerialAddress = 0x1F00;
+    SerialNumber = {0xE8, 0x03, 0, 0, 0, 0, 0};   // 1000
+  }
+  static void Enter(QLineEdit* box, const QString& text) {
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(box, &in);
+    box->setText(text);
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(box, &out);
+  }
+  static uint64_t Stored() {
+    uint64_t v = 0;
+    for (int i = 5; i >= 0; --i) v = v << 8 | SerialNumber[i];
+    return v;
+  }
+  FakePlatform platform;
+};
+
+TEST_F(SerializeDialogTest, EveryNamedControlIsThereWithItsCaption) {
+  SerializeDialog dialog(6, "ATxmega AVR", 1024);
+  dialog.Form_Load();
+  EXPECT_EQ(dialog.objectName(), "frmSerialize");
+  EXPECT_EQ(dialog.windowTitle(), "Device Serialization");
+  const std::pair<const char*, const char*> captions[] = {
+      {"optDisabled", "Disabled"}, {"optFlash", "Flash"}, {"optEEPROM", "EEPROM"},
+      {"optUser", "User Signature Page"}, {"OptMSB", "MSB First"}, {"OptLSB", "LSB First"}};
+  for (auto [name, caption] : captions) {
+    auto* option = dialog.findChild<QRadioButton*>(name);
+    ASSERT_NE(option, nullptr) << name;
+    EXPECT_EQ(option->text(), caption);
+  }
+  const std::pair<const char*, const char*> frames[] = {
+      {"frAddress", "Target Address"}, {"frSN", "Serial Number"}, {"frNSN", "Next Serial Number"}};
+  for (auto [name, caption] : frames) {
+    auto* frame = dialog.findChild<QGroupBox*>(name);
+    ASSERT_NE(frame, nullptr) << name;
+    EXPECT_EQ(frame->title(), caption);
+  }
+  for (const char* name : {"tbAddress", "tbSNValue", "tbSnValueH"}) EXPECT_NE(dialog.findChild<QLineEdit*>(name), nullptr);
+  EXPECT_EQ(dialog.findChild<QPushButton*>("btUpdate")->text(), "Update");
+  EXPECT_EQ(dialog.findChild<QPushButton*>("btDone")->text(), "Done");
+  auto* sizes = dialog.findChild<QComboBox*>("cbSerialNumBytes");
+  ASSERT_EQ(sizes->count(), 3);
+  EXPECT_EQ(sizes->itemText(2), "6");
+  EXPECT_EQ(sizes->currentText(), "2");
+  EXPECT_TRUE(dialog.optFlash()->isChecked());
+  EXPECT_TRUE(dialog.OptLSB()->isChecked());
+  EXPECT_EQ(dialog.tbAddress()->text(), "1F00");
+  EXPECT_TRUE(dialog.btUpdate()->isHidden());
+}
+
+TEST_F(SerializeDialogTest, EntriesRefreshBothBoxesAndARefusedEntryKeepsTheNumber) {
+  SerializeDialog dialog(6, "ATmega", 512);
+  dialog.Form_Load();
+  EXPECT_EQ(dialog.tbSNValue()->text(), "01000");
+  EXPECT_EQ(dialog.tbSnValueH()->text(), "03E8");
+  struct Case {
+    bool hex;
+    const char* typed;
+    bool refused;
+    uint64_t stored;
+    const char* decimal;
+    const char* hexText;
+  };
+  const Case cases[] = {
+      {false, "65535", false, 65535, "65535", "FFFF"},
+      {true, "1a2b", false, 0x1A2B, "06699", "1A2B"},
+      {false, "65536", true, 0x1A2B, "06699", "1A2B"},     // does not fit 2 bytes: no wrap to 0000
+      {false, "12x", true, 0x1A2B, "06699", "1A2B"},
+      {true, "", true, 0x1A2B, "06699", "1A2B"},
+      {false, " 4 2 ", false, 42, "00042", "002A"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    platform.messages.boxes.clear();
+    Enter(c.hex ? dialog.tbSnValueH() : dialog.tbSNValue(), QString::fromLatin1(c.typed));
+    EXPECT_EQ(Stored(), c.stored);
+    EXPECT_EQ(dialog.tbSNValue()->text(), c.decimal);
+    EXPECT_EQ(dialog.tbSnValueH()->text(), c.hexText);
+    if (c.refused) {
+      ASSERT_EQ(platform.messages.boxes.size(), 1u);
+      EXPECT_EQ(platform.messages.boxes[0].title, "Device Serialization");
+      EXPECT_EQ(platform.messages.boxes[0].style, vbExclamation);
+    } else {
+      EXPECT_TRUE(platform.messages.boxes.empty());
+    }
+  }
+
+  // A larger size shows more digits of the same number.
+  dialog.cbSerialNumBytes()->setCurrentIndex(1);
+  dialog.cbSerialNumBytes_Click();
+  EXPECT_EQ(SerialFormat, 0x04);
+  EXPECT_EQ(dialog.tbSNValue()->text(), "0000000042");
+  EXPECT_EQ(dialog.tbSnValueH()->text(), "0000002A");
+  Enter(dialog.tbSNValue(), QStringLiteral("70000"));
+  EXPECT_EQ(Stored(), 70000u);
+  // Back to 2 bytes would cut 70000: refused, the size stays 4.
+  platform.messages.boxes.clear();
+  dialog.cbSerialNumBytes()->setCurrentIndex(0);
+  dialog.cbSerialNumBytes_Click();
+  EXPECT_EQ(platform.messages.boxes.size(), 1u);
+  EXPECT_EQ(SerialFormat, 0x04);
+  EXPECT_EQ(dialog.cbSerialNumBytes()->currentText(), "4");
+  EXPECT_EQ(Stored(), 70000u);
+
+  dialog.OptMSB()->click();
+  EXPECT_EQ(SerialFormat, 0x84);
+  dialog.OptLSB()->click();
+  EXPECT_EQ(SerialFormat, 0x04);
+
+  Enter(dialog.tbAddress(), QStringLiteral("0x3ffe"));
+  EXPECT_EQ(SerialAddress, 0x3FFE);
+  EXPECT_EQ(dialog.tbAddress()->text(), "3FFE");
+  Enter(dialog.tbAddress(), QStringLiteral("xyz"));
+  EXPECT_EQ(SerialAddress, 0x3FFE);
+  EXPECT_EQ(dialog.tbAddress()->text(), "3FFE");
+
+  dialog.optDisabled()->click();
+  EXPECT_EQ(SerialMemory, SerialOff);
+  EXPECT_FALSE(dialog.frNSN()->isEnabled());
+  EXPECT_FALSE(dialog.cbSerialNumBytes()->isEnabled());
+  dialog.optEEPROM()->click();
+  EXPECT_EQ(SerialMemory, SerialEeprom);
+  EXPECT_TRUE(dialog.frNSN()->isEnabled());
+}
+
+TEST_F(SerializeDialogTest, ShownForAStoredImageNothingCanBeChanged) {
+  SerialEditable = false;
+  SerialMemory = SerialEeprom;   // an AVR without EEPROM: shown as the programmer has it
+  SerialFormat = 0x86;
+  SerialNumber = {1, 0, 0, 0, 0, 0, 0};
+  SerializeDialog dialog(6, "ATmega", 0);
+  dialog.Form_Load();
+  EXPECT_EQ(SerialMemory, SerialEeprom);
+  EXPECT_TRUE(dialog.optEEPROM()->isChecked());
+  EXPECT_TRUE(dialog.OptMSB()->isChecked());
+  EXPECT_EQ(dialog.tbSnValueH()->text(), "000000000001");
+  for (QWidget* w : {static_cast<QWidget*>(dialog.frAddress()), static_cast<QWidget*>(dialog.frSN()),
+                     static_cast<QWidget*>(dialog.frNSN()), static_cast<QWidget*>(dialog.optFlash())}) {
+    EXPECT_FALSE(w->isEnabled());
+  }
+  EXPECT_TRUE(dialog.btDone()->isEnabled());
 }
 
 }  // namespace

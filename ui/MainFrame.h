@@ -4,7 +4,9 @@
 // this interface, never the main window itself.
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
+#include <string>
 
 #include "state/views/MainWindowView.h"
 
@@ -31,6 +33,10 @@ class MainFrame : public MainWindowView {
   virtual void RunReadImageDialog(QWidget* parent) = 0;
   // The programming options window of the selected AVR, AVR32 or ARM device, run modally over `parent`.
   virtual void RunProgrammingOptions(QWidget* parent, const ProgrammingOptionsSetup& setup) = 0;
+
+  // The serialization dialog over `parent`, its memory captions for the family
+  // and second-memory size; SerialEditable says whether it may change the record.
+  virtual void RunSerialization(QWidget* parent, const std::string& family, int32_t eeSize) = 0;
 
   // Locks (disables) or unlocks every child window but `except`.
   virtual void LockOtherChildren(MdiChild* except, bool locked) = 0;

@@ -24,6 +24,7 @@
 #include "operations/LoadImage.h"
 #include "options/AvrOptions.h"
 #include "options/FuseDefinitions.h"
+#include "options/Serialization.h"
 #include "platform/AnsiText.h"
 #include "platform/FileDialogs.h"
 #include "platform/MessageBox.h"
@@ -137,11 +138,12 @@ LoadImageDialog::LoadImageDialog(MainFrame& main, QWidget* parent) : QDialog(par
   connect(tbTgtFreq_, &QLineEdit::editingFinished, this, [this] { tbTgtFreq_LostFocus(); });
   connect(btSaveProject_, &QPushButton::clicked, this, [this] { btSaveProject_Click(); });
   connect(btOptions_, &QPushButton::clicked, this, [this] { btOptions_Click(); });
+  connect(btSerialDetails_, &QPushButton::clicked, this, [this] { btSerialDetails_Click(); });
   connect(btLoad_, &QPushButton::clicked, this, [this] { btLoad_Click(); });
   connect(btCancel_, &QPushButton::clicked, this, &QDialog::reject);
-  // The serialization dialog comes later; until then its button stays hidden.
   btOptions_->hide();
   btSerialDetails_->hide();
+  btSerialDetails_->setObjectName(QStringLiteral("btSerialDetails"));
 
   frmLoadImage = this;
 }
@@ -241,6 +243,11 @@ void LoadImageDialog::Form_Load() {
     if (SecondaryEnabled) EEName = EepromImageName(EEFileTitle);
   }
 
+  // A new image starts without serialization; the dialog of the button sets it up.
+  SerialMemory = SerialOff;
+  SerialFormat = 0;
+  SerialAddress = 0;
+  SerialNumber = {};
   const std::string family = ToAnsi(lstDevFamily_->currentText());
   cbEraseEEPROM_->setVisible(ShowsEraseEEPROM(family));
   cbSWIF_->setVisible(ProgType == 1);
@@ -296,6 +303,7 @@ void LoadImageDialog::Form_Activate() {
   cbRestricted_->setVisible(countSupport);
   tbCount_->setVisible(countSupport);
   lblCount_->setVisible(countSupport);
+  btSerialDetails_->setVisible(countSupport && SerialOffered());
   if (!countSupport && family == "CapSense") {
     MessageBox->MsgBox("CapSense Support requires VRX-V2 or later hardware", vbOKOnly, "Device Support Warning");
   }
@@ -308,6 +316,16 @@ void LoadImageDialog::FillFamilyList() {
 void LoadImageDialog::FillDeviceList() {
   FillDeviceTypes(lstDevType_);
   CurDevice = std::max(lstDevType_->currentIndex(), 0);
+  btSerialDetails_->setVisible(FwGen2 && SerialOffered());
+}
+
+bool LoadImageDialog::SerialOffered() const {
+  return SerialSupported && ToAnsi(lstDevFamily_->currentText()) != "CapSense";
+}
+
+void LoadImageDialog::btSerialDetails_Click() {
+  SerialEditable = true;
+  main_.RunSerialization(this, FamilyList[CurFamily], DeviceTable[CurDevice].DevEESize);
 }
 
 void LoadImageDialog::lstDevFamily_Click() {
@@ -532,6 +550,12 @@ void LoadImageDialog::btLoad_Click() {
     btCancel_->show();
   };
 
+  if (!SerialInsideDevice(PlaceSerialNumber(ProgType, SerialMemory, SerialAddress), SerialSize(SerialFormat),
+                          device)) {
+    MessageBox->MsgBox(SerialRangeMessage, vbExclamation, SerialRangeTitle);
+    reenable();
+    return;
+  }
   if (device.DevEESize >= 1 && SecondaryEnabled && !EepromFileChosen) {
     MessageBox->MsgBox("No " + SecondaryName + " Image. Open an Image or Disable " + SecondaryName + " Programming.",
                        vbOKOnly, "Load New Image to Programmer");

@@ -36,6 +36,7 @@ class LoadImageDialog : public QDialog, public LoadImageView {
   void btFileDelete_Click(int index);
   void btSaveProject_Click();
   void btOptions_Click();
+  void btSerialDetails_Click();
   void btLoad_Click();
 
   // LoadImageView
@@ -61,6 +62,7 @@ class LoadImageDialog : public QDialog, public LoadImageView {
   QPushButton* btLoad() const { return btLoad_; }
   QPushButton* btSaveProject() const { return btSaveProject_; }
   QPushButton* btOptions() const { return btOptions_; }
+  QPushButton* btSerialDetails() const { return btSerialDetails_; }
   QLabel* lblProjectPath() const { return lblProjectPath_; }
   QRadioButton* optJTAG() const { return optJTAG_; }
 
@@ -74,6 +76,8 @@ class LoadImageDialog : public QDialog, public LoadImageView {
   void FillVoltageList();
   void FillModeList();
   void FillFreqList();
+  // The programmer writes serial numbers and the family takes them.
+  bool SerialOffered() const;
   void ShowInterfaces();
   // The voltage code, clock and mode word the controls give.
   uint8_t ChosenVoltage() const;

@@ -18,6 +18,8 @@
 #include "link/ErrorRecord.h"
 #include "operations/PortStatus.h"
 #include "operations/ProgramRun.h"
+#include "operations/Serialize.h"
+#include "options/Serialization.h"
 #include "platform/AnsiText.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
@@ -251,7 +253,24 @@ void ProgramManagerWindow::SetUpRunOptions() {
   }
 }
 
-void ProgramManagerWindow::btStart_Click() { RunOperation(false); }
+void ProgramManagerWindow::btStart_Click() {
+  if (!RunOperation(false) || !SerialSupported || closeRequested_) return;
+  ShowRunSerials();
+}
+
+void ProgramManagerWindow::ShowRunSerials() {
+  bool active = false;
+  if (!ReadRunSerials(ImageNumber, active)) {
+    ShowErrorReport();
+    return;
+  }
+  if (!active) return;
+  for (int port = 0; port < 4; ++port) {
+    if (valPortSts_[port]->text() != QStringLiteral("Done")) continue;
+    Serial_[port]->setText(FromAnsi(LastSerialText(LastSerials[port], SerialSize(SerialFormat))));
+    Serial_[port]->show();
+  }
+}
 
 void ProgramManagerWindow::btVerify_Click() { RunOperation(true); }
 
@@ -269,8 +288,8 @@ void ProgramManagerWindow::LockForRun(bool locked) {
   if (!locked) main_.EnableMenus({"mnuFileClose"}, true);
 }
 
-void ProgramManagerWindow::RunOperation(bool verifyOnly) {
-  if (running_ || LineBusy()) return;
+bool ProgramManagerWindow::RunOperation(bool verifyOnly) {
+  if (running_ || LineBusy()) return false;
   DummyFocus_->setFocus();
   for (QLabel* s : Serial_) s->hide();
   LockForRun(true);
@@ -286,6 +305,7 @@ void ProgramManagerWindow::RunOperation(bool verifyOnly) {
   QApplication::restoreOverrideCursor();
   if (!ok) ShowErrorReport();
   if (closeRequested_) QTimer::singleShot(0, this, [this] { parentWidget()->close(); });
+  return ok && !CancelRequest;
 }
 
 void ProgramManagerWindow::btCancel_Click() {

@@ -50,6 +50,7 @@ class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
   QLabel* lblVal(int i) const { return lblVal_[i]; }
   QCheckBox* ChkPortEnbl(int i) const { return ChkPortEnbl_[i]; }
   QLabel* valPortSts(int i) const { return valPortSts_[i]; }
+  QLabel* Serial(int i) const { return Serial_[i]; }
   QCheckBox* cbCRCVerify() const { return cbCRCVerify_; }
   QCheckBox* cbSequential() const { return cbSequential_; }
   QCheckBox* cbEnableSound() const { return cbEnableSound_; }
@@ -65,7 +66,10 @@ class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  void RunOperation(bool verifyOnly);
+  // True when the run went to its end without a failed command or a cancel.
+  bool RunOperation(bool verifyOnly);
+  // The serial numbers written on the ports that are done, when the image is serialized.
+  void ShowRunSerials();
   void ShowImages();   // lstImage and the selected image's information
   void ShowImageInformation();
   void SetRunButtonsEnabled(bool enabled);

@@ -166,7 +166,7 @@ TEST(Runs, SerialNumbersAreHandedOutPerProgrammedDevice) {
   config.targets[1].stepMs = 400;  // port 2 finishes at 1200, after port 1 at 900
   Unit unit(config);
   FillSlot(unit, 0);
-  const Bytes settings{0x00, 0x02, 0x00, 0x01, 0x00, 0x00};  // memory, format, address
+  const Bytes settings{0x01, 0x04, 0x00, 0x01, 0x00, 0x00};  // flash, 4 bytes LSB first, at 0x100
   Bytes write{0x0C, 0};
   write.insert(write.end(), settings.begin(), settings.end());
   write.insert(write.end(), {0xFE, 0xFF, 0xFF, 0x00, 0x00, 0x00});
@@ -185,6 +185,30 @@ TEST(Runs, SerialNumbersAreHandedOutPerProgrammedDevice) {
   Bytes expected = settings;
   expected.insert(expected.end(), {0x00, 0x00, 0x00, 0x01, 0x00, 0x00});  // carried into byte 3
   EXPECT_EQ(unit.serialRecord(0), expected);
+  // Each number went into its own target, least significant byte first.
+  const std::vector<uint8_t>& first = unit.target(0).memory;
+  const std::vector<uint8_t>& second = unit.target(1).memory;
+  ASSERT_GE(first.size(), 0x104u);
+  ASSERT_GE(second.size(), 0x104u);
+  EXPECT_EQ(Bytes(first.begin() + 0x100, first.begin() + 0x104), (Bytes{0xFE, 0xFF, 0xFF, 0x00}));
+  EXPECT_EQ(Bytes(second.begin() + 0x100, second.begin() + 0x104), (Bytes{0xFF, 0xFF, 0xFF, 0x00}));
+  EXPECT_TRUE(unit.target(2).memory.empty()) << "a disabled port's target is untouched";
+}
+
+TEST(Runs, SerialNumbersInTheChosenMemoryAndOrder) {
+  UnitConfig config;
+  Unit unit(config);
+  FillSlot(unit, 0);
+  // EEPROM, 2 bytes most significant first, at 0x0A, next 0x1234.
+  ASSERT_EQ(StatusOf(Call(unit, {0x0C, 0, 0x02, 0x82, 0x0A, 0, 0, 0, 0x34, 0x12, 0, 0, 0, 0}, 0)), 0);
+  ASSERT_EQ(StatusOf(Call(unit, {0x07, 0x0E}, 0)), 0);  // port 1 only
+  ASSERT_EQ(StatusOf(Call(unit, {0x04, 0}, 0)), 0);
+  Poll(unit, 2000);
+  const std::vector<uint8_t>& eeprom = unit.target(0).eeprom;
+  ASSERT_EQ(eeprom.size(), 0x0Cu);
+  EXPECT_EQ(Bytes(eeprom.begin() + 0x0A, eeprom.end()), (Bytes{0x12, 0x34}));
+  EXPECT_EQ(Bytes(eeprom.begin(), eeprom.begin() + 0x0A), Bytes(0x0A, 0xFF));
+  EXPECT_TRUE(unit.target(0).memory.empty()) << "the flash keeps its content";
 }
 
 TEST(Runs, SerializationOffOrFailedDevicesKeepTheNumber) {
@@ -193,8 +217,8 @@ TEST(Runs, SerializationOffOrFailedDevicesKeepTheNumber) {
   Unit unit(config);
   FillSlot(unit, 0);
   FillSlot(unit, 1);
-  Bytes off{0x0C, 0, 0x00, 0x00, 0, 0, 0, 0, 0x10, 0, 0, 0, 0, 0};  // format 0
-  Bytes on{0x0C, 1, 0x00, 0x01, 0, 0, 0, 0, 0x20, 0, 0, 0, 0, 0};
+  Bytes off{0x0C, 0, 0x00, 0x02, 0, 0, 0, 0, 0x10, 0, 0, 0, 0, 0};  // memory 0: off
+  Bytes on{0x0C, 1, 0x01, 0x02, 0, 0, 0, 0, 0x20, 0, 0, 0, 0, 0};
   ASSERT_EQ(StatusOf(Call(unit, off, 0)), 0);
   ASSERT_EQ(StatusOf(Call(unit, on, 0)), 0);
   ASSERT_EQ(StatusOf(Call(unit, {0x07, 0x0C}, 0)), 0);  // ports 1 and 2
