@@ -495,7 +495,8 @@ const CommandEntry Commands[] = {
      "                            must fit the size\n"
      "    --serial-order msb|lsb  byte order in the device (default lsb)\n"
      "  A serial number outside the device's memory is refused before anything is sent.\n"},
-    {"serial", true, true, SerialCommand,
+    {"serial", true, true,
+     [](const CliOptions& o) { return SelectProgrammerAt(o) ? SerialCommand(o) : ExitFailed; },
      "serial --address A --image N\n"
      "  Prints the serialization record of slot N, one tab-separated line each:\n"
      "  memory, address, size, order, next (decimal, hex); then per port the last\n"

@@ -29,6 +29,7 @@
 #include "devices/ui/LoadImageDialog.h"
 #include "devices/ui/ReadImageDialog.h"
 #include "link/CommDefs.h"
+#include "link/Commands.h"
 #include "link/Transport.h"
 #include "operations/ui/ImageManagerWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
@@ -816,6 +817,34 @@ TEST_F(ProgramManagerTest, RunShowsEveryPortToTheEndWithColours) {
   EXPECT_TRUE(pm->btStart()->isEnabled());
   EXPECT_TRUE(pm->btCancel()->isHidden());
   EXPECT_TRUE(recorders.messages.boxes.empty());
+}
+
+TEST_F(ProgramManagerTest, PortsThatAreDoneShowTheSerialNumberWritten) {
+  Start({"--programmer", Unit1, "--image", "slot=1,name=Board,device=9,family=0", "--target",
+         "port=2,result=18,program=4", "--target", "port=3,present=0", "--target", "port=1,step=100",
+         "--target", "port=4,step=100"});
+  ProgramManagerWindow* pm = OpenProgramManager();
+  ASSERT_NE(pm, nullptr);
+  ASSERT_TRUE(SerialSupported);
+  SerialMemory = 1;
+  SerialFormat = 0x82;
+  SerialAddress = 0x40;
+  SerialNumber = {0x00, 0x01, 0, 0, 0, 0, 0};
+  ASSERT_TRUE(WriteSerialization(0)) << LastErrorText;
+  pm->btStart()->click();
+
+  EXPECT_EQ(pm->valPortSts(0)->text(), "Done");
+  EXPECT_EQ(pm->valPortSts(3)->text(), "Done");
+  EXPECT_FALSE(pm->Serial(0)->isHidden());
+  EXPECT_EQ(pm->Serial(0)->text(), "0100");
+  EXPECT_FALSE(pm->Serial(3)->isHidden());
+  EXPECT_EQ(pm->Serial(3)->text(), "0101");   // the failed port took no number
+  EXPECT_TRUE(pm->Serial(1)->isHidden());
+  EXPECT_TRUE(pm->Serial(2)->isHidden());
+  EXPECT_TRUE(recorders.messages.boxes.empty());
+
+  pm->lstImage_Click();   // choosing the image again hides them
+  EXPECT_TRUE(pm->Serial(0)->isHidden());
 }
 
 TEST_F(ProgramManagerTest, CancelDuringAWaitSendsOneCancelAndNoMoreStatus) {
