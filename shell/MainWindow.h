@@ -66,6 +66,7 @@ class MainWindow : public QMainWindow, public MainFrame {
   void RunLoadImageDialog(QWidget* parent) override;
   void RunReadImageDialog(QWidget* parent) override;
   void RunProgrammingOptions(QWidget* parent, const ProgrammingOptionsSetup& setup) override;
+  bool RunOptionBits(QWidget* parent) override;
   void LockOtherChildren(MdiChild* except, bool locked) override;
   void ChildClosed(MdiChild* child) override;
 
