@@ -358,6 +358,7 @@ int LoadCommand(const CliOptions& given) {
   auto mode = fromProject ? static_cast<int16_t>(ProjMode)
                           : static_cast<int16_t>(options.mode + (options.eeprom.empty() ? 0 : 2) + DeviceModeBits());
   if (!TakeDeviceOptions(options, fromProject, mode)) return ExitFailed;
+  if (!TakeOptionBytes(options.optionBytes, settings, mode)) return ExitFailed;
   settings.modeWord = [mode] { return mode; };
   settings.name = options.name;
   settings.voltage = static_cast<uint8_t>(RoundHalfEven(volts / 0.02));
@@ -484,7 +485,18 @@ const CommandEntry Commands[] = {
      "    --osccal NONE|8MHZ|4MHZ|2MHZ|1MHZ|INTERNAL   calibration value to write (AVR)\n"
      "    --osccal-memory flash|eeprom  --osccal-address HEX   where it goes\n"
      "    --jtag-id PART,VERSION  check the JTAG ID first (AVR, with --mode 4: JTAG)\n"
-     "    --avr32-security        program the AVR32 security bit\n"},
+     "    --avr32-security        program the AVR32 security bit\n"
+     "  Option bytes of Z8 Encore!, ZNEO and ZLF645 images (as the Options window\n"
+     "  writes them; they replace what the files give):\n"
+     "    --option-bytes HH[,HH...]  byte 0 first: Z8 Encore! 2 bytes (image\n"
+     "                            addresses 0, 1), ZNEO 4 (addresses 0..3), ZLF645 2\n"
+     "                            (FIB3 page bytes FE, FF; an erased page unless\n"
+     "                            --eeprom gives one). Only the settings the\n"
+     "                            device's Options window enables may change: every\n"
+     "                            other bit, and every fixed bit, must be 1 (its\n"
+     "                            erased value). E.g. the Z8 Encore! F64xx parts have\n"
+     "                            no high sector write protect and nothing in byte 1,\n"
+     "                            so bit 1 of byte 0 and all of byte 1 stay 1.\n"},
     {"fuses", true, false, FusesCommand,
      "fuses --address A --device-type NAME [--fuses HH[,HH...]]\n"
      "  Prints the device's fuse fields from the fuse file, one line per field,\n"
@@ -598,6 +610,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       if (!value(options.eepromName)) return false;
     } else if (arg == "--fuses") {
       if (!value(options.fuses)) return false;
+    } else if (arg == "--option-bytes") {
+      if (!value(options.optionBytes)) return false;
     } else if (arg == "--osccal") {
       if (!value(options.osccal)) return false;
     } else if (arg == "--osccal-memory") {
@@ -675,6 +689,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   if (options.command != "load" &&
       (HasDeviceOptions(withoutFuses) || (!options.fuses.empty() && options.command != "fuses"))) {
     error = "the device options go with load (fuses takes --fuses)";
+    return false;
+  }
+  if (!options.optionBytes.empty() && options.command != "load") {
+    error = "--option-bytes goes with load";
     return false;
   }
   if (options.command == "fuses" && options.deviceType.empty()) {
