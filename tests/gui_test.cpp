@@ -691,6 +691,17 @@ TEST_F(LoadImageDialogTest, Z8OptionBytesChosenInTheWindowReachTheSlot) {
   dialog.btOptions()->click();
   ASSERT_TRUE(opened);
 
+  // Opened again, the window shows the choice, not the file's bytes; closing it changes nothing.
+  opened = false;
+  OnModal(QStringLiteral("frmZ8EOptions"), [&](QDialog* options) {
+    opened = true;
+    EXPECT_FALSE(options->findChild<QCheckBox*>(QStringLiteral("cbRP"))->isChecked());
+    EXPECT_EQ(options->findChild<QComboBox*>(QStringLiteral("cbOSC_SEL"))->currentIndex(), 3);
+    options->findChild<QCheckBox*>(QStringLiteral("cbFWP"))->setChecked(false);
+  });
+  dialog.btOptions()->click();
+  ASSERT_TRUE(opened);
+
   dialog.btLoad_Click();
   ASSERT_FALSE(recorders.messages.boxes.empty());
   EXPECT_EQ(recorders.messages.boxes.back().text.rfind("Image Load Complete", 0), 0u)
@@ -699,6 +710,25 @@ TEST_F(LoadImageDialogTest, Z8OptionBytesChosenInTheWindowReachTheSlot) {
   uint8_t slot[4] = {};
   ASSERT_TRUE(ReadFlash(FlashMap.ImageBase + FlashMap.ImageSlotSize, 4, slot, false)) << LastErrorText;
   EXPECT_EQ(std::vector<uint8_t>(slot, slot + 4), (std::vector<uint8_t>{0x36, 0x7F, 0x56, 0xFF}));
+}
+
+TEST_F(LoadImageDialogTest, Z8OptionsWithAFileThatDoesNotConvertShowTheErrorAndNoWindow) {
+  Start({"--programmer", "address=1,type=2,fw=3.010,slots=4,slotsize=256,baud=115200"});
+  FindAndOpenImageManager();
+  dialogs.answers = {files.Write("bad.hex", "not a hex file\r\n")};
+  LoadImageDialog dialog(*window, window.get());
+  dialog.Form_Load();
+  Choose(dialog.lstDevFamily(), "Z8 Encore! F64xx");
+  dialog.lstDevFamily_Click();
+  bool opened = false;
+  OnModal(QStringLiteral("frmZ8EOptions"), [&](QDialog*) { opened = true; });
+  dialog.btOptions()->click();
+  Settle();
+  EXPECT_FALSE(opened);
+  ASSERT_FALSE(recorders.messages.boxes.empty());
+  EXPECT_EQ(recorders.messages.boxes.back().title, "Kestrin - Convert Image Files");
+  EXPECT_NE(recorders.messages.boxes.back().text.find("Illegal File Format"), std::string::npos)
+      << recorders.messages.boxes.back().text;
 }
 
 TEST_F(LoadImageDialogTest, AProjectBringsItsFusesAndEepromImageToTheOptions) {
