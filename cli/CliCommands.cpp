@@ -362,6 +362,7 @@ int LoadCommand(const CliOptions& given) {
                           : static_cast<int16_t>(options.mode + (options.eeprom.empty() ? 0 : 2) + DeviceModeBits());
   if (!TakeDeviceOptions(options, fromProject, mode)) return ExitFailed;
   if (!TakeSerialOptions(options)) return ExitFailed;
+  if (!TakeOptionBytes(options.optionBytes, settings, mode)) return ExitFailed;
   settings.modeWord = [mode] { return mode; };
   settings.name = options.name;
   settings.voltage = static_cast<uint8_t>(RoundHalfEven(volts / 0.02));
@@ -494,7 +495,18 @@ const CommandEntry Commands[] = {
      "    --serial-next N         the first serial number: decimal, or hex with 0x; it\n"
      "                            must fit the size\n"
      "    --serial-order msb|lsb  byte order in the device (default lsb)\n"
-     "  A serial number outside the device's memory is refused before anything is sent.\n"},
+     "  A serial number outside the device's memory is refused before anything is sent.\n"
+     "  Option bytes of Z8 Encore!, ZNEO and ZLF645 images (as the Options window\n"
+     "  writes them; they replace what the files give):\n"
+     "    --option-bytes HH[,HH...]  byte 0 first: Z8 Encore! 2 bytes (image\n"
+     "                            addresses 0, 1), ZNEO 4 (addresses 0..3), ZLF645 2\n"
+     "                            (FIB3 page bytes FE, FF; an erased page unless\n"
+     "                            --eeprom gives one). Only the settings the\n"
+     "                            device's Options window enables may change: every\n"
+     "                            other bit, and every fixed bit, must be 1 (its\n"
+     "                            erased value). E.g. the Z8 Encore! F64xx parts have\n"
+     "                            no high sector write protect and nothing in byte 1,\n"
+     "                            so bit 1 of byte 0 and all of byte 1 stay 1.\n"},
     {"serial", true, true,
      [](const CliOptions& o) { return SelectProgrammerAt(o) ? SerialCommand(o) : ExitFailed; },
      "serial --address A --image N\n"
@@ -614,6 +626,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       if (!value(options.eepromName)) return false;
     } else if (arg == "--fuses") {
       if (!value(options.fuses)) return false;
+    } else if (arg == "--option-bytes") {
+      if (!value(options.optionBytes)) return false;
     } else if (arg == "--osccal") {
       if (!value(options.osccal)) return false;
     } else if (arg == "--osccal-memory") {
@@ -705,6 +719,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   }
   if (options.command != "load" && HasSerialOptions(options)) {
     error = "the --serial-... options go with load";
+    return false;
+  }
+  if (!options.optionBytes.empty() && options.command != "load") {
+    error = "--option-bytes goes with load";
     return false;
   }
   if (options.command == "fuses" && options.deviceType.empty()) {

@@ -26,6 +26,7 @@ struct CliOptions {
   std::string osccalMemory;             // flash or eeprom
   std::string osccalAddress;            // hex
   std::string jtagId;                   // "PART,VERSION" in hex
+  std::string optionBytes;              // load: Z8 Encore!, ZNEO, ZLF645 option bytes, "HH,HH,…"
   bool avr32Security = false;
   std::string serialMemory;             // load: flash, eeprom or user
   std::string serialAddress;            // hex

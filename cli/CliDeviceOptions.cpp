@@ -10,6 +10,8 @@
 #include "link/ErrorRecord.h"
 #include "options/AvrOptions.h"
 #include "options/FuseDefinitions.h"
+#include "options/OptionBits.h"
+#include "operations/LoadImage.h"
 #include "programmers/ProgrammerTypes.h"
 #include "state/PublicVars.h"
 
@@ -179,4 +181,32 @@ void PrintFuseFields() {
     for (const OsccalChoice& c : OsccalChoices()) line += "\t" + OsccalName(c.bit);
     std::printf("%s\n", line.c_str());
   }
+}
+
+bool TakeOptionBytes(const std::string& text, ImageLoadSettings& settings, int16_t& mode) {
+  if (text.empty()) return true;
+  const DeviceRecord& device = DeviceTable[CurDevice];
+  const OptionBitsKind kind = OptionBitsKindFor(ProgType, FamilyList[CurFamily]);
+  if (kind == OptionBitsKind::None) {
+    return Refuse("--option-bytes is for Z8 Encore!, ZNEO and ZLF645 devices; " + device.DevName + " has none");
+  }
+  std::vector<uint8_t> bytes;
+  for (const std::string& part : Split(text, ',')) {
+    int64_t value = 0;
+    if (!ParseHex(part, 2, value)) return Refuse("--option-bytes takes hex bytes, e.g. FA,FF; not \"" + part + "\"");
+    bytes.push_back(static_cast<uint8_t>(value));
+  }
+  std::string why;
+  if (!OptionBytesAllowed(kind, Z8Variant(device.DevFlags), bytes, why)) {
+    return Refuse("--option-bytes for " + device.DevName + ": " + why);
+  }
+  if (kind == OptionBitsKind::Zlf && settings.secondFile.empty()) {
+    // The family always programs its FIB3 page; without a file it starts erased.
+    EEBuffer.assign(257, 0xFF);
+    SecondaryEnabled = true;
+    mode = static_cast<int16_t>(mode | 4);
+  }
+  settings.optionKind = kind;
+  settings.optionBytes = bytes;
+  return true;
 }

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct CliOptions;
+struct ImageLoadSettings;
 
 // True when the options name any of the AVR-class settings.
 bool HasDeviceOptions(const CliOptions& options);
@@ -21,3 +23,11 @@ bool TakeDeviceOptions(const CliOptions& options, bool fromProject, int16_t& mod
 // column per option ("text=HH", the current one marked "*"); then the
 // calibration values the device offers.
 void PrintFuseFields();
+
+// Takes `--option-bytes` for a load of the device found (Z8 Encore!, ZNEO,
+// ZLF645): the bytes the option bits window would write, in its byte order.
+// A ZLF645 load without a FIB3 file then carries an erased page holding them
+// (mode bit 4: the page goes along). False, with a message on standard error,
+// when the device has no option bytes, the count is wrong, or a bit the
+// device has no setting for is not 1; nothing has been sent then.
+bool TakeOptionBytes(const std::string& text, ImageLoadSettings& settings, int16_t& mode);

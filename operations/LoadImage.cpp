@@ -44,6 +44,8 @@ bool LoadImageFromFiles(const ImageLoadSettings& settings) {
   } else if (!settings.keepSecondMemory) {
     SecondaryEnabled = false;
   }
+  // The conversion fills the buffers afresh: chosen option bytes go in after it.
+  if (!settings.optionBytes.empty()) StoreOptionBytes(settings.optionKind, settings.optionBytes);
   if (SelectedTypeTraits().reversesWords) ReverseImageWords();
 
   ImageNumber = settings.image;

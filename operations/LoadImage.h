@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "options/OptionBits.h"
+
 struct ImageLoadSettings {
   int image = 1;                          // slot 1..4
   std::vector<std::string> files;         // one to four HEX files of the main memory
@@ -18,6 +20,10 @@ struct ImageLoadSettings {
   // Without a second file: keep the second memory the conversion found or
   // the caller prepared in EEBuffer, or send none.
   bool keepSecondMemory = true;
+  // Option bytes chosen for the image, written over what the files gave
+  // (none when empty); where they go depends on the kind.
+  OptionBitsKind optionKind = OptionBitsKind::None;
+  std::vector<uint8_t> optionBytes;
   std::string name;                       // ImageName
   // The mode word, built once the conversion has shown which memories go along.
   std::function<int16_t()> modeWord;

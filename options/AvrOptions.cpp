@@ -165,6 +165,8 @@ std::vector<FuseFieldRun> FuseFieldRuns(int byte) {
 
 bool HasProgrammingOptions(int progType) { return TypeTraits(progType).hasFuses; }
 
+bool HasOptionsWindow(int progType) { return TypeTraits(progType).optionsWindow != OptionsWindow::None; }
+
 ProgrammingOptionsSetup ProgrammingOptionsFor(int progType, int32_t secondarySize, bool jtagChosen,
                                               bool setBefore) {
   ProgrammingOptionsSetup setup;

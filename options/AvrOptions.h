@@ -94,6 +94,10 @@ struct ProgrammingOptionsSetup {
 // Programmer types whose images carry these options (AVR, AVR32, ARM).
 bool HasProgrammingOptions(int progType);
 
+// Programmer types whose Load Image dialog offers an options window: these
+// options, or the option bits of Z8 Encore!, ZNEO and ZLF645 images.
+bool HasOptionsWindow(int progType);
+
 // The frames a programmer type and device show. The EEPROM image is chosen
 // here only on AVR parts that have one; AVR32 user memory comes with the
 // image file. The JTAG ID check needs the JTAG interface chosen.

@@ -35,6 +35,7 @@ constexpr ProgTypeTraits Rows[] = {
       t.verifyCheck = VerifyCheck::Crc;
       t.hasTargetClock = true;
       t.secondImageColumn = "FIB 3 Image";
+      t.optionsWindow = OptionsWindow::OptionBits;
     }),
     Row([](ProgTypeTraits& t) {   // 3: E2
       t.picture = "E2";
@@ -49,6 +50,7 @@ constexpr ProgTypeTraits Rows[] = {
     }),
     Row([](ProgTypeTraits& t) {   // 5: ZNEO
       t.picture = "ZNEO";
+      t.optionsWindow = OptionsWindow::OptionBits;
       t.startModeNames = ResetRun;
       t.modeColumn = ModeColumn::StartMode;
       t.verifyCheck = VerifyCheck::Crc;
@@ -66,6 +68,7 @@ constexpr ProgTypeTraits Rows[] = {
       t.powerOnNote = false;
       t.optionRecord = OptionRecord::Avr;
       t.hasFuses = true;
+      t.optionsWindow = OptionsWindow::Fuses;
       t.writesPageMap = true;
       t.sizeFlags = SizeFlags::Avr;
       t.hexSegmentRecords = true;
@@ -80,6 +83,7 @@ constexpr ProgTypeTraits Rows[] = {
       t.powerOnNote = false;
       t.optionRecord = OptionRecord::Avr32;
       t.hasFuses = true;
+      t.optionsWindow = OptionsWindow::Fuses;
       t.writesPageMap = true;
       t.sizeFlags = SizeFlags::Avr;
       t.reversesWords = true;
@@ -101,6 +105,7 @@ constexpr ProgTypeTraits Rows[] = {
       t.startModeNames = ResetRun;
       t.modeColumn = ModeColumn::StartMode;
       t.hasFuses = true;
+      t.optionsWindow = OptionsWindow::Fuses;
       t.writesPageMap = true;
       t.sizeFlags = SizeFlags::Arm;
       t.slotDataAreas = true;

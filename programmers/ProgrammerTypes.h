@@ -19,6 +19,13 @@ enum class VerifyCheck { None, Crc, Checksum };
 // The option record written after a downloaded image (ImageNumber * 256).
 enum class OptionRecord { None, Avr, Avr32 };
 
+// The options window the Load Image dialog's Options button opens.
+enum class OptionsWindow {
+  None,
+  Fuses,        // fuse bytes, calibration and the like (AVR, AVR32, ARM)
+  OptionBits,   // option bytes inside the image, window by family (Z8 Encore!, ZNEO, ZLF645)
+};
+
 // How a device's DevFlags give its second-memory and auxiliary sizes.
 enum class SizeFlags { None, Avr, Arm };
 
@@ -68,6 +75,8 @@ struct ProgTypeTraits {
   int32_t hexSecondMemoryBase = 0;
   // The fuse definition file in the program's directory ("" when the type has none).
   const char* fuseFile = "";
+  // The options window of the type's images.
+  OptionsWindow optionsWindow = OptionsWindow::None;
   // Fuse blocks are matched by device code and also by family index.
   bool fuseIdsByFamily = false;
 };

@@ -28,8 +28,10 @@
 #include "operations/Serialize.h"
 #include "operations/ui/ImageManagerWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
+#include "options/OptionBits.h"
 #include "options/ui/AvrOptionsWindow.h"
 #include "options/ui/SerializeDialog.h"
+#include "options/ui/OptionBitsWindow.h"
 #include "platform/AnsiText.h"
 #include "platform/DocumentOpener.h"
 #include "platform/MessageBox.h"
@@ -561,6 +563,21 @@ void MainWindow::RunSerialization(QWidget* parent, const std::string& family, in
   SerializeDialog dialog(ProgType, family, eeSize, parent);
   dialog.Form_Load();
   dialog.exec();
+}
+
+bool MainWindow::RunOptionBits(QWidget* parent) {
+  std::unique_ptr<OptionBitsWindow> window;
+  switch (OptionBitsKindFor(ProgType, FamilyList[std::max(CurFamily, 0)])) {
+    case OptionBitsKind::Z8Encore:
+      window = std::make_unique<Z8eOptionsWindow>(Z8Variant(DeviceTable[std::max(CurDevice, 0)].DevFlags), parent);
+      break;
+    case OptionBitsKind::Zneo: window = std::make_unique<ZneoOptionsWindow>(parent); break;
+    case OptionBitsKind::Zlf: window = std::make_unique<ZlfOptionsWindow>(parent); break;
+    case OptionBitsKind::None: return false;
+  }
+  window->Form_Load();
+  window->Form_Activate();
+  return window->exec() == QDialog::Accepted;
 }
 
 void MainWindow::LockOtherChildren(MdiChild* except, bool locked) {

@@ -67,6 +67,7 @@ class MainWindow : public QMainWindow, public MainFrame {
   void RunReadImageDialog(QWidget* parent) override;
   void RunProgrammingOptions(QWidget* parent, const ProgrammingOptionsSetup& setup) override;
   void RunSerialization(QWidget* parent, const std::string& family, int32_t eeSize) override;
+  bool RunOptionBits(QWidget* parent) override;
   void LockOtherChildren(MdiChild* except, bool locked) override;
   void ChildClosed(MdiChild* child) override;
 

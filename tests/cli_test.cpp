@@ -657,6 +657,96 @@ TEST_F(CliFuseTest, RefusedOptionsSendNothing) {
   EXPECT_EQ(OptionRecord(), stored);
 }
 
+// A Z8 Encore! programmer at address 2 and an AVR one at 3, with the
+// delivered device file; images with option bytes read back from the slots.
+class CliOptionBytesTest : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    ASSERT_TRUE(sim.ready());
+    hex = dir + "/z8.hex";
+    std::ofstream(hex) << DataRecord(0, {0x12, 0x34, 0x56}) + EndRecord();
+  }
+  Result Cli(std::vector<std::string> args, const char* address = "2") {
+    args.insert(args.end(), {"--device", sim.linkPath(), "--address", address});
+    return Run(args);
+  }
+  Result Load(const std::string& device, const std::string& bytes, const char* address = "2") {
+    return Cli({"load", "--image", "3", "--device-type", device, "--file", hex, "--name", "Opt", "--option-bytes",
+                bytes},
+               address);
+  }
+  // A word of the flash map block (0 image base, 1 slot size, 2 second-memory base, 3 its slot size).
+  uint32_t MapWord(int index) {
+    const Result r = Cli({"read-flash", std::to_string(0xF00 + 4 * index), "4"});
+    unsigned b[4] = {};
+    EXPECT_EQ(std::sscanf(r.out.c_str(), "%x %x %x %x", &b[0], &b[1], &b[2], &b[3]), 4) << r.out << r.err;
+    return b[0] | b[1] << 8 | b[2] << 16 | b[3] << 24;
+  }
+  std::string Slot3(uint32_t offset, int count) {
+    return Cli({"read-flash", std::to_string(MapWord(0) + 2 * MapWord(1) + offset), std::to_string(count)}).out;
+  }
+  std::string Fib3Page3(uint32_t offset, int count) {
+    return Cli({"read-flash", std::to_string(MapWord(2) + 2 * MapWord(3) + offset), std::to_string(count)}).out;
+  }
+
+  std::string hex;
+  SimProcess sim{{"--programmer", "address=2,type=2,fw=3.010,slots=4,slotsize=256,baud=115200", "--programmer",
+                  "address=3,type=6,fw=3.010,slots=4,slotsize=256,baud=115200"}};
+};
+
+TEST_F(CliOptionBytesTest, LoadWritesTheBytesOverTheFilesOnes) {
+  // Z8F6421 (variant 2): read and flash protect.
+  Result r = Load("Z8F6421", "FA,FF");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Slot3(0, 4), "FA FF 56 FF\n");
+  // Z8F0830 (variant 3): watchdog interrupt, OSC_SEL 11, VBO_AO 1, RP and FWP; VBO_RES and XTLDIS 0.
+  r = Load("Z8F0830", "0x7A,6f");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Slot3(0, 4), "7A 6F 56 FF\n");
+  // ZLF645: an erased FIB3 page carrying FLRWP = 0 and the pull-ups of ports 4 and 2 on.
+  r = Load("ZLF645E0S2864", "AF,FE");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Slot3(0, 4), "12 34 56 FF\n");
+  EXPECT_EQ(Fib3Page3(0xFC, 4), "FF FF AF FE\n");
+  r = Cli({"images"});
+  EXPECT_NE(r.out.find("\n3\t"), std::string::npos) << r.out;
+}
+
+TEST_F(CliOptionBytesTest, RefusedBytesSendNothing) {
+  ASSERT_EQ(Load("Z8F6421", "FA,FF").status, 0);
+  ASSERT_EQ(Cli({"images"}, "3").status, 0);   // a first selection writes a fresh security block
+  const int writes = WriteFrames(sim);
+  struct Case {
+    const char* device;
+    const char* bytes;
+    const char* address;
+    std::string error;
+  };
+  for (const Case& c : {
+           // F64xx parts have no high sector write protect (bit 1) and nothing in byte 1.
+           Case{"Z8F6421", "F8,FF", "2", "--option-bytes for Z8F6421: option byte 0 = F8"},
+           Case{"Z8F6421", "FF,7F", "2", "--option-bytes for Z8F6421: option byte 1 = 7F"},
+           // Variant 3 has VBO_RES and XTLDIS but bit 0 of byte 1 is fixed.
+           Case{"Z8F0830", "FF,FE", "2", "option byte 1 = FE"},
+           Case{"Z8F6421", "FF", "2", "needs 2 option bytes, given 1"},
+           Case{"Z8F6421", "FF,FF,FF", "2", "needs 2 option bytes, given 3"},
+           Case{"Z8F6421", "FF,XY", "2", "--option-bytes takes hex bytes"},
+           Case{"Z8F6421", "FF,100", "2", "--option-bytes takes hex bytes"},
+           Case{"ZLF645E0S2864", "FF,EF", "2", "option byte 1 = EF"},
+           Case{"ATmega328P", "FF,FF", "3", "--option-bytes is for Z8 Encore!, ZNEO and ZLF645 devices"},
+       }) {
+    const Result r = Load(c.device, c.bytes, c.address);
+    EXPECT_EQ(r.status, 1) << c.bytes;
+    EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+    EXPECT_EQ(WriteFrames(sim), writes) << c.device << " " << c.bytes;
+  }
+  EXPECT_EQ(Slot3(0, 4), "FA FF 56 FF\n");
+  const Result r = Cli({"save", "--image", "3", "--out", dir + "/x.hex", "--option-bytes", "FF,FF"});
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_NE(r.err.find("--option-bytes goes with load"), std::string::npos) << r.err;
+}
+
 TEST_F(CliTest, ImagesEscapesTabsLineBreaksAndBackslashesInNames) {
   SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
                   "slot=1,name=A\tB\nC\\D,device=9,family=0"});

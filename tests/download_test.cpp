@@ -17,6 +17,7 @@
 #include "devices/FileSelection.h"
 #include "link/CommDefs.h"
 #include "operations/ImageDownload.h"
+#include "operations/LoadImage.h"
 #include "options/AvrOptions.h"
 #include "programmers/Discovery.h"
 #include "programmers/Selection.h"
@@ -42,7 +43,9 @@ const char* DeviceFileText =
     "1,PSoC1,p1,4096,0,5,HEX,3.0,5.25,0\r\n"
     "1,PSoC5,p5,262144,0,6,HEX,2.7,5.5,0\r\n"
     "9,Nuvoton,nuc,32768,255,10,HEX,2.5,5.5,&H1101\r\n"
-    "9,STM32,stm,8192,255,11,HEX,2.0,3.6,0\r\n";
+    "9,STM32,stm,8192,255,11,HEX,2.0,3.6,0\r\n"
+    "2,Z8 Encore! F64xx,z8f,4096,255,9,HEX,3.0,3.6,2\r\n"
+    "2,ZLF645,zlf,4096,255,43,HEX,2.0,3.6,4\r\n";
 
 class DownloadTest : public ::testing::Test {
  protected:
@@ -353,6 +356,47 @@ TEST_F(DownloadTest, SecondMemoryImageAndName) {
   EETop = 2000;
   EXPECT_FALSE(LoadNewDeviceImage(false, -1));
   EXPECT_EQ(LastErrorText, "EEPROM File Contains Data Outside the Address Range of the Selected Part");
+}
+
+TEST_F(DownloadTest, ChosenOptionBytesOverwriteWhatTheFilesGave) {
+  vrxsim::Unit& unit = Select(2);
+  ASSERT_TRUE(FindDeviceByName("z8f"));
+  ImageLoadSettings settings;
+  settings.files = {dir.Write("image.hex", DataRecord(0, {0x12, 0x34, 0x56}) + EndRecord())};
+  settings.writeSerialization = false;
+
+  // Without a choice the image keeps the file's bytes 0 and 1.
+  settings.image = 1;
+  ASSERT_TRUE(LoadImageFromFiles(settings)) << LastErrorText;
+  EXPECT_EQ(Flash(unit, SlotAddress(unit, 1), 4), (Bytes{0x12, 0x34, 0x56, 0xFF}));
+
+  // Read and flash protect on an erased variant 2 image: FA, and byte 1's constant with both bits set.
+  settings.image = 2;
+  settings.optionKind = OptionBitsKind::Z8Encore;
+  settings.optionBytes = {0xFA, 0xFF};
+  ASSERT_TRUE(LoadImageFromFiles(settings)) << LastErrorText;
+  EXPECT_EQ(Flash(unit, SlotAddress(unit, 2), 4), (Bytes{0xFA, 0xFF, 0x56, 0xFF}));
+  EXPECT_EQ(FileChecksum, 0x12 + 0x34 + 0x56);   // the file's sum, as converted
+}
+
+TEST_F(DownloadTest, ZlfOptionBytesGoIntoTheFib3Page) {
+  vrxsim::Unit& unit = Select(2);
+  ASSERT_TRUE(FindDeviceByName("zlf"));
+  EEBuffer.assign(257, 0xFF);   // the family always carries the page
+  EEName = "FIB3";
+  SecondaryEnabled = true;
+  ImageLoadSettings settings;
+  settings.image = 3;
+  settings.files = {dir.Write("image.hex", DataRecord(0, {0x12, 0x34}) + EndRecord())};
+  settings.writeSerialization = false;
+  settings.optionKind = OptionBitsKind::Zlf;
+  settings.optionBytes = {0xA5, 0xFE};
+  ASSERT_TRUE(LoadImageFromFiles(settings)) << LastErrorText;
+  EXPECT_EQ(Flash(unit, SlotAddress(unit, 3), 3), (Bytes{0x12, 0x34, 0xFF}));
+  const Bytes page = Flash(unit, FlashMap.EEBase + 2 * FlashMap.EESlotSize, 256);
+  EXPECT_EQ(page[0xFE], 0xA5);
+  EXPECT_EQ(page[0xFF], 0xFE);
+  EXPECT_EQ(std::count(page.begin(), page.end(), 0xFF), 254);
 }
 
 TEST_F(DownloadTest, ImageLargerThanTheSlotIsRefused) {

@@ -37,6 +37,8 @@
 #include "options/ui/AvrFusePopup.h"
 #include "options/ui/AvrOptionsWindow.h"
 #include "options/ui/SerializeDialog.h"
+#include "options/ui/OptionBitsWindow.h"
+#include "link/Commands.h"
 #include "platform/DocumentOpener.h"
 #include "platform/FileDialogs.h"
 #include "platform/PortMap.h"
@@ -51,6 +53,7 @@
 #include "state/PublicVars.h"
 #include "tests/support/AutomationClient.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/HexText.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
 
@@ -468,7 +471,7 @@ class LoadImageDialogTest : public GuiTest {
       poll->stop();
       poll->deleteLater();
       check(dialog);
-      dialog->reject();
+      if (dialog->isVisible()) dialog->reject();   // a check may have accepted it
     });
     poll->start();
   }
@@ -652,6 +655,82 @@ TEST_F(LoadImageDialogTest, ChoosingADeviceSelectsItsDefaultFusesAndOptionsOpens
   });
   dialog.btOptions()->click();
   EXPECT_TRUE(opened);
+}
+
+// A Z8 Encore! image through the dialog: Options converts the file and shows
+// its option bytes, the choice survives the conversion on Load and reaches
+// bytes 0 and 1 of the slot.
+TEST_F(LoadImageDialogTest, Z8OptionBytesChosenInTheWindowReachTheSlot) {
+  Start({"--programmer", "address=1,type=2,fw=3.010,slots=4,slotsize=256,baud=115200"});
+  FindAndOpenImageManager();
+  // Byte 0 = 0001 0010: interrupt, automatic, low power, VBO off, read and flash protect; byte 1 = 0011 0100.
+  dialogs.answers = {files.Write("z8.hex", DataRecord(0, {0x12, 0x34, 0x56}) + EndRecord())};
+  ImageNumber = 2;
+  LoadImageDialog dialog(*window, window.get());
+  dialog.Form_Load();
+  Choose(dialog.lstDevFamily(), "Z8 Encore! F64xx");
+  dialog.lstDevFamily_Click();
+  Choose(dialog.lstDevType(), "Z8F6421");   // variant 2
+  dialog.lstDevType_Click();
+  ASSERT_FALSE(dialog.btOptions()->isHidden());
+
+  bool opened = false;
+  OnModal(QStringLiteral("frmZ8EOptions"), [&](QDialog* options) {
+    opened = true;
+    EXPECT_EQ(options->windowTitle(), "Z8 Encore! Programming Options");
+    auto* wdt = options->findChild<QComboBox*>(QStringLiteral("cbWDT_RES"));
+    auto* osc = options->findChild<QComboBox*>(QStringLiteral("cbOSC_SEL"));
+    auto* rp = options->findChild<QCheckBox*>(QStringLiteral("cbRP"));
+    ASSERT_TRUE(wdt && osc && rp);
+    EXPECT_EQ(wdt->currentText(), "Interrupt (WDT_RES=0)");
+    EXPECT_EQ(osc->currentText(), "Low Power (OSC_SEL[1:0]=01)");
+    EXPECT_TRUE(rp->isChecked());
+    EXPECT_FALSE(options->findChild<QCheckBox*>(QStringLiteral("cbFHSWP"))->isEnabled());
+    rp->setChecked(false);
+    osc->setCurrentIndex(3);
+    options->findChild<QPushButton*>(QStringLiteral("btAccept"))->click();
+  });
+  dialog.btOptions()->click();
+  ASSERT_TRUE(opened);
+
+  // Opened again, the window shows the choice, not the file's bytes; closing it changes nothing.
+  opened = false;
+  OnModal(QStringLiteral("frmZ8EOptions"), [&](QDialog* options) {
+    opened = true;
+    EXPECT_FALSE(options->findChild<QCheckBox*>(QStringLiteral("cbRP"))->isChecked());
+    EXPECT_EQ(options->findChild<QComboBox*>(QStringLiteral("cbOSC_SEL"))->currentIndex(), 3);
+    options->findChild<QCheckBox*>(QStringLiteral("cbFWP"))->setChecked(false);
+  });
+  dialog.btOptions()->click();
+  ASSERT_TRUE(opened);
+
+  dialog.btLoad_Click();
+  ASSERT_FALSE(recorders.messages.boxes.empty());
+  EXPECT_EQ(recorders.messages.boxes.back().text.rfind("Image Load Complete", 0), 0u)
+      << recorders.messages.boxes.back().text;
+  // 0x12 with RP off and OSC_SEL 11: 0x36; byte 1: 0x6F + XTLDIS as the file had it.
+  uint8_t slot[4] = {};
+  ASSERT_TRUE(ReadFlash(FlashMap.ImageBase + FlashMap.ImageSlotSize, 4, slot, false)) << LastErrorText;
+  EXPECT_EQ(std::vector<uint8_t>(slot, slot + 4), (std::vector<uint8_t>{0x36, 0x7F, 0x56, 0xFF}));
+}
+
+TEST_F(LoadImageDialogTest, Z8OptionsWithAFileThatDoesNotConvertShowTheErrorAndNoWindow) {
+  Start({"--programmer", "address=1,type=2,fw=3.010,slots=4,slotsize=256,baud=115200"});
+  FindAndOpenImageManager();
+  dialogs.answers = {files.Write("bad.hex", "not a hex file\r\n")};
+  LoadImageDialog dialog(*window, window.get());
+  dialog.Form_Load();
+  Choose(dialog.lstDevFamily(), "Z8 Encore! F64xx");
+  dialog.lstDevFamily_Click();
+  bool opened = false;
+  OnModal(QStringLiteral("frmZ8EOptions"), [&](QDialog*) { opened = true; });
+  dialog.btOptions()->click();
+  Settle();
+  EXPECT_FALSE(opened);
+  ASSERT_FALSE(recorders.messages.boxes.empty());
+  EXPECT_EQ(recorders.messages.boxes.back().title, "Kestrin - Convert Image Files");
+  EXPECT_NE(recorders.messages.boxes.back().text.find("Illegal File Format"), std::string::npos)
+      << recorders.messages.boxes.back().text;
 }
 
 TEST_F(LoadImageDialogTest, AProjectBringsItsFusesAndEepromImageToTheOptions) {
@@ -1514,6 +1593,160 @@ TEST_F(SerializeDialogTest, ShownForAStoredImageNothingCanBeChanged) {
     EXPECT_FALSE(w->isEnabled());
   }
   EXPECT_TRUE(dialog.btDone()->isEnabled());
+}
+
+}  // namespace
+
+namespace {
+
+// The option bits windows over image buffers of the test's own.
+class OptionBitsWindowTest : public ::testing::Test {
+ protected:
+  OptionBitsWindowTest() {
+    AppPath = dir.path();
+    FileDial1 = &dialogs;
+    ProgType = 2;
+    SecondaryName = "FIB3";
+    FlashMap.EESlotSize = 512;
+  }
+  ~OptionBitsWindowTest() override { FileDial1 = nullptr; }
+  template <typename T>
+  static T* Find(QWidget& window, const char* name) {
+    T* child = window.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
+
+  FakePlatform platform;
+  TempDir dir;
+  ScriptedDialogs dialogs;
+};
+
+TEST_F(OptionBitsWindowTest, Z8WindowShowsTheBytesEnablesTheVariantsSettingsAndWritesBack) {
+  ImageBuffer = {0x5A, 0x9C, 0x33, 0x44};   // 0101 1010, 1001 1100
+  Z8eOptionsWindow window(1);
+  EXPECT_EQ(window.objectName(), "frmZ8EOptions");
+  window.Form_Load();
+  // The erased-state entries before the bytes are shown.
+  EXPECT_EQ(Find<QComboBox>(window, "cbOSC_SEL")->currentText(), "High Power (OSC_SEL[1:0]=11)");
+  EXPECT_EQ(Find<QComboBox>(window, "cbXTLDIS")->currentText(), "Disabled (XTLDIS=1)");
+  EXPECT_EQ(Find<QComboBox>(window, "cbWDT_AO")->itemText(0), "Automatic (WDT_AO = 0)");
+  EXPECT_EQ(Find<QComboBox>(window, "cbEXTLTMG")->count(), 4);
+  EXPECT_EQ(Find<QGroupBox>(window, "frProtection")->title(), "Flash Protection");
+
+  window.Form_Activate();
+  struct Shown {
+    const char* list;
+    const char* text;
+    bool enabled;
+  };
+  for (const Shown& s : {
+           Shown{"cbWDT_RES", "Interrupt (WDT_RES=0)", true},
+           Shown{"cbWDT_AO", "WDT Instruction (WDT_AO=1)", true},
+           Shown{"cbOSC_SEL", "Low Power (OSC_SEL[1:0]=01)", false},
+           Shown{"cbVBO_AO", "Enabled (VBO_AO=1)", false},
+           Shown{"cbPRAM", "Program (PRAM_M=1)", false},
+           Shown{"cbVBO_RES", "Reset (VBO_RES=1)", false},
+           Shown{"cbEXTLTMG", "10000 (EXTLTMG=10)", false},
+           Shown{"cbPWMHI", "Low (PWMHI=0)", false},
+       }) {
+    auto* list = Find<QComboBox>(window, s.list);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->currentText(), s.text) << s.list;
+    EXPECT_EQ(list->isEnabled(), s.enabled) << s.list;
+    EXPECT_EQ(list->parentWidget()->isEnabled(), s.enabled) << s.list << " frame";
+  }
+  auto* rp = Find<QCheckBox>(window, "cbRP");
+  auto* fhswp = Find<QCheckBox>(window, "cbFHSWP");
+  auto* fwp = Find<QCheckBox>(window, "cbFWP");
+  EXPECT_TRUE(rp->isChecked());
+  EXPECT_FALSE(fhswp->isChecked());
+  EXPECT_TRUE(fwp->isChecked());
+  EXPECT_TRUE(fhswp->isEnabled());   // variant 1 has high sector protect
+
+  // Closing without Accept leaves the bytes.
+  rp->setChecked(false);
+  window.reject();
+  EXPECT_EQ(ImageBuffer, (std::vector<uint8_t>{0x5A, 0x9C, 0x33, 0x44}));
+
+  // Accept: WDT_AO 0, RP off, high sector on: 0 + 0 + 16 + 8 + 4 + 0 + 0; byte 1 = 6F + 80 + 10.
+  Find<QComboBox>(window, "cbWDT_AO")->setCurrentIndex(0);
+  fhswp->setChecked(true);
+  window.btAccept()->click();
+  EXPECT_EQ(window.result(), QDialog::Accepted);
+  EXPECT_EQ(ImageBuffer, (std::vector<uint8_t>{0x1C, 0xFF, 0x33, 0x44}));
+}
+
+TEST_F(OptionBitsWindowTest, Z8Variant6WritesProgramRamModeIntoBit1) {
+  ImageBuffer.assign(16, 0xFF);
+  Z8eOptionsWindow window(6);
+  window.Form_Load();
+  window.Form_Activate();
+  EXPECT_TRUE(Find<QComboBox>(window, "cbPRAM")->isEnabled());
+  EXPECT_FALSE(Find<QCheckBox>(window, "cbFHSWP")->isEnabled());
+  EXPECT_TRUE(Find<QComboBox>(window, "cbX2TL_AO")->isEnabled());
+  EXPECT_FALSE(Find<QComboBox>(window, "cbPWM0EN")->isEnabled());
+  Find<QCheckBox>(window, "cbFHSWP")->setChecked(true);
+  Find<QComboBox>(window, "cbPRAM")->setCurrentText("Program (PRAM_M=1)");
+  Find<QComboBox>(window, "cbEXTLTMG")->setCurrentText("5000 (EXTLTMG=01)");
+  window.btAccept()->click();
+  // Byte 1: 2C + 40 + 10 + 2 + 1.
+  EXPECT_EQ(ImageBuffer[0], 0xFF);
+  EXPECT_EQ(ImageBuffer[1], 0x7F);
+}
+
+TEST_F(OptionBitsWindowTest, ZneoWindowWritesFourBytes) {
+  ImageBuffer.assign(8, 0xFF);
+  ZneoOptionsWindow window;
+  EXPECT_EQ(window.windowTitle(), "ZNEO Programming Options");
+  window.Form_Load();
+  window.Form_Activate();
+  EXPECT_EQ(Find<QComboBox>(window, "cbOSC_SEL")->currentText(), "High Power (OSC_SEL[1:0]=11)");
+  EXPECT_EQ(Find<QComboBox>(window, "cbMCEN")->currentText(), "Enabed (MCEN=1)");
+  EXPECT_FALSE(Find<QCheckBox>(window, "cbRP")->isChecked());
+  Find<QCheckBox>(window, "cbRP")->setChecked(true);
+  Find<QComboBox>(window, "cbLPOPT")->setCurrentIndex(0);
+  window.btAccept()->click();
+  EXPECT_EQ(ImageBuffer, (std::vector<uint8_t>{0xFE, 0xFF, 0xFF, 0xBF, 0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
+TEST_F(OptionBitsWindowTest, ZlfWindowReadsTheFib3FileAndWritesThePage) {
+  EEBuffer.assign(257, 0xFF);
+  SecondaryEnabled = true;
+  EEName = "";
+  ZlfOptionsWindow window;
+  EXPECT_EQ(window.objectName(), "frmZLFOptions");
+  window.Form_Load();
+  window.Form_Activate();
+  EXPECT_EQ(Find<QComboBox>(window, "cbWDT_Enable")->currentText(), "WDT Enabled by WDT Instr. Only(WDT=1)");
+
+  // A page whose byte FE is 00 and FF is F7 (16-bit stack).
+  const std::string fib = dir.Write("board.fib3.hex", DataRecord(0xFE, {0x00, 0xF7}) + EndRecord());
+  dialogs.answers = {fib};
+  Find<QPushButton>(window, "btUserMemSel")->click();
+  EXPECT_EQ(window.lblEEPROMFile()->text().toStdString(), fib);
+  EXPECT_EQ(window.tbEEPROMName()->text(), "board");
+  EXPECT_TRUE(EepromFileChosen);
+  EXPECT_EQ(Find<QComboBox>(window, "cbWDT_Enable")->currentText(), "WDT Always Enabled(WDT=0)");
+  for (const char* pullups : {"cbPort4Pullups", "cbPort3Pullups", "cbPort2Pullups", "cbPort1HPullups",
+                              "cbPort1LPullups", "cbPort0HPullups", "cbPort0LPullups"}) {
+    EXPECT_EQ(Find<QComboBox>(window, pullups)->currentIndex(), 0) << pullups;
+    EXPECT_TRUE(Find<QComboBox>(window, pullups)->currentText().startsWith("Pullups Enabled")) << pullups;
+  }
+  EXPECT_EQ(Find<QComboBox>(window, "cb16BitStack")->currentText(), "16-bit Stack(16BITSTK=0)");
+
+  // A cancelled choice keeps the page.
+  dialogs.answers = {""};
+  Find<QPushButton>(window, "btUserMemSel")->click();
+  EXPECT_EQ(EEBuffer[0xFE], 0x00);
+  EXPECT_TRUE(platform.messages.boxes.empty());
+
+  Find<QComboBox>(window, "cbFlashProt")->setCurrentText("Flash Protected (FLRWP=0)");
+  window.tbEEPROMName()->setText("Pullups");
+  window.btAccept()->click();
+  EXPECT_EQ(EEBuffer[0xFE], 0x00);
+  EXPECT_EQ(EEBuffer[0xFF], 0xF6);   // F0 + 0 + 4 + 2 + 0
+  EXPECT_EQ(EEName, "Pullups");
 }
 
 }  // namespace

@@ -33,6 +33,9 @@ class MainFrame : public MainWindowView {
   virtual void RunReadImageDialog(QWidget* parent) = 0;
   // The programming options window of the selected AVR, AVR32 or ARM device, run modally over `parent`.
   virtual void RunProgrammingOptions(QWidget* parent, const ProgrammingOptionsSetup& setup) = 0;
+  // The option bits window of the selected device's family (Z8 Encore!, ZNEO or
+  // ZLF645), run modally over `parent`; true when Accept wrote the bytes.
+  virtual bool RunOptionBits(QWidget* parent) = 0;
 
   // The serialization dialog over `parent`, its memory captions for the family
   // and second-memory size; SerialEditable says whether it may change the record.

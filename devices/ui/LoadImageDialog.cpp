@@ -17,6 +17,7 @@
 #include "devices/DeviceDatabase.h"
 #include "devices/FileSelection.h"
 #include "devices/ImageSettings.h"
+#include "devices/Loaders.h"
 #include "devices/ProjectFile.h"
 #include "devices/ui/DeviceLists.h"
 #include "link/CommDefs.h"
@@ -356,6 +357,9 @@ void LoadImageDialog::lstDevFamily_Click() {
 
 void LoadImageDialog::lstDevType_Click() {
   CurDevice = std::max(lstDevType_->currentIndex(), 0);
+  // Option bytes chosen for another device are not carried over unseen.
+  optionKind_ = OptionBitsKind::None;
+  optionBytes_.clear();
   FillVoltageList();
   FillModeList();
   ShowInterfaces();
@@ -373,11 +377,34 @@ void LoadImageDialog::LoadFuses() {
 }
 
 void LoadImageDialog::btOptions_Click() {
+  if (SelectedTypeTraits().optionsWindow == OptionsWindow::OptionBits) {
+    btOptions_OptionBits();
+    return;
+  }
   if (!HasProgrammingOptions(ProgType)) return;
   const bool jtag = optJTAG_->isEnabled() && optJTAG_->isChecked();
   main_.RunProgrammingOptions(
       this, ProgrammingOptionsFor(ProgType, DeviceTable[CurDevice].DevEESize, jtag, ProjectLoaded || optionsShown_));
   optionsShown_ = true;
+}
+
+void LoadImageDialog::btOptions_OptionBits() {
+  const OptionBitsKind kind = OptionBitsKindFor(ProgType, FamilyList[CurFamily]);
+  if (kind == OptionBitsKind::None) return;
+  if (!OptionBytesPlaceOf(kind).secondMemory) {
+    // The bytes are part of the flash image: the window shows them as the
+    // files give them, or as chosen before for this device.
+    ClearError();
+    ErrorTitle = "Convert Image Files";
+    if (!ConvertImageFiles()) {
+      ShowErrorReport();
+      return;
+    }
+    if (optionKind_ == kind && !optionBytes_.empty()) StoreOptionBytes(kind, optionBytes_);
+  }
+  if (!main_.RunOptionBits(this)) return;
+  optionKind_ = kind;
+  optionBytes_ = ReadOptionBytes(kind);
 }
 
 void LoadImageDialog::FillVoltageList() {
@@ -454,7 +481,7 @@ void LoadImageDialog::ShowFileSlots() {
 
 void LoadImageDialog::SetFilesPresent(bool present) {
   btLoad_->setEnabled(present);
-  btOptions_->setVisible(present && HasProgrammingOptions(ProgType));
+  btOptions_->setVisible(present && HasOptionsWindow(ProgType));
   btSaveProject_->setEnabled(present);
   if (!present) lblProjectPath_->hide();
   else lblProjectPath_->show();
@@ -566,6 +593,8 @@ void LoadImageDialog::btLoad_Click() {
   settings.image = ImageNumber;
   settings.files.assign(FileList.begin(), FileList.begin() + std::clamp(FileCount, 0, 4));
   settings.name = ToAnsi(tbImageName_->text());
+  settings.optionKind = optionKind_;
+  settings.optionBytes = optionBytes_;
   settings.voltage = ChosenVoltage();
   settings.freq = ChosenFrequency();
   settings.modeWord = [this] { return ChosenModeWord(); };   // after the conversion: it may find a second memory

@@ -7,7 +7,9 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "options/OptionBits.h"
 #include "state/views/LoadImageView.h"
 
 class MainFrame;
@@ -90,6 +92,8 @@ class LoadImageDialog : public QDialog, public LoadImageView {
   int StoredIndex(const char* key, int defaultValue) const;
   // The fuse definitions of the chosen device; a failure is shown and remembered.
   void LoadFuses();
+  // Options on programmer types whose option bytes live in the image.
+  void btOptions_OptionBits();
 
   MainFrame& main_;
   QComboBox* cbImageNum_;
@@ -131,4 +135,8 @@ class LoadImageDialog : public QDialog, public LoadImageView {
   std::string fuseError_;
   // The options window was opened for this device: it shows what it set.
   bool optionsShown_ = false;
+  // Option bytes accepted in the option bits window for the chosen device:
+  // the conversion on Load fills the image afresh, so they go in after it.
+  OptionBitsKind optionKind_ = OptionBitsKind::None;
+  std::vector<uint8_t> optionBytes_;
 };
