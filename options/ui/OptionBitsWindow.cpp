@@ -71,7 +71,10 @@ OptionBitsWindow::OptionBitsWindow(OptionBitsKind kind, int variant, QWidget* pa
     frames_.push_back(frame);
   }
   for (size_t b = 0; b < grids.size(); ++b) {
-    if (placed[b] == 0) columns->removeItem(grids[b]);
+    if (placed[b] == 0) {
+      columns->removeItem(grids[b]);   // a removed layout belongs to no one
+      delete grids[b];
+    }
   }
   extra_ = new QVBoxLayout;
   layout->addLayout(extra_);
