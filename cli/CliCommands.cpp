@@ -26,6 +26,7 @@
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
+#include "programmers/Configuration.h"
 #include "programmers/Discovery.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
@@ -451,6 +452,87 @@ int DeleteCommand(const CliOptions& options) {
   return ExitOk;
 }
 
+// The programmer's move to --to: refused when another programmer answers
+// there; afterwards the programmer must answer at its new address.
+int SetAddressCommand(const CliOptions& options) {
+  if (options.to == options.address) return UsageError(options.command, "--to must differ from --address");
+  if (!SelectProgrammerAt(options)) return ExitFailed;
+  switch (SetProgrammerAddress(options.to)) {
+    case AddressChange::Conflict:
+      std::fprintf(stderr, "kestrin-cli: %s\n", AddressConflictMessage(options.to).c_str());
+      return ExitFailed;
+    case AddressChange::Failed:
+      ReportLastError();
+      return ExitFailed;
+    case AddressChange::Moved:
+      break;
+  }
+  PauseTicks(20);   // as long as the window's blink: the programmer takes its new address
+  if (!AcquireProgrammerAt(options.to)) {
+    ErrorTitle = "Set Address";
+    ReportLastError();
+    return ExitFailed;
+  }
+  const ProgrammerRecord& p = ProgrammerTable[1];
+  std::printf("%d\t%d\t%s\t%d\t%d\t%d\n", p.Address, EntryLineSpeed(1), p.FwRevision.c_str(), p.ProgType,
+              p.NumImages, p.SlotSize);
+  return ExitOk;
+}
+
+void PrintDefaults(const ProgrammerDefaults& d) {
+  std::string ports;
+  for (int port = 0; port < 4; ++port) {
+    if (d.ports[port]) ports += (ports.empty() ? "" : ",") + std::to_string(port + 1);
+  }
+  std::printf("image\t%d\nports\t%s\ncrc-verify\t%s\nsequential\t%s\n", d.imageNumber,
+              ports.empty() ? "none" : ports.c_str(), d.crcVerify ? "on" : "off", d.sequential ? "on" : "off");
+}
+
+// Writes the record when --set is given, then prints what the programmer holds.
+int DefaultsRecordCommand(const CliOptions& options, int option) {
+  ProgrammerDefaults d;
+  if (options.set) {
+    if (options.image == 0) return UsageError(options.command, "--set needs --image N (1..4)");
+    if (!ParsePorts(options.ports, d.ports)) {
+      return UsageError(options.command, "--ports takes port numbers 1..4, e.g. 1,3");
+    }
+    d.imageNumber = options.image;
+    d.crcVerify = options.crcVerify;
+    d.sequential = options.sequential;
+  } else if (options.image != 0 || options.portsGiven || options.crcVerify || options.sequential) {
+    return UsageError(options.command, "--image, --ports, --crc-verify and --sequential go with --set");
+  }
+  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (options.set && options.image > SlotCount()) {
+    std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no image slot %d\n", options.address,
+                 options.image);
+    return ExitFailed;
+  }
+  if (options.set && !WriteProgrammerDefaults(option, d)) {
+    ReportLastError();
+    return ExitFailed;
+  }
+  if (!ReadProgrammerDefaults(option, d)) {
+    ReportLastError();
+    return ExitFailed;
+  }
+  PrintDefaults(d);
+  return ExitOk;
+}
+
+int DefaultsCommand(const CliOptions& options) {
+  if (!options.arguments.empty()) return UsageError(options.command, "defaults takes no arguments");
+  return DefaultsRecordCommand(options, -1);
+}
+
+int AteOptionCommand(const CliOptions& options) {
+  long long option = -1;
+  if (options.arguments.size() != 1 || !ParseNumber(options.arguments[0], option) || option >= AteOptionCount) {
+    return UsageError(options.command, "ate-option needs the option number 0..3");
+  }
+  return DefaultsRecordCommand(options, static_cast<int>(option));
+}
+
 struct CommandEntry {
   const char* name;
   bool needsAddress;
@@ -544,6 +626,18 @@ const CommandEntry Commands[] = {
      "crc --address A ADDR LEN [--baud 38400|115200]\n"
      "  Prints the programmer's CRC of LEN flash bytes from ADDR as four hex digits,\n"
      "  in reply order.\n"},
+    {"set-address", true, false, SetAddressCommand,
+     "set-address --address A --to N\n"
+     "  Moves the programmer at address A to address N (1..16), unless another\n"
+     "  programmer answers at N; then finds it there and prints its line as scan does.\n"},
+    {"defaults", true, false, DefaultsCommand,
+     "defaults --address A [--set --image N [--ports 1,3] [--crc-verify] [--sequential]]\n"
+     "  Prints the programmer's power-on defaults, one tab-separated line each:\n"
+     "  image, ports enabled, crc-verify, sequential. With --set they are written\n"
+     "  first (ports not given are disabled; --ports defaults to all four).\n"},
+    {"ate-option", true, false, AteOptionCommand,
+     "ate-option --address A OPTION [--set --image N [--ports 1,3] [--crc-verify] [--sequential]]\n"
+     "  The same for ATE option OPTION (0..3), the option sets test equipment selects.\n"},
 };
 
 const CommandEntry* FindCommand(const std::string& name) {
@@ -673,6 +767,11 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       if (!number(options.count, 1, 2147483647)) return false;
     } else if (arg == "--ports") {
       if (!value(options.ports)) return false;
+      options.portsGiven = true;
+    } else if (arg == "--set") {
+      options.set = true;
+    } else if (arg == "--to") {
+      if (!number(options.to, 1, 16)) return false;
     } else if (arg == "--verify") {
       options.verify = true;
     } else if (arg == "--crc-verify") {
@@ -735,6 +834,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   }
   if (options.command == "load" && options.deviceType.empty() && options.project.empty()) {
     error = "load needs --device-type NAME (or --project FILE.vrx)";
+    return false;
+  }
+  if (options.command == "set-address" && options.to == 0) {
+    error = "set-address needs --to N (1..16)";
     return false;
   }
   if (entry->needsImage && options.image == 0) {

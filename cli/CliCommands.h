@@ -45,6 +45,9 @@ struct CliOptions {
   bool verify = false;
   bool crcVerify = false;
   bool sequential = false;
+  bool set = false;                     // defaults, ate-option: write before reading back
+  bool portsGiven = false;              // --ports was on the command line
+  int to = 0;                           // set-address: the new address; 0: not given
   bool verbose = false;
   bool help = false;
 };

@@ -15,10 +15,11 @@ namespace {
 constexpr int32_t ErrBadTypeRecord = ErrFileFormat;
 
 // Fields per line: V1 has five, V2 adds a second hardware configuration file,
-// V3 three more and a second vector file.
-template <size_t N>
-void ReadTable(const char* name, std::array<ProgTypeInfo, N>& table, size_t first, size_t fields) {
-  for (ProgTypeInfo& t : table) t = ProgTypeInfo();
+// V3 three more and a second vector file. Reads at most `capacity` records
+// into `table`; a record of the wrong shape is left empty.
+void ReadRecords(const char* name, ProgTypeInfo* table, size_t capacity, size_t fields, size_t* read = nullptr) {
+  for (size_t i = 0; i < capacity; ++i) table[i] = ProgTypeInfo();
+  if (read) *read = 0;
   const std::string path = ProgramFile(name);
   TextFieldReader reader;
   std::string error;
@@ -28,8 +29,9 @@ void ReadTable(const char* name, std::array<ProgTypeInfo, N>& table, size_t firs
   }
   std::vector<std::string> f;
   int line = 0;
-  for (size_t index = first; index < N && reader.ReadLineFields(f); ++index) {
+  for (size_t index = 0; index < capacity && reader.ReadLineFields(f); ++index) {
     ++line;
+    if (read) *read = index + 1;
     if (f.size() != fields) {
       if (!ErrorPending()) {
         RaiseError(ErrBadTypeRecord, "Load Programmer Types",
@@ -54,15 +56,45 @@ void ReadTable(const char* name, std::array<ProgTypeInfo, N>& table, size_t firs
   }
 }
 
+template <size_t N>
+void ReadTable(const char* name, std::array<ProgTypeInfo, N>& table, size_t first, size_t fields) {
+  table[0] = ProgTypeInfo();
+  ReadRecords(name, table.data() + first, N - first, fields);
+}
+
+struct TableFile {
+  const char* name;
+  size_t capacity;
+  size_t fields;
+};
+const TableFile TableFiles[] = {{"\\revisions.inf", 5, 5}, {"\\revisionsV2.inf", 11, 6}, {"\\revisionsV3.inf", 26, 10}};
+
 }  // namespace
 
 bool LoadRevisionTables() {
   ClearError();
   ErrorTitle = "Load Programmer Types";
   LastFunction = "Load Revision Tables";
-  ReadTable("\\revisions.inf", TypeTableV1, 1, 5);
-  ReadTable("\\revisionsV2.inf", TypeTableV2, 0, 6);
-  ReadTable("\\revisionsV3.inf", TypeTableV3, 0, 10);
+  ReadTable(TableFiles[0].name, TypeTableV1, 1, TableFiles[0].fields);
+  ReadTable(TableFiles[1].name, TypeTableV2, 0, TableFiles[1].fields);
+  ReadTable(TableFiles[2].name, TypeTableV3, 0, TableFiles[2].fields);
+  CaptureError();
+  return LastErrorNumber == 0;
+}
+
+bool LoadFactoryTypeList(std::vector<ProgTypeInfo>& types) {
+  ClearError();
+  ErrorTitle = "Load Programmer Types";
+  LastFunction = "Load Revision Tables";
+  types.clear();
+  for (const TableFile& file : TableFiles) {
+    std::vector<ProgTypeInfo> table(file.capacity);
+    size_t read = 0;
+    ReadRecords(file.name, table.data(), table.size(), file.fields, &read);
+    for (size_t i = 0; i < read; ++i) {
+      if (!table[i].TypeName.empty()) types.push_back(table[i]);
+    }
+  }
   CaptureError();
   return LastErrorNumber == 0;
 }

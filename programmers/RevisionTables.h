@@ -2,7 +2,16 @@
 // "\revisions.inf", "\revisionsV2.inf" and "\revisionsV3.inf".
 #pragma once
 
+#include <vector>
+
+#include "state/PublicVars.h"
+
 // Reads the three tables. False, with the last-error record naming the file,
 // when a file is missing or holds a line that is not a type record; what
 // could be read is kept.
 bool LoadRevisionTables();
+
+// Every type record of the three files, in file order ("\revisions.inf"
+// first), for the factory's choice of a file set; records without a type
+// name (unused type codes) are left out. False as above.
+bool LoadFactoryTypeList(std::vector<ProgTypeInfo>& types);

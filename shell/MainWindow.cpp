@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QToolBar>
 #include <cstdio>
 
@@ -42,6 +43,8 @@
 #include "programmers/ImageDirectory.h"
 #include "programmers/RevisionTables.h"
 #include "programmers/Selection.h"
+#include "programmers/ui/FactoryWindow.h"
+#include "programmers/ui/SetAddressDialog.h"
 #include "shell/AboutBox.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
@@ -232,7 +235,8 @@ void MainWindow::BuildMenus() {
   forward(AddMenu(config, "mnuConfigSetAddress", tr("Set Programmer &Address")), &MdiChild::mnuConfigSetAddress);
   config->addSeparator();
   AddMenu(config, "mnuUpgradeFirmware", tr("Upgrade &Firmware"));
-  AddMenu(config, "mnuSelectFirmware", tr("Select Firmware"));
+  connect(AddMenu(config, "mnuSelectFirmware", tr("Select Firmware")), &QAction::triggered, this,
+          &MainWindow::mnuSelectFirmware_Click);
 
   QMenu* dde = topMenu("mnuDDE", tr("DDE"));
   QAction* ddeEnable = AddMenu(dde, "mnuDDEenable", tr("Enable"));
@@ -493,7 +497,9 @@ void MainWindow::SetArrayProgrammingEnabled(bool enabled) {
 void MainWindow::SetConfigMenuEnabled(bool enabled) { EnableMenus({"mnuConfig"}, enabled); }
 
 void MainWindow::CloseImageManager() {
-  if (imageManager_) imageManager_->parentWidget()->close();
+  // Its deletion waits for the event loop: a scan that shows it again right
+  // after must make a new one, not find the one going away.
+  if (imageManager_ && imageManager_->parentWidget()->close()) imageManager_ = nullptr;
 }
 
 void MainWindow::ShowImageManager() {
@@ -580,6 +586,24 @@ bool MainWindow::RunOptionBits(QWidget* parent) {
   return window->exec() == QDialog::Accepted;
 }
 
+void MainWindow::RunSetAddressDialog(QWidget* parent) {
+  bool moved = false;
+  {
+    SetAddressDialog dialog(parent);
+    dialog.Form_Activate();
+    dialog.exec();
+    moved = dialog.Moved();
+  }
+  // The dialog is gone before the scan closes the window it was opened over.
+  if (moved) AcquireProgrammers();
+}
+
+void MainWindow::SelectImageRow(int row) {
+  if (!imageManager_ || row < 1 || row >= fgImages.Rows) return;
+  imageManager_->Grid()->selectRow(row - 1);
+  imageManager_->fgImages_Click(row);
+}
+
 void MainWindow::LockOtherChildren(MdiChild* except, bool locked) {
   for (QMdiSubWindow* window : mdi_->subWindowList()) {
     if (window->widget() != except) window->widget()->setEnabled(!locked);
@@ -649,6 +673,15 @@ void MainWindow::mnuImageSerialization_Click() {
   }
   SerialEditable = false;
   RunSerialization(this, fgImages.TextMatrix(n, ColFamily), 0);
+}
+
+void MainWindow::mnuSelectFirmware_Click() {
+  if (!LineFree()) return;
+  FactoryWindow factory(this);
+  if (!factory.Form_Load()) ShowErrorReport();
+  const bool chosen = factory.exec() == QDialog::Accepted;
+  if (!chosen || FirmwareFileName.empty()) return;   // cancelled: nothing to do
+  if (firmwareUpgrade_) firmwareUpgrade_(FirmwareFileName);
 }
 
 void MainWindow::mnuDDEenable_Click() {

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -68,6 +69,8 @@ class MainWindow : public QMainWindow, public MainFrame {
   void RunProgrammingOptions(QWidget* parent, const ProgrammingOptionsSetup& setup) override;
   void RunSerialization(QWidget* parent, const std::string& family, int32_t eeSize) override;
   bool RunOptionBits(QWidget* parent) override;
+  void RunSetAddressDialog(QWidget* parent) override;
+  void SelectImageRow(int row) override;
   void LockOtherChildren(MdiChild* except, bool locked) override;
   void ChildClosed(MdiChild* child) override;
 
@@ -87,6 +90,14 @@ class MainWindow : public QMainWindow, public MainFrame {
   void mnuImageUpload_Click();
   void mnuImageSerialization_Click();
   void mnuDDEenable_Click();
+  // Select Firmware: frmFactory chooses a programmer type's file set; on OK
+  // its firmware file goes to the firmware upgrade hook.
+  void mnuSelectFirmware_Click();
+  // Where a chosen firmware file goes: the firmware upgrade of the selected
+  // programmer (UpgradeFirmware) once that operation is part of the program.
+  // Unset, the choice is only kept in FirmwareFileName and the other names.
+  using FirmwareUpgradeHook = std::function<void(const std::string& fileName)>;
+  void SetFirmwareUpgradeHook(FirmwareUpgradeHook hook) { firmwareUpgrade_ = std::move(hook); }
   // The automation interface's name, and whether it starts enabled for this run.
   void SetAutomation(const QString& name, bool enableForThisRun);
   DdeLink* AutomationLink() const { return ddeLink_.get(); }
@@ -141,6 +152,7 @@ class MainWindow : public QMainWindow, public MainFrame {
   QString automationName_ = QStringLiteral("kestrin");
   bool automationForced_ = false;
   QRect normalGeometry_;
+  FirmwareUpgradeHook firmwareUpgrade_;
 };
 
 // Pixels to the twips the settings keep (at 96 logical dots per inch), and back.

@@ -49,6 +49,7 @@ struct UnitConfig {
   Baud baud = Baud::B115200;
   bool serialization = true;    // false: the serialization commands answer Bad Command
   bool failConfigRead = false;  // ReadFlash touching bytes 0..31 answers Flash Write Error
+  bool ateOptions = false;      // a new flash holds the four ATE option records (slot 1, all ports)
   int reloadSilenceMs = 3000;
   int reloadFwMajor = -1, reloadFwMinor = -1;  // revision after LoadFirmware; -1 = unchanged
   TargetConfig targets[4];

@@ -18,6 +18,10 @@ constexpr uint32_t kSlotSizeOffset = 28;
 constexpr uint32_t kSlotsOffset = 29;
 constexpr uint32_t kTypeOffset = 30;
 constexpr uint32_t kAddressOffset = 31;
+// Four ATE option records of two bytes, laid out like the defaults; erased
+// (0xFF) on a unit that has none.
+constexpr uint32_t kAteOptionsBase = 232;
+constexpr int kAteOptions = 4;
 
 constexpr uint32_t kSecurityBase = 0x20;
 constexpr uint32_t kSecuritySize = 32;

@@ -149,6 +149,8 @@ bool ParseUnitSpec(const std::string& text, UnitConfig& out, std::string& error)
       if (!ParseFlag(key, value, c.serialization, error)) return false;
     } else if (key == "noconfig") {
       if (!ParseFlag(key, value, c.failConfigRead, error)) return false;
+    } else if (key == "ate") {
+      if (!ParseFlag(key, value, c.ateOptions, error)) return false;
     } else if (key == "reload") {
       if (!NumberSetting(key, value, 0, 600000, v, error)) return false;
       c.reloadSilenceMs = int(v);

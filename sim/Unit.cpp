@@ -69,6 +69,12 @@ Unit::Unit(const UnitConfig& config, const std::string& flashFile) : config_(con
                                  existed);
   }
   if (!existed) WriteConfigBlock(flash_.data(), config_);
+  if (!existed && config_.ateOptions) {
+    for (int n = 0; n < kAteOptions; ++n) {
+      flash_.data()[kAteOptionsBase + 2 * n] = 0;      // slot 1
+      flash_.data()[kAteOptionsBase + 2 * n + 1] = 0;  // all ports, no options
+    }
+  }
   if (config_.fwMajor >= 3) initialiseFlashMapIfErased();
   loadConfigBlock();
   enableByte_ = flash_.data()[kDefaultsOffset + 1] & 0x3F;

@@ -839,11 +839,69 @@ TEST_F(CliTest, DamagedUploadIsReadAgainAndALostLineKeepsTheOldFile) {
   leftovers();
 }
 
+TEST_F(CliTest, DefaultsAndAteOptionsAreWrittenAndReadBack) {
+  SimProcess sim({"--programmer", "address=4,type=6,fw=3.010,slots=4,slotsize=256,baud=115200"});
+  ASSERT_TRUE(sim.ready());
+  Result r = Run({"defaults", "--device", sim.linkPath(), "--address", "4", "--set", "--image", "2", "--ports", "1,3",
+                  "--sequential"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "image\t2\nports\t1,3\ncrc-verify\toff\nsequential\ton\n");
+  r = Run({"read-flash", "--device", sim.linkPath(), "--address", "4", "26", "2"});
+  EXPECT_EQ(r.out, "01 2A\n");
+
+  r = Run({"ate-option", "--device", sim.linkPath(), "--address", "4", "3", "--set", "--image", "4", "--ports", "2,3,4",
+           "--crc-verify"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "image\t4\nports\t2,3,4\ncrc-verify\ton\nsequential\toff\n");
+  r = Run({"read-flash", "--device", sim.linkPath(), "--address", "4", "232", "8"});
+  EXPECT_EQ(r.out, "FF FF FF FF FF FF 03 11\n");   // only option 3 was written
+
+  // Read without --set: what the programmer holds, also after a record set by hand.
+  r = Run({"defaults", "--device", sim.linkPath(), "--address", "4"});
+  EXPECT_EQ(r.out, "image\t2\nports\t1,3\ncrc-verify\toff\nsequential\ton\n");
+  const std::string record = dir + "/record.bin";
+  std::ofstream(record, std::ios::binary) << std::string("\x00\x10", 2);
+  ASSERT_EQ(Run({"write-flash", "--device", sim.linkPath(), "--address", "4", "234", record}).status, 0);
+  r = Run({"ate-option", "--device", sim.linkPath(), "--address", "4", "1"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "image\t1\nports\t1,2,3,4\ncrc-verify\ton\nsequential\toff\n");
+}
+
+TEST_F(CliTest, SetAddressRefusesAnAddressInUseAndMovesToAFreeOne) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--programmer",
+                  "address=7,type=1,fw=2.005,slots=2,slotsize=512,baud=38400"});
+  ASSERT_TRUE(sim.ready());
+  Result r = Run({"set-address", "--device", sim.linkPath(), "--address", "2", "--to", "7"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("There is Already a Programmer Responding at Address 7\r\n"
+                       "Setting this programmer to address 7 will cause a conflict"),
+            std::string::npos)
+      << r.err;
+  r = Run({"read-flash", "--device", sim.linkPath(), "--address", "2", "31", "1"});
+  EXPECT_EQ(r.out, "02\n");
+  r = Run({"read-flash", "--device", sim.linkPath(), "--address", "7", "31", "1"});
+  EXPECT_EQ(r.out, "07\n");
+
+  r = Run({"set-address", "--device", sim.linkPath(), "--address", "2", "--to", "12"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "12\t115200\t3.010\t6\t4\t262144\n");
+  r = Run({"scan", "--device", sim.linkPath()});
+  EXPECT_EQ(r.out,
+            "7\t38400\t2.005\t1\t2\t524288\n"
+            "12\t115200\t3.010\t6\t4\t262144\n");
+  r = Run({"read-flash", "--device", sim.linkPath(), "--address", "12", "31", "1"});
+  EXPECT_EQ(r.out, "0C\n");
+}
+
 TEST_F(CliTest, UsageErrorsExitTwo) {
   for (std::vector<std::string> args : {std::vector<std::string>{}, {"bogus"}, {"fwrev"}, {"fwrev", "--address", "17"},
                                         {"fwrev", "--address", "1", "--baud", "9600"}, {"read-flash", "--address", "1", "5"},
                                         {"scan", "--frobnicate"}, {"program", "--address", "1"},
-                                        {"delete", "--address", "1", "--image", "5"}}) {
+                                        {"delete", "--address", "1", "--image", "5"},
+                                        {"set-address", "--address", "1"}, {"set-address", "--address", "1", "--to", "17"},
+                                        {"ate-option", "--address", "1", "4"}, {"ate-option", "--address", "1"},
+                                        {"defaults", "--address", "1", "--image", "2"},
+                                        {"defaults", "--address", "1", "--set"}}) {
     const Result r = Run(args);
     EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
     EXPECT_NE(r.err.find("Usage: kestrin-cli"), std::string::npos);

@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QRadioButton>
 #include <QMdiArea>
 #include <QPlainTextEdit>
@@ -47,6 +48,8 @@
 #include "platform/SoundPlayer.h"
 #include "programmers/Discovery.h"
 #include "programmers/ImageDirectory.h"
+#include "programmers/ui/FactoryWindow.h"
+#include "programmers/ui/SetAddressDialog.h"
 #include "shell/AboutBox.h"
 #include "shell/MainWindow.h"
 #include "state/LineGuard.h"
@@ -245,6 +248,115 @@ TEST_F(GuiTest, ScanSelectsTheFirstProgrammerAndShowsItsImages) {
   EXPECT_EQ(window->ImageManager(), nullptr);
   EXPECT_FALSE(serial.IsOpen());
   EXPECT_TRUE(window->lstComm()->isEnabled());
+}
+
+// Another programmer at the chosen address: the message, nothing written,
+// the dialog stays for another choice.
+TEST_F(GuiTest, SetAddressRefusesAnAddressInUse) {
+  Start({"--programmer", Unit1, "--programmer", "address=5,type=6,fw=3.010,slots=4,slotsize=256,baud=38400"});
+  FindAndOpenImageManager();
+  SetAddressDialog dialog(window.get());
+  dialog.Form_Activate();
+  EXPECT_EQ(dialog.lblSetting()->text(), "The current address of this programmer is: 1");
+  ASSERT_EQ(dialog.lstAddress()->count(), 15);
+  EXPECT_EQ(dialog.lstAddress()->item(0)->text(), "2");
+  EXPECT_EQ(dialog.lstAddress()->item(14)->text(), "16");
+  EXPECT_EQ(dialog.lstAddress()->currentRow(), 0);
+
+  dialog.lstAddress()->setCurrentRow(3);   // 5
+  dialog.btOK()->click();
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);
+  EXPECT_EQ(recorders.messages.boxes[0].title, "Set Programmer Address");
+  EXPECT_EQ(recorders.messages.boxes[0].text,
+            "There is Already a Programmer Responding at Address 5\r\n"
+            "Setting this programmer to address 5 will cause a conflict");
+  EXPECT_EQ(recorders.messages.boxes[0].style, vbOKOnly);
+  EXPECT_FALSE(dialog.Moved());
+  EXPECT_TRUE(dialog.btOK()->isEnabled());
+  EXPECT_TRUE(dialog.btCancel()->isEnabled());
+  for (const std::string& f : Frames()) EXPECT_EQ(f.find(" 01 1F 00 00 00"), std::string::npos) << f;
+  uint8_t address = 0;
+  CurrentAddress = 1;
+  ASSERT_TRUE(ReadFlash(31, 1, &address, false));
+  EXPECT_EQ(address, 1);
+}
+
+// The move from the Configure menu: the byte written, the blink, the dialog
+// closed, and the line scanned again with the programmer at its new address.
+TEST_F(GuiTest, SetAddressMovesTheProgrammerAndScansAgain) {
+  Start({"--programmer", Unit1, "--programmer", "address=5,type=6,fw=3.010,slots=4,slotsize=256,baud=38400"});
+  FindAndOpenImageManager();
+  EXPECT_TRUE(window->Menu("mnuConfigSetAddress")->isEnabled());
+  QStringList blink;
+  bool operated = false;
+  QTimer::singleShot(0, window.get(), [&] {
+    auto* dialog = qobject_cast<SetAddressDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    operated = true;
+    dialog->lstAddress()->setCurrentRow(7);   // 9
+    QTimer* watch = new QTimer(dialog);
+    QObject::connect(watch, &QTimer::timeout, dialog, [&, dialog] {
+      const QString state = dialog->lblSetting()->isVisible() ? dialog->lblSetting()->text() : QStringLiteral("-");
+      if (blink.isEmpty() || blink.back() != state) blink.push_back(state);
+    });
+    watch->start(20);
+    dialog->btOK()->click();
+  });
+  window->Menu("mnuConfigSetAddress")->trigger();
+  Settle();
+  ASSERT_TRUE(operated);
+  EXPECT_TRUE(recorders.messages.boxes.empty()) << recorders.messages.boxes[0].text;
+  EXPECT_TRUE(blink.contains("*** Programming New Address *** "));
+  EXPECT_TRUE(blink.contains("-"));
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  ASSERT_EQ(window->lstAllProgs()->count(), 2);
+  EXPECT_EQ(window->lstAllProgs()->itemText(0), "VRX:Addr= 5");
+  EXPECT_EQ(window->lstAllProgs()->itemText(1), "VRX:Addr= 9");
+  EXPECT_EQ(ProgrammerTable[2].Address, 9);
+  ASSERT_NE(window->ImageManager(), nullptr);   // the scan shows the first programmer again
+  uint8_t address = 0;
+  CurrentAddress = 9;
+  serial.SetSettings("115200,n,8,1");
+  ASSERT_TRUE(ReadFlash(31, 1, &address, false));
+  EXPECT_EQ(address, 9);
+}
+
+TEST_F(GuiTest, FactoryChoiceCopiesTheTypesFilesAndCancelLeavesNone) {
+  Start({"--programmer", Unit1});
+  std::string upgraded;
+  window->SetFirmwareUpgradeHook([&](const std::string& file) { upgraded = file; });
+  auto operate = [&](const QString& type, bool ok) {
+    QTimer::singleShot(0, window.get(), [type, ok] {
+      auto* factory = qobject_cast<FactoryWindow*>(QApplication::activeModalWidget());
+      ASSERT_NE(factory, nullptr);
+      const auto found = factory->lstProgType()->findItems(type, Qt::MatchExactly);
+      ASSERT_FALSE(found.isEmpty());
+      factory->lstProgType()->setCurrentItem(found.back());   // the last file's record
+      (ok ? factory->btOK() : factory->btCancel())->click();
+    });
+    window->mnuSelectFirmware_Click();
+  };
+  FactoryWindow factory;
+  ASSERT_TRUE(factory.Form_Load()) << LastErrorText;
+  EXPECT_EQ(factory.lstProgType()->item(0)->text(), "VRX-PSoC");   // "\revisions.inf" first
+  EXPECT_EQ(factory.lstProgType()->currentRow(), 0);
+  EXPECT_EQ(FirmwareFileName, "vrx_psoc_v1.rex");
+
+  operate("VRX-PSoC", true);
+  EXPECT_EQ(upgraded, "vrx_psoc_v3.rex");
+  EXPECT_EQ(FirmwareFileName, "vrx_psoc_v3.rex");
+  EXPECT_EQ(HwcFileNames[0], "psoc_hwc0.rex");
+  EXPECT_EQ(HwcFileNames[3], "psoc_hwc3.rex");
+  EXPECT_EQ(VectorFileName, "psoc_vec.bin");
+  EXPECT_EQ(VectorFileName2, "psoc_vec2.bin");
+
+  upgraded.clear();
+  operate("VRX-PSoC", false);
+  EXPECT_EQ(upgraded, "");
+  EXPECT_EQ(FirmwareFileName, "");
+  for (const std::string& name : HwcFileNames) EXPECT_EQ(name, "");
+  EXPECT_EQ(VectorFileName, "");
+  EXPECT_EQ(VectorFileName2, "");
 }
 
 TEST_F(GuiTest, DeleteAsksAndDeletesOnlyOnYes) {
@@ -993,6 +1105,51 @@ TEST_F(ProgramManagerTest, AnImageLoadedMeanwhileIsShownAtOnce) {
   EXPECT_EQ(pm->lblVal(0)->text(), "Renewed");
   EXPECT_EQ(pm->lblVal(1)->text(), "ATtiny10");
   EXPECT_TRUE(pm->btStart()->isEnabled());
+}
+
+// Set Defaults writes the record of the window's controls; View Defaults
+// reads it back into them and selects its image; ATE options alike.
+TEST_F(ProgramManagerTest, DefaultsAndAteOptionsGoToTheProgrammerAndComeBack) {
+  Start({"--programmer", std::string(Unit1) + ",ate=1", "--image", "slot=1,name=Board,device=9,family=0", "--image",
+         "slot=2,name=Second,device=9,family=0"});
+  ProgramManagerWindow* pm = OpenProgramManager();
+  ASSERT_NE(pm, nullptr);
+  EXPECT_TRUE(window->Menu("mnuConfigSetATEopts")->isVisible());   // the unit holds ATE options
+  pm->lstImage()->setCurrentIndex(pm->lstImage()->findData(2));
+  pm->lstImage_Click();
+  pm->cbSequential()->setChecked(true);
+  pm->cbCRCVerify()->setChecked(false);
+  for (int i : {1, 3}) pm->ChkPortEnbl(i)->setChecked(false);
+  window->Menu("mnuConfigSetDefaults")->trigger();
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);
+  EXPECT_EQ(recorders.messages.boxes[0].text, "Defaults have been sent to programmer");
+  EXPECT_EQ(recorders.messages.boxes[0].title, "Set Programmer Defaults");
+  std::array<uint8_t, 2> stored{};
+  ASSERT_TRUE(ReadFlash(26, 2, stored.data(), false));
+  EXPECT_EQ(stored, (std::array<uint8_t, 2>{0x01, 0x2A}));
+
+  // ATE option 3 holds CRC verify and all ports for slot 1, written by hand.
+  const std::array<uint8_t, 2> ate{0x00, 0x10};
+  ASSERT_TRUE(WriteFlash(238, 2, ate.data(), false));
+  window->Menu("mnuConfigViewATEOPT3")->trigger();
+  ASSERT_EQ(recorders.messages.boxes.size(), 2u);
+  EXPECT_EQ(recorders.messages.boxes[1].text, "ATE Option 3 has been read from programmer.");
+  EXPECT_EQ(recorders.messages.boxes[1].title, "View ATE Options");
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(pm->ChkPortEnbl(i)->isChecked()) << i;
+  EXPECT_TRUE(pm->cbCRCVerify()->isChecked());
+  EXPECT_FALSE(pm->cbSequential()->isChecked());
+  EXPECT_EQ(ImageNumber, 1);
+  EXPECT_EQ(pm->lstImage()->currentText(), "1");
+  EXPECT_EQ(pm->lblVal(0)->text(), "Board");
+
+  window->Menu("mnuConfigViewDefaults")->trigger();
+  ASSERT_EQ(recorders.messages.boxes.size(), 3u);
+  EXPECT_EQ(recorders.messages.boxes[2].text, "Defaults have been read from programmer");
+  EXPECT_TRUE(pm->cbSequential()->isChecked());
+  EXPECT_FALSE(pm->ChkPortEnbl(1)->isChecked());
+  EXPECT_TRUE(pm->ChkPortEnbl(2)->isChecked());
+  EXPECT_EQ(ImageNumber, 2);
+  EXPECT_EQ(pm->lblVal(0)->text(), "Second");
 }
 
 TEST_F(ProgramManagerTest, EmptySlotCannotRun) {

@@ -41,6 +41,13 @@ class MainFrame : public MainWindowView {
   // and second-memory size; SerialEditable says whether it may change the record.
   virtual void RunSerialization(QWidget* parent, const std::string& family, int32_t eeSize) = 0;
 
+  // frmSetAddress over `parent` for the selected programmer; after a move the
+  // line is scanned again, which replaces the image manager.
+  virtual void RunSetAddressDialog(QWidget* parent) = 0;
+  // The image manager's grid selects the row of an image slot and runs its
+  // click handling; nothing when the window is closed or has no such row.
+  virtual void SelectImageRow(int row) = 0;
+
   // Locks (disables) or unlocks every child window but `except`.
   virtual void LockOtherChildren(MdiChild* except, bool locked) = 0;
   // A child window is going away.

@@ -105,7 +105,8 @@ void ImageManagerWindow::Form_Deactivate() {
 
 void ImageManagerWindow::EnableImageItems(bool enabled) {
   main_.EnableMenus({"mnuImage", "mnuImageNew", "mnuImageRead", "mnuImageDelete", "mnuImageUpload",
-                     "mnuImageSerialization", "mnuFileOpen", "mnuFileProject", "mnuFileClose", "mnuViewProgMan"},
+                     "mnuImageSerialization", "mnuFileOpen", "mnuFileProject", "mnuFileClose", "mnuViewProgMan",
+                     "mnuConfigSetAddress"},
                     enabled);
 }
 
@@ -143,6 +144,14 @@ void ImageManagerWindow::mnuImageRead() {
   if (!operation.Taken()) return;
   main_.RunReadImageDialog(this);
   ShowImageDirectory();
+}
+
+// The dialog holds the line like the other dialogs; a move ends with a new
+// scan, which closes this window: nothing here may run after it.
+void ImageManagerWindow::mnuConfigSetAddress() {
+  const LineOperation operation;
+  if (!operation.Taken()) return;
+  main_.RunSetAddressDialog(this);
 }
 
 void ImageManagerWindow::mnuImageNew() {

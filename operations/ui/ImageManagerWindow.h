@@ -26,6 +26,7 @@ class ImageManagerWindow : public MdiChild, public ImageManagerView {
   void mnuFileProject() override;
   void mnuImageNew() override;
   void mnuImageRead() override;
+  void mnuConfigSetAddress() override;
 
   // ImageManagerView
   void SetProgrammerPicture(const std::string& key) override;

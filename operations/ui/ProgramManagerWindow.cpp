@@ -21,8 +21,10 @@
 #include "operations/Serialize.h"
 #include "options/Serialization.h"
 #include "platform/AnsiText.h"
+#include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
+#include "programmers/Configuration.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "state/LineGuard.h"
@@ -338,6 +340,43 @@ void ProgramManagerWindow::closeEvent(QCloseEvent* event) {
   frmProgram = nullptr;
   main_.ChildClosed(this);
   event->accept();
+}
+
+// ---- Defaults and ATE options ----
+
+void ProgramManagerWindow::SetDefaults(int option) {
+  if (running_) return;
+  ProgrammerDefaults d;
+  d.imageNumber = ImageNumber;
+  d.sequential = cbSequential_->isChecked();
+  d.crcVerify = cbCRCVerify_->isChecked();
+  for (int i = 0; i < 4; ++i) d.ports[i] = ChkPortEnbl_[i]->isChecked();
+  if (!WriteProgrammerDefaults(option, d)) {
+    ShowErrorReport();
+    return;
+  }
+  MessageBox->MsgBox(DefaultsSetMessage(option), vbOKOnly, DefaultsSetTitle(option));
+}
+
+void ProgramManagerWindow::ViewDefaults(int option) {
+  if (running_) return;
+  ProgrammerDefaults d;
+  if (!ReadProgrammerDefaults(option, d)) {
+    ShowErrorReport();   // the check boxes stay as they were
+    return;
+  }
+  for (int i = 0; i < 4; ++i) ChkPortEnbl_[i]->setChecked(d.ports[i]);
+  cbCRCVerify_->setChecked(d.crcVerify);
+  cbSequential_->setChecked(d.sequential);
+  // A record never written (erased flash) names no slot of this programmer:
+  // the image stays as it is.
+  if (d.imageNumber >= 1 && d.imageNumber <= SlotCount()) {
+    main_.SelectImageRow(d.imageNumber);
+    lstImage_->setCurrentIndex(lstImage_->findData(ImageNumber));
+    for (QLabel* s : Serial_) s->hide();
+    ShowImageInformation();
+  }
+  MessageBox->MsgBox(DefaultsReadMessage(option), vbOKOnly, DefaultsReadTitle(option));
 }
 
 // ---- ProgramManagerView ----

@@ -29,6 +29,12 @@ class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
   void mnuProgramStart() override { btStart_Click(); }
   void mnuProgramVerify() override { btVerify_Click(); }
   void mnuProgramCancel() override { btCancel_Click(); }
+  // The programmer's power-on defaults and ATE options 0..3, from and into the
+  // image number and the port and run option check boxes.
+  void mnuConfigSetDefaults() override { SetDefaults(-1); }
+  void mnuConfigViewDefaults() override { ViewDefaults(-1); }
+  void mnuConfigSetATEOption(int option) override { SetDefaults(option); }
+  void mnuConfigViewATEOption(int option) override { ViewDefaults(option); }
 
   void btStart_Click();
   void btVerify_Click();
@@ -75,6 +81,8 @@ class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
   void SetRunButtonsEnabled(bool enabled);
   void SetUpRunOptions();
   void LockForRun(bool locked);
+  void SetDefaults(int option);    // -1: power-on defaults
+  void ViewDefaults(int option);
 
   MainFrame& main_;
   QComboBox* lstImage_;

@@ -1,0 +1,70 @@
+#include "programmers/ui/FactoryWindow.h"
+
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "platform/AnsiText.h"
+#include "programmers/RevisionTables.h"
+
+FactoryWindow::FactoryWindow(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("frmFactory"));
+  setWindowTitle(tr("Select Firmware"));
+  auto* layout = new QVBoxLayout(this);
+  lstProgType_ = new QListWidget(this);
+  lstProgType_->setObjectName(QStringLiteral("lstProgType"));
+  layout->addWidget(lstProgType_, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  btOK_ = new QPushButton(tr("OK"), this);
+  btOK_->setObjectName(QStringLiteral("btOK"));
+  btOK_->setDefault(true);
+  btCancel_ = new QPushButton(tr("Cancel"), this);
+  btCancel_->setObjectName(QStringLiteral("btCancel"));
+  buttons->addWidget(btOK_);
+  buttons->addWidget(btCancel_);
+  layout->addLayout(buttons);
+  connect(lstProgType_, &QListWidget::currentRowChanged, this, [this](int) { lstProgType_Click(); });
+  connect(btOK_, &QPushButton::clicked, this, &FactoryWindow::btOK_Click);
+  connect(btCancel_, &QPushButton::clicked, this, &FactoryWindow::btCancel_Click);
+  resize(280, 360);
+}
+
+bool FactoryWindow::Form_Load() {
+  const bool read = LoadFactoryTypeList(types_);
+  lstProgType_->clear();
+  for (const ProgTypeInfo& t : types_) lstProgType_->addItem(FromAnsi(t.TypeName));
+  if (!types_.empty()) lstProgType_->setCurrentRow(0);
+  return read;
+}
+
+void FactoryWindow::lstProgType_Click() {
+  const int row = lstProgType_->currentRow();
+  if (row < 0 || row >= static_cast<int>(types_.size())) return;
+  const ProgTypeInfo& t = types_[static_cast<size_t>(row)];
+  FirmwareFileName = t.FirmwareFile;
+  HwcFileNames = t.HwcFiles;
+  VectorFileName = t.VectorFile;
+  VectorFileName2 = t.VectorFile2;
+}
+
+void FactoryWindow::btOK_Click() {
+  // With nothing to choose from there is no choice to keep.
+  if (lstProgType_->currentRow() < 0) {
+    btCancel_Click();
+    return;
+  }
+  accept();
+}
+
+void FactoryWindow::btCancel_Click() { reject(); }
+
+void FactoryWindow::reject() {
+  // Every name a choice may have set: none of a type half chosen stays behind.
+  FirmwareFileName.clear();
+  for (std::string& name : HwcFileNames) name.clear();
+  VectorFileName.clear();
+  VectorFileName2.clear();
+  QDialog::reject();
+}

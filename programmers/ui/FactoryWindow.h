@@ -1,0 +1,36 @@
+// frmFactory: chooses the firmware, hardware configuration and vector files
+// of a programmer type, for the firmware selection menu.
+#pragma once
+
+#include <QDialog>
+#include <vector>
+
+#include "state/PublicVars.h"
+
+class QListWidget;
+class QPushButton;
+
+class FactoryWindow : public QDialog {
+  Q_OBJECT
+ public:
+  explicit FactoryWindow(QWidget* parent = nullptr);
+
+  // Reads the three revisions files into the list; false (the list holds what
+  // could be read) when one of them failed: the caller shows the report.
+  bool Form_Load();
+  void lstProgType_Click();
+  void btOK_Click();
+  void btCancel_Click();
+  // Cancel, Escape and the window's close all leave no file names behind.
+  void reject() override;
+
+  QListWidget* lstProgType() const { return lstProgType_; }
+  QPushButton* btOK() const { return btOK_; }
+  QPushButton* btCancel() const { return btCancel_; }
+
+ private:
+  std::vector<ProgTypeInfo> types_;
+  QListWidget* lstProgType_;
+  QPushButton* btOK_;
+  QPushButton* btCancel_;
+};
