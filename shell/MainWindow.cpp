@@ -24,6 +24,7 @@
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
 #include "operations/DeleteImage.h"
+#include "operations/FirmwareUpgrade.h"
 #include "operations/SaveImage.h"
 #include "operations/Serialize.h"
 #include "operations/ui/ImageManagerWindow.h"
@@ -231,7 +232,8 @@ void MainWindow::BuildMenus() {
   }
   forward(AddMenu(config, "mnuConfigSetAddress", tr("Set Programmer &Address")), &MdiChild::mnuConfigSetAddress);
   config->addSeparator();
-  AddMenu(config, "mnuUpgradeFirmware", tr("Upgrade &Firmware"));
+  connect(AddMenu(config, "mnuUpgradeFirmware", tr("Upgrade &Firmware")), &QAction::triggered, this,
+          &MainWindow::mnuUpgradeFirmware_Click);
   AddMenu(config, "mnuSelectFirmware", tr("Select Firmware"));
 
   QMenu* dde = topMenu("mnuDDE", tr("DDE"));
@@ -490,7 +492,8 @@ void MainWindow::SetArrayProgrammingEnabled(bool enabled) {
   EnableButtons({"ArrayMan"}, enabled);
 }
 
-void MainWindow::SetConfigMenuEnabled(bool enabled) { EnableMenus({"mnuConfig"}, enabled); }
+// A selected programmer can have its firmware and tables upgraded.
+void MainWindow::SetConfigMenuEnabled(bool enabled) { EnableMenus({"mnuConfig", "mnuUpgradeFirmware"}, enabled); }
 
 void MainWindow::CloseImageManager() {
   if (imageManager_) imageManager_->parentWidget()->close();
@@ -649,6 +652,10 @@ void MainWindow::mnuImageSerialization_Click() {
   }
   SerialEditable = false;
   RunSerialization(this, fgImages.TextMatrix(n, ColFamily), 0);
+}
+
+void MainWindow::mnuUpgradeFirmware_Click() {
+  if (LineFree() && !UpgradeProgrammer()) ShowErrorReport();
 }
 
 void MainWindow::mnuDDEenable_Click() {

@@ -87,6 +87,7 @@ class MainWindow : public QMainWindow, public MainFrame {
   void mnuImageUpload_Click();
   void mnuImageSerialization_Click();
   void mnuDDEenable_Click();
+  void mnuUpgradeFirmware_Click();
   // The automation interface's name, and whether it starts enabled for this run.
   void SetAutomation(const QString& name, bool enableForThisRun);
   DdeLink* AutomationLink() const { return ddeLink_.get(); }

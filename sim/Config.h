@@ -49,7 +49,7 @@ struct UnitConfig {
   Baud baud = Baud::B115200;
   bool serialization = true;    // false: the serialization commands answer Bad Command
   bool failConfigRead = false;  // ReadFlash touching bytes 0..31 answers Flash Write Error
-  int reloadSilenceMs = 3000;
+  int reloadSilenceMs = 3000;   // silence after LoadFirmware; negative: the unit never answers again
   int reloadFwMajor = -1, reloadFwMinor = -1;  // revision after LoadFirmware; -1 = unchanged
   TargetConfig targets[4];
   std::vector<StoredImage> images;   // stored when the unit starts
