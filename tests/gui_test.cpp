@@ -247,6 +247,30 @@ TEST_F(GuiTest, ScanSelectsTheFirstProgrammerAndShowsItsImages) {
   EXPECT_TRUE(window->lstComm()->isEnabled());
 }
 
+TEST_F(GuiTest, UpgradeFirmwareMenuUpgradesTheSelectedProgrammerAndReportsAFailure) {
+  Start({"--programmer", "address=1,type=2,fw=3.001,slots=4,slotsize=256,baud=115200,reload=200"});
+  window->Form_Load();
+  EXPECT_FALSE(window->Menu("mnuUpgradeFirmware")->isEnabled());
+  window->mnuViewProgScan_Click();
+  Settle();
+  ASSERT_TRUE(window->Menu("mnuUpgradeFirmware")->isEnabled());
+  recorders.messages.boxes.clear();   // the obsolete-firmware note of the selection
+
+  window->Menu("mnuUpgradeFirmware")->trigger();
+  Settle();
+  EXPECT_TRUE(recorders.messages.boxes.empty()) << recorders.messages.boxes.front().text;
+  EXPECT_EQ(ProgrammerTable[1].FwRevision, "3.010");   // what vrx_z8_v3.rex brings
+  EXPECT_TRUE(window->isEnabled());
+  EXPECT_EQ(window->StatusPanelText("Status"), "");
+
+  FirmwareFileName = "missing.rex";
+  window->Menu("mnuUpgradeFirmware")->trigger();
+  Settle();
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);
+  EXPECT_EQ(recorders.messages.boxes[0].title, "Kestrin - Upgrade Firmware");
+  EXPECT_TRUE(window->isEnabled());
+}
+
 TEST_F(GuiTest, DeleteAsksAndDeletesOnlyOnYes) {
   Start({"--programmer", Unit1, "--image", "slot=2,name=Keep me,device=9,family=0"});
   FindAndOpenImageManager();
