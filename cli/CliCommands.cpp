@@ -18,6 +18,7 @@
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "operations/DeleteImage.h"
+#include "operations/FirmwareUpgrade.h"
 #include "operations/LoadImage.h"
 #include "operations/ProgramRun.h"
 #include "operations/ReadTarget.h"
@@ -533,6 +534,59 @@ int AteOptionCommand(const CliOptions& options) {
   return DefaultsRecordCommand(options, static_cast<int>(option));
 }
 
+// The file set of another programmer type, as the factory window chooses
+// it: the record of that name in the table of the programmer's generation,
+// else in the newest table that has one.
+bool ChooseTypeFiles(const std::string& typeName) {
+  const ProgTypeInfo* found = nullptr;
+  auto search = [&](const auto& table) {
+    for (const ProgTypeInfo& t : table) {
+      if (!found && !t.TypeName.empty() && t.TypeName == typeName) found = &t;
+    }
+  };
+  if (FwGen3) search(TypeTableV3);
+  else if (FwGen2) search(TypeTableV2);
+  else search(TypeTableV1);
+  search(TypeTableV3);
+  search(TypeTableV2);
+  search(TypeTableV1);
+  if (!found) return false;
+  FirmwareFileName = found->FirmwareFile;
+  HwcFileNames = found->HwcFiles;
+  VectorFileName = found->VectorFile;
+  VectorFileName2 = found->VectorFile2;
+  return true;
+}
+
+int UpgradeCommand(const CliOptions& options) {
+  const std::string what = options.arguments.size() == 1 ? options.arguments[0] : "";
+  if (what != "firmware" && what != "hwc" && what != "vectors" && what != "extended-vectors") {
+    return UsageError(options.command, "upgrade needs one of firmware, hwc, vectors, extended-vectors");
+  }
+  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (!options.programmerType.empty() && !ChooseTypeFiles(options.programmerType)) {
+    std::fprintf(stderr, "kestrin-cli: the revisions files list no programmer type \"%s\"\n",
+                 options.programmerType.c_str());
+    return ExitFailed;
+  }
+  const std::string& vectors = what == "vectors" ? VectorFileName : VectorFileName2;
+  if ((what == "vectors" || what == "extended-vectors") && vectors.empty()) {
+    std::fprintf(stderr, "kestrin-cli: this programmer type has no %s file; nothing written\n",
+                 what == "vectors" ? "vector" : "extended vector");
+    return ExitOk;
+  }
+  const bool ok = what == "firmware"  ? UpgradeFirmware()
+                  : what == "hwc"     ? LoadHardwareConfiguration()
+                  : what == "vectors" ? LoadVectorInformation()
+                                      : LoadExtendedVectorInformation();
+  if (!ok) {
+    ReportLastError();
+    return ExitFailed;
+  }
+  if (what == "firmware") std::printf("%s\n", ProgrammerTable[SelectedProgrammer].FwRevision.c_str());
+  return ExitOk;
+}
+
 struct CommandEntry {
   const char* name;
   bool needsAddress;
@@ -612,6 +666,14 @@ const CommandEntry Commands[] = {
     {"delete", true, true, DeleteCommand,
      "delete --address A --image N\n"
      "  Deletes the image in slot N (its directory entry).\n"},
+    {"upgrade", true, false, UpgradeCommand,
+     "upgrade --address A firmware|hwc|vectors|extended-vectors [--type NAME]\n"
+     "  Writes the programmer's firmware, its hardware configuration tables or one of\n"
+     "  its vector tables from the files the revisions files name for its type (or\n"
+     "  for the type NAME), verifying every byte. firmware then has the programmer\n"
+     "  install it, waits until it answers again and prints its new revision. A file\n"
+     "  that is missing, cut short or of another kind is refused before anything is\n"
+     "  written.\n"},
     {"fwrev", true, false, FirmwareRevision,
      "fwrev --address A [--baud 38400|115200]\n"
      "  Prints the firmware revision of the programmer at address A.\n"},
@@ -765,6 +827,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       options.protect = true;
     } else if (arg == "--count") {
       if (!number(options.count, 1, 2147483647)) return false;
+    } else if (arg == "--type") {
+      if (!value(options.programmerType)) return false;
     } else if (arg == "--ports") {
       if (!value(options.ports)) return false;
       options.portsGiven = true;
@@ -838,6 +902,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   }
   if (options.command == "set-address" && options.to == 0) {
     error = "set-address needs --to N (1..16)";
+    return false;
+  }
+  if (!options.programmerType.empty() && options.command != "upgrade") {
+    error = "--type goes with upgrade";
     return false;
   }
   if (entry->needsImage && options.image == 0) {

@@ -25,6 +25,7 @@
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
 #include "operations/DeleteImage.h"
+#include "operations/FirmwareUpgrade.h"
 #include "operations/SaveImage.h"
 #include "operations/Serialize.h"
 #include "operations/ui/ImageManagerWindow.h"
@@ -234,7 +235,8 @@ void MainWindow::BuildMenus() {
   }
   forward(AddMenu(config, "mnuConfigSetAddress", tr("Set Programmer &Address")), &MdiChild::mnuConfigSetAddress);
   config->addSeparator();
-  AddMenu(config, "mnuUpgradeFirmware", tr("Upgrade &Firmware"));
+  connect(AddMenu(config, "mnuUpgradeFirmware", tr("Upgrade &Firmware")), &QAction::triggered, this,
+          &MainWindow::mnuUpgradeFirmware_Click);
   connect(AddMenu(config, "mnuSelectFirmware", tr("Select Firmware")), &QAction::triggered, this,
           &MainWindow::mnuSelectFirmware_Click);
 
@@ -494,7 +496,8 @@ void MainWindow::SetArrayProgrammingEnabled(bool enabled) {
   EnableButtons({"ArrayMan"}, enabled);
 }
 
-void MainWindow::SetConfigMenuEnabled(bool enabled) { EnableMenus({"mnuConfig"}, enabled); }
+// A selected programmer can have its firmware and tables upgraded.
+void MainWindow::SetConfigMenuEnabled(bool enabled) { EnableMenus({"mnuConfig", "mnuUpgradeFirmware"}, enabled); }
 
 void MainWindow::CloseImageManager() {
   // Its deletion waits for the event loop: a scan that shows it again right
@@ -681,7 +684,11 @@ void MainWindow::mnuSelectFirmware_Click() {
   if (!factory.Form_Load()) ShowErrorReport();
   const bool chosen = factory.exec() == QDialog::Accepted;
   if (!chosen || FirmwareFileName.empty()) return;   // cancelled: nothing to do
-  if (firmwareUpgrade_) firmwareUpgrade_(FirmwareFileName);
+  if (!UpgradeProgrammer()) ShowErrorReport();
+}
+
+void MainWindow::mnuUpgradeFirmware_Click() {
+  if (LineFree() && !UpgradeProgrammer()) ShowErrorReport();
 }
 
 void MainWindow::mnuDDEenable_Click() {

@@ -91,13 +91,9 @@ class MainWindow : public QMainWindow, public MainFrame {
   void mnuImageSerialization_Click();
   void mnuDDEenable_Click();
   // Select Firmware: frmFactory chooses a programmer type's file set; on OK
-  // its firmware file goes to the firmware upgrade hook.
+  // the selected programmer is upgraded from it.
   void mnuSelectFirmware_Click();
-  // Where a chosen firmware file goes: the firmware upgrade of the selected
-  // programmer (UpgradeFirmware) once that operation is part of the program.
-  // Unset, the choice is only kept in FirmwareFileName and the other names.
-  using FirmwareUpgradeHook = std::function<void(const std::string& fileName)>;
-  void SetFirmwareUpgradeHook(FirmwareUpgradeHook hook) { firmwareUpgrade_ = std::move(hook); }
+  void mnuUpgradeFirmware_Click();
   // The automation interface's name, and whether it starts enabled for this run.
   void SetAutomation(const QString& name, bool enableForThisRun);
   DdeLink* AutomationLink() const { return ddeLink_.get(); }
@@ -152,7 +148,6 @@ class MainWindow : public QMainWindow, public MainFrame {
   QString automationName_ = QStringLiteral("kestrin");
   bool automationForced_ = false;
   QRect normalGeometry_;
-  FirmwareUpgradeHook firmwareUpgrade_;
 };
 
 // Pixels to the twips the settings keep (at 96 logical dots per inch), and back.

@@ -11,7 +11,7 @@ std::string UsageText() {
          "  --link PATH          symlink to the line's device (replaced when stale)\n"
          "  --programmer LIST    add a unit (repeatable):\n"
          "        address=1,type=6,fw=3.010,slots=4,slotsize=256,baud=115200|38400|both\n"
-         "        [,serial=0][,noconfig=1][,ate=1][,reload=MS][,reloadfw=3.011]\n"
+         "        [,serial=0][,noconfig=1][,ate=1][,reload=MS|never][,reloadfw=3.011]\n"
          "  --target LIST        set up a target port (repeatable):\n"
          "        address=A,port=1..4,present=0|1,program=4:1:2,verify=2,read=6:7,\n"
          "        result=CODE,step=MS,memory=FILE.bin|memsize=N\n"

@@ -50,7 +50,7 @@ struct UnitConfig {
   bool serialization = true;    // false: the serialization commands answer Bad Command
   bool failConfigRead = false;  // ReadFlash touching bytes 0..31 answers Flash Write Error
   bool ateOptions = false;      // a new flash holds the four ATE option records (slot 1, all ports)
-  int reloadSilenceMs = 3000;
+  int reloadSilenceMs = 3000;   // silence after LoadFirmware; negative: the unit never answers again
   int reloadFwMajor = -1, reloadFwMinor = -1;  // revision after LoadFirmware; -1 = unchanged
   TargetConfig targets[4];
   std::vector<StoredImage> images;   // stored when the unit starts

@@ -61,6 +61,11 @@ FlashMap DefaultFlashMap(int slots, uint32_t slotBytes);
 // (so a firmware upgrade never outgrows it), at least 4 MiB.
 size_t RequiredFlashSize(int slots, uint32_t slotBytes);
 
+// Firmware images start with "VRXF", then the minor and major revision they
+// bring; the unit answers FwRev with them after LoadFirmware installs it.
+constexpr uint32_t kLegacyFirmwareBase = 0x1000;
+constexpr uint8_t kFirmwareMagic[4] = {'V', 'R', 'X', 'F'};
+
 void WriteConfigBlock(uint8_t* flash, const UnitConfig& config);
 void WriteFlashMap(uint8_t* flash, const FlashMap& map);
 FlashMap ReadFlashMap(const uint8_t* flash);

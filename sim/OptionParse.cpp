@@ -152,8 +152,12 @@ bool ParseUnitSpec(const std::string& text, UnitConfig& out, std::string& error)
     } else if (key == "ate") {
       if (!ParseFlag(key, value, c.ateOptions, error)) return false;
     } else if (key == "reload") {
-      if (!NumberSetting(key, value, 0, 600000, v, error)) return false;
-      c.reloadSilenceMs = int(v);
+      if (value == "never") {
+        c.reloadSilenceMs = -1;
+      } else {
+        if (!NumberSetting(key, value, 0, 600000, v, error)) return false;
+        c.reloadSilenceMs = int(v);
+      }
     } else if (key == "reloadfw") {
       if (!ParseRevision(value, c.reloadFwMajor, c.reloadFwMinor)) {
         error = "reloadfw=" + value + ": expected a revision such as 3.011";

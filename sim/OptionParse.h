@@ -1,6 +1,6 @@
 // The text forms of units, targets and faults as vrx-sim takes them:
 //   unit:   address=1,type=6,fw=3.010,slots=4,slotsize=256,baud=115200[,serial=0][,noconfig=1]
-//           [,reload=MS][,reloadfw=3.011]
+//           [,reload=MS|never][,reloadfw=3.011]
 //   target: address=A,port=P,present=0|1,program=4:1:2,verify=2,read=6:7,result=18,step=300,
 //           memory=FILE | memsize=N
 //   image:  address=A,slot=N,name=TEXT,device=CODE,family=F,size=BYTES,voltage=3.3,mode=M,

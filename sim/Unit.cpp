@@ -294,8 +294,16 @@ void Unit::copyTargetMemory(int port, int slot) {
 
 void Unit::restart() {
   restartPending_ = false;
-  if (config_.reloadFwMajor >= 0) config_.fwMajor = config_.reloadFwMajor;
-  if (config_.reloadFwMinor >= 0) config_.fwMinor = config_.reloadFwMinor;
+  // The installed firmware tells its revision; without one the configured reload revision holds.
+  const uint32_t base = config_.fwMajor >= 3 ? GetLe32(flash_.data() + kFlashMapBase + 4 * kFirmwareBase)
+                                             : kLegacyFirmwareBase;
+  if (rangeOk(base, 6) && std::equal(kFirmwareMagic, kFirmwareMagic + 4, flash_.data() + base)) {
+    config_.fwMinor = flash_.data()[base + 4];
+    config_.fwMajor = flash_.data()[base + 5];
+  } else {
+    if (config_.reloadFwMajor >= 0) config_.fwMajor = config_.reloadFwMajor;
+    if (config_.reloadFwMinor >= 0) config_.fwMinor = config_.reloadFwMinor;
+  }
   unlocked_ = false;
   run_.reset();
   loadConfigBlock();
@@ -355,7 +363,8 @@ std::optional<std::vector<uint8_t>> Unit::handle(const std::vector<uint8_t>& p, 
       if ((st = LengthStatus(len, 1))) return Answer(code, st);
       run_.reset();
       restartPending_ = true;
-      restartAtMs_ = nowMs + std::max(0, config_.reloadSilenceMs);
+      restartAtMs_ = config_.reloadSilenceMs < 0 ? std::numeric_limits<double>::infinity()
+                                                 : nowMs + config_.reloadSilenceMs;
       return Answer(code, kOk);
     case kUnlockFlash:
       if ((st = LengthStatus(len, 1))) return Answer(code, st);

@@ -893,6 +893,37 @@ TEST_F(CliTest, SetAddressRefusesAnAddressInUseAndMovesToAFreeOne) {
   EXPECT_EQ(r.out, "0C\n");
 }
 
+TEST_F(CliTest, UpgradeWritesTheDeliveredFirmwareAndTablesAndTheUnitAnswersWithTheNewRevision) {
+  SimProcess sim({"--programmer", "address=2,type=2,fw=3.001,slots=4,slotsize=256,baud=115200,reload=300"});
+  ASSERT_TRUE(sim.ready());
+  Result r = Run({"upgrade", "--device", sim.linkPath(), "--address", "2", "firmware"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "3.010\n");   // what vrx_z8_v3.rex brings
+  r = Run({"fwrev", "--device", sim.linkPath(), "--address", "2"});
+  EXPECT_EQ(r.out, "3.010\n");
+  // The configuration block records the area's size and the unit's CRC of it.
+  r = Run({"crc", "--device", sim.linkPath(), "--address", "2", "0x1000", "0x3F00"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string crc = r.out.substr(0, 4);
+  r = Run({"read-flash", "--device", sim.linkPath(), "--address", "2", "4", "4"});
+  EXPECT_EQ(r.out, "00 3F " + crc.substr(0, 2) + " " + crc.substr(2, 2) + "\n");
+
+  // The Z8 type has one table; the C2 type, chosen by name, two.
+  r = Run({"upgrade", "--device", sim.linkPath(), "--address", "2", "hwc", "--type", "VRX-C2"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = Run({"read-flash", "--device", sim.linkPath(), "--address", "2", "8", "2"});
+  EXPECT_EQ(r.out, "8A 60\n");
+  r = Run({"read-flash", "--device", sim.linkPath(), "--address", "2", "16", "2"});
+  EXPECT_EQ(r.out, "8A 60\n");
+
+  r = Run({"upgrade", "--device", sim.linkPath(), "--address", "2", "vectors"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("no vector file"), std::string::npos) << r.err;
+  r = Run({"upgrade", "--device", sim.linkPath(), "--address", "2", "hwc", "--type", "VRX-NONE"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("VRX-NONE"), std::string::npos) << r.err;
+}
+
 TEST_F(CliTest, UsageErrorsExitTwo) {
   for (std::vector<std::string> args : {std::vector<std::string>{}, {"bogus"}, {"fwrev"}, {"fwrev", "--address", "17"},
                                         {"fwrev", "--address", "1", "--baud", "9600"}, {"read-flash", "--address", "1", "5"},
@@ -901,7 +932,9 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
                                         {"set-address", "--address", "1"}, {"set-address", "--address", "1", "--to", "17"},
                                         {"ate-option", "--address", "1", "4"}, {"ate-option", "--address", "1"},
                                         {"defaults", "--address", "1", "--image", "2"},
-                                        {"defaults", "--address", "1", "--set"}}) {
+                                        {"defaults", "--address", "1", "--set"},
+                                        {"upgrade", "--address", "1"}, {"upgrade", "--address", "1", "bios"},
+                                        {"fwrev", "--address", "1", "--type", "VRX-Z8"}}) {
     const Result r = Run(args);
     EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
     EXPECT_NE(r.err.find("Usage: kestrin-cli"), std::string::npos);

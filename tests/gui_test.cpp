@@ -321,10 +321,10 @@ TEST_F(GuiTest, SetAddressMovesTheProgrammerAndScansAgain) {
   EXPECT_EQ(address, 9);
 }
 
-TEST_F(GuiTest, FactoryChoiceCopiesTheTypesFilesAndCancelLeavesNone) {
-  Start({"--programmer", Unit1});
-  std::string upgraded;
-  window->SetFirmwareUpgradeHook([&](const std::string& file) { upgraded = file; });
+TEST_F(GuiTest, FactoryChoiceCopiesTheTypesFilesUpgradesAndCancelLeavesNone) {
+  Start({"--programmer", "address=1,type=6,fw=3.001,slots=4,slotsize=256,baud=115200,reload=200"});
+  FindAndOpenImageManager();
+  recorders.messages.boxes.clear();   // the obsolete-firmware note of the selection
   auto operate = [&](const QString& type, bool ok) {
     QTimer::singleShot(0, window.get(), [type, ok] {
       auto* factory = qobject_cast<FactoryWindow*>(QApplication::activeModalWidget());
@@ -343,20 +343,46 @@ TEST_F(GuiTest, FactoryChoiceCopiesTheTypesFilesAndCancelLeavesNone) {
   EXPECT_EQ(FirmwareFileName, "vrx_psoc_v1.rex");
 
   operate("VRX-PSoC", true);
-  EXPECT_EQ(upgraded, "vrx_psoc_v3.rex");
+  Settle();
+  EXPECT_TRUE(recorders.messages.boxes.empty()) << recorders.messages.boxes.front().text;
+  const std::string upgraded = ProgrammerTable[1].FwRevision;
+  EXPECT_NE(upgraded, "3.001");   // the unit runs the chosen type's firmware
   EXPECT_EQ(FirmwareFileName, "vrx_psoc_v3.rex");
   EXPECT_EQ(HwcFileNames[0], "psoc_hwc0.rex");
   EXPECT_EQ(HwcFileNames[3], "psoc_hwc3.rex");
   EXPECT_EQ(VectorFileName, "psoc_vec.bin");
   EXPECT_EQ(VectorFileName2, "psoc_vec2.bin");
 
-  upgraded.clear();
   operate("VRX-PSoC", false);
-  EXPECT_EQ(upgraded, "");
+  EXPECT_EQ(ProgrammerTable[1].FwRevision, upgraded);   // nothing loaded
   EXPECT_EQ(FirmwareFileName, "");
   for (const std::string& name : HwcFileNames) EXPECT_EQ(name, "");
   EXPECT_EQ(VectorFileName, "");
   EXPECT_EQ(VectorFileName2, "");
+}
+
+TEST_F(GuiTest, UpgradeFirmwareMenuUpgradesTheSelectedProgrammerAndReportsAFailure) {
+  Start({"--programmer", "address=1,type=2,fw=3.001,slots=4,slotsize=256,baud=115200,reload=200"});
+  window->Form_Load();
+  EXPECT_FALSE(window->Menu("mnuUpgradeFirmware")->isEnabled());
+  window->mnuViewProgScan_Click();
+  Settle();
+  ASSERT_TRUE(window->Menu("mnuUpgradeFirmware")->isEnabled());
+  recorders.messages.boxes.clear();   // the obsolete-firmware note of the selection
+
+  window->Menu("mnuUpgradeFirmware")->trigger();
+  Settle();
+  EXPECT_TRUE(recorders.messages.boxes.empty()) << recorders.messages.boxes.front().text;
+  EXPECT_EQ(ProgrammerTable[1].FwRevision, "3.010");   // what vrx_z8_v3.rex brings
+  EXPECT_TRUE(window->isEnabled());
+  EXPECT_EQ(window->StatusPanelText("Status"), "");
+
+  FirmwareFileName = "missing.rex";
+  window->Menu("mnuUpgradeFirmware")->trigger();
+  Settle();
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);
+  EXPECT_EQ(recorders.messages.boxes[0].title, "Kestrin - Upgrade Firmware");
+  EXPECT_TRUE(window->isEnabled());
 }
 
 TEST_F(GuiTest, DeleteAsksAndDeletesOnlyOnYes) {

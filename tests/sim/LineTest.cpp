@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "SimTestSupport.h"
+#include "sim/FlashLayout.h"
 #include "sim/Frame.h"
 #include "sim/Line.h"
 
@@ -169,6 +170,38 @@ TEST(Line, LoadFirmwareSilencesTheUnitThenItAnswersWithTheNewRevision) {
   EXPECT_TRUE(unit.answersAt(115200, 4000));
   Send(line, 5, {0x00}, 4000);
   EXPECT_EQ(line.takeOutput(4000), EncodeFrame(5, {0x80, 0, 11, 3}));
+}
+
+TEST(Line, LoadFirmwareInstallsTheRevisionTheFirmwareBrings) {
+  // Generation 3 finds its firmware through the flash map; older ones at 0x1000.
+  for (int generation : {3, 2}) {
+    Line line;
+    UnitConfig config = At(4);
+    config.fwMajor = generation;
+    config.fwMinor = 1;
+    config.reloadSilenceMs = 500;
+    config.reloadFwMajor = 9;  // taken only when the firmware area holds no firmware
+    vrxsim::Unit& unit = line.addUnit(config);
+    const uint32_t base = generation >= 3 ? vrxsim::ReadFlashMap(unit.flash())[vrxsim::kFirmwareBase] : 0x1000;
+    Send(line, 4, {0x7F}, 0);
+    Send(line, 4, WriteFlashCmd(base, {'V', 'R', 'X', 'F', 12, 2}), 0);
+    Send(line, 4, {0x7E}, 10);
+    line.takeOutput(10);
+    Send(line, 4, {0x00}, 520);
+    EXPECT_EQ(line.takeOutput(520), EncodeFrame(4, {0x80, 0, 12, 2})) << generation;
+  }
+}
+
+TEST(Line, AUnitSetNeverToReloadStaysSilentAfterLoadFirmware) {
+  Line line;
+  UnitConfig config = At(2);
+  config.reloadSilenceMs = -1;
+  vrxsim::Unit& unit = line.addUnit(config);
+  Send(line, 2, {0x7E}, 0);
+  EXPECT_EQ(line.takeOutput(0), EncodeFrame(2, {0xFE, 0}));
+  Send(line, 2, {0x00}, 3600e3);
+  EXPECT_FALSE(line.hasOutput());
+  EXPECT_FALSE(unit.answersAt(115200, 1e12));
 }
 
 TEST(Line, LoadFirmwareDropsARun) {

@@ -48,6 +48,8 @@ TEST(OptionParse, UnitSpecSwitches) {
   EXPECT_EQ(u.reloadSilenceMs, 500);
   EXPECT_EQ(u.reloadFwMajor, 3);
   EXPECT_EQ(u.reloadFwMinor, 11);
+  ASSERT_TRUE(ParseUnitSpec("reload=never", u, error)) << error;
+  EXPECT_LT(u.reloadSilenceMs, 0);
 }
 
 TEST(OptionParse, BadUnitSpecsAreRefusedWithAReason) {

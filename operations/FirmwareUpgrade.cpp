@@ -1,0 +1,276 @@
+#include "operations/FirmwareUpgrade.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "devices/InputFile.h"
+#include "devices/ProgramFiles.h"
+#include "devices/RexFile.h"
+#include "devices/RexScramble.h"
+#include "link/CommDefs.h"
+#include "link/Commands.h"
+#include "link/ErrorRecord.h"
+#include "link/Transport.h"
+#include "platform/NumberText.h"
+#include "state/LineGuard.h"
+#include "state/PublicVars.h"
+#include "state/views/MainWindowView.h"
+
+namespace {
+
+constexpr int32_t ErrNotHwcFile = 1506;
+constexpr int32_t ErrVectorOpen = 1511;
+constexpr int32_t ErrVectorRead = 1512;
+constexpr int32_t ErrVectorTooLarge = 1513;
+constexpr int32_t FirmwareBufferSize = 0x10000;
+constexpr int RestartPollTicks = 20;
+
+void Status(const char* key, const std::string& text) {
+  if (frmMain) frmMain->SetStatusPanel(key, text);
+}
+
+void ClearPanels() {
+  Status("ExtStatus2", "");
+  Status("ExtStatus1", "");
+  Status("Status", "");
+}
+
+bool Succeeded() { return LastErrorNumber == 0 || LastErrorNumber == ErrDialogCancelled; }
+
+bool Fail(int32_t number, const std::string& source, const std::string& description) {
+  RaiseError(number, source, description);
+  CaptureError();
+  return false;
+}
+
+void WaitTicks(int ticks) {
+  const int32_t deadline = WrapTick(static_cast<int64_t>(TickCount) + ticks);
+  while (deadline > TickCount) LetEventsRun();
+}
+
+int32_t TicksSince(int32_t start) {
+  const int64_t elapsed = static_cast<int64_t>(TickCount) - start;
+  return static_cast<int32_t>(elapsed >= 0 ? elapsed : elapsed + TickWrapLimit);
+}
+
+// Reads the area back and compares. A difference is read again until two
+// reads agree, so a byte flipped on the way back is not taken for bad flash.
+bool VerifyArea(int32_t address, const std::vector<uint8_t>& written, const std::string& source,
+                const std::string& description) {
+  const auto count = static_cast<int32_t>(written.size());
+  std::vector<uint8_t> readBack(written.size());
+  if (!ReadFlash(address, count, readBack.data(), true)) return false;
+  if (readBack == written) return true;
+  if (!ConfirmFlashRead(address, count, readBack.data(), true, source.c_str())) return false;
+  if (readBack == written) return true;
+  return Fail(ErrReadVerify, source, description);
+}
+
+// Configuration block bytes from `offset`, written and read back.
+bool WriteConfigRecord(int32_t offset, const std::vector<uint8_t>& record) {
+  if (!WriteFlashVerified(offset, static_cast<int32_t>(record.size()), record.data())) return false;
+  std::copy(record.begin(), record.end(), ConfigBlock.begin() + offset);
+  return true;
+}
+
+std::vector<uint8_t> SizeAndCrc(int32_t size, const std::array<uint8_t, 2>& crc) {
+  return {static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8), crc[0], crc[1]};
+}
+
+// Firmware and HWC writes keep the operator out of the window.
+class WindowLock {
+ public:
+  WindowLock() {
+    if (frmMain) frmMain->SetEnabled(false);
+  }
+  ~WindowLock() {
+    ClearPanels();
+    if (frmMain) frmMain->SetEnabled(true);
+  }
+  WindowLock(const WindowLock&) = delete;
+  WindowLock& operator=(const WindowLock&) = delete;
+};
+
+}  // namespace
+
+bool UpgradeFirmware(int restartLimitTicks) {
+  const LineOperation operation;
+  if (!operation.Taken()) return RefuseBusyLine("Upgrade Firmware");
+  ClearError();
+  ErrorTitle = "Upgrade Firmware";
+  const WindowLock lock;
+  if (FirmwareFileName.empty()) {
+    return Fail(ErrFileNotFound, "Upgrade Firmware", "No Firmware File for this Programmer Type");
+  }
+  if (!LoadRexFile(FirmwareFileName, 0, RexKindFirmware, "Firmware", FirmwareBufferSize)) return false;
+  const int32_t size = FlashMap.FirmwareSize;
+  // Firmware cut to the area would run as a fragment.
+  if (size < 1 || ImageTop >= size) {
+    return Fail(ErrAddressRange, "Upgrade Firmware", "Firmware File Larger than the Programmer's Firmware Area");
+  }
+  ImageBuffer.resize(static_cast<size_t>(std::max(size, FirmwareBufferSize)), 0);
+  const std::vector<uint8_t> firmware(ImageBuffer.begin(), ImageBuffer.begin() + size);
+
+  Status("Status", "Loading Programmer Firmware");
+  Status("ExtStatus1", "Writing Firmware Image");
+  if (!WriteFlash(FlashMap.FirmwareBase, size, firmware.data(), true)) return false;
+  Status("ExtStatus1", "Verifying Firmware Image");
+  if (!VerifyArea(FlashMap.FirmwareBase, firmware, "Firmware Image Read-Verify", "Read-Verify Error")) return false;
+  Status("ExtStatus1", "Performing Firmware Image Crc");
+  std::array<uint8_t, 2> crc{};
+  if (!CrcFlashConfirmed(FlashMap.FirmwareBase, size, crc)) return false;
+  if (!WriteConfigRecord(4, SizeAndCrc(size, crc))) return false;
+
+  Status("ExtStatus1", "Programming Firmware");
+  if (!LoadFirmware()) return false;
+  // The unit is silent while it rewrites itself; it may never come back.
+  const int32_t start = TickCount;
+  std::string revision;
+  for (;;) {
+    WaitTicks(RestartPollTicks);
+    if (FwRev(revision)) break;
+    if (TicksSince(start) >= restartLimitTicks) {
+      return Fail(ErrNoResponse, "Upgrade Firmware", "No Response from Programmer after Loading Firmware");
+    }
+  }
+  if (SelectedProgrammer > 0) ProgrammerTable[SelectedProgrammer].FwRevision = revision;
+  WaitTicks(FirmwareSettleTicks);
+  CaptureError();
+  return Succeeded();
+}
+
+bool LoadHardwareConfiguration() {
+  const LineOperation operation;
+  if (!operation.Taken()) return RefuseBusyLine("Load Hardware Configuration");
+  const WindowLock lock;
+  ClearError();
+  ErrorTitle = "Load Hardware Configuration";
+
+  // Every table is read and checked before the first is written, so a bad
+  // file leaves the programmer as it was.
+  std::vector<std::vector<uint8_t>> tables;
+  for (int k = 0; k < static_cast<int>(HwcFileNames.size()) && !HwcFileNames[k].empty(); ++k) {
+    const int32_t size = FlashMap.HwcSize[k];
+    if (size < 7) {
+      return Fail(ErrAddressRange, "Load HWC",
+                  "This Programmer Has No Area for Hardware Configuration" + Str(k));
+    }
+    if (!LoadRexFile(HwcFileNames[k], 0, RexKindHardwareConfiguration, "Hardware Configuration" + Str(k), size)) {
+      return false;
+    }
+    if (ImageBuffer[0] != 0xFF || ImageBuffer[4] != 0x55 || ImageBuffer[5] != 0x99 || ImageBuffer[6] != 0xAA) {
+      return Fail(ErrNotHwcFile, "Load HWC", "File is Not a Hardware Configuration File");
+    }
+    tables.push_back(ImageBuffer);
+  }
+
+  // Where each table's size and CRC go in the configuration block; tables 3
+  // and 4 keep only their CRC.
+  struct Record {
+    int32_t offset;
+    bool withSize;
+  };
+  const Record records[] = {{8, true}, {16, true}, {20, true}, {12, false}, {14, false}};
+  for (size_t k = 0; k < tables.size(); ++k) {
+    const int32_t base = FlashMap.HwcBase[k];
+    const auto size = static_cast<int32_t>(tables[k].size());
+    Status("Status", "Programming HWC");
+    Status("ExtStatus1", "Writing HWC Data");
+    if (!WriteFlash(base, size, tables[k].data(), true)) return false;
+    Status("ExtStatus1", "Verifying HWC Data");
+    if (!VerifyArea(base, tables[k], "HWC Read Verify", "Read-Verify Error HWC")) return false;
+    Status("ExtStatus1", "Performing HWC Crc");
+    std::array<uint8_t, 2> crc{};
+    if (!CrcFlashConfirmed(base, size, crc)) return false;
+    std::vector<uint8_t> record = SizeAndCrc(size, crc);
+    if (!records[k].withSize) record.erase(record.begin(), record.begin() + 2);
+    if (!WriteConfigRecord(records[k].offset, record)) return false;
+  }
+  CaptureError();
+  return Succeeded();
+}
+
+namespace {
+
+struct VectorTexts {
+  const char* title;
+  const char* source;
+  const char* cannotOpen;
+  const char* readError;
+  const char* tooLarge;
+  const char* status;
+  const char* verifying;
+  const char* verifySource;
+};
+
+const VectorTexts Vectors{"Load Vector Information", "Load Vectors", "Can't Open Vector File",
+                          "Error Reading Vector File", "Vector File Too Large", "Programming Vector Information",
+                          "Verifying Vector Data", "Vector Information Read Verify"};
+const VectorTexts ExtendedVectors{"Load Extended Vector Information", "Load Extended Vectors",
+                                  "Can't Open Extended Vector File", "Error Reading Extended Vector File",
+                                  "Extended Vector File Too Large", "Programming Extended Vector Information",
+                                  "Verifying Extended Vector Data", "Extended Vector Information Read Verify"};
+
+// A REX file given where a raw vector table belongs: its text would be
+// written as vectors.
+bool LooksLikeRexFile(const std::string& contents) {
+  if (contents.empty() || contents[0] != 'R') return false;
+  const size_t lineEnd = contents.find('\n');
+  if (lineEnd == std::string::npos || contents.size() < lineEnd + 10) return false;
+  if (contents[lineEnd + 1] != ':') return false;
+  return std::all_of(contents.begin() + static_cast<std::ptrdiff_t>(lineEnd) + 2,
+                     contents.begin() + static_cast<std::ptrdiff_t>(lineEnd) + 10,
+                     [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+bool LoadVectorTable(const VectorTexts& texts, const std::string& fileName, int32_t base, int32_t areaSize) {
+  const LineOperation operation;
+  if (!operation.Taken()) return RefuseBusyLine(texts.title);
+  ClearError();
+  if (fileName.empty()) return true;
+  ErrorTitle = texts.title;
+  LastFunction = texts.title;
+  struct PanelsCleared {
+    ~PanelsCleared() { ClearPanels(); }
+  } panels;
+
+  std::string contents, reason;
+  const std::string path = ProgramFile("\\" + fileName);
+  const int32_t openError = CheckInputFile(path, reason);
+  if (openError == ErrFileFormat) return Fail(ErrVectorTooLarge, texts.source, texts.tooLarge);
+  if (openError != 0) return Fail(ErrVectorOpen, texts.source, texts.cannotOpen);
+  if (ReadInputFile(path, contents, reason) != 0) return Fail(ErrVectorRead, texts.source, texts.readError);
+  if (static_cast<int64_t>(contents.size()) > areaSize) return Fail(ErrVectorTooLarge, texts.source, texts.tooLarge);
+  // An empty table is a file lost on the way, and a REX file is not a table.
+  if (contents.empty() || LooksLikeRexFile(contents)) return Fail(ErrVectorRead, texts.source, texts.readError);
+  ImageBuffer.assign(contents.begin(), contents.end());
+  const std::vector<uint8_t> table = ImageBuffer;
+
+  Status("Status", texts.status);
+  Status("ExtStatus1", "Downloading");
+  if (!WriteFlash(base, static_cast<int32_t>(table.size()), table.data(), true)) return false;
+  Status("ExtStatus1", texts.verifying);
+  if (!VerifyArea(base, table, texts.verifySource, "Read-Verify Error")) return false;
+  CaptureError();
+  return Succeeded();
+}
+
+}  // namespace
+
+bool LoadVectorInformation() {
+  return LoadVectorTable(Vectors, VectorFileName, FlashMap.VectorBase, FlashMap.VectorSize);
+}
+
+bool LoadExtendedVectorInformation() {
+  return LoadVectorTable(ExtendedVectors, VectorFileName2, FlashMap.Vector2Base, FlashMap.Vector2Size);
+}
+
+bool UpgradeProgrammer() {
+  const LineOperation operation;
+  if (!operation.Taken()) return RefuseBusyLine("Upgrade Firmware");
+  return UpgradeFirmware() && LoadHardwareConfiguration() && LoadVectorInformation() &&
+         LoadExtendedVectorInformation();
+}

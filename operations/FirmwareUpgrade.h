@@ -1,0 +1,29 @@
+// Refreshing what a programmer keeps for itself: its firmware, its hardware
+// configuration (HWC) tables and its two vector tables, from the files the
+// revisions files name for its type (FirmwareFileName, HwcFileNames,
+// VectorFileName, VectorFileName2) into the areas of FlashMap. Each returns
+// True when the recorded error number is 0 or 32755; on False the caller
+// shows the error report. A file that is missing, cut short or of another
+// kind is refused before anything is written.
+#pragma once
+
+#include <cstdint>
+
+// How long a unit may stay silent after LoadFirmware while it rewrites
+// itself: a real unit needs a few seconds, the limit leaves ample room.
+constexpr int FirmwareRestartLimitTicks = 1200;   // 60 s
+// The pause after the first answer, while the new firmware settles.
+constexpr int FirmwareSettleTicks = 100;          // 5 s
+
+// Writes, verifies and CRCs the firmware, records its size and CRC in the
+// configuration block, sends LoadFirmware and waits for FwRev to answer
+// again (at most restartLimitTicks; error 1500 after that). The selected
+// programmer's FwRevision becomes the revision it then reports.
+bool UpgradeFirmware(int restartLimitTicks = FirmwareRestartLimitTicks);
+// Every table up to the first empty name; each gets its configuration record.
+bool LoadHardwareConfiguration();
+bool LoadVectorInformation();
+bool LoadExtendedVectorInformation();
+// The Upgrade Firmware menu: firmware, then HWC tables, then both vector
+// tables, stopping at the first failure.
+bool UpgradeProgrammer();
