@@ -1,5 +1,6 @@
 #include "cli/CliCommands.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -9,6 +10,7 @@
 
 #include "cli/CliDeviceOptions.h"
 #include "cli/CliSerialOptions.h"
+#include "cli/ConsoleArrayView.h"
 #include "cli/ConsoleProgramManager.h"
 #include "devices/DeviceDatabase.h"
 #include "devices/ImageSettings.h"
@@ -20,6 +22,7 @@
 #include "operations/DeleteImage.h"
 #include "operations/FirmwareUpgrade.h"
 #include "operations/LoadImage.h"
+#include "operations/ArrayRun.h"
 #include "operations/ProgramRun.h"
 #include "operations/ReadTarget.h"
 #include "operations/SaveImage.h"
@@ -290,6 +293,103 @@ int ProgramCommand(const CliOptions& options) {
     return ExitFailed;
   }
   return manager.AnyPortFailed() ? ExitFailed : ExitOk;
+}
+
+// "A:IMAGE[:PORTS]": bus address 1..16, image slot 1..4, ports as --ports takes them.
+bool ParseArrayRun(const std::string& text, ConsoleArrayRun& run) {
+  const size_t first = text.find(':');
+  if (first == std::string::npos) return false;
+  const size_t second = text.find(':', first + 1);
+  long long address = 0, image = 0;
+  if (!ParseNumber(text.substr(0, first), address) || address < 1 || address > 16) return false;
+  const std::string imageText = text.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+  if (!ParseNumber(imageText, image) || image < 1 || image > 4) return false;
+  run.address = static_cast<int>(address);
+  run.image = static_cast<int>(image);
+  run.ports.fill(true);
+  return second == std::string::npos || ParsePorts(text.substr(second + 1), run.ports);
+}
+
+// One line per unit once the run is over: address, outcome, the last status of each port.
+void PrintArraySummary(const std::vector<ArrayPanel>& panels, const ConsoleArrayView& view, bool& anyFailed) {
+  for (size_t i = 0; i < panels.size(); ++i) {
+    const ArrayPanel& p = panels[i];
+    bool portFailed = false;
+    for (bool f : p.portFailed) portFailed |= f;
+    const char* outcome = p.startFailed ? "start failed"
+                          : !p.started  ? "not started"
+                          : p.lost      ? "no reply"
+                          : p.cancelled ? "cancelled"
+                          : portFailed  ? "port failed"
+                                        : "done";
+    anyFailed |= std::string(outcome) != "done";
+    std::string ports;
+    for (int port = 0; port < 4; ++port) {
+      ports += (port ? "\t" : "") + (view.Caption(static_cast<int>(i), port).empty() ? std::string("-")
+                                                                                     : view.Caption(static_cast<int>(i), port));
+    }
+    std::printf("%d\t%s\t%s\n", p.address, outcome, ports.c_str());
+  }
+  std::fflush(stdout);
+}
+
+// Finds every unit named by --run, reads its image directory, then starts
+// them in the order given and follows all of them to the end.
+int ArrayCommand(const CliOptions& options) {
+  if (options.runs.empty()) return UsageError(options.command, "array needs at least one --run A:IMAGE[:PORTS]");
+  std::vector<ConsoleArrayRun> runs;
+  for (const std::string& text : options.runs) {
+    ConsoleArrayRun run;
+    if (!ParseArrayRun(text, run)) {
+      return UsageError(options.command, "--run takes ADDRESS:IMAGE[:PORTS], e.g. 3:1:1,3");
+    }
+    for (const ConsoleArrayRun& other : runs) {
+      if (other.address == run.address) return UsageError(options.command, "each address may be run once");
+    }
+    runs.push_back(run);
+  }
+
+  // The table as a scan of just these units would leave it, in --run order.
+  std::vector<ProgrammerRecord> found;
+  std::vector<std::string> speeds;
+  for (const ConsoleArrayRun& run : runs) {
+    if (!AcquireProgrammerAt(run.address)) {
+      std::fprintf(stderr, "kestrin-cli: no programmer answers at address %d\n", run.address);
+      return ExitFailed;
+    }
+    found.push_back(ProgrammerTable[1]);
+    speeds.push_back(ProgSettings[run.address]);
+  }
+  for (size_t i = 0; i < found.size(); ++i) {
+    ProgrammerTable[i + 1] = found[i];
+    ProgSettings[found[i].Address] = speeds[i];
+  }
+  ProgCount = static_cast<int>(found.size());
+  SelectedProgrammer = 1;
+  CurrentAddress = found[0].Address;
+
+  std::vector<ArrayPanel> panels = OpenArrayProgramming([](const ArrayPanel&) { ReportLastError(); });
+  for (size_t i = 0; i < panels.size(); ++i) {
+    if (!panels[i].prepared) return ExitFailed;
+    const auto& images = panels[i].images;
+    if (std::find(images.begin(), images.end(), runs[i].image) == images.end()) {
+      std::fprintf(stderr, "kestrin-cli: image slot %d of the programmer at address %d holds no image\n",
+                   runs[i].image, runs[i].address);
+      return ExitFailed;
+    }
+  }
+
+  ConsoleArrayView view(runs, options.crcVerify || options.verify, options.sequential);
+  CancelRequest = false;
+  InterruptRequested = 0;
+  auto previous = std::signal(SIGINT, OnInterrupt);
+  const bool ok = RunArray(view, panels, LineUser::CommandLine);
+  std::signal(SIGINT, previous);
+  bool anyFailed = false;
+  PrintArraySummary(panels, view, anyFailed);
+  if (!ok) ReportLastError();
+  if (CancelRequest) std::fputs("kestrin-cli: run cancelled\n", stderr);
+  return ok && !anyFailed && !CancelRequest ? ExitOk : ExitFailed;
 }
 
 // The slot and device of a load or a read: the slot must exist, the device
@@ -610,6 +710,16 @@ const CommandEntry Commands[] = {
      "  Programs (or with --verify only verifies) devices on the enabled ports from\n"
      "  image slot N and prints each change of a port's status. Exits non-zero when\n"
      "  a port failed or a command failed. Ctrl-C cancels the run.\n"},
+    {"array", false, false, ArrayCommand,
+     "array --run A:IMAGE[:PORTS] [--run A:IMAGE[:PORTS] ...] [--verify] [--sequential]\n"
+     "  Array programming: starts the programmer at each address A on image slot\n"
+     "  IMAGE (ports 1..4 unless PORTS, e.g. 1,3, is given) in the order given, with\n"
+     "  the verify and program-multiple-images options, and follows all of them.\n"
+     "  Prints each change of a port's status as address, port and status, then one\n"
+     "  line per unit: address, outcome (done, port failed, start failed, not\n"
+     "  started, no reply, cancelled) and the last status of ports 1 to 4, all\n"
+     "  tab-separated. Exits non-zero when a port or a unit failed. Ctrl-C cancels\n"
+     "  every started unit.\n"},
     {"load", true, true, LoadCommand,
      "load --address A --image N --device-type NAME --file X.hex [--file Y.hex ...]\n"
      "     [--eeprom E.hex --eeprom-name S] [--name S] [--voltage 3.3] [--mode M] [--freq KHZ]\n"
@@ -836,6 +946,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       options.set = true;
     } else if (arg == "--to") {
       if (!number(options.to, 1, 16)) return false;
+    } else if (arg == "--run") {
+      std::string run;
+      if (!value(run)) return false;
+      options.runs.push_back(run);
     } else if (arg == "--verify") {
       options.verify = true;
     } else if (arg == "--crc-verify") {

@@ -42,6 +42,7 @@ struct CliOptions {
   int targetPort = 1;                   // read-target: the port of the target device
   int count = -1;                       // -1: no limit
   std::string ports = "1,2,3,4";
+  std::vector<std::string> runs;        // array: "A:IMAGE[:PORTS]" per unit, in start order
   std::string programmerType;           // upgrade: the type whose files are written
   bool verify = false;
   bool crcVerify = false;

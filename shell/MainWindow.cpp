@@ -29,6 +29,7 @@
 #include "operations/SaveImage.h"
 #include "operations/Serialize.h"
 #include "operations/ui/ImageManagerWindow.h"
+#include "operations/ui/ArrayProgramWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
 #include "options/OptionBits.h"
 #include "options/ui/AvrOptionsWindow.h"
@@ -196,7 +197,8 @@ void MainWindow::BuildMenus() {
           &MainWindow::mnuViewImageMan_Click);
   connect(AddMenu(view, "mnuViewProgMan", tr("&Programming Manager")), &QAction::triggered, this,
           &MainWindow::mnuViewProgMan_Click);
-  AddMenu(view, "mnuViewMultiMan", tr("&Array Programming"));
+  connect(AddMenu(view, "mnuViewMultiMan", tr("&Array Programming")), &QAction::triggered, this,
+          &MainWindow::mnuViewMultiMan_Click);
 
   QMenu* image = topMenu("mnuImage", tr("&Image"));
   forward(AddMenu(image, "mnuImageNew", tr("Load Image from &File")), &MdiChild::mnuImageNew);
@@ -635,6 +637,16 @@ void MainWindow::mnuViewProgMan_Click() {
     programManager_->Form_Load();
   }
   mdi_->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(programManager_->parentWidget()));
+}
+
+void MainWindow::mnuViewMultiMan_Click() {
+  if (!LineFree()) return;
+  if (!arrayProgram_) {
+    arrayProgram_ = new ArrayProgramWindow(*this);
+    AddChild(arrayProgram_)->show();
+    arrayProgram_->Form_Load();
+  }
+  mdi_->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(arrayProgram_->parentWidget()));
 }
 
 void MainWindow::mnuImageDelete_Click() {

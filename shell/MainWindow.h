@@ -11,6 +11,7 @@
 #include <string>
 
 #include "operations/ui/ImageManagerWindow.h"
+#include "operations/ui/ArrayProgramWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
 #include "ui/MainFrame.h"
 
@@ -79,6 +80,7 @@ class MainWindow : public QMainWindow, public MainFrame {
   QMdiArea* MdiArea() const { return mdi_; }
   ImageManagerWindow* ImageManager() const { return imageManager_; }
   ProgramManagerWindow* ProgramManager() const { return programManager_; }
+  ArrayProgramWindow* ArrayProgram() const { return arrayProgram_; }
   QString StatusPanelText(const std::string& key) const;
   bool DdeInterfaceEnabled() const { return ddeLink_ != nullptr; }
 
@@ -86,6 +88,7 @@ class MainWindow : public QMainWindow, public MainFrame {
   void mnuViewProgScan_Click();
   void mnuViewImageMan_Click();
   void mnuViewProgMan_Click();
+  void mnuViewMultiMan_Click();
   void mnuImageDelete_Click();
   void mnuImageUpload_Click();
   void mnuImageSerialization_Click();
@@ -132,6 +135,7 @@ class MainWindow : public QMainWindow, public MainFrame {
   QTimer timer1_;
   QPointer<ImageManagerWindow> imageManager_;
   QPointer<ProgramManagerWindow> programManager_;
+  QPointer<ArrayProgramWindow> arrayProgram_;
   MdiChild* activeChild_ = nullptr;
   void SwitchAutomation(bool on, bool remember);
   // The line was taken or given back: entries that would start another

@@ -60,6 +60,14 @@ std::vector<UnitConfig> DemoUnits() {
   units[3].type = 9;
   units[3].fwMinor = 12;
   units[3].images.push_back(StoredImage{1, 65536, 10, 1, 165, "Motor controller", 1, 0, 5000, false, ""});
+
+  // Runs of different lengths, so an array run shows the units finishing in turn.
+  for (int port = 0; port < 4; ++port) {
+    units[1].targets[port].stepMs = 150;
+    units[3].targets[port].stepMs = 600;
+    units[3].targets[port].programSteps = {4, 1, 1, 2};
+  }
+  units[0].targets[1].stepMs = 450;
   return units;
 }
 

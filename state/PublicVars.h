@@ -308,6 +308,7 @@ extern bool ImageManOpen;          // the image manager window is loaded
 
 // ---- Programming runs ----
 extern bool CancelRequest;         // set by Cancel; the run's poll loop stops at its next wait step
+extern uint8_t SavedAddress;       // CurrentAddress when array programming opened; given back when it ends
 
 // ---- Current image settings used by the commands ----
 extern int ImageNumber;            // image slot 1..4

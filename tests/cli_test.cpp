@@ -225,6 +225,90 @@ TEST_F(CliTest, InterruptCancelsTheRunOnce) {
   EXPECT_NE(frames.back().find(" 2 06"), std::string::npos) << frames.back();   // no status read after it
 }
 
+TEST_F(CliTest, ArrayRunsUnitsInOrderPrintsEveryChangeAndASummaryPerUnit) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
+                  "slot=1,name=A,device=9,family=0", "--programmer",
+                  "address=4,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
+                  "slot=3,name=B,device=9,family=0", "--target", "port=2,result=18", "--programmer",
+                  "address=6,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
+                  "slot=1,name=C,device=9,family=0", "--target", "port=1,program=4:1:1:1:2"});
+  ASSERT_TRUE(sim.ready());
+  Result r = Run({"array", "--device", sim.linkPath(), "--run", "2:1:1,3", "--run", "4:3", "--run", "6:1", "--verify"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  for (const char* line : {"2\t1\tDone\n", "2\t2\t- Disabled -\n", "4\t2\tVerify Failed\n", "4\t4\tDone\n",
+                           "6\t1\tProgramming\n", "6\t1\tDone\n"}) {
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+  }
+  const std::string summary = "2\tdone\tDone\t- Disabled -\tDone\t- Disabled -\n"
+                              "4\tport failed\tDone\tVerify Failed\tDone\tDone\n"
+                              "6\tdone\tDone\tDone\tDone\tDone\n";
+  ASSERT_GE(r.out.size(), summary.size());
+  EXPECT_EQ(r.out.substr(r.out.size() - summary.size()), summary) << r.out;
+  // Started in the order given: enable byte (ports 1 and 3, verify) and Program with slot 3 as 2.
+  std::vector<std::string> starts;
+  for (const std::string& f : sim.loggedFrames()) {
+    // "time address code payload…"
+    const size_t code = f.find(' ', f.find(' ') + 1) + 1;
+    if (f.compare(code, 3, "07 ") == 0 || f.compare(code, 3, "04 ") == 0) starts.push_back(f);
+  }
+  ASSERT_EQ(starts.size(), 6u);
+  EXPECT_NE(starts[0].find(" 2 07 1A"), std::string::npos) << starts[0];   // 0x15 sent with the ports inverted
+  EXPECT_NE(starts[3].find(" 4 04 02"), std::string::npos) << starts[3];
+  EXPECT_NE(starts[5].find(" 6 04 00"), std::string::npos) << starts[5];
+
+  r = Run({"array", "--device", sim.linkPath(), "--run", "2:1", "--run", "4:2"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("image slot 2 of the programmer at address 4 holds no image"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+
+  r = Run({"array", "--device", sim.linkPath(), "--run", "2:5"});
+  EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(CliTest, InterruptedArrayCancelsEveryStartedUnitOnce) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
+                  "slot=1,name=A,device=9,family=0", "--target", "port=1,program=4:1:1:1:1:2,step=400",
+                  "--programmer", "address=3,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
+                  "slot=1,name=B,device=9,family=0", "--target", "port=1,program=4:1:1:1:1:2,step=400"});
+  ASSERT_TRUE(sim.ready());
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    close(out[0]);
+    close(out[1]);
+    execl(KESTRIN_CLI_PATH, KESTRIN_CLI_PATH, "array", "--device", sim.linkPath().c_str(), "--run", "2:1:1", "--run",
+          "3:1:1", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  std::string text;
+  char buffer[256];
+  ssize_t n = 0;
+  while (text.find("3\t1\tProgramming") == std::string::npos && (n = read(out[0], buffer, sizeof buffer)) > 0) {
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  kill(pid, SIGINT);
+  while ((n = read(out[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  close(out[0]);
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  ASSERT_TRUE(WIFEXITED(raw)) << "ended by a signal instead of cancelling";
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  EXPECT_NE(text.find("2\tcancelled\t"), std::string::npos) << text;
+  EXPECT_NE(text.find("3\tcancelled\t"), std::string::npos) << text;
+
+  const std::vector<std::string> frames = sim.loggedFrames();
+  int cancels2 = 0, cancels3 = 0;
+  for (const std::string& f : frames) {
+    cancels2 += f.find(" 2 06") != std::string::npos;
+    cancels3 += f.find(" 3 06") != std::string::npos;
+  }
+  EXPECT_EQ(cancels2, 1);
+  EXPECT_EQ(cancels3, 1);
+}
+
 TEST_F(CliTest, DeleteEmptiesTheSlot) {
   SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
                   "slot=3,name=Old,device=9,family=0"});

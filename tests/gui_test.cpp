@@ -32,6 +32,7 @@
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/Transport.h"
+#include "operations/ui/ArrayProgramWindow.h"
 #include "operations/ui/ImageManagerWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
 #include "options/AvrOptions.h"
@@ -1235,6 +1236,129 @@ const char* const ThreeByteDevice =
     "OPTION%Off%&H07%%\r\n"
     "OPTION%2.7 V%&H05%%\r\n"
     "ENDID%%%%\r\n";
+
+class ArrayProgramTest : public GuiTest {
+ protected:
+  // Units 1 (slots 1 and 3), 2 (no image) and 3 (slot 2, port 2 fails); the
+  // programmer at address 1 is the selected one; then the View menu entry.
+  ArrayProgramWindow* OpenArrayWindow() {
+    Start({"--programmer", Unit1, "--image", "slot=1,name=One,device=9,family=0", "--image",
+           "slot=3,name=Three,device=9,family=0", "--target", "port=1,step=100", "--programmer",
+           "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--programmer",
+           "address=3,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
+           "slot=2,name=Two,device=9,family=0", "--target", "port=2,result=18,program=4"});
+    std::vector<ProgrammerRecord> others;
+    for (int address : {2, 3}) {
+      EXPECT_TRUE(AcquireProgrammerAt(address));
+      others.push_back(ProgrammerTable[1]);
+    }
+    FindAndOpenImageManager();
+    for (size_t i = 0; i < others.size(); ++i) ProgrammerTable[i + 2] = others[i];
+    for (int address : {2, 3}) ProgSettings[address] = ProgSettings[1];
+    ProgCount = 3;
+    window->Menu("mnuViewMultiMan")->setEnabled(true);
+    window->Menu("mnuViewMultiMan")->trigger();
+    Settle();
+    return window->ArrayProgram();
+  }
+};
+
+TEST_F(ArrayProgramTest, PanelsListTheImagesAndTheTickRulesHold) {
+  ArrayProgramWindow* w = OpenArrayWindow();
+  ASSERT_NE(w, nullptr);
+  ASSERT_EQ(w->PanelCount(), 3);
+  EXPECT_EQ(w->windowTitle(), "Array Programming Manager");
+  const std::string model = TypeTableV3[6].TypeName;
+  struct Expected { QStringList items; bool enabled; };
+  const Expected expected[] = {{{"Image #", " 1", " 3"}, true}, {{"Image #"}, false}, {{"Image #", " 2"}, true}};
+  for (int i = 0; i < 3; ++i) {
+    QStringList items;
+    for (int k = 0; k < w->cbImage(i)->count(); ++k) items << w->cbImage(i)->itemText(k);
+    EXPECT_EQ(items, expected[i].items) << i;
+    EXPECT_EQ(w->frProg(i)->title().toStdString(), " " + std::to_string(i + 1) + " " + model);
+    EXPECT_EQ(w->cbImage(i)->isEnabled(), expected[i].enabled) << i;
+    EXPECT_EQ(w->cbProgEnbl(i)->isChecked(), expected[i].enabled) << i;
+    EXPECT_EQ(w->cbImage(i)->currentIndex(), expected[i].enabled ? 1 : 0) << i;
+    for (int port = 0; port < 4; ++port) {
+      EXPECT_EQ(w->cbPort(i, port)->isChecked(), expected[i].enabled) << i << port;
+      EXPECT_EQ(w->cbPort(i, port)->isEnabled(), expected[i].enabled) << i << port;
+      EXPECT_EQ(w->lblStatus(i, port)->isHidden(), !expected[i].enabled) << i << port;
+    }
+  }
+  EXPECT_EQ(w->height(), 3 * ArrayProgramWindow::PanelHeight + 1200 / ArrayProgramWindow::TwipsPerPixel);
+  EXPECT_GE(w->width(), 3100 / ArrayProgramWindow::TwipsPerPixel);
+  EXPECT_TRUE(w->cbCRCVerify()->isHidden());   // type 6 has no verify option
+  EXPECT_FALSE(window->Menu("mnuViewProgScan")->isEnabled());
+
+  w->cbImage(0)->setCurrentIndex(0);   // "Image #" unticks the programmer
+  w->cbImage_Click(0);
+  EXPECT_FALSE(w->cbProgEnbl(0)->isChecked());
+  EXPECT_TRUE(w->lblStatus(0, 0)->isHidden());
+  w->cbImage(0)->setCurrentIndex(2);   // an image ticks it again
+  w->cbImage_Click(0);
+  EXPECT_TRUE(w->cbProgEnbl(0)->isChecked());
+  EXPECT_EQ(w->ChosenImage(0), 3);
+  EXPECT_TRUE(recorders.messages.boxes.empty());
+}
+
+TEST_F(ArrayProgramTest, ProgramRunsEveryTickedUnitToTheEndAndClosingGivesTheAddressBack) {
+  ArrayProgramWindow* w = OpenArrayWindow();
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(CurrentAddress, 1);
+  w->cbPort(0, 1)->setChecked(false);
+  w->btProgram()->click();
+
+  const char* finals[2][4] = {{"Done", "- Disabled -", "Done", "Done"}, {"Done", "Verify Failed", "Done", "Done"}};
+  const int panels[2] = {0, 2};
+  for (int k = 0; k < 2; ++k) {
+    for (int port = 0; port < 4; ++port) EXPECT_EQ(w->lblStatus(panels[k], port)->text(), finals[k][port]);
+  }
+  EXPECT_EQ(w->lblStatus(2, 1)->palette().color(QPalette::Window), QColor(Qt::white));
+  EXPECT_EQ(w->lblStatus(2, 1)->palette().color(QPalette::WindowText), QColor(Qt::red));
+  EXPECT_EQ(w->lblStatus(0, 0)->palette().color(QPalette::WindowText), QColor(0, 0x80, 0x80));
+  EXPECT_TRUE(w->btProgram()->isEnabled());
+  EXPECT_TRUE(w->btCancel()->isHidden());
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(w->frProg(i)->isEnabled()) << i;
+  EXPECT_TRUE(recorders.messages.boxes.empty());
+  // Slot 3 of unit 1 (2 on the wire) and slot 2 of unit 3; unit 2 was never started.
+  int programs1 = 0, programs3 = 0, unit2 = 0;
+  for (const std::string& f : Frames()) {
+    programs1 += f.find(" 1 04 00") != std::string::npos;
+    programs3 += f.find(" 3 04 01") != std::string::npos;
+    unit2 += f.find(" 2 04") != std::string::npos || f.find(" 2 07") != std::string::npos;
+  }
+  EXPECT_EQ(programs1, 1);   // the first image is the preselected one
+  EXPECT_EQ(programs3, 1);
+  EXPECT_EQ(unit2, 0);
+
+  w->parentWidget()->close();
+  Settle();
+  EXPECT_EQ(window->ArrayProgram(), nullptr);
+  EXPECT_EQ(CurrentAddress, 1);
+  EXPECT_TRUE(window->Menu("mnuViewProgScan")->isEnabled());
+  const size_t before = Frames().size();
+  std::array<uint8_t, 4> status{};
+  ASSERT_TRUE(GetStatus(status));
+  const std::vector<std::string> after = Frames();
+  ASSERT_GT(after.size(), before);
+  EXPECT_NE(after.back().find(" 1 05"), std::string::npos) << after.back();
+}
+
+TEST_F(ArrayProgramTest, RefusedStartReportsTheErrorAfterTheStartedUnitsFinish) {
+  ArrayProgramWindow* w = OpenArrayWindow();
+  ASSERT_NE(w, nullptr);
+  // Unit 3 asked for slot 2 of unit 1's list: a slot it does not hold.
+  w->cbImage(0)->setCurrentIndex(1);
+  w->cbImage(2)->addItem(QStringLiteral(" 4"));
+  w->cbImage(2)->setCurrentIndex(2);
+  w->btProgram()->click();
+  for (int port = 0; port < 4; ++port) EXPECT_EQ(w->lblStatus(0, port)->text(), "Done") << port;
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);
+  EXPECT_NE(recorders.messages.boxes[0].title.find("Array Programming"), std::string::npos);
+  EXPECT_NE(recorders.messages.boxes[0].text.find("Selected Image is Empty"), std::string::npos)
+      << recorders.messages.boxes[0].text;
+  EXPECT_TRUE(w->Panels()[2].startFailed);
+}
 
 class AvrOptionsWindowTest : public ::testing::Test {
  protected:

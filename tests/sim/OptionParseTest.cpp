@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -145,6 +147,18 @@ TEST(OptionParse, CommandLine) {
   std::vector<int> addresses;
   for (const UnitConfig& u : o.units) addresses.push_back(u.address);
   EXPECT_EQ(addresses, (std::vector<int>{1, 2, 5, 16}));
+  // An array run on the demo line has at least three units with images, each taking its own time.
+  std::set<int> runLengths;
+  int withImages = 0;
+  for (const UnitConfig& u : o.units) {
+    if (u.images.empty()) continue;
+    ++withImages;
+    int longest = 0;
+    for (const auto& t : u.targets) longest = std::max(longest, static_cast<int>(t.programSteps.size()) * t.stepMs);
+    runLengths.insert(longest);
+  }
+  EXPECT_GE(withImages, 3);
+  EXPECT_EQ(static_cast<int>(runLengths.size()), withImages);
 
   ASSERT_TRUE(ParseCommandLine({"--help"}, o, error));
   EXPECT_TRUE(o.help);

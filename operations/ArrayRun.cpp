@@ -1,0 +1,194 @@
+#include "operations/ArrayRun.h"
+
+#include <algorithm>
+
+#include "link/Commands.h"
+#include "link/ErrorRecord.h"
+#include "link/Transport.h"
+#include "operations/PortStatus.h"
+#include "operations/ProgramRun.h"
+#include "platform/NumberText.h"
+#include "platform/SerialPort.h"
+#include "programmers/ImageDirectory.h"
+#include "programmers/Selection.h"
+#include "state/PublicVars.h"
+#include "state/views/ArrayProgramView.h"
+
+namespace {
+
+template <size_t N>
+std::string TypeNameIn(const std::array<ProgTypeInfo, N>& table, int type) {
+  return type >= 0 && static_cast<size_t>(type) < N ? table[type].TypeName : std::string();
+}
+
+// Waits one poll interval, letting events run; false when a cancel was asked for.
+bool WaitForNextPass() {
+  const int32_t deadline = WrapTick(static_cast<int64_t>(TickCount) + StatusPollTicks);
+  while (deadline > TickCount) {
+    LetEventsRun();
+    if (CancelRequest) return false;
+  }
+  return true;
+}
+
+// Stops every programmer still running; each gets its own CancelProgramming.
+void CancelStarted(std::vector<ArrayPanel>& panels, const std::vector<bool>& following) {
+  for (size_t i = 0; i < panels.size(); ++i) {
+    if (!following[i]) continue;
+    MakeAddressCurrent(panels[i].address);
+    CancelProgramming();
+    panels[i].cancelled = true;
+  }
+}
+
+}  // namespace
+
+uint8_t ArrayPortMask(const std::array<bool, 4>& ports, bool verify, bool sequential) {
+  int mask = (sequential ? 1 : 0) * 2 + (verify ? 1 : 0);
+  for (int port = 3; port >= 0; --port) mask = mask * 2 + (ports[port] ? 1 : 0);
+  return static_cast<uint8_t>(mask);
+}
+
+std::string ArrayPanelCaption(int programmer) {
+  const ProgrammerRecord& p = ProgrammerTable[programmer];
+  std::string model;
+  switch (FirmwareGeneration(p.FwRevision)) {
+    case 1: model = TypeNameIn(TypeTableV1, p.ProgType); break;
+    case 2: model = TypeNameIn(TypeTableV2, p.ProgType); break;
+    default: model = TypeNameIn(TypeTableV3, p.ProgType); break;
+  }
+  return Str(p.Address) + " " + model;
+}
+
+void MakeAddressCurrent(uint8_t address) {
+  CurrentAddress = address;
+  // Units on one line may answer at different speeds.
+  if (MSComm1 && !ProgSettings[address].empty()) MSComm1->SetSettings(ProgSettings[address]);
+}
+
+bool PrepareArrayPanel(int programmer, ArrayPanel& panel) {
+  ClearError();
+  const ProgrammerRecord& p = ProgrammerTable[programmer];
+  panel.programmer = programmer;
+  panel.address = p.Address;
+  panel.caption = ArrayPanelCaption(programmer);
+  panel.images.clear();
+  MakeAddressCurrent(p.Address);
+  std::vector<uint8_t> directory(static_cast<size_t>(p.NumImages) * DirEntryBytes + 1, 0);
+  if (p.NumImages > 0 && ReadFlash(DirectoryAddress, p.NumImages * DirEntryBytes, directory.data(), false)) {
+    for (int slot = 1; slot <= p.NumImages; ++slot) {
+      // An erased entry (size -1) is no image, as in the image manager.
+      const DirEntry entry = DecodeDirEntry(&directory[static_cast<size_t>(slot - 1) * DirEntryBytes]);
+      if (entry.Size > 0) panel.images.push_back(slot);
+    }
+  }
+  CaptureError();
+  panel.prepared = LastErrorNumber == 0;
+  return panel.prepared;
+}
+
+std::vector<ArrayPanel> OpenArrayProgramming(void (*onFailure)(const ArrayPanel&)) {
+  SavedAddress = CurrentAddress;
+  std::vector<ArrayPanel> panels;
+  const LineOperation operation;
+  if (!operation.Taken()) {
+    RefuseBusyLine("Array Programming");
+    return panels;
+  }
+  for (int p = 1; p <= ProgCount && p <= MaxProgrammers; ++p) {
+    panels.emplace_back();
+    if (!PrepareArrayPanel(p, panels.back()) && onFailure) onFailure(panels.back());
+  }
+  RestoreSavedAddress();
+  return panels;
+}
+
+void RestoreSavedAddress() { MakeAddressCurrent(SavedAddress); }
+
+bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser user) {
+  const LineOperation operation(user);
+  if (!operation.Taken()) return RefuseBusyLine("Array Programming");
+  ClearError();
+  ErrorTitle = "Array Programming";
+  const bool verify = view.CrcVerify();
+  const bool sequential = view.Sequential();
+  for (ArrayPanel& panel : panels) panel = ArrayPanel{panel.programmer, panel.address, panel.caption, panel.images, panel.prepared};
+
+  // Start-up in panel order; the first refusal ends it.
+  std::vector<bool> following(panels.size(), false);
+  bool startRefused = false;
+  ErrorRecordCopy startFailure;
+  for (size_t i = 0; i < panels.size(); ++i) {
+    view.SetPanelEnabled(static_cast<int>(i), false);
+    if (startRefused || !view.ProgrammerEnabled(static_cast<int>(i))) continue;
+    ArrayPanel& panel = panels[i];
+    std::array<bool, 4> ports{};
+    for (int port = 0; port < 4; ++port) ports[port] = view.PortEnabled(static_cast<int>(i), port);
+    MakeAddressCurrent(panel.address);
+    if (PortsEnable(ArrayPortMask(ports, verify, sequential)) && Program(view.ChosenImage(static_cast<int>(i)))) {
+      panel.started = true;
+      following[i] = true;
+    } else {
+      panel.startFailed = true;
+      startRefused = true;
+      startFailure = ErrorRecordCopy();
+    }
+  }
+
+  // Every started programmer is followed to its end, even after a refusal.
+  std::vector<int> misses(panels.size(), 0);
+  bool anyFollowed = std::find(following.begin(), following.end(), true) != following.end();
+  ErrorRecordCopy lostFailure;
+  bool anyLost = false;
+  while (anyFollowed) {
+    if (!WaitForNextPass()) {
+      CancelStarted(panels, following);
+      break;
+    }
+    anyFollowed = false;
+    for (size_t i = 0; i < panels.size(); ++i) {
+      if (!following[i]) continue;
+      ArrayPanel& panel = panels[i];
+      MakeAddressCurrent(panel.address);
+      std::array<uint8_t, 4> status{};
+      if (!GetStatus(status)) {
+        // Skipped this pass; a programmer that stays silent is given up and reported.
+        if (++misses[i] >= ArrayStatusRetries) {
+          following[i] = false;
+          panel.lost = true;
+          anyLost = true;
+          lostFailure = ErrorRecordCopy();
+        } else {
+          anyFollowed = true;
+        }
+        continue;
+      }
+      misses[i] = 0;
+      bool busy = false;
+      panel.status = status;
+      for (int port = 0; port < 4; ++port) {
+        std::string caption;
+        int64_t back = 0, fore = 0;
+        bool failed = false;
+        busy |= PortStatusText(status[port], caption, back, fore, failed);
+        panel.portFailed[port] = failed;
+        view.SetPortStatus(static_cast<int>(i), port, caption, back, fore);
+      }
+      following[i] = busy;
+      anyFollowed |= busy;
+    }
+  }
+
+  for (size_t i = 0; i < panels.size(); ++i) view.SetPanelEnabled(static_cast<int>(i), true);
+  // The refused start is what the operator must hear about first.
+  if (startRefused) {
+    startFailure.Restore();
+  } else if (anyLost) {
+    lostFailure.Restore();
+  } else {
+    ClearError();
+    ErrorTitle = "Array Programming";
+  }
+  RestoreSavedAddress();
+  return LastErrorNumber <= 0;
+}

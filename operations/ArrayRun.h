@@ -1,0 +1,57 @@
+// Array programming: several programmers on the line run their own stored
+// image at once and are polled in turn until every port has finished.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "state/LineGuard.h"
+
+class ArrayProgramView;
+
+// One programmer's panel: what it holds and how its last run went.
+struct ArrayPanel {
+  int programmer = 0;             // index into ProgrammerTable
+  uint8_t address = 0;
+  std::string caption;            // " 3 AVR"
+  std::vector<int> images;        // slots holding an image, ascending
+  bool prepared = false;          // its image directory was read
+  // Outcome of the last run.
+  bool started = false;
+  bool startFailed = false;       // PortsEnable or Program refused or unanswered
+  bool lost = false;              // stopped answering GetStatus while it ran
+  bool cancelled = false;
+  std::array<uint8_t, 4> status{};   // last status read per port
+  std::array<bool, 4> portFailed{};
+};
+
+// Bits 0..3 ports 1..4, bit 4 verify, bit 5 sequential.
+uint8_t ArrayPortMask(const std::array<bool, 4>& ports, bool verify, bool sequential);
+
+// The programmer's bus address in the plain form and its model name.
+std::string ArrayPanelCaption(int programmer);
+
+// Puts a bus address and its line speed on the port.
+void MakeAddressCurrent(uint8_t address);
+
+// Reads one programmer's image directory into its panel; true when nothing failed.
+bool PrepareArrayPanel(int programmer, ArrayPanel& panel);
+
+// Remembers CurrentAddress in SavedAddress and prepares one panel per
+// programmer found. `onFailure` runs for a panel that could not be prepared,
+// with the last-error record describing why. CurrentAddress is given back.
+std::vector<ArrayPanel> OpenArrayProgramming(void (*onFailure)(const ArrayPanel&) = nullptr);
+
+// Commands go to the programmer that was current when the window opened.
+void RestoreSavedAddress();
+
+// Starts every enabled panel's programmer in panel order and follows all
+// started ones until none is busy. A refused start ends the start-up, but
+// the programmers already started are still followed to their end; a cancel
+// request stops every started programmer. True when no command failed.
+bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser user = LineUser::Window);
+
+// GetStatus failures in a row after which a running programmer counts as lost.
+constexpr int ArrayStatusRetries = 3;
