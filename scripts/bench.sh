@@ -7,4 +7,5 @@ scripts/setup.sh binutils srecord
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 build/bin/link_bench "$@"
 build/bin/responsiveness_bench
+build/bin/array_bench
 build/bin/hex_bench

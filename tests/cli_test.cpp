@@ -227,11 +227,11 @@ TEST_F(CliTest, InterruptCancelsTheRunOnce) {
 
 TEST_F(CliTest, ArrayRunsUnitsInOrderPrintsEveryChangeAndASummaryPerUnit) {
   SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
-                  "slot=1,name=A,device=9,family=0", "--programmer",
+                  "address=2,slot=1,name=A,device=9,family=0", "--programmer",
                   "address=4,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
-                  "slot=3,name=B,device=9,family=0", "--target", "port=2,result=18", "--programmer",
+                  "address=4,slot=3,name=B,device=9,family=0", "--target", "address=4,port=2,result=18", "--programmer",
                   "address=6,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
-                  "slot=1,name=C,device=9,family=0", "--target", "port=1,program=4:1:1:1:2"});
+                  "address=6,slot=1,name=C,device=9,family=0", "--target", "address=6,port=1,program=4:1:1:1:2"});
   ASSERT_TRUE(sim.ready());
   Result r = Run({"array", "--device", sim.linkPath(), "--run", "2:1:1,3", "--run", "4:3", "--run", "6:1", "--verify"});
   EXPECT_EQ(r.status, 1) << r.err;
@@ -267,9 +267,9 @@ TEST_F(CliTest, ArrayRunsUnitsInOrderPrintsEveryChangeAndASummaryPerUnit) {
 
 TEST_F(CliTest, InterruptedArrayCancelsEveryStartedUnitOnce) {
   SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
-                  "slot=1,name=A,device=9,family=0", "--target", "port=1,program=4:1:1:1:1:2,step=400",
+                  "address=2,slot=1,name=A,device=9,family=0", "--target", "address=2,port=1,program=4:1:1:1:1:2,step=400",
                   "--programmer", "address=3,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
-                  "slot=1,name=B,device=9,family=0", "--target", "port=1,program=4:1:1:1:1:2,step=400"});
+                  "address=3,slot=1,name=B,device=9,family=0", "--target", "address=3,port=1,program=4:1:1:1:1:2,step=400"});
   ASSERT_TRUE(sim.ready());
   int out[2];
   ASSERT_EQ(pipe(out), 0);

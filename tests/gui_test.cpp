@@ -1242,11 +1242,11 @@ class ArrayProgramTest : public GuiTest {
   // Units 1 (slots 1 and 3), 2 (no image) and 3 (slot 2, port 2 fails); the
   // programmer at address 1 is the selected one; then the View menu entry.
   ArrayProgramWindow* OpenArrayWindow() {
-    Start({"--programmer", Unit1, "--image", "slot=1,name=One,device=9,family=0", "--image",
-           "slot=3,name=Three,device=9,family=0", "--target", "port=1,step=100", "--programmer",
+    Start({"--programmer", Unit1, "--image", "address=1,slot=1,name=One,device=9,family=0", "--image",
+           "address=1,slot=3,name=Three,device=9,family=0", "--target", "address=1,port=1,step=100", "--programmer",
            "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--programmer",
            "address=3,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
-           "slot=2,name=Two,device=9,family=0", "--target", "port=2,result=18,program=4"});
+           "address=3,slot=2,name=Two,device=9,family=0", "--target", "address=3,port=2,result=18,program=4"});
     std::vector<ProgrammerRecord> others;
     for (int address : {2, 3}) {
       EXPECT_TRUE(AcquireProgrammerAt(address));
