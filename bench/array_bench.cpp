@@ -139,8 +139,8 @@ int main(int argc, char** argv) {
   const double passMs = perExchange * Units;
   std::printf("Array run, %d units x 4 ports at 115200 bit/s: %.1f s, %zu poll passes\n", Units, runMs / 1000,
               view.passMs.size());
-  std::printf("  poll pass over %d units: %6.1f ms line time (%.2f ms per unit; slowest pass %.1f ms for 15)\n", Units,
-              passMs, perExchange, longest);
+  std::printf("  poll pass over %d units: %6.1f ms line time (%.2f ms per unit; slowest 15 exchanges %.1f ms)\n",
+              Units, passMs, perExchange, longest);
   std::printf("  wire time of its frames: %6.1f ms (%.0f bytes per unit) -> overhead %.2f x\n", wireMs, bytes,
               wireMs > 0 ? passMs / wireMs : 0);
   std::printf("  share of the 400 ms poll interval spent on the line: %.0f %%\n", passMs / 400 * 100);

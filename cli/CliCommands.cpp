@@ -998,6 +998,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     error = "the --serial-... options go with load";
     return false;
   }
+  if (!options.runs.empty() && options.command != "array") {
+    error = "--run goes with array";
+    return false;
+  }
   if (!options.optionBytes.empty() && options.command != "load") {
     error = "--option-bytes goes with load";
     return false;

@@ -260,9 +260,6 @@ TEST_F(CliTest, ArrayRunsUnitsInOrderPrintsEveryChangeAndASummaryPerUnit) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("image slot 2 of the programmer at address 4 holds no image"), std::string::npos) << r.err;
   EXPECT_EQ(r.out, "");
-
-  r = Run({"array", "--device", sim.linkPath(), "--run", "2:5"});
-  EXPECT_EQ(r.status, 2);
 }
 
 TEST_F(CliTest, InterruptedArrayCancelsEveryStartedUnitOnce) {
@@ -1018,7 +1015,10 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
                                         {"defaults", "--address", "1", "--image", "2"},
                                         {"defaults", "--address", "1", "--set"},
                                         {"upgrade", "--address", "1"}, {"upgrade", "--address", "1", "bios"},
-                                        {"fwrev", "--address", "1", "--type", "VRX-Z8"}}) {
+                                        {"fwrev", "--address", "1", "--type", "VRX-Z8"}, {"array"},
+                                        {"array", "--run", "2"}, {"array", "--run", "2:5"}, {"array", "--run", "17:1"},
+                                        {"array", "--run", "2:1:1,5"}, {"array", "--run", "2:1", "--run", "2:3"},
+                                        {"scan", "--run", "2:1"}}) {
     const Result r = Run(args);
     EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
     EXPECT_NE(r.err.find("Usage: kestrin-cli"), std::string::npos);
