@@ -1360,6 +1360,55 @@ TEST_F(ArrayProgramTest, RefusedStartReportsTheErrorAfterTheStartedUnitsFinish) 
   EXPECT_TRUE(w->Panels()[2].startFailed);
 }
 
+TEST_F(ArrayProgramTest, CancelStopsEveryStartedUnitOnce) {
+  ArrayProgramWindow* w = OpenArrayWindow();
+  ASSERT_NE(w, nullptr);
+  QTimer::singleShot(300, w, [w] {
+    EXPECT_FALSE(w->btCancel()->isHidden());
+    EXPECT_FALSE(w->btProgram()->isEnabled());
+    w->btCancel()->click();
+  });
+  w->btProgram()->click();
+  const std::vector<std::string> frames = Frames();
+  int cancels[4] = {};
+  for (const std::string& f : frames) {
+    for (int a = 1; a <= 3; ++a) cancels[a] += f.find(" " + std::to_string(a) + " 06") != std::string::npos;
+  }
+  EXPECT_EQ(cancels[1], 1);
+  EXPECT_EQ(cancels[2], 0);
+  EXPECT_EQ(cancels[3], 1);
+  ASSERT_GE(frames.size(), 2u);
+  EXPECT_NE(frames[frames.size() - 2].find(" 1 06"), std::string::npos);
+  EXPECT_NE(frames.back().find(" 3 06"), std::string::npos);   // no status read after them
+  EXPECT_TRUE(w->btProgram()->isEnabled());
+  EXPECT_TRUE(recorders.messages.boxes.empty());
+}
+
+TEST_F(GuiTest, ArrayVerifyAndSequentialBoxesFollowTheSelectedProgrammersTypeAndFirmware) {
+  struct Case { const char* unit; bool verifyShown; const char* caption; bool sequentialShown; };
+  const Case cases[] = {
+      {"address=1,type=2,fw=3.000,slots=4,slotsize=256,baud=115200", true, "CRC Verify", false},
+      {"address=1,type=2,fw=3.010,slots=4,slotsize=256,baud=115200", true, "CRC Verify", true},
+      {"address=1,type=1,fw=3.010,slots=4,slotsize=256,baud=115200", true, "Checksum Verify", true},
+      {"address=1,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", false, "", true},
+  };
+  for (const Case& c : cases) {
+    if (window) window->close();
+    window.reset();
+    Start({"--programmer", c.unit});
+    FindAndOpenImageManager();
+    window->Menu("mnuViewMultiMan")->setEnabled(true);
+    window->Menu("mnuViewMultiMan")->trigger();
+    Settle();
+    ArrayProgramWindow* w = window->ArrayProgram();
+    ASSERT_NE(w, nullptr) << c.unit;
+    EXPECT_EQ(!w->cbCRCVerify()->isHidden(), c.verifyShown) << c.unit;
+    if (c.verifyShown) EXPECT_EQ(w->cbCRCVerify()->text(), c.caption) << c.unit;
+    EXPECT_EQ(!w->cbSequential()->isHidden(), c.sequentialShown) << c.unit;
+    if (!c.sequentialShown) EXPECT_FALSE(w->cbSequential()->isChecked()) << c.unit;
+  }
+}
+
 class AvrOptionsWindowTest : public ::testing::Test {
  protected:
   AvrOptionsWindowTest() {
