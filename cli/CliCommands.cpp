@@ -302,7 +302,8 @@ bool ParseArrayRun(const std::string& text, ConsoleArrayRun& run) {
   const size_t second = text.find(':', first + 1);
   long long address = 0, image = 0;
   if (!ParseNumber(text.substr(0, first), address) || address < 1 || address > 16) return false;
-  const std::string imageText = text.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+  const size_t imageLength = second == std::string::npos ? std::string::npos : second - first - 1;
+  const std::string imageText = text.substr(first + 1, imageLength);
   if (!ParseNumber(imageText, image) || image < 1 || image > 4) return false;
   run.address = static_cast<int>(address);
   run.image = static_cast<int>(image);
@@ -325,8 +326,8 @@ void PrintArraySummary(const std::vector<ArrayPanel>& panels, const ConsoleArray
     anyFailed |= std::string(outcome) != "done";
     std::string ports;
     for (int port = 0; port < 4; ++port) {
-      ports += (port ? "\t" : "") + (view.Caption(static_cast<int>(i), port).empty() ? std::string("-")
-                                                                                     : view.Caption(static_cast<int>(i), port));
+      const std::string& caption = view.Caption(static_cast<int>(i), port);
+      ports += (port ? "\t" : "") + (caption.empty() ? std::string("-") : caption);
     }
     std::printf("%d\t%s\t%s\n", p.address, outcome, ports.c_str());
   }

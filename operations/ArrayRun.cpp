@@ -112,7 +112,11 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
   ErrorTitle = "Array Programming";
   const bool verify = view.CrcVerify();
   const bool sequential = view.Sequential();
-  for (ArrayPanel& panel : panels) panel = ArrayPanel{panel.programmer, panel.address, panel.caption, panel.images, panel.prepared};
+  for (ArrayPanel& panel : panels) {   // the outcome of an earlier run is forgotten
+    panel.started = panel.startFailed = panel.lost = panel.cancelled = false;
+    panel.status.fill(0);
+    panel.portFailed.fill(false);
+  }
 
   // Start-up in panel order; the first refusal ends it.
   std::vector<bool> following(panels.size(), false);
