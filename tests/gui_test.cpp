@@ -1294,6 +1294,8 @@ TEST_F(ArrayProgramTest, PanelsListTheImagesAndTheTickRulesHold) {
   w->cbImage_Click(0);
   EXPECT_FALSE(w->cbProgEnbl(0)->isChecked());
   EXPECT_TRUE(w->lblStatus(0, 0)->isHidden());
+  w->cbProgEnbl(0)->click();   // no tick without an image
+  EXPECT_FALSE(w->cbProgEnbl(0)->isChecked());
   w->cbImage(0)->setCurrentIndex(2);   // an image ticks it again
   w->cbImage_Click(0);
   EXPECT_TRUE(w->cbProgEnbl(0)->isChecked());

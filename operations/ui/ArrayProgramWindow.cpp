@@ -121,7 +121,11 @@ void ArrayProgramWindow::AddPanel(int i) {
     SetPanelControlsEnabled(i, true);
     c.image->setCurrentIndex(1);
   }
-  connect(c.enable, &QCheckBox::clicked, this, [this, i] { cbProgEnbl_Click(i); });
+  connect(c.enable, &QCheckBox::clicked, this, [this, i] {
+      // Without a chosen image there is nothing to program: the tick does not take.
+      if (controls_[i].image->currentIndex() < 1) controls_[i].enable->setChecked(false);
+      cbProgEnbl_Click(i);
+    });
   connect(c.image, QOverload<int>::of(&QComboBox::activated), this, [this, i](int) { cbImage_Click(i); });
 }
 
