@@ -186,35 +186,50 @@ TEST_F(CliTest, ProgramPrintsEachPortChangeAndFailsWhenAPortFails) {
   EXPECT_NE(r.err.find("holds no image"), std::string::npos) << r.err;
 }
 
-TEST_F(CliTest, InterruptCancelsTheRunOnce) {
-  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
-                  "slot=1,name=Board,device=9,family=0", "--target", "port=1,program=4:1:1:1:1:2,step=400"});
-  ASSERT_TRUE(sim.ready());
+// A run of kestrin-cli interrupted (SIGINT) once `marker` shows on its
+// standard output; what it printed in all and how it ended.
+struct Interrupted {
+  int raw = 0;   // waitpid status
+  std::string text;
+};
+Interrupted RunAndInterrupt(const std::vector<std::string>& args, const std::string& marker) {
+  Interrupted run;
   int out[2];
-  ASSERT_EQ(pipe(out), 0);
+  if (pipe(out) != 0) return run;
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(out[1], STDOUT_FILENO);
     close(out[0]);
     close(out[1]);
-    execl(KESTRIN_CLI_PATH, KESTRIN_CLI_PATH, "program", "--device", sim.linkPath().c_str(), "--address", "2",
-          "--image", "1", "--ports", "1", static_cast<char*>(nullptr));
+    std::vector<char*> argv{const_cast<char*>(KESTRIN_CLI_PATH)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(KESTRIN_CLI_PATH, argv.data());
     _exit(127);
   }
   close(out[1]);
-  std::string text;
   char buffer[256];
   ssize_t n = 0;
-  while (text.find("Port 1: Programming") == std::string::npos && (n = read(out[0], buffer, sizeof buffer)) > 0) {
-    text.append(buffer, static_cast<size_t>(n));
+  while (run.text.find(marker) == std::string::npos && (n = read(out[0], buffer, sizeof buffer)) > 0) {
+    run.text.append(buffer, static_cast<size_t>(n));
   }
   kill(pid, SIGINT);
-  while ((n = read(out[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  while ((n = read(out[0], buffer, sizeof buffer)) > 0) run.text.append(buffer, static_cast<size_t>(n));
   close(out[0]);
-  int raw = 0;
-  waitpid(pid, &raw, 0);
-  ASSERT_TRUE(WIFEXITED(raw)) << "ended by a signal instead of cancelling";
-  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  waitpid(pid, &run.raw, 0);
+  return run;
+}
+
+TEST_F(CliTest, InterruptCancelsTheRunOnce) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
+                  "slot=1,name=Board,device=9,family=0", "--target", "port=1,program=4:1:1:1:1:2,step=400"});
+  ASSERT_TRUE(sim.ready());
+  const Interrupted run = RunAndInterrupt({"program", "--device", sim.linkPath(), "--address", "2", "--image", "1",
+                                           "--ports", "1"},
+                                          "Port 1: Programming");
+  ASSERT_TRUE(WIFEXITED(run.raw)) << "ended by a signal instead of cancelling";
+  EXPECT_EQ(WEXITSTATUS(run.raw), 1);
+  const std::string& text = run.text;
   EXPECT_EQ(text.find("Port 1: Done"), std::string::npos) << text;
 
   const std::vector<std::string> frames = sim.loggedFrames();
@@ -268,31 +283,11 @@ TEST_F(CliTest, InterruptedArrayCancelsEveryStartedUnitOnce) {
                   "--programmer", "address=3,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
                   "address=3,slot=1,name=B,device=9,family=0", "--target", "address=3,port=1,program=4:1:1:1:1:2,step=400"});
   ASSERT_TRUE(sim.ready());
-  int out[2];
-  ASSERT_EQ(pipe(out), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    close(out[1]);
-    execl(KESTRIN_CLI_PATH, KESTRIN_CLI_PATH, "array", "--device", sim.linkPath().c_str(), "--run", "2:1:1", "--run",
-          "3:1:1", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  std::string text;
-  char buffer[256];
-  ssize_t n = 0;
-  while (text.find("3\t1\tProgramming") == std::string::npos && (n = read(out[0], buffer, sizeof buffer)) > 0) {
-    text.append(buffer, static_cast<size_t>(n));
-  }
-  kill(pid, SIGINT);
-  while ((n = read(out[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
-  close(out[0]);
-  int raw = 0;
-  waitpid(pid, &raw, 0);
-  ASSERT_TRUE(WIFEXITED(raw)) << "ended by a signal instead of cancelling";
-  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  const Interrupted run = RunAndInterrupt({"array", "--device", sim.linkPath(), "--run", "2:1:1", "--run", "3:1:1"},
+                                          "3\t1\tProgramming");
+  ASSERT_TRUE(WIFEXITED(run.raw)) << "ended by a signal instead of cancelling";
+  EXPECT_EQ(WEXITSTATUS(run.raw), 1);
+  const std::string& text = run.text;
   EXPECT_NE(text.find("2\tcancelled\t"), std::string::npos) << text;
   EXPECT_NE(text.find("3\tcancelled\t"), std::string::npos) << text;
 
