@@ -1,12 +1,12 @@
 #include "programmers/ui/FactoryWindow.h"
 
-#include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "platform/AnsiText.h"
 #include "programmers/RevisionTables.h"
+#include "ui/OkCancelRow.h"
 
 FactoryWindow::FactoryWindow(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmFactory"));
@@ -15,16 +15,7 @@ FactoryWindow::FactoryWindow(QWidget* parent) : QDialog(parent) {
   lstProgType_ = new QListWidget(this);
   lstProgType_->setObjectName(QStringLiteral("lstProgType"));
   layout->addWidget(lstProgType_, 1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  btOK_ = new QPushButton(tr("OK"), this);
-  btOK_->setObjectName(QStringLiteral("btOK"));
-  btOK_->setDefault(true);
-  btCancel_ = new QPushButton(tr("Cancel"), this);
-  btCancel_->setObjectName(QStringLiteral("btCancel"));
-  buttons->addWidget(btOK_);
-  buttons->addWidget(btCancel_);
-  layout->addLayout(buttons);
+  AddOkCancelRow(this, layout, btOK_, btCancel_);
   connect(lstProgType_, &QListWidget::currentRowChanged, this, [this](int) { lstProgType_Click(); });
   connect(btOK_, &QPushButton::clicked, this, &FactoryWindow::btOK_Click);
   connect(btCancel_, &QPushButton::clicked, this, &FactoryWindow::btCancel_Click);

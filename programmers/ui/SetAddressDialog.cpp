@@ -1,6 +1,5 @@
 #include "programmers/ui/SetAddressDialog.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -11,6 +10,7 @@
 #include "platform/NumberText.h"
 #include "programmers/Configuration.h"
 #include "state/PublicVars.h"
+#include "ui/OkCancelRow.h"
 
 namespace {
 constexpr int BlinkTicks = 5;   // four of them make the one-second blink
@@ -26,16 +26,7 @@ SetAddressDialog::SetAddressDialog(QWidget* parent) : QDialog(parent) {
   lstAddress_ = new QListWidget(this);
   lstAddress_->setObjectName(QStringLiteral("lstAddress"));
   layout->addWidget(lstAddress_, 1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  btOK_ = new QPushButton(tr("OK"), this);
-  btOK_->setObjectName(QStringLiteral("btOK"));
-  btOK_->setDefault(true);
-  btCancel_ = new QPushButton(tr("Cancel"), this);
-  btCancel_->setObjectName(QStringLiteral("btCancel"));
-  buttons->addWidget(btOK_);
-  buttons->addWidget(btCancel_);
-  layout->addLayout(buttons);
+  AddOkCancelRow(this, layout, btOK_, btCancel_);
   connect(btOK_, &QPushButton::clicked, this, &SetAddressDialog::btOK_Click);
   connect(btCancel_, &QPushButton::clicked, this, &SetAddressDialog::btCancel_Click);
   connect(lstAddress_, &QListWidget::itemDoubleClicked, this, [this] { btOK_Click(); });
