@@ -48,6 +48,7 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
     std::string error;
     if (!reader.Open(files[f], error)) {
       RaiseError(reader.OpenError(), Source, error);
+      NoteFilePlace(reader);
       break;
     }
     LetWindowsBreathe();
@@ -139,7 +140,10 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
       }
       if (ErrorPending()) break;
     }
-    if (ErrorPending()) break;
+    if (ErrorPending()) {
+      NoteFilePlace(reader);
+      break;
+    }
     // A file cut short, or one that holds nothing, would leave a blank image
     // that replaces a good one in the programmer.
     if (!ended && fileRecords > 0) {
@@ -147,6 +151,7 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
     } else if (fileDataRecords == 0) {
       RaiseError(ErrFileFormat, Source, "No Data in HEX File: " + RecordPlace(reader));
     }
+    if (ErrorPending()) NoteFilePlace(reader);
   }
 
   ImageChecksum = static_cast<int32_t>(checksum);

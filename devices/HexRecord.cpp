@@ -4,6 +4,7 @@
 
 #include "devices/InputFile.h"
 #include "link/CommDefs.h"
+#include "link/ErrorRecord.h"
 
 namespace {
 
@@ -86,4 +87,8 @@ bool HexLine::AllHexDigits() const {
 
 std::string RecordPlace(const TextLineReader& file) {
   return file.Path() + ", line " + std::to_string(file.LineNumber());
+}
+
+void NoteFilePlace(const TextLineReader& file) {
+  SetErrorContext("reading " + (file.LineNumber() > 0 ? RecordPlace(file) : file.Path()), file.Path());
 }

@@ -57,6 +57,8 @@ class HexLine {
 
 // Where a record is, for error texts: "<file>, line <n>".
 std::string RecordPlace(const TextLineReader& file);
+// Gives the pending error the file and line it arose at, for the error report.
+void NoteFilePlace(const TextLineReader& file);
 
 // Record types.
 constexpr int HexData = 0x00;

@@ -84,6 +84,7 @@ bool RunFamilyLoader(const FamilyRules& rules, int64_t& segmentBase) {
   frmMain->SetStatusPanel("Status", rules.status);
   bool result = true;
   auto failNow = [] {
+    if (CurrentFile) NoteFilePlace(*CurrentFile);
     CaptureError();
     frmMain->SetStatusPanel("Status", "");
     CurrentFile = nullptr;
@@ -95,6 +96,8 @@ bool RunFamilyLoader(const FamilyRules& rules, int64_t& segmentBase) {
     std::string error;
     if (!file.Open(FileList[f], error)) {
       RaiseError(file.OpenError(), Source, error);
+      NoteFilePlace(file);
+      CurrentFile = nullptr;   // still names the previous file, which is gone
       return failNow();
     }
     CurrentFile = &file;
@@ -174,6 +177,7 @@ bool ReadHexRecord() {
     RecType = static_cast<int16_t>(line.Type());
     return true;
   }
+  if (CurrentFile) NoteFilePlace(*CurrentFile);
   CaptureError();
   return false;
 }

@@ -1,15 +1,32 @@
 #include "link/ErrorRecord.h"
 
 #include "link/CommDefs.h"
+#include "link/ErrorAdvice.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
+#include "platform/SerialPort.h"
 #include "state/PublicVars.h"
 
 void RaiseError(int32_t number, const std::string& source, const std::string& description) {
   Err.Number = number;
   Err.Source = source;
   Err.Description = description;
+  Err.Tried.clear();   // an earlier failure's context does not describe this one
+  Err.Subject.clear();
 }
+
+void SetErrorContext(const std::string& tried, const std::string& subject) {
+  Err.Tried = tried;
+  Err.Subject = subject;
+}
+
+std::string PortTried() {
+  if (!MSComm1) return "";
+  const std::string path = MSComm1->PortPath();
+  return "COM" + std::to_string(MSComm1->CommPort()) + (path.empty() ? " (no device)" : " (" + path + ")");
+}
+
+std::string PortSubject() { return MSComm1 ? MSComm1->PortPath() : std::string(); }
 
 bool RefuseBusyLine(const std::string& source) {
   RaiseError(ErrLineBusy, source, LineBusyText);
@@ -24,6 +41,8 @@ void ClearError() {
   LastFunction.clear();
   ErrorTitle.clear();
   LastErrorText.clear();
+  LastErrorTried.clear();
+  LastErrorAdvice.clear();
   Err = ErrorObject{};
 }
 
@@ -32,6 +51,14 @@ void CaptureError() {
   LastErrorText = Err.Description;
   LastErrorSource = Err.Source;
   if (LastErrorNumber >= 1 && LastErrorNumber <= 8) LastErrorText = ProgrammerErrorText(LastErrorNumber);
+  LastErrorTried = Err.Tried;
+  std::string subject = Err.Subject;
+  // A failed exchange names the line it was on, whoever raised it.
+  if (LastErrorTried.empty() && IsLineError(LastErrorNumber, LastErrorSource)) {
+    LastErrorTried = PortTried() + ", address " + std::to_string(CurrentAddress);
+    subject = PortSubject();
+  }
+  LastErrorAdvice = ErrorAdvice(LastErrorNumber, LastErrorSource, subject);
 }
 
 std::string ProgrammerErrorText(int32_t number) {
@@ -51,12 +78,16 @@ std::string ProgrammerErrorText(int32_t number) {
 std::string ErrorReportTitle() { return "Kestrin - " + ErrorTitle; }
 
 std::string ErrorReportText() {
-  return "Function: " + LastFunction + "\r\n" +
-         "Error Code: " + Str(LastErrorNumber) + "\r\n" +
-         "Source: " + LastErrorSource + "\r\n" +
-         LastErrorText;
+  std::string text = "Function: " + LastFunction + "\r\n" +
+                     "Error Code: " + Str(LastErrorNumber) + "\r\n" +
+                     "Source: " + LastErrorSource + "\r\n" +
+                     LastErrorText;
+  // The record's own lines stay as they always were; the help sits below them.
+  if (LastErrorTried.empty() && LastErrorAdvice.empty()) return text;
+  text += "\r\n";
+  if (!LastErrorTried.empty()) text += "\r\nTried: " + LastErrorTried;
+  if (!LastErrorAdvice.empty()) text += "\r\n" + LastErrorAdvice;
+  return text;
 }
 
-int ShowErrorReport() {
-  return MessageBox->MsgBox(ErrorReportText(), vbOKOnly, ErrorReportTitle());
-}
+int ShowErrorReport() { return MessageBox->ErrorReport(ErrorReportText(), ErrorReportTitle()); }

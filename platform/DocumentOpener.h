@@ -6,6 +6,6 @@
 class DocumentOpener {
  public:
   virtual ~DocumentOpener() = default;
-  // False when nothing could open it; callers do not report that.
+  // False when nothing could open it: the file is missing or no viewer takes it.
   virtual bool Open(const std::string& path) = 0;
 };

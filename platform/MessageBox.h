@@ -19,4 +19,6 @@ class MessageBoxes {
   virtual ~MessageBoxes() = default;
   // An empty title means the program's default title.
   virtual int MsgBox(const std::string& text, int style, const std::string& title) = 0;
+  // The error report: an OK box that a windowing platform marks as an error.
+  virtual int ErrorReport(const std::string& text, const std::string& title) { return MsgBox(text, vbOKOnly, title); }
 };

@@ -18,6 +18,8 @@ class QtMessageBox : public MessageBoxes {
   explicit QtMessageBox(QWidget* parent = nullptr) : parent_(parent) {}
   void SetParent(QWidget* parent) { parent_ = parent; }
   int MsgBox(const std::string& text, int style, const std::string& title) override;
+  // Shown with the critical icon.
+  int ErrorReport(const std::string& text, const std::string& title) override;
 
  private:
   QWidget* parent_;

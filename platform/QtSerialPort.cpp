@@ -25,6 +25,12 @@ QtSerialPort::QtSerialPort(const PortMap& map) : map_(map) {
 
 void QtSerialPort::SetCommPort(int portNumber) { commPort_ = portNumber; }
 
+std::string QtSerialPort::PortPath() const {
+  // An open port keeps the device it was opened on; looking it up again may
+  // list the system's ports.
+  return port_.isOpen() ? devicePath_ : map_.DevicePath(commPort_);
+}
+
 bool QtSerialPort::ParseSettings(const std::string& text, qint32& baud, QSerialPort::Parity& parity,
                                  QSerialPort::DataBits& dataBits, QSerialPort::StopBits& stopBits) {
   int rate = 0, bits = 0, stop = 0;

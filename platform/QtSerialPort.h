@@ -16,6 +16,7 @@ class QtSerialPort : public QObject, public SerialPort {
 
   void SetCommPort(int portNumber) override;
   int CommPort() const override { return commPort_; }
+  std::string PortPath() const override;
   void SetSettings(const std::string& settings) override;
   bool Open(int32_t& errorNumber, std::string& errorText) override;
   void Close() override;

@@ -14,6 +14,8 @@ class SerialPort {
 
   virtual void SetCommPort(int portNumber) = 0;
   virtual int CommPort() const = 0;
+  // The device behind the chosen port number ("/dev/ttyUSB0"); "" when none.
+  virtual std::string PortPath() const { return ""; }
   virtual void SetSettings(const std::string& settings) = 0;
   // Opens the port; on failure fills the port's own error number and text.
   virtual bool Open(int32_t& errorNumber, std::string& errorText) = 0;

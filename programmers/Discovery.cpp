@@ -1,5 +1,7 @@
 #include "programmers/Discovery.h"
 
+#include <iterator>
+
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
@@ -24,6 +26,7 @@ bool OpenCommPort() {
   }
   LastFunction = "Open Communications Port";
   RaiseError(openError, "Scan for Programmers", "Error Opening Communications Port - " + openErrorText);
+  SetErrorContext("opening " + PortTried(), PortSubject());
   CaptureError();
   frmMain->SetStatusPanel("Status", Err.Description);
   // Programmers of an earlier scan are not reachable without the port.
@@ -45,6 +48,17 @@ bool ProbeProgrammer(int address, const char* settings) {
   ++ProgCount;
   ProgSettings[address] = settings;
   return true;
+}
+
+// " at 38400 and 115200 bit/s": the line speeds every probe tries.
+std::string SpeedsTried() {
+  std::string text = " at ";
+  for (size_t i = 0; i < std::size(LineSettings); ++i) {
+    if (i > 0) text += i + 1 == std::size(LineSettings) ? " and " : ", ";
+    const std::string settings = LineSettings[i];
+    text += settings.substr(0, settings.find(','));
+  }
+  return text + " bit/s";
 }
 
 }  // namespace
@@ -118,6 +132,8 @@ void ScanProgrammers() {
     return;
   }
   RaiseError(ErrNoProgrammers, "Image Manager", "No Programmers Found");
+  SetErrorContext(PortTried() + ", addresses 1 to " + std::to_string(MaxProgrammers) + SpeedsTried(),
+                  PortSubject());
   CaptureError();
   ShowErrorReport();
   MSComm1->Close();
@@ -138,6 +154,7 @@ bool AcquireProgrammerAt(int address) {
   }
   if (ProgCount == 0) {
     RaiseError(ErrNoProgrammers, "Image Manager", "No Programmers Found");
+    SetErrorContext(PortTried() + ", address " + std::to_string(address) + SpeedsTried(), PortSubject());
     CaptureError();
     return false;
   }

@@ -48,6 +48,7 @@
 #include "programmers/ui/FactoryWindow.h"
 #include "programmers/ui/SetAddressDialog.h"
 #include "shell/AboutBox.h"
+#include "shell/HelpDocuments.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
 #include "ui/MdiChild.h"
@@ -736,6 +737,4 @@ void MainWindow::mnuHelpAbout_Click() {
   about.exec();
 }
 
-void MainWindow::OpenHelp(const char* document) {
-  if (Documents) Documents->Open(ProgramFile(document));   // a missing document is not reported
-}
+void MainWindow::OpenHelp(const char* document) { OpenHelpDocument(ProgramFile(document)); }

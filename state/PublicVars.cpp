@@ -9,7 +9,7 @@
 
 ErrorRecordCopy::ErrorRecordCopy()
     : number_(LastErrorNumber), text_(LastErrorText), source_(LastErrorSource), function_(LastFunction),
-      title_(ErrorTitle), pending_(Err) {}
+      title_(ErrorTitle), tried_(LastErrorTried), advice_(LastErrorAdvice), pending_(Err) {}
 
 void ErrorRecordCopy::Restore() const {
   LastErrorNumber = number_;
@@ -17,6 +17,8 @@ void ErrorRecordCopy::Restore() const {
   LastErrorSource = source_;
   LastFunction = function_;
   ErrorTitle = title_;
+  LastErrorTried = tried_;
+  LastErrorAdvice = advice_;
   Err = pending_;
 }
 

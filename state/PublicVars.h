@@ -53,6 +53,10 @@ extern std::string LastErrorText;
 extern std::string LastErrorSource;
 extern std::string LastFunction;
 extern std::string ErrorTitle;
+// Beside the record, for the person reading the report: what the failed step
+// tried (port and device path, address, file and line) and what to do about it.
+extern std::string LastErrorTried;
+extern std::string LastErrorAdvice;
 
 // The pending error: cleared when a command starts, raised when something fails.
 // Raising does not unwind the caller; the caller goes on to its own exit path.
@@ -60,6 +64,8 @@ struct ErrorObject {
   int32_t Number = 0;
   std::string Source;
   std::string Description;
+  std::string Tried;     // what was tried, when the raiser knows it
+  std::string Subject;   // the device path or file the advice names
 };
 extern ErrorObject Err;
 
@@ -72,7 +78,7 @@ struct ErrorRecordCopy {
 
  private:
   int32_t number_;
-  std::string text_, source_, function_, title_;
+  std::string text_, source_, function_, title_, tried_, advice_;
   ErrorObject pending_;
 };
 

@@ -26,6 +26,7 @@ class FakeSerialPort : public SerialPort {
 
   void SetCommPort(int portNumber) override { commPort = portNumber; }
   int CommPort() const override { return commPort; }
+  std::string PortPath() const override { return path; }
   void SetSettings(const std::string& s) override { settings = s; }
   bool Open(int32_t& errorNumber, std::string& errorText) override;
   void Close() override { open = false; }
@@ -38,6 +39,7 @@ class FakeSerialPort : public SerialPort {
   bool DeliverIncoming();
 
   int commPort = 1;
+  std::string path;                   // the device behind the port, as reports name it
   std::string settings;
   bool open = false;
   int threshold = 0;

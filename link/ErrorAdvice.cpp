@@ -1,0 +1,103 @@
+#include "link/ErrorAdvice.h"
+
+#include <climits>
+#include <cstring>
+
+#include "link/CommDefs.h"
+
+namespace {
+
+// What the advice calls its subject; a missing one reads naturally too.
+enum class Subject { None, Port, File };
+
+struct AdviceRow {
+  int32_t low, high;
+  const char* source;   // nullptr: any source
+  Subject subject;
+  bool line;            // arose on the line to a programmer
+  const char* advice;   // "{}" stands for the subject
+};
+
+// First matching row wins: single numbers before the ranges that hold them.
+constexpr AdviceRow AdviceTable[] = {
+    {ErrNoResponse, ErrNoResponse, nullptr, Subject::Port, true,
+     "Check that the programmer is powered, set to this address and connected to {}."},
+    {ErrWrongAddress, ErrWrongAddress, nullptr, Subject::Port, true,
+     "Check that no two programmers on {} share an address, then scan again."},
+    {ErrWrongResponseId, ErrWrongResponseId, nullptr, Subject::Port, true,
+     "Check the cable to {} and that no other program is using that port, then try again."},
+    {ErrNoProgrammers, ErrNoProgrammers, nullptr, Subject::Port, false,
+     "Check that the programmer is powered and connected to {}."},
+    {ErrLineBusy, ErrLineBusy, nullptr, Subject::None, false,
+     "Wait until the operation under way has finished, then try again."},
+    {ErrDialogCancelled, ErrDialogCancelled, nullptr, Subject::None, false, ""},
+    // The port's own numbers: whatever the system said, the fix is on the PC.
+    {1, INT32_MAX, "Scan for Programmers", Subject::Port, false,
+     "Check that {} exists, that no other program holds it and that your user may open it (on Linux, "
+     "membership of the dialout group)."},
+    {1, 2, nullptr, Subject::None, true,
+     "Upgrade the programmer's firmware to the revision this program expects, then try again."},
+    {3, 3, nullptr, Subject::None, true,
+     "Try again; if the flash write keeps failing, the programmer needs service."},
+    {4, 4, nullptr, Subject::None, true,
+     "Upgrade the programmer's firmware to the revision this program expects, then try again."},
+    {5, 5, nullptr, Subject::None, true, "Wait until the programmer has finished its run, then try again."},
+    {6, 6, nullptr, Subject::None, true, "Choose an image slot that this programmer has."},
+    {7, 7, nullptr, Subject::None, true, "Load an image into this slot before using it."},
+    {8, 8, nullptr, Subject::None, true, "Load the image into this slot again: the stored copy is damaged."},
+    {ErrFlashStatusBase, ErrFlashStatusBase + 255, nullptr, Subject::None, true,
+     "Try again; if the programmer keeps refusing its flash, switch it off and on."},
+    {ErrReadVerify, ErrReadVerify, nullptr, Subject::None, true,
+     "Load the image again; if the read-back keeps differing, the programmer needs service."},
+    {ErrFileNotFound, ErrFileNotFound, nullptr, Subject::File, false,
+     "Check that {} exists and choose it again."},
+    {ErrFileAccess, ErrFileAccess, nullptr, Subject::File, false,
+     "Check that {} is a file your user may read."},
+    {ErrInputPastEnd, ErrInputPastEnd, nullptr, Subject::File, false,
+     "Check that {} is complete, or write it again."},
+    // HEX conversion: both loaders, the general one and the family ones.
+    {ErrFileFormat, ErrFileFormat, "Convert Hex File", Subject::File, false,
+     "Check that {} is a complete Intel HEX file, or export it again from the build."},
+    {ErrFileFormat, ErrFileFormat, "Read Hex File", Subject::File, false,
+     "Check that {} is a complete Intel HEX file for the selected device, or export it again from the build."},
+    {ErrChecksum, ErrChecksum, "Convert Hex File", Subject::File, false,
+     "Export {} again from the build: a line of it is damaged."},
+    {ErrChecksum, ErrChecksum, "Read Hex File", Subject::File, false,
+     "Export {} again from the build: a line of it is damaged."},
+    {ErrAddressRange, ErrAddressRange, nullptr, Subject::File, false,
+     "Check that {} was built for the selected device."},
+    {ErrImageRange, ErrImageRange, nullptr, Subject::File, false,
+     "Check that {} was built for the selected device."},
+    {ErrFileFormat, ErrFileFormat, nullptr, Subject::File, false,
+     "Check that {} is the right kind of file and complete, or write it again."},
+    {ErrDeviceRead, ErrDeviceRead, nullptr, Subject::None, true,
+     "Check that the target is seated in its port and powered, then read it again."},
+};
+
+const AdviceRow* Find(int32_t number, const std::string& source) {
+  if (number == 0) return nullptr;
+  for (const AdviceRow& row : AdviceTable) {
+    if (number < row.low || number > row.high) continue;
+    if (row.source && source != row.source) continue;
+    return &row;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string ErrorAdvice(int32_t number, const std::string& source, const std::string& subject) {
+  const AdviceRow* row = Find(number, source);
+  if (!row) return "";
+  std::string text = row->advice;
+  const size_t at = text.find("{}");
+  if (at == std::string::npos) return text;
+  std::string named = subject;
+  if (named.empty()) named = row->subject == Subject::File ? "the file" : "the selected serial port";
+  return text.replace(at, 2, named);
+}
+
+bool IsLineError(int32_t number, const std::string& source) {
+  const AdviceRow* row = Find(number, source);
+  return row && row->line;
+}
