@@ -104,7 +104,8 @@ TEST_F(CliTest, FailuresPrintTheErrorReportAndExitNonZero) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err,
             "Kestrin - Firmware Revision\nFunction: FwRev\nError Code:  1500\nSource: Send Command\n"
-            "No Response from Programmer\n");
+            "No Response from Programmer\n\nTried: COM1 (" + sim.linkPath() + "), address 7\n"
+            "Check that the programmer is powered, set to this address and connected to " + sim.linkPath() + ".\n");
 
   r = Run({"fwrev", "--device", sim.linkPath(), "--address", "6", "--baud", "38400"});
   EXPECT_EQ(r.status, 1);

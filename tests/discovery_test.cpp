@@ -104,6 +104,7 @@ TEST_F(DiscoveryTest, UnitAtAddressSixteenOnly) {
 TEST_F(DiscoveryTest, EmptyLineReportsNoProgrammersAndClosesThePort) {
   SelectedProgrammer = 2;
   ProgType = 6;
+  platform.port.path = "/dev/ttyUSB0";
   ScanProgrammers();
   EXPECT_EQ(ProgCount, 0);
   EXPECT_EQ(SelectedProgrammer, 0);
@@ -111,7 +112,9 @@ TEST_F(DiscoveryTest, EmptyLineReportsNoProgrammersAndClosesThePort) {
   ASSERT_EQ(platform.messages.boxes.size(), 1u);
   EXPECT_EQ(platform.messages.boxes[0].title, "Kestrin - Acquire Programmers");
   EXPECT_EQ(platform.messages.boxes[0].text,
-            "Function: FwRev\r\nError Code:  1508\r\nSource: Image Manager\r\nNo Programmers Found");
+            "Function: FwRev\r\nError Code:  1508\r\nSource: Image Manager\r\nNo Programmers Found\r\n\r\n"
+            "Tried: COM1 (/dev/ttyUSB0), addresses 1 to 16 at 38400 and 115200 bit/s\r\n"
+            "Check that the programmer is powered and connected to /dev/ttyUSB0.");
   EXPECT_FALSE(platform.port.open);
   EXPECT_TRUE(platform.window.portListEnabled);
   EXPECT_FALSE(platform.window.imageManagerOpen);
@@ -130,6 +133,7 @@ TEST_F(DiscoveryTest, PortThatCannotOpenReportsThePortsReasonAndListsNothing) {
   platform.port.failOpen = true;
   platform.port.openErrorNumber = 8002;
   platform.port.openErrorText = "Invalid Port Number (/dev/ttyGone)";
+  platform.port.path = "/dev/ttyGone";
   platform.messages.boxes.clear();
   ScanProgrammers();
 
@@ -140,7 +144,10 @@ TEST_F(DiscoveryTest, PortThatCannotOpenReportsThePortsReasonAndListsNothing) {
   EXPECT_EQ(platform.messages.boxes[0].title, "Kestrin - Acquire Programmers");
   EXPECT_EQ(platform.messages.boxes[0].text,
             "Function: Open Communications Port\r\nError Code:  8002\r\nSource: Scan for Programmers\r\n"
-            "Error Opening Communications Port - Invalid Port Number (/dev/ttyGone)");
+            "Error Opening Communications Port - Invalid Port Number (/dev/ttyGone)\r\n\r\n"
+            "Tried: opening COM1 (/dev/ttyGone)\r\n"
+            "Check that /dev/ttyGone exists, that no other program holds it and that your user may open it "
+            "(on Linux, membership of the dialout group).");
   EXPECT_EQ(platform.window.panels["Status"], "Error Opening Communications Port - Invalid Port Number (/dev/ttyGone)");
   EXPECT_TRUE(platform.window.portListEnabled);
   EXPECT_FALSE(platform.port.open);

@@ -433,6 +433,7 @@ TEST_F(LinkTest, CrcFlashPayloadTimeOutAndResult) {
 TEST_F(LinkTest, ErrorReportOfAnUnlockTimeOut) {
   ClearError();
   ErrorTitle = "Load Image";
+  platform.port.path = "/dev/ttyUSB0";
   EXPECT_FALSE(UnlockFlash());
   ShowErrorReport();
   ASSERT_EQ(platform.messages.boxes.size(), 1u);
@@ -440,7 +441,9 @@ TEST_F(LinkTest, ErrorReportOfAnUnlockTimeOut) {
   EXPECT_EQ(box.title, "Kestrin - Load Image");
   EXPECT_EQ(box.style, vbOKOnly);
   EXPECT_EQ(box.text,
-            "Function: Unlock Flash\r\nError Code:  1500\r\nSource: Send Command\r\nNo Response from Programmer");
+            "Function: Unlock Flash\r\nError Code:  1500\r\nSource: Send Command\r\nNo Response from Programmer\r\n"
+            "\r\nTried: COM1 (/dev/ttyUSB0), address " + std::to_string(CurrentAddress) + "\r\n"
+            "Check that the programmer is powered, set to this address and connected to /dev/ttyUSB0.");
 }
 
 TEST_F(LinkTest, ClearErrorEmptiesTheRecord) {
