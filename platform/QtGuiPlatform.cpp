@@ -2,6 +2,8 @@
 
 #include "platform/AnsiText.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -11,6 +13,7 @@
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScreen>
 #include <QSoundEffect>
 #include <QSpacerItem>
 #include <QStandardPaths>
@@ -48,7 +51,9 @@ void FitTitle(QMessageBox& box) {
   QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
   titleFont.setBold(true);
   const QFontMetrics metrics(titleFont);
-  const int width = metrics.horizontalAdvance(box.windowTitle()) + 5 * metrics.height();
+  int width = metrics.horizontalAdvance(box.windowTitle()) + 5 * metrics.height();
+  // Never wider than the screen: a title that long is cut either way.
+  if (const QScreen* screen = box.screen()) width = std::min(width, screen->availableGeometry().width() * 9 / 10);
   grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
                 grid->columnCount());
 }
