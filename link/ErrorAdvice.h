@@ -9,6 +9,8 @@
 // file the error concerns ("" when unknown). "" when there is nothing to say.
 std::string ErrorAdvice(int32_t number, const std::string& source, const std::string& subject);
 
-// Whether an error arose on the line to a programmer, so the report names the
-// port, its device and the unit's address.
-bool IsLineError(int32_t number, const std::string& source);
+// What the report says was tried when the step that failed did not say:
+// the line to a programmer (port, device and the unit's address), or the
+// opening of the port.
+enum class ErrorPlace { None, Line, PortOpening };
+ErrorPlace DefaultErrorPlace(int32_t number, const std::string& source);

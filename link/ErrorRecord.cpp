@@ -53,10 +53,20 @@ void CaptureError() {
   if (LastErrorNumber >= 1 && LastErrorNumber <= 8) LastErrorText = ProgrammerErrorText(LastErrorNumber);
   LastErrorTried = Err.Tried;
   std::string subject = Err.Subject;
-  // A failed exchange names the line it was on, whoever raised it.
-  if (LastErrorTried.empty() && IsLineError(LastErrorNumber, LastErrorSource)) {
-    LastErrorTried = PortTried() + ", address " + std::to_string(CurrentAddress);
-    subject = PortSubject();
+  // A failed exchange or a port that would not open names the port, whoever raised it.
+  if (LastErrorTried.empty()) {
+    switch (DefaultErrorPlace(LastErrorNumber, LastErrorSource)) {
+      case ErrorPlace::Line:
+        LastErrorTried = PortTried() + ", address " + std::to_string(CurrentAddress);
+        subject = PortSubject();
+        break;
+      case ErrorPlace::PortOpening:
+        LastErrorTried = "opening " + PortTried();
+        subject = PortSubject();
+        break;
+      case ErrorPlace::None:
+        break;
+    }
   }
   LastErrorAdvice = ErrorAdvice(LastErrorNumber, LastErrorSource, subject);
 }

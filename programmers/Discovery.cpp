@@ -26,7 +26,6 @@ bool OpenCommPort() {
   }
   LastFunction = "Open Communications Port";
   RaiseError(openError, "Scan for Programmers", "Error Opening Communications Port - " + openErrorText);
-  SetErrorContext("opening " + PortTried(), PortSubject());
   CaptureError();
   frmMain->SetStatusPanel("Status", Err.Description);
   // Programmers of an earlier scan are not reachable without the port.
