@@ -7,7 +7,9 @@
 #include <memory>
 
 #include "automation/DdeLink.h"
+#include "devices/DeviceDatabase.h"
 #include "devices/HexLoader.h"
+#include "devices/Loaders.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorAdvice.h"
@@ -50,6 +52,21 @@ bool Convert(const std::string& file) {
   std::vector<uint8_t> buffer;
   int32_t top = 0;
   return LoadHexFile(buffer, 4096, top, 0xFF, &file, 1);
+}
+
+// A family-loader conversion of one file for a one-device family.
+bool ConvertForFamily(int type, const char* family, const std::string& file) {
+  ProgType = static_cast<uint8_t>(type);
+  FamilyList[0] = family;
+  FamilyList[1] = "";
+  CurFamily = 0;
+  CurDevice = 0;
+  DeviceTable[0] = DeviceRecord{};
+  DeviceTable[0].DevName = "Dev";
+  DeviceTable[0].DevFlashSize = 65536;
+  FileList[0] = file;
+  FileCount = 1;
+  return ConvertImageFiles();
 }
 
 class ErrorReportTest : public ::testing::Test {
@@ -133,6 +150,24 @@ TEST_F(ErrorReportTest, ReportKeepsTheRecordsLinesAndAddsWhatWasTriedAndWhatToDo
            shortHex + ", line 4",
        "reading " + shortHex + ", line 4",
        "Check that " + shortHex + " is a complete Intel HEX file, or export it again from the build."},
+      {"family HEX line with a bad checksum",
+       [this](Station&) {
+         const std::string file = dir.Write("family.hex", DataRecord(0, {1, 2}) + ":0200020003040A\r\n" + EndRecord());
+         ConvertForFamily(1, "CapSense", file);
+       },
+       "Function: \r\nError Code:  1510\r\nSource: Read Hex File\r\nLine Checksum Error - Record  1",
+       "reading " + dir.path() + "/family.hex, line 2",
+       "Export " + dir.path() + "/family.hex again from the build: a line of it is damaged."},
+      {"family HEX section it does not know",
+       [this](Station&) {
+         const std::string file =
+             dir.Write("section.hex", DataRecord(0, {1}) + "\n\n" + LinearRecord(0x0000) + EndRecord());
+         ConvertForFamily(1, "PSoC3", file);
+       },
+       "Function: \r\nError Code:  1501\r\nSource: Read Hex File\r\nUnexpected Section in HEX file: 0000",
+       "reading " + dir.path() + "/section.hex, line 4",
+       "Check that " + dir.path() + "/section.hex is a complete Intel HEX file for the selected device, or export it "
+       "again from the build."},
       {"HEX file that is not there",
        [missingHex](Station&) { Convert(missingHex); },
        "",   // the system's wording; only the added lines are fixed
