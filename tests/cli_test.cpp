@@ -409,7 +409,7 @@ TEST_F(CliTest, SerialNumberOutsideTheDeviceOrTheSizeIsRefusedBeforeAnythingIsSe
   };
   const Case cases[] = {
       // ATmega328P has 32768 bytes of flash: 4 bytes from 0x7FFE pass its end.
-      {{"--serial-address", "7FFE", "--serial-size", "4", "--serial-next", "1"}, 1,
+      {{"--serial-address", "7FFE", "--serial-size", "4", "--serial-next", "1"}, 3,
        "Serial Number Address Out of Range for Device (4 bytes at 0x7FFE; ATmega328P flash has 32768 bytes)"},
       {{"--serial-address", "10", "--serial-size", "2", "--serial-next", "65536"}, 2,
        "--serial-next 65536: The serial number does not fit in 2 bytes: the largest is 65535."},
