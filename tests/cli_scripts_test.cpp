@@ -316,6 +316,22 @@ TEST_F(CliScriptsTest, ConvertChecksumsEqualWhatTheLoadReports) {
             std::string::npos);
 }
 
+// PSoC images carry their configuration and extended areas into the entire sum.
+TEST_F(CliScriptsTest, ConvertMatchesTheLoadOfAPSoCImage) {
+  SimProcess sim({"--programmer", "address=2,type=1,fw=3.010,slots=4,slotsize=512,baud=115200"});
+  ASSERT_TRUE(sim.ready());
+  const std::string hex = dir + "/psoc.hex";
+  std::ofstream(hex) << DataRecord(0, {1, 2, 3, 4}) + DataRecord(0x1FF0, {0x40, 0x41}) + EndRecord();
+  const Result converted = Run({"convert", "--device-type", "cy8c20134", "--type", "1", "--file", hex});
+  ASSERT_EQ(converted.status, 0) << converted.err;
+  const Result loaded = Run({"load", "--device", sim.linkPath(), "--address", "2", "--image", "1", "--device-type",
+                             "CY8C20134", "--file", hex});
+  ASSERT_EQ(loaded.status, 0) << loaded.err;
+  ASSERT_NE(loaded.out.find("  File Checksum"), std::string::npos) << loaded.out;
+  EXPECT_EQ(converted.out.substr(converted.out.find("  File Checksum")),
+            loaded.out.substr(loaded.out.find("  File Checksum")));
+}
+
 TEST_F(CliScriptsTest, ConvertRefusesBadInputAndLeavesTheOutputUntouched) {
   const std::string good = dir + "/good.hex", bad = dir + "/bad.hex", outside = dir + "/outside.hex";
   const std::string out = dir + "/image.bin";
