@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--help") == 0) {
       std::puts("Usage: kestrin-dde [--name NAME] \"<command string>\"\n"
                 "Sends the command to the Kestrin automation interface NAME (default kestrin)\n"
-                "and prints the reply. Exit status: 0 success, 1 failure reply, 2 no answer.");
+                "and prints the reply. Exit status: 0 success, 1 failure reply, 2 no answer.\n"
+                "kestrin-dde --version prints the program's version.");
       return 0;
     } else if (!haveCommand) {
       command = argv[i];
