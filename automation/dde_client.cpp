@@ -8,6 +8,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "KestrinVersion.h"
 #include "automation/DdeSocket.h"
 
 int main(int argc, char** argv) {
@@ -18,10 +19,14 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--name") == 0 && i + 1 < argc) {
       name = argv[++i];
+    } else if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("kestrin-dde %s\n", KESTRIN_VERSION);
+      return 0;
     } else if (std::strcmp(argv[i], "--help") == 0) {
       std::puts("Usage: kestrin-dde [--name NAME] \"<command string>\"\n"
                 "Sends the command to the Kestrin automation interface NAME (default kestrin)\n"
-                "and prints the reply. Exit status: 0 success, 1 failure reply, 2 no answer.");
+                "and prints the reply. Exit status: 0 success, 1 failure reply, 2 no answer.\n"
+                "kestrin-dde --version prints the program's version.");
       return 0;
     } else if (!haveCommand) {
       command = argv[i];
@@ -45,6 +50,15 @@ int main(int argc, char** argv) {
   QLocalSocket socket;
   socket.connectToServer(QString::fromStdString(path));
   if (!socket.waitForConnected(3000)) {
+    // No socket file, or one left behind by a Kestrin that has ended.
+    const auto why = socket.error();
+    if (why == QLocalSocket::ServerNotFoundError || why == QLocalSocket::ConnectionRefusedError) {
+      std::fprintf(stderr,
+                   "kestrin-dde: Kestrin is not running, or its automation interface \"%s\" is off "
+                   "(DDE > Enable, or start kestrin --dde)\n",
+                   name.c_str());
+      return 2;
+    }
     std::fprintf(stderr, "kestrin-dde: cannot connect to \"%s\": %s\n", name.c_str(),
                  socket.errorString().toLocal8Bit().constData());
     return 2;

@@ -9,6 +9,8 @@
 #include <iterator>
 
 #include "cli/CliDeviceOptions.h"
+#include "cli/CliJson.h"
+#include "cli/CliOffline.h"
 #include "cli/CliSerialOptions.h"
 #include "cli/ConsoleArrayView.h"
 #include "cli/ConsoleProgramManager.h"
@@ -23,6 +25,7 @@
 #include "operations/FirmwareUpgrade.h"
 #include "operations/LoadImage.h"
 #include "operations/ArrayRun.h"
+#include "operations/PortStatus.h"
 #include "operations/ProgramRun.h"
 #include "operations/ReadTarget.h"
 #include "operations/SaveImage.h"
@@ -43,10 +46,6 @@ volatile std::sig_atomic_t InterruptRequested = 0;
 
 namespace {
 
-constexpr int ExitOk = 0;
-constexpr int ExitFailed = 1;
-constexpr int ExitUsage = 2;
-
 // Decimal, "0x" hexadecimal or "&H" hexadecimal; whole text, not negative.
 bool ParseNumber(const std::string& text, long long& value) {
   std::string digits = text;
@@ -66,7 +65,7 @@ bool ParseNumber(const std::string& text, long long& value) {
 void ReportLastError() { ShowErrorReport(); }
 
 int UsageError(const std::string& command, const std::string& message) {
-  std::fprintf(stderr, "kestrin-cli: %s\n%s", message.c_str(), CliUsage(command).c_str());
+  std::fputs(CliUsageError(command, message).c_str(), stderr);
   return ExitUsage;
 }
 
@@ -107,8 +106,29 @@ int EntryLineSpeed(int index) {
   return ProgSettings[address] == LineSettings[0] ? 38400 : 115200;
 }
 
-int Scan(const CliOptions&) {
+int Scan(const CliOptions& options) {
+  const RunTimes times;
   ScanProgrammers();
+  if (options.json) {
+    QJsonObject document;
+    document["command"] = "scan";
+    QJsonArray list;
+    for (int i = 1; i <= ProgCount; ++i) {
+      const ProgrammerRecord& p = ProgrammerTable[i];
+      QJsonObject programmer;
+      programmer["address"] = p.Address;
+      programmer["baud"] = EntryLineSpeed(i);
+      programmer["firmware"] = JsonText(p.FwRevision);
+      programmer["type"] = p.ProgType;
+      programmer["slots"] = p.NumImages;
+      programmer["slotSize"] = p.SlotSize;
+      list.append(programmer);
+    }
+    document["programmers"] = list;
+    document["error"] = JsonLastError();
+    times.Stamp(document);
+    return PrintJsonDocument(document, ProgCount < 1 ? ExitFailed : ExitOk);
+  }
   if (ProgCount < 1) return ExitFailed;
   for (int i = 1; i <= ProgCount; ++i) {
     const ProgrammerRecord& p = ProgrammerTable[i];
@@ -235,8 +255,58 @@ std::string ListedCell(const std::string& text) {
   return out;
 }
 
+// "XXXX": a slot's CRC as the crc command prints it, in reply order.
+QString CrcText(const std::array<uint8_t, 2>& crc) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X%02X", crc[0], crc[1]);
+  return text;
+}
+
+// A slot of the image directory: the grid's cells under their headings, its size and CRC.
+QJsonObject SlotJson(int slot) {
+  QJsonObject entry;
+  entry["slot"] = slot;
+  const bool held = slot < static_cast<int>(ImageDirectory.size()) && ImageDirectory[slot].Size > 0;
+  entry["empty"] = !held;
+  if (held) {
+    entry["size"] = ImageDirectory[slot].Size;
+    entry["crc"] = CrcText(ImageDirectory[slot].ImageCrc);
+  }
+  QJsonObject cells;
+  for (int col = 0; col < fgImages.Cols && slot < fgImages.Rows; ++col) {
+    const std::string& heading = fgImages.TextMatrix(0, col);
+    if (!heading.empty()) cells[JsonText(heading)] = JsonText(fgImages.TextMatrix(slot, col));
+  }
+  entry["cells"] = cells;
+  return entry;
+}
+
+// The selected programmer as the JSON documents name it.
+void ProgrammerJson(QJsonObject& document) {
+  const ProgrammerRecord& p = ProgrammerTable[SelectedProgrammer];
+  document["address"] = p.Address;
+  document["firmware"] = JsonText(p.FwRevision);
+  document["type"] = p.ProgType;
+}
+
 int Images(const CliOptions& options) {
-  if (!SelectProgrammerAt(options)) return ExitFailed;
+  const RunTimes times;
+  const bool selected = SelectProgrammerAt(options);
+  if (options.json) {
+    QJsonObject document;
+    document["command"] = "images";
+    document["address"] = options.address;
+    QJsonArray slotList;
+    if (selected) {
+      ProgrammerJson(document);
+      for (int slot = 1; slot <= SlotCount(); ++slot) slotList.append(SlotJson(slot));
+    }
+    document["slots"] = slotList;
+    document["error"] = JsonLastError();
+    times.Stamp(document);
+    return PrintJsonDocument(document, selected ? ExitOk : ExitFailed);
+  }
+  if (!selected) return ExitFailed;
   for (int row = 0; row < fgImages.Rows; ++row) {
     std::string line;
     for (int col = 0; col < fgImages.Cols; ++col) line += (col ? "\t" : "") + ListedCell(fgImages.TextMatrix(row, col));
@@ -266,17 +336,61 @@ bool SlotHoldsImage(int slot) {
 
 void OnInterrupt(int) { InterruptRequested = 1; }
 
+// The port status code whose caption a port shows; -1 for none.
+int PortStatusCode(const std::string& caption) {
+  if (caption.empty()) return -1;
+  for (int code = 0; code < 256; ++code) {
+    std::string text;
+    int64_t back = 0, fore = 0;
+    bool failed = false;
+    PortStatusText(static_cast<uint8_t>(code), text, back, fore, failed);
+    if (text == caption) return code;
+  }
+  return -1;
+}
+
+// A port's outcome: passed when it ended "Done", failed on a failure code,
+// else not run (disabled, or the run stopped before it ended).
+const char* PortResult(int code, bool failed) {
+  if (failed) return "failed";
+  return code == 0 ? "passed" : "not run";
+}
+
+QJsonObject PortJson(int port, bool enabled, const std::string& caption, int code, const char* result) {
+  QJsonObject entry;
+  entry["port"] = port + 1;
+  entry["enabled"] = enabled;
+  entry["status"] = JsonText(caption);
+  entry["code"] = code < 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(code);
+  entry["result"] = result;
+  return entry;
+}
+
 int ProgramCommand(const CliOptions& options) {
   std::array<bool, 4> ports{};
   if (!ParsePorts(options.ports, ports)) return UsageError(options.command, "--ports takes port numbers 1..4, e.g. 1,3");
-  if (!SelectProgrammerAt(options)) return ExitFailed;
+  const RunTimes times;
+  QJsonObject document;
+  document["command"] = "program";
+  document["address"] = options.address;
+  document["image"] = options.image;
+  document["verifyOnly"] = options.verify;
+  auto failBeforeRun = [&](int code) {
+    if (!options.json) return code;
+    document["error"] = JsonLastError();
+    times.Stamp(document);
+    return PrintJsonDocument(document, code);
+  };
+  if (!SelectProgrammerAt(options)) return failBeforeRun(ExitFailed);
+  ProgrammerJson(document);
   if (!SlotHoldsImage(options.image)) {
     std::fprintf(stderr, "kestrin-cli: image slot %d of the programmer at address %d holds no image\n", options.image,
                  options.address);
-    return ExitFailed;
+    return failBeforeRun(ExitFailed);
   }
+  document["slot"] = SlotJson(options.image);
   ImageNumber = options.image;
-  ConsoleProgramManager manager(ports, options.crcVerify, options.sequential);
+  ConsoleProgramManager manager(ports, options.crcVerify, options.sequential, options.json);
   frmProgram = &manager;
   CancelRequest = false;
   InterruptRequested = 0;
@@ -284,15 +398,34 @@ int ProgramCommand(const CliOptions& options) {
   const bool ok = ProgramImage(options.verify);
   std::signal(SIGINT, previous);
   frmProgram = nullptr;
-  if (!ok) {
-    ReportLastError();
-    return ExitFailed;
+  if (!ok) ReportLastError();
+  if (ok && CancelRequest) std::fputs("kestrin-cli: run cancelled\n", stderr);
+
+  int passed = 0, failed = 0, notRun = 0;
+  QJsonArray portList;
+  for (int port = 0; port < 4; ++port) {
+    const int code = PortStatusCode(manager.Caption(port));
+    const char* result = PortResult(code, manager.PortFailed(port));
+    passed += std::string(result) == "passed";
+    failed += std::string(result) == "failed";
+    notRun += std::string(result) == "not run";
+    portList.append(PortJson(port, ports[port], manager.Caption(port), code, result));
   }
-  if (CancelRequest) {
-    std::fputs("kestrin-cli: run cancelled\n", stderr);
-    return ExitFailed;
+  // A failed target counts only when the run itself went through.
+  const int status = !ok || CancelRequest ? ExitFailed : manager.AnyPortFailed() ? ExitTargetFailed : ExitOk;
+  if (options.json) {
+    document["ports"] = portList;
+    document["passed"] = passed;
+    document["failed"] = failed;
+    document["notRun"] = notRun;
+    document["cancelled"] = static_cast<bool>(CancelRequest);
+    document["error"] = JsonLastError();
+    times.Stamp(document);
+    return PrintJsonDocument(document, status);
   }
-  return manager.AnyPortFailed() ? ExitFailed : ExitOk;
+  std::printf("program: address %d image %d: %d passed, %d failed, %d not run (%.1f s)\n", options.address,
+              options.image, passed, failed, notRun, times.Seconds());
+  return status;
 }
 
 // "A:IMAGE[:PORTS]": bus address 1..16, image slot 1..4, ports as --ports takes them.
@@ -311,19 +444,64 @@ bool ParseArrayRun(const std::string& text, ConsoleArrayRun& run) {
   return second == std::string::npos || ParsePorts(text.substr(second + 1), run.ports);
 }
 
+const char* ArrayOutcome(const ArrayPanel& p) {
+  bool portFailed = false;
+  for (bool f : p.portFailed) portFailed |= f;
+  return p.startFailed ? "start failed"
+         : !p.started  ? "not started"
+         : p.lost      ? "no reply"
+         : p.cancelled ? "cancelled"
+         : portFailed  ? "port failed"
+                       : "done";
+}
+
+// The array run as one JSON document: per unit its outcome and per port the
+// last status read, its code and result.
+int PrintArrayJson(const std::vector<ConsoleArrayRun>& runs, const std::vector<ArrayPanel>& panels,
+                   const ConsoleArrayView& view, const RunTimes& times, int status) {
+  QJsonObject document;
+  document["command"] = "array";
+  QJsonArray units;
+  int passed = 0, failed = 0, notRun = 0;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    QJsonObject unit;
+    unit["address"] = runs[i].address;
+    unit["image"] = runs[i].image;
+    QJsonArray ports;
+    if (i < panels.size()) {
+      const ArrayPanel& p = panels[i];
+      unit["outcome"] = ArrayOutcome(p);
+      const bool ranThrough = p.started && !p.startFailed && !p.lost && !p.cancelled;
+      for (int port = 0; port < 4; ++port) {
+        const std::string& caption = view.Caption(static_cast<int>(i), port);
+        const int code = caption.empty() ? -1 : p.status[port];
+        const char* result = PortResult(ranThrough ? code : -1, p.portFailed[port]);
+        passed += std::string(result) == "passed";
+        failed += std::string(result) == "failed";
+        notRun += std::string(result) == "not run";
+        ports.append(PortJson(port, runs[i].ports[port], caption, code, result));
+      }
+    } else {
+      unit["outcome"] = "not started";
+    }
+    unit["ports"] = ports;
+    units.append(unit);
+  }
+  document["units"] = units;
+  document["passed"] = passed;
+  document["failed"] = failed;
+  document["notRun"] = notRun;
+  document["cancelled"] = static_cast<bool>(CancelRequest);
+  document["error"] = JsonLastError();
+  times.Stamp(document);
+  return PrintJsonDocument(document, status);
+}
+
 // One line per unit once the run is over: address, outcome, the last status of each port.
-void PrintArraySummary(const std::vector<ArrayPanel>& panels, const ConsoleArrayView& view, bool& anyFailed) {
+void PrintArraySummary(const std::vector<ArrayPanel>& panels, const ConsoleArrayView& view) {
   for (size_t i = 0; i < panels.size(); ++i) {
     const ArrayPanel& p = panels[i];
-    bool portFailed = false;
-    for (bool f : p.portFailed) portFailed |= f;
-    const char* outcome = p.startFailed ? "start failed"
-                          : !p.started  ? "not started"
-                          : p.lost      ? "no reply"
-                          : p.cancelled ? "cancelled"
-                          : portFailed  ? "port failed"
-                                        : "done";
-    anyFailed |= std::string(outcome) != "done";
+    const char* outcome = ArrayOutcome(p);
     std::string ports;
     for (int port = 0; port < 4; ++port) {
       const std::string& caption = view.Caption(static_cast<int>(i), port);
@@ -350,13 +528,19 @@ int ArrayCommand(const CliOptions& options) {
     runs.push_back(run);
   }
 
+  const RunTimes times;
+  const std::vector<ArrayPanel> none;
+  const ConsoleArrayView unrun(runs, false, false, true);
+  auto failBeforeRun = [&](const std::vector<ArrayPanel>& panels) {
+    return options.json ? PrintArrayJson(runs, panels, unrun, times, ExitFailed) : ExitFailed;
+  };
   // The table as a scan of just these units would leave it, in --run order.
   std::vector<ProgrammerRecord> found;
   std::vector<std::string> speeds;
   for (const ConsoleArrayRun& run : runs) {
     if (!AcquireProgrammerAt(run.address)) {
       std::fprintf(stderr, "kestrin-cli: no programmer answers at address %d\n", run.address);
-      return ExitFailed;
+      return failBeforeRun(none);
     }
     found.push_back(ProgrammerTable[1]);
     speeds.push_back(ProgSettings[run.address]);
@@ -371,26 +555,34 @@ int ArrayCommand(const CliOptions& options) {
 
   std::vector<ArrayPanel> panels = OpenArrayProgramming([](const ArrayPanel&) { ReportLastError(); });
   for (size_t i = 0; i < panels.size(); ++i) {
-    if (!panels[i].prepared) return ExitFailed;
+    if (!panels[i].prepared) return failBeforeRun(panels);
     const auto& images = panels[i].images;
     if (std::find(images.begin(), images.end(), runs[i].image) == images.end()) {
       std::fprintf(stderr, "kestrin-cli: image slot %d of the programmer at address %d holds no image\n",
                    runs[i].image, runs[i].address);
-      return ExitFailed;
+      return failBeforeRun(panels);
     }
   }
 
-  ConsoleArrayView view(runs, options.crcVerify || options.verify, options.sequential);
+  ConsoleArrayView view(runs, options.crcVerify || options.verify, options.sequential, options.json);
   CancelRequest = false;
   InterruptRequested = 0;
   auto previous = std::signal(SIGINT, OnInterrupt);
   const bool ok = RunArray(view, panels, LineUser::CommandLine);
   std::signal(SIGINT, previous);
-  bool anyFailed = false;
-  PrintArraySummary(panels, view, anyFailed);
+  // A unit that did not run through is a line failure; one whose ports failed, a target failure.
+  bool unitFailed = false, portFailed = false;
+  for (const ArrayPanel& p : panels) {
+    const std::string outcome = ArrayOutcome(p);
+    unitFailed |= outcome != "done" && outcome != "port failed";
+    portFailed |= outcome == "port failed";
+  }
   if (!ok) ReportLastError();
   if (CancelRequest) std::fputs("kestrin-cli: run cancelled\n", stderr);
-  return ok && !anyFailed && !CancelRequest ? ExitOk : ExitFailed;
+  const int status = !ok || unitFailed || CancelRequest ? ExitFailed : portFailed ? ExitTargetFailed : ExitOk;
+  if (options.json) return PrintArrayJson(runs, panels, view, times, status);
+  PrintArraySummary(panels, view);
+  return status;
 }
 
 // The slot and device of a load or a read: the slot must exist, the device
@@ -402,7 +594,7 @@ bool PrepareSlotAndDevice(const CliOptions& options, double& volts) {
                  options.image);
     return false;
   }
-  if (!FindDeviceByName(options.deviceType)) {
+  if (!FindDeviceByNameIgnoringCase(options.deviceType)) {
     std::fprintf(stderr, "kestrin-cli: no device family of this programmer has the device type \"%s\"\n",
                  options.deviceType.c_str());
     return false;
@@ -488,14 +680,18 @@ int FusesCommand(const CliOptions& options) {
                  options.address);
     return ExitFailed;
   }
-  if (!FindDeviceByName(options.deviceType)) {
+  if (!FindDeviceByNameIgnoringCase(options.deviceType)) {
     std::fprintf(stderr, "kestrin-cli: no device family of this programmer has the device type \"%s\"\n",
                  options.deviceType.c_str());
     return ExitFailed;
   }
   int16_t mode = 0;
   if (!TakeDeviceOptions(options, false, mode)) return ExitFailed;
-  PrintFuseFields();
+  if (options.json) {
+    PrintFuseFieldsJson(options.address, DeviceTable[CurDevice].DevName);
+  } else {
+    PrintFuseFields();
+  }
   return ExitOk;
 }
 
@@ -698,29 +894,31 @@ struct CommandEntry {
 
 const CommandEntry Commands[] = {
     {"scan", false, false, Scan,
-     "scan [--port N | --device PATH]\n"
+     "scan [--port N | --device PATH] [--json]\n"
      "  Finds the programmers on the line. One line per programmer, tab-separated:\n"
-     "  address, line speed, firmware revision, type code, slots, slot size in bytes.\n"},
+     "  address, line speed, firmware revision, type code, slots, slot size in bytes.\n"
+     "  Exits 3 when none answers.\n"},
     {"images", true, false, Images,
-     "images --address A\n"
+     "images --address A [--json]\n"
      "  Selects the programmer at address A and prints its image directory as the\n"
      "  image manager's grid holds it: the header row, then one line per slot,\n"
-     "  cells separated by tabs.\n"},
+     "  cells separated by tabs. --json adds each image's size and CRC.\n"},
     {"program", true, true, ProgramCommand,
-     "program --address A --image N [--ports 1,3] [--verify] [--crc-verify] [--sequential]\n"
+     "program --address A --image N [--ports 1,3] [--verify] [--crc-verify] [--sequential] [--json]\n"
      "  Programs (or with --verify only verifies) devices on the enabled ports from\n"
-     "  image slot N and prints each change of a port's status. Exits non-zero when\n"
-     "  a port failed or a command failed. Ctrl-C cancels the run.\n"},
+     "  image slot N and prints each change of a port's status, then a summary:\n"
+     "  \"program: address A image N: P passed, F failed, R not run (S s)\". Exits 1\n"
+     "  when a port failed, 3 when a command failed. Ctrl-C cancels the run.\n"},
     {"array", false, false, ArrayCommand,
-     "array --run A:IMAGE[:PORTS] [--run A:IMAGE[:PORTS] ...] [--verify] [--sequential]\n"
+     "array --run A:IMAGE[:PORTS] [--run A:IMAGE[:PORTS] ...] [--verify] [--sequential] [--json]\n"
      "  Array programming: starts the programmer at each address A on image slot\n"
      "  IMAGE (ports 1..4 unless PORTS, e.g. 1,3, is given) in the order given, with\n"
      "  the verify and program-multiple-images options, and follows all of them.\n"
      "  Prints each change of a port's status as address, port and status, then one\n"
      "  line per unit: address, outcome (done, port failed, start failed, not\n"
      "  started, no reply, cancelled) and the last status of ports 1 to 4, all\n"
-     "  tab-separated. Exits non-zero when a port or a unit failed. Ctrl-C cancels\n"
-     "  every started unit.\n"},
+     "  tab-separated. Exits 1 when a port failed, 3 when a unit did not run\n"
+     "  through. Ctrl-C cancels every started unit.\n"},
     {"load", true, true, LoadCommand,
      "load --address A --image N --device-type NAME --file X.hex [--file Y.hex ...]\n"
      "     [--eeprom E.hex --eeprom-name S] [--name S] [--voltage 3.3] [--mode M] [--freq KHZ]\n"
@@ -755,13 +953,13 @@ const CommandEntry Commands[] = {
      "                            no high sector write protect and nothing in byte 1,\n"
      "                            so bit 1 of byte 0 and all of byte 1 stay 1.\n"},
     {"serial", true, true,
-     [](const CliOptions& o) { return SelectProgrammerAt(o) ? SerialCommand(o) : ExitFailed; },
-     "serial --address A --image N\n"
+     [](const CliOptions& o) { return SelectProgrammerAt(o) ? SerialCommand(o) : SerialFailed(o); },
+     "serial --address A --image N [--json]\n"
      "  Prints the serialization record of slot N, one tab-separated line each:\n"
      "  memory, address, size, order, next (decimal, hex); then per port the last\n"
      "  serial number written (\"port P\", decimal, hex).\n"},
     {"fuses", true, false, FusesCommand,
-     "fuses --address A --device-type NAME [--fuses HH[,HH...]]\n"
+     "fuses --address A --device-type NAME [--fuses HH[,HH...]] [--json]\n"
      "  Prints the device's fuse fields from the fuse file, one line per field,\n"
      "  tab-separated: byte, byte name, byte value, field, description, mask, then\n"
      "  one column per option, text=value, the current one marked with *. Without\n"
@@ -808,6 +1006,24 @@ const CommandEntry Commands[] = {
      "  Prints the programmer's power-on defaults, one tab-separated line each:\n"
      "  image, ports enabled, crc-verify, sequential. With --set they are written\n"
      "  first (ports not given are disabled; --ports defaults to all four).\n"},
+    {"devices", false, false, DevicesCommand,
+     "devices [--type N] [--family F] [--firmware REV] [--json]\n"
+     "  Lists the device types of the delivered device database without a programmer,\n"
+     "  one line each, tab-separated: programmer type code, family, device type, flash,\n"
+     "  second memory and auxiliary memory sizes in bytes, blank value (hex), device\n"
+     "  code, lowest and highest voltage. --type keeps one programmer type, --family\n"
+     "  one family (any case). The database is the one a programmer with firmware REV\n"
+     "  uses (1.x: device_V1.inf, 2.x: device_V2.inf); without --firmware, that of\n"
+     "  the current firmware (device.inf).\n"},
+    {"convert", false, false, ConvertCommand,
+     "convert --device-type NAME --file X.hex [--file Y.hex ...] [--out IMAGE.bin] [--type N]\n"
+     "        [--firmware REV] [--json]\n"
+     "  Converts the HEX files for the device type offline, as load does before it\n"
+     "  sends anything, and prints the file checksum and the entire image checksum\n"
+     "  that load and the Load Image dialog show for them. The device type is looked\n"
+     "  up in every programmer type of the database (see devices), or in type N only.\n"
+     "  --out writes the main image as it would be downloaded (the device's whole\n"
+     "  flash, blank where no file sets a byte); the file is written whole or not at all.\n"},
     {"ate-option", true, false, AteOptionCommand,
      "ate-option --address A OPTION [--set --image N [--ports 1,3] [--crc-verify] [--sequential]]\n"
      "  The same for ATE option OPTION (0..3), the option sets test equipment selects.\n"},
@@ -827,10 +1043,21 @@ const char* CommonOptions =
     "  --port-map MAP    port numbers to device paths, e.g. \"1=/dev/ttyUSB0,3=/tmp/vrx-line\"\n"
     "  --data-dir DIR    folder of the program's data files\n"
     "  --verbose         show status texts and progress on standard error\n"
+    "  --json            one JSON document on standard output instead of lines\n"
     "  --help            this text\n"
-    "ADDR, COUNT and LEN are decimal, or hexadecimal with 0x or &H.\n";
+    "  --version         the program's version\n"
+    "ADDR, COUNT and LEN are decimal, or hexadecimal with 0x or &H. Device type names\n"
+    "match in any case when no name matches exactly.\n"
+    "Exit status: 0 done; 1 a target failed (a port ended in a failure, e.g. verify\n"
+    "failed); 2 usage error; 3 the command could not be carried out (no programmer\n"
+    "answered, a command failed, a file could not be read, converted or written).\n";
 
 }  // namespace
+
+std::string CliUsageError(const std::string& command, const std::string& message) {
+  const std::string help = FindCommand(command) ? "kestrin-cli " + command + " --help" : "kestrin-cli --help";
+  return "kestrin-cli: " + message + "\nsee '" + help + "'\n";
+}
 
 std::string CliUsage(const std::string& command) {
   if (const CommandEntry* entry = FindCommand(command)) {
@@ -865,6 +1092,14 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--firmware") {
+      if (!value(options.firmware)) return false;
+    } else if (arg == "--family") {
+      if (!value(options.family)) return false;
     } else if (arg == "--verbose") {
       options.verbose = true;
     } else if (arg == "--port") {
@@ -974,7 +1209,7 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       options.arguments.push_back(arg);
     }
   }
-  if (options.help) return true;
+  if (options.help || options.version) return true;
   if (options.command.empty()) {
     error = "no command given";
     return false;
@@ -1023,8 +1258,29 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     error = "set-address needs --to N (1..16)";
     return false;
   }
-  if (!options.programmerType.empty() && options.command != "upgrade") {
-    error = "--type goes with upgrade";
+  const bool offline = options.command == "devices" || options.command == "convert";
+  if (!options.programmerType.empty() && options.command != "upgrade" && !offline) {
+    error = "--type goes with upgrade, devices and convert";
+    return false;
+  }
+  if (!options.firmware.empty() && !offline) {
+    error = "--firmware goes with devices and convert";
+    return false;
+  }
+  if (!options.family.empty() && options.command != "devices") {
+    error = "--family goes with devices";
+    return false;
+  }
+  if (options.command == "convert" && options.deviceType.empty()) {
+    error = "convert needs --device-type NAME";
+    return false;
+  }
+  static const char* const jsonCommands[] = {"scan", "images", "program", "array", "serial", "fuses", "devices",
+                                             "convert", "log"};
+  if (options.json && std::find_if(std::begin(jsonCommands), std::end(jsonCommands), [&](const char* c) {
+                        return options.command == c;
+                      }) == std::end(jsonCommands)) {
+    error = "--json goes with scan, images, program, array, serial, fuses, devices and convert";
     return false;
   }
   if (entry->needsImage && options.image == 0) {

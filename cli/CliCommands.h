@@ -5,6 +5,14 @@
 #include <string>
 #include <vector>
 
+// Exit status: what a script needs to tell apart.
+enum CliExit {
+  ExitOk = 0,
+  ExitTargetFailed = 1,   // the run went through, a target (a port) failed
+  ExitUsage = 2,          // the command line is wrong
+  ExitFailed = 3,         // the command could not be carried out: line, programmer, files
+};
+
 struct CliOptions {
   std::string command;
   std::vector<std::string> arguments;   // positional arguments after the command
@@ -43,7 +51,10 @@ struct CliOptions {
   int count = -1;                       // -1: no limit
   std::string ports = "1,2,3,4";
   std::vector<std::string> runs;        // array: "A:IMAGE[:PORTS]" per unit, in start order
-  std::string programmerType;           // upgrade: the type whose files are written
+  std::string programmerType;           // upgrade: the type whose files are written; devices, convert: type code
+  std::string firmware;                 // devices, convert: the firmware revision whose database is used
+  std::string family;                   // devices: only this family
+  bool json = false;                    // one JSON document on standard output
   bool verify = false;
   bool crcVerify = false;
   bool sequential = false;
@@ -52,6 +63,7 @@ struct CliOptions {
   int to = 0;                           // set-address: the new address; 0: not given
   bool verbose = false;
   bool help = false;
+  bool version = false;
 };
 
 // Parses the command line; false with a message on a usage error.
@@ -61,6 +73,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
 int RunCliCommand(const CliOptions& options);
 
 std::string CliUsage(const std::string& command);
+// The usage error's lines: the message and where to read more.
+std::string CliUsageError(const std::string& command, const std::string& message);
 
 // Set by SIGINT during a run; the tick passes it on as the Cancel button.
 extern volatile std::sig_atomic_t InterruptRequested;

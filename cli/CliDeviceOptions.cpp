@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/CliCommands.h"
+#include "cli/CliJson.h"
 #include "link/ErrorRecord.h"
 #include "options/AvrOptions.h"
 #include "options/FuseDefinitions.h"
@@ -157,6 +158,40 @@ bool TakeDeviceOptions(const CliOptions& options, bool fromProject, int16_t& mod
   if (ProgType == 6 && JtagIdCheck) mode |= 16;
   if (ProgType == 7 && AVR32SecurityF) mode |= 4;
   return true;
+}
+
+void PrintFuseFieldsJson(int address, const std::string& deviceType) {
+  QJsonObject document;
+  document["command"] = "fuses";
+  document["address"] = address;
+  document["device"] = JsonText(deviceType);
+  QJsonArray bytes;
+  for (int b = 0; b <= NumFuseBytes; ++b) {
+    const FuseByteDef& def = FuseDefs[b];
+    QJsonArray fields;
+    for (int f = 0; f < def.NumFields; ++f) {
+      const FuseFieldDef& field = def.Fields[f];
+      const int current = CurrentFuseOption(b, f);
+      const bool matches = field.NumOptions > 0 && (FuseValues[b] & field.Mask) == field.OptionValue[current];
+      QJsonArray choices;
+      for (int o = 0; o < field.NumOptions; ++o) {
+        choices.append(QJsonObject{{"text", JsonText(field.OptionText[o])},
+                                   {"value", QString::fromStdString(FuseHex(field.OptionValue[o]))},
+                                   {"current", matches && o == current}});
+      }
+      fields.append(QJsonObject{{"field", JsonText(field.Name)}, {"description", JsonText(field.Text)},
+                                {"mask", QString::fromStdString(FuseHex(field.Mask))}, {"options", choices}});
+    }
+    bytes.append(QJsonObject{{"byte", b}, {"name", JsonText(def.Name)},
+                             {"value", QString::fromStdString(FuseHex(FuseValues[b]))}, {"fields", fields}});
+  }
+  document["bytes"] = bytes;
+  if (ProgType == 6 && HasOsccal) {
+    QJsonArray osccal;
+    for (const OsccalChoice& c : OsccalChoices()) osccal.append(JsonText(OsccalName(c.bit)));
+    document["osccal"] = osccal;
+  }
+  PrintJsonDocument(document, ExitOk);
 }
 
 void PrintFuseFields() {

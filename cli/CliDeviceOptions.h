@@ -23,6 +23,8 @@ bool TakeDeviceOptions(const CliOptions& options, bool fromProject, int16_t& mod
 // column per option ("text=HH", the current one marked "*"); then the
 // calibration values the device offers.
 void PrintFuseFields();
+// The same as one JSON document: the bytes with their values, each field with its options.
+void PrintFuseFieldsJson(int address, const std::string& deviceType);
 
 // Takes `--option-bytes` for a load of the device found (Z8 Encore!, ZNEO,
 // ZLF645): the bytes the option bits window would write, in its byte order.

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/CliCommands.h"
+#include "cli/CliJson.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "operations/Serialize.h"
@@ -126,23 +127,62 @@ bool TakeSerialOptions(const CliOptions& options) {
   return true;
 }
 
+namespace {
+
+int SerialJsonFailure(const CliOptions& options) {
+  if (!options.json) return ExitFailed;
+  QJsonObject document;
+  document["command"] = "serial";
+  document["address"] = options.address;
+  document["image"] = options.image;
+  document["error"] = JsonLastError();
+  return PrintJsonDocument(document, ExitFailed);
+}
+
+}  // namespace
+
+int SerialFailed(const CliOptions& options) { return SerialJsonFailure(options); }
+
 int SerialCommand(const CliOptions& options) {
   if (options.image > SlotCount()) {
     std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no image slot %d\n", options.address,
                  options.image);
-    return 1;
+    return SerialJsonFailure(options);
   }
   if (!SerialSupported) {
     Refuse("the programmer at address " + std::to_string(options.address) + " does not write serial numbers");
-    return 1;
+    return SerialJsonFailure(options);
   }
   if (!ReadImageSerialization(options.image) || !GetLastSerials()) {
     ShowErrorReport();
-    return 1;
+    return SerialJsonFailure(options);
   }
   const int recorded = SerialSize(SerialFormat);
   const int size = recorded == 2 || recorded == 4 || recorded == 6 ? recorded : 6;
   const SerialTexts next = SerialRefreshTexts(SerialNumber, size);
+  if (options.json) {
+    QJsonObject document;
+    document["command"] = "serial";
+    document["address"] = options.address;
+    document["image"] = options.image;
+    document["memory"] = MemoryName(SerialMemory);
+    document["serialAddress"] = QString::fromStdString("0x" + SerialAddressText(SerialAddress));
+    document["size"] = recorded;
+    document["order"] = (SerialFormat & SerialMsbFirst) ? "msb" : "lsb";
+    document["next"] = QJsonObject{{"decimal", JsonText(next.decimal)}, {"hex", JsonText("0x" + next.hex)}};
+    QJsonArray ports;
+    for (int port = 0; port < 4; ++port) {
+      SerialBytes last{};
+      for (int i = 0; i < 6 && LastSerials[port].size() >= 12; ++i) {
+        last[static_cast<size_t>(i)] = static_cast<uint8_t>(std::stoi(LastSerials[port].substr(2 * i, 2), nullptr, 16));
+      }
+      const SerialTexts texts = SerialRefreshTexts(last, size);
+      ports.append(QJsonObject{{"port", port + 1}, {"lastDecimal", JsonText(texts.decimal)},
+                               {"lastHex", JsonText("0x" + texts.hex)}});
+    }
+    document["ports"] = ports;
+    return PrintJsonDocument(document, ExitOk);
+  }
   std::printf("memory\t%s\n", MemoryName(SerialMemory));
   std::printf("address\t0x%s\n", SerialAddressText(SerialAddress).c_str());
   std::printf("size\t%d\n", recorded);
@@ -156,5 +196,5 @@ int SerialCommand(const CliOptions& options) {
     const SerialTexts texts = SerialRefreshTexts(last, size);
     std::printf("port %d\t%s\t0x%s\n", port + 1, texts.decimal.c_str(), texts.hex.c_str());
   }
-  return 0;
+  return ExitOk;
 }

@@ -23,3 +23,6 @@ bool TakeSerialOptions(const CliOptions& options);
 // The serial command: prints the slot's serialization record and the last
 // serial number written on each port. Returns the exit status.
 int SerialCommand(const CliOptions& options);
+// The serial command when the programmer could not be selected: exit 3, and
+// with --json the document that says so.
+int SerialFailed(const CliOptions& options);

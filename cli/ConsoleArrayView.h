@@ -17,8 +17,8 @@ struct ConsoleArrayRun {
 
 class ConsoleArrayView : public ArrayProgramView {
  public:
-  ConsoleArrayView(std::vector<ConsoleArrayRun> runs, bool verify, bool sequential)
-      : runs_(std::move(runs)), captions_(runs_.size()), verify_(verify), sequential_(sequential) {}
+  ConsoleArrayView(std::vector<ConsoleArrayRun> runs, bool verify, bool sequential, bool quiet = false)
+      : runs_(std::move(runs)), captions_(runs_.size()), verify_(verify), sequential_(sequential), quiet_(quiet) {}
 
   bool ProgrammerEnabled(int panel) override { return true; }
   bool PortEnabled(int panel, int port) override { return runs_[panel].ports[port]; }
@@ -36,4 +36,5 @@ class ConsoleArrayView : public ArrayProgramView {
   std::vector<std::array<std::string, 4>> captions_;
   bool verify_;
   bool sequential_;
+  bool quiet_;   // changes kept, not printed
 };

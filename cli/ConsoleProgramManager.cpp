@@ -9,7 +9,7 @@ void ConsoleProgramManager::SetPortStatus(int port, const std::string& caption, 
   failed_[port] = foreColor == ColorRed;
   if (caption == captions_[port]) return;
   captions_[port] = caption;
-  if (caption.empty()) return;
+  if (caption.empty() || quiet_) return;
   std::printf("Port %d: %s\n", port + 1, caption.c_str());
   std::fflush(stdout);
 }

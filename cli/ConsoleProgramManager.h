@@ -9,8 +9,9 @@
 
 class ConsoleProgramManager : public ProgramManagerView {
  public:
-  ConsoleProgramManager(std::array<bool, 4> ports, bool crcVerifyOnly, bool sequential)
-      : ports_(ports), crcVerifyOnly_(crcVerifyOnly), sequential_(sequential) {}
+  // Quiet: the changes are kept, not printed (the JSON form prints the outcome once).
+  ConsoleProgramManager(std::array<bool, 4> ports, bool crcVerifyOnly, bool sequential, bool quiet = false)
+      : ports_(ports), crcVerifyOnly_(crcVerifyOnly), sequential_(sequential), quiet_(quiet) {}
 
   bool PortEnabled(int port) override { return ports_[port]; }
   bool CrcVerifyOnly() override { return crcVerifyOnly_; }
@@ -21,11 +22,15 @@ class ConsoleProgramManager : public ProgramManagerView {
 
   // A port ended with a failure code.
   bool AnyPortFailed() const;
+  // The last caption shown for a port; empty when none was.
+  const std::string& Caption(int port) const { return captions_[port]; }
+  bool PortFailed(int port) const { return failed_[port]; }
 
  private:
   std::array<bool, 4> ports_;
   bool crcVerifyOnly_;
   bool sequential_;
+  bool quiet_;
   std::array<std::string, 4> captions_;
   std::array<bool, 4> failed_{};
 };

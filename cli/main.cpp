@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 
+#include "KestrinVersion.h"
 #include "cli/CliCommands.h"
 #include "cli/ConsoleMainWindow.h"
 #include "link/Transport.h"
@@ -20,8 +21,12 @@ int main(int argc, char* argv[]) {
   CliOptions options;
   std::string error;
   if (!ParseCliOptions(args, options, error)) {
-    std::fprintf(stderr, "kestrin-cli: %s\n%s", error.c_str(), CliUsage(options.command).c_str());
-    return 2;
+    std::fputs(CliUsageError(options.command, error).c_str(), stderr);
+    return ExitUsage;
+  }
+  if (options.version) {
+    std::printf("kestrin-cli %s\n", KESTRIN_VERSION);
+    return ExitOk;
   }
   if (options.help) {
     std::fputs(CliUsage(options.command).c_str(), stdout);
@@ -32,8 +37,8 @@ int main(int argc, char* argv[]) {
   PortMap portMap(&settings);
   std::map<int, std::string> overrides;
   if (!options.portMap.empty() && !PortMap::Parse(options.portMap, overrides, error)) {
-    std::fprintf(stderr, "kestrin-cli: %s\n", error.c_str());
-    return 2;
+    std::fputs(CliUsageError(options.command, error).c_str(), stderr);
+    return ExitUsage;
   }
   int commPort = options.port;
   if (!options.device.empty()) {

@@ -1,5 +1,6 @@
 #include "devices/DeviceDatabase.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -146,12 +147,15 @@ int FindDeviceById(int16_t code) {
   return 0;
 }
 
-bool FindDeviceByName(const std::string& name) {
+namespace {
+
+template <typename Matches>
+bool FindDevice(Matches matches) {
   for (int f = 0; f < MaxFamilies && !FamilyList[f].empty(); ++f) {
     CurFamily = f;
     LoadDeviceTypes();
     for (int d = 0; d < MaxDeviceTypes && !DeviceTable[d].DevName.empty(); ++d) {
-      if (DeviceTable[d].DevName == name) {
+      if (matches(DeviceTable[d].DevName)) {
         CurDevice = d;
         return true;
       }
@@ -159,4 +163,21 @@ bool FindDeviceByName(const std::string& name) {
     LetPendingEventsRun();   // the windows get a turn between families
   }
   return false;
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool FindDeviceByName(const std::string& name) {
+  return FindDevice([&name](const std::string& candidate) { return candidate == name; });
+}
+
+bool FindDeviceByNameIgnoringCase(const std::string& name) {
+  if (FindDeviceByName(name)) return true;
+  return FindDevice([&name](const std::string& candidate) {
+    return candidate.size() == name.size() &&
+           std::equal(candidate.begin(), candidate.end(), name.begin(),
+                      [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
+  });
 }

@@ -14,3 +14,6 @@ int FindDeviceById(int16_t code);
 // Searches the families in order for a device type of that exact name and
 // makes it current (CurFamily, DeviceTable, CurDevice); false when none has it.
 bool FindDeviceByName(const std::string& name);
+// The same, and when no name matches exactly, the first that matches
+// ignoring ASCII case ("atmega328p" finds "ATmega328P").
+bool FindDeviceByNameIgnoringCase(const std::string& name);

@@ -57,6 +57,38 @@ bool LoadExtendedAreas(int32_t slotAddress, int32_t configOffset, int32_t extend
 
 }  // namespace
 
+namespace {
+
+bool IsPSoCExtendedFamily(const std::string& family) {
+  return family == "PSoC5" || family == "PSoC5LP" || family == "PSoC4" || family == "GEN4" || family == "GEN5" ||
+         family == "GEN6" || family == "CapSense";
+}
+
+// The sum LoadExtendedAreas adds for one area, clipped as it clips it.
+uint32_t ExtendedAreaSum(int32_t offset, int32_t count) {
+  if (offset + count > static_cast<int32_t>(ImageBuffer.size())) count = static_cast<int32_t>(ImageBuffer.size()) - offset;
+  uint32_t sum = 0;
+  for (int32_t i = 0; i < count; ++i) sum += ImageBuffer[static_cast<size_t>(offset + i)];
+  return sum;
+}
+
+}  // namespace
+
+int32_t DownloadChecksum() {
+  const int32_t flashSize = std::min<int32_t>(Device().DevFlashSize, static_cast<int32_t>(ImageBuffer.size()));
+  uint32_t sum = 0;
+  for (int32_t i = 0; i < flashSize; ++i) sum += ImageBuffer[static_cast<size_t>(i)];
+  if (SelectedTypeTraits().carriesExtData) {
+    const std::string& family = FamilyList[CurFamily];
+    if (family == "PSoC3") {
+      sum += ExtendedAreaSum(0x20000, PSoCConfigTop + 1) + ExtendedAreaSum(0x24000, 1536);
+    } else if (IsPSoCExtendedFamily(family)) {
+      sum += ExtendedAreaSum(0x40000, PSoCConfigTop + 1) + ExtendedAreaSum(0x48000, 1540);
+    }
+  }
+  return static_cast<int32_t>(sum);
+}
+
 bool LoadPSoC3ExtendedData(int32_t slotAddress) { return LoadExtendedAreas(slotAddress, 0x20000, 0x24000, 1536); }
 
 bool LoadPSoCExtendedData(int32_t slotAddress) { return LoadExtendedAreas(slotAddress, 0x40000, 0x48000, 1540); }
@@ -216,8 +248,7 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
     bool ok = true;
     if (family == "PSoC3") {
       ok = LoadPSoC3ExtendedData(slotAddress);
-    } else if (family == "PSoC5" || family == "PSoC5LP" || family == "PSoC4" || family == "GEN4" ||
-               family == "GEN5" || family == "GEN6" || family == "CapSense") {
+    } else if (IsPSoCExtendedFamily(family)) {
       ok = LoadPSoCExtendedData(slotAddress);
     } else {
       ok = WriteFlashVerified(ImageNumber * 256, 256, ExtData.data());

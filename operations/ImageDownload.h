@@ -11,6 +11,11 @@
 // Stores the image in slot ImageNumber; ImageCount -1 means no limit.
 bool LoadNewDeviceImage(bool readProtect, int32_t imageCount);
 
+// The entire image checksum a download of the converted image reports: the
+// bytes of the main image it writes and verifies, plus the PSoC extended
+// areas. Computed from the buffers alone, for checking an image offline.
+int32_t DownloadChecksum();
+
 bool LoadPSoC3ExtendedData(int32_t slotAddress);
 bool LoadPSoCExtendedData(int32_t slotAddress);
 

@@ -29,6 +29,21 @@ bool LoadImageFromFiles(const ImageLoadSettings& settings) {
     CaptureError();
     return false;
   }
+  if (!ConvertImageForLoad(settings)) return false;
+
+  ImageNumber = settings.image;
+  ImageName = settings.name;
+  ImageMode = settings.modeWord ? settings.modeWord() : 0;
+  ImageFreq = settings.freq;
+  ImageVoltage = settings.voltage;
+  if (!LoadNewDeviceImage(settings.readProtect, settings.count)) return false;
+  if (!settings.writeSerialization) return true;
+  SerialMemory = placement.memory;
+  SerialAddress = placement.address;
+  return WriteSerialization(ImageNumber - 1);
+}
+
+bool ConvertImageForLoad(const ImageLoadSettings& settings) {
   ErrorTitle = "Convert Image Files";
   FileCount = static_cast<int>(std::min(settings.files.size(), FileList.size()));
   for (int i = 0; i < static_cast<int>(FileList.size()); ++i) FileList[i] = i < FileCount ? settings.files[i] : "";
@@ -47,15 +62,5 @@ bool LoadImageFromFiles(const ImageLoadSettings& settings) {
   // The conversion fills the buffers afresh: chosen option bytes go in after it.
   if (!settings.optionBytes.empty()) StoreOptionBytes(settings.optionKind, settings.optionBytes);
   if (SelectedTypeTraits().reversesWords) ReverseImageWords();
-
-  ImageNumber = settings.image;
-  ImageName = settings.name;
-  ImageMode = settings.modeWord ? settings.modeWord() : 0;
-  ImageFreq = settings.freq;
-  ImageVoltage = settings.voltage;
-  if (!LoadNewDeviceImage(settings.readProtect, settings.count)) return false;
-  if (!settings.writeSerialization) return true;
-  SerialMemory = placement.memory;
-  SerialAddress = placement.address;
-  return WriteSerialization(ImageNumber - 1);
+  return true;
 }

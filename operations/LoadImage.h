@@ -34,6 +34,11 @@ struct ImageLoadSettings {
   bool writeSerialization = true;         // the slot's serialization record follows the image
 };
 
+// The conversion a load makes before anything is sent: the files into
+// ImageBuffer (and EEBuffer), the chosen option bytes over them, then the
+// word order of the programmer type. Sets FileChecksum; uses no line.
+bool ConvertImageForLoad(const ImageLoadSettings& settings);
+
 // Converts and downloads; FileChecksum and EntireImageChecksum tell the sums.
 // False with the last-error record set; a failed conversion writes nothing.
 bool LoadImageFromFiles(const ImageLoadSettings& settings);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "KestrinVersion.h"
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"
 #include "platform/QtGuiPlatform.h"
@@ -26,6 +27,13 @@ bool AsksForHelp(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // The same "program version" line as the other programs print.
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--version" || std::string(argv[i]) == "-v") {
+      std::printf("kestrin %s\n", KESTRIN_VERSION);
+      return 0;
+    }
+  }
   // Help and version need no display.
   std::unique_ptr<QCoreApplication> app(AsksForHelp(argc, argv) ? new QCoreApplication(argc, argv)
                                                                  : new QApplication(argc, argv));

@@ -25,7 +25,8 @@ std::string UsageText() {
          "  --line-rate          pace every byte at the line's bit rate\n"
          "  --log FILE           log every received frame to FILE\n"
          "  --demo               a built-in line when no --programmer is given\n"
-         "  --help               show this text\n";
+         "  --help               show this text\n"
+         "  --version            show the program's version\n";
 }
 
 std::vector<UnitConfig> DemoUnits() {

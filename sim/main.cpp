@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "KestrinVersion.h"
 #include "sim/CommandLine.h"
 #include "sim/Line.h"
 #include "sim/LineServer.h"
@@ -36,6 +37,12 @@ int main(int argc, char** argv) {
   using namespace vrxsim;
   SimOptions options;
   std::string error;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--version") {
+      std::printf("vrx-sim %s\n", KESTRIN_VERSION);
+      return 0;
+    }
+  }
   if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
     std::fprintf(stderr, "vrx-sim: %s\nTry 'vrx-sim --help'.\n", error.c_str());
     return 2;

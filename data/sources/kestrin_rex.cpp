@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "KestrinVersion.h"
 #include "devices/RexScramble.h"
 
 namespace {
@@ -106,6 +107,10 @@ int main(int argc, char** argv) {
   int seed = -1;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--version") {
+      std::printf("kestrin-rex %s\n", KESTRIN_VERSION);
+      return 0;
+    }
     if (arg == "--kind" && i + 1 < argc) {
       kind = argv[++i];
     } else if (arg == "--seed" && i + 1 < argc) {

@@ -1,0 +1,8 @@
+// kestrin-cli commands that need no programmer: the device database and the
+// conversion of HEX files into the image a load would download.
+#pragma once
+
+#include "cli/CliCommands.h"
+
+int DevicesCommand(const CliOptions& options);
+int ConvertCommand(const CliOptions& options);
