@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "cli/CliDeviceOptions.h"
+#include "cli/CliLog.h"
 #include "cli/CliSerialOptions.h"
 #include "cli/ConsoleArrayView.h"
 #include "cli/ConsoleProgramManager.h"
@@ -808,6 +809,7 @@ const CommandEntry Commands[] = {
      "  Prints the programmer's power-on defaults, one tab-separated line each:\n"
      "  image, ports enabled, crc-verify, sequential. With --set they are written\n"
      "  first (ports not given are disabled; --ports defaults to all four).\n"},
+    {"log", false, false, LogCommand, LogUsage},
     {"ate-option", true, false, AteOptionCommand,
      "ate-option --address A OPTION [--set --image N [--ports 1,3] [--crc-verify] [--sequential]]\n"
      "  The same for ATE option OPTION (0..3), the option sets test equipment selects.\n"},
@@ -842,6 +844,7 @@ std::string CliUsage(const std::string& command) {
 }
 
 bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
+  if (!args.empty() && args[0] == "log") return ParseLogOptions(args, options, error);
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     auto value = [&](std::string& out) {

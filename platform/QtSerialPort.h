@@ -25,7 +25,7 @@ class QtSerialPort : public QObject, public SerialPort {
   std::vector<uint8_t> ReadAll() override;
 
   // The device path of the port last opened (shown to the operator).
-  std::string DevicePath() const { return devicePath_; }
+  std::string DevicePath() const override { return devicePath_; }
 
   // Parses "38400,n,8,1"; false when the text is not a line setting.
   static bool ParseSettings(const std::string& text, qint32& baud, QSerialPort::Parity& parity,

@@ -25,6 +25,9 @@ class SerialPort {
   // Reads and so removes every byte waiting in the receive queue.
   virtual std::vector<uint8_t> ReadAll() = 0;
 
+  // The device path the port last opened ("/dev/ttyUSB0"); empty when unknown.
+  virtual std::string DevicePath() const { return {}; }
+
   // The receive event: called when bytes have arrived.
   std::function<void()> OnReceive;
 };
