@@ -343,7 +343,10 @@ std::vector<RunRecord> LatestRunRecords(const std::string& folder, size_t count,
       if (latest.size() > count) latest.pop_front();
     });
   }
-  return std::vector<RunRecord>(latest.rbegin(), latest.rend());
+  // Newest first; the ports of one run keep their order.
+  std::vector<RunRecord> newest(latest.begin(), latest.end());
+  std::stable_sort(newest.begin(), newest.end(), [](const RunRecord& a, const RunRecord& b) { return a.time > b.time; });
+  return newest;
 }
 
 bool ExportRunRecords(const std::string& path, const std::vector<RunRecord>& records, std::string& reason) {

@@ -61,7 +61,7 @@ bool ReadRunLogFile(const std::string& path, const std::function<void(const RunR
 std::vector<std::string> RunLogFiles(const std::string& folder);
 
 // The newest `count` records of the month of `now` and the month before,
-// newest first.
+// newest first; records of the same time in the order they were written.
 std::vector<RunRecord> LatestRunRecords(const std::string& folder, size_t count,
                                         std::chrono::system_clock::time_point now);
 // Writes the records as a CSV file with its header: complete, or the file
