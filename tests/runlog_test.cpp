@@ -10,13 +10,19 @@
 #include <filesystem>
 #include <fstream>
 
+#include "link/Commands.h"
+#include "operations/ArrayRun.h"
+#include "operations/DeleteImage.h"
 #include "operations/LoadImage.h"
 #include "operations/ProgramRun.h"
 #include "operations/RunLog.h"
+#include "operations/Serialize.h"
+#include "programmers/Configuration.h"
 #include "programmers/Discovery.h"
 #include "sim/Line.h"
 #include "sim/StoredImages.h"
 #include "state/PublicVars.h"
+#include "state/views/ArrayProgramView.h"
 #include "state/views/ProgramManagerView.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimLine.h"
@@ -330,6 +336,113 @@ TEST_F(RunLogOperationsTest, AnUnwritableFolderFailsNoRunAndIsReportedOnce) {
     EXPECT_EQ(window.statusTexts.size(), 1u);
     chmod(RunLogFolder.c_str(), 0700);
   }
+}
+
+TEST_F(RunLogOperationsTest, SerialNumbersTakenAreLoggedForThePortsThatEndedDone) {
+  vrxsim::Unit& unit = AddUnit();
+  unit.target(1).result = 18;
+  SerialSupported = true;
+  SerialMemory = 1;
+  SerialFormat = 0x82;
+  SerialAddress = 0x40;
+  SerialNumber = {0x00, 0x01, 0, 0, 0, 0, 0};
+  ASSERT_TRUE(WriteSerialization(0)) << LastErrorText;
+  ASSERT_TRUE(ProgramImage(false));
+  bool active = false;
+  ASSERT_TRUE(ReadRunSerials(1, active));
+  ASSERT_TRUE(active);
+
+  std::vector<RunRecord> serials;
+  for (const RunRecord& r : Logged()) {
+    if (r.operation == "serial") serials.push_back(r);
+  }
+  ASSERT_EQ(serials.size(), 3u);   // port 2 failed and took no number
+  const std::pair<int, const char*> expected[] = {{1, "0100"}, {3, "0101"}, {4, "0102"}};
+  for (size_t i = 0; i < serials.size(); ++i) {
+    EXPECT_EQ(serials[i].port, expected[i].first);
+    EXPECT_EQ(serials[i].serial, expected[i].second);
+    EXPECT_EQ(serials[i].slot, 1);
+  }
+}
+
+TEST_F(RunLogOperationsTest, DeleteDefaultsAndAddressEachLogOneRecordOfTheirOutcome) {
+  AddUnit();
+  vrxsim::UnitConfig other;
+  other.address = 5;
+  line.addUnit(other);
+  ProgrammerDefaults defaults;
+  defaults.imageNumber = 1;
+  ASSERT_TRUE(WriteProgrammerDefaults(1, defaults));
+  ASSERT_TRUE(WriteProgrammerDefaults(-1, defaults));
+  defaults.imageNumber = 9;
+  EXPECT_FALSE(WriteProgrammerDefaults(-1, defaults));
+  EXPECT_EQ(SetProgrammerAddress(5), AddressChange::Conflict);
+  EXPECT_EQ(SetProgrammerAddress(40), AddressChange::Failed);
+  ASSERT_TRUE(DeleteImage(1));
+
+  const std::vector<RunRecord> records = Logged();
+  struct Expected { const char* operation; int slot; const char* result; bool error; };
+  const Expected expected[] = {{"ate-option", 1, "OK", false},       {"defaults", 1, "OK", false},
+                               {"defaults", 9, "6", true},            {"address", 0, "Address in use: 5", false},
+                               {"address", 0, "1502", true},          {"delete", 1, "OK", false}};
+  ASSERT_EQ(records.size(), std::size(expected));
+  for (size_t i = 0; i < records.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(records[i].operation, expected[i].operation);
+    EXPECT_EQ(records[i].slot, expected[i].slot);
+    EXPECT_EQ(records[i].result, expected[i].result);
+    EXPECT_EQ(records[i].errorTitle.empty(), !expected[i].error);
+    EXPECT_EQ(records[i].address, 3);
+    EXPECT_EQ(records[i].port, 0);
+  }
+}
+
+class RecordingArrayView : public ArrayProgramView {
+ public:
+  bool ProgrammerEnabled(int p) override { return true; }
+  bool PortEnabled(int p, int port) override { return p == 0 || port < 2; }
+  int ChosenImage(int p) override { return p == 0 ? 1 : 2; }
+  bool CrcVerify() override { return false; }
+  bool Sequential() override { return false; }
+  void SetPanelEnabled(int, bool) override {}
+  void SetPortStatus(int, int, const std::string&, int64_t, int64_t) override {}
+};
+
+TEST_F(RunLogOperationsTest, AnArrayRunLogsEveryEnabledPortOfEveryUnit) {
+  TypeTableV3[6].TypeName = "AVR";
+  vrxsim::UnitConfig a, b;
+  a.address = 2;
+  a.images.push_back(vrxsim::StoredImage{1, 4096, 9, 0, 165, "Left", 0, 4000, -1, false, ""});
+  b.address = 7;
+  b.images.push_back(vrxsim::StoredImage{2, 4096, 9, 0, 165, "Right", 0, 4000, -1, false, ""});
+  line.addUnit(a);
+  line.addUnit(b).target(1).result = 18;
+  ASSERT_TRUE(AcquireProgrammers());
+  CurrentAddress = ProgrammerTable[1].Address;
+  platform.port.settings = ProgSettings[CurrentAddress];
+  std::vector<ArrayPanel> panels = OpenArrayProgramming();
+  ASSERT_EQ(panels.size(), 2u);
+  RecordingArrayView view;
+  ASSERT_TRUE(RunArray(view, panels));
+
+  const std::vector<RunRecord> records = Logged();
+  struct Expected { int address; int slot; const char* image; int port; const char* result; };
+  const Expected expected[] = {{2, 1, "Left", 1, "Done"},  {2, 1, "Left", 2, "Done"},
+                               {2, 1, "Left", 3, "Done"},  {2, 1, "Left", 4, "Done"},
+                               {7, 2, "Right", 1, "Done"}, {7, 2, "Right", 2, "Verify Failed"}};
+  ASSERT_EQ(records.size(), std::size(expected));
+  for (size_t i = 0; i < records.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(records[i].operation, "program");
+    EXPECT_EQ(records[i].address, expected[i].address);
+    EXPECT_EQ(records[i].programmerType, "AVR");
+    EXPECT_EQ(records[i].slot, expected[i].slot);
+    EXPECT_EQ(records[i].image, expected[i].image);
+    EXPECT_EQ(records[i].checksum.size(), 4u);
+    EXPECT_EQ(records[i].port, expected[i].port);
+    EXPECT_EQ(records[i].result, expected[i].result);
+  }
+  EXPECT_EQ(LastErrorNumber, 0);
 }
 
 }  // namespace
