@@ -1,7 +1,6 @@
 #include "operations/ArrayRun.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
@@ -56,9 +55,7 @@ void LogArrayRun(std::vector<RunLogEntry>& logs, const std::vector<ArrayPanel>& 
     const int slot = slots[i];
     if (slot >= 1 && slot < static_cast<int>(panel.entries.size()) && panel.entries[slot].Size > 0) {
       const DirEntry& entry = panel.entries[slot];
-      char crc[8];
-      std::snprintf(crc, sizeof crc, "%02X%02X", entry.ImageCrc[1], entry.ImageCrc[0]);
-      log.SetImage(std::string(reinterpret_cast<const char*>(entry.Name.data())).substr(0, 20), "", crc);
+      log.SetImage(std::string(reinterpret_cast<const char*>(entry.Name.data())).substr(0, 20), "", CrcText(entry.ImageCrc));
     } else {
       log.SetImage("", "", "");
     }

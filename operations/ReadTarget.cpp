@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <string>
 
 #include "devices/ProgramFiles.h"
@@ -125,9 +124,7 @@ bool ReadTargetDeviceImage() {
   frmMain->SetStatusPanel("ExtStatus1", "Performing Image Crc");
   std::array<uint8_t, 2> crc{};
   if (!CrcFlashConfirmed(slotAddress, device.DevFlashSize, crc)) return finish();
-  char crcText[8];
-  std::snprintf(crcText, sizeof crcText, "%02X%02X", crc[1], crc[0]);
-  log.SetImage(ImageName, device.DevName, crcText);
+  log.SetImage(ImageName, device.DevName, CrcText(crc));
 
   if (SelectedTypeTraits().carriesExtData) {
     ExtData.fill(0);

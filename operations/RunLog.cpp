@@ -393,12 +393,15 @@ std::string ImageChecksumText(int32_t checksum) {
   return text;
 }
 
-std::string SlotChecksumText(int slot) {
-  if (slot < 1 || slot >= static_cast<int>(ImageDirectory.size()) || ImageDirectory[slot].Size <= 0) return {};
+std::string CrcText(const std::array<uint8_t, 2>& crc) {
   char text[8];
-  const auto& crc = ImageDirectory[slot].ImageCrc;
   std::snprintf(text, sizeof text, "%02X%02X", crc[1], crc[0]);
   return text;
+}
+
+std::string SlotChecksumText(int slot) {
+  if (slot < 1 || slot >= static_cast<int>(ImageDirectory.size()) || ImageDirectory[slot].Size <= 0) return {};
+  return CrcText(ImageDirectory[slot].ImageCrc);
 }
 
 void SlotImageTexts(int slot, std::string& name, std::string& deviceType) {

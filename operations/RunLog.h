@@ -109,7 +109,9 @@ class RunLogScope : public RunLogEntry {
 
 // A 32-bit image checksum as the Load Image dialog shows it ("0001A2F3").
 std::string ImageChecksumText(int32_t checksum);
-// The checksum text of a slot's directory CRC ("1A2B"), empty when none.
+// A CRC as the directory holds it (low byte first) in hex, high byte first ("1A2B").
+std::string CrcText(const std::array<uint8_t, 2>& crc);
+// The checksum text of a slot's directory CRC, empty when none.
 std::string SlotChecksumText(int slot);
 // The image name and device type the image grid shows for a slot.
 void SlotImageTexts(int slot, std::string& name, std::string& deviceType);
