@@ -455,6 +455,15 @@ void RunLogEntry::Write() {
   if (written_) return;
   written_ = true;
   if (RunLogFolder.empty()) return;
+  // Runs from a destructor at the operation's end: nothing may escape it.
+  try {
+    WriteRecords();
+  } catch (...) {
+    ReportOnce("out of memory");
+  }
+}
+
+void RunLogEntry::WriteRecords() {
   const bool cancelled = LastErrorNumber == ErrDialogCancelled;
   if (cancelled && ports_.empty()) return;   // a cancelled dialog did nothing
   const bool failed = LastErrorNumber > 0 && !cancelled;

@@ -85,6 +85,7 @@ class RunLogEntry {
   void Write();
 
  private:
+  void WriteRecords();
   struct Port {
     int port;
     std::string result;

@@ -10,15 +10,19 @@
 #include <filesystem>
 #include <fstream>
 
+#include "devices/DeviceDatabase.h"
 #include "link/Commands.h"
 #include "operations/ArrayRun.h"
 #include "operations/DeleteImage.h"
+#include "operations/FirmwareUpgrade.h"
 #include "operations/LoadImage.h"
 #include "operations/ProgramRun.h"
+#include "operations/ReadTarget.h"
 #include "operations/RunLog.h"
 #include "operations/Serialize.h"
 #include "programmers/Configuration.h"
 #include "programmers/Discovery.h"
+#include "programmers/Selection.h"
 #include "sim/Line.h"
 #include "sim/StoredImages.h"
 #include "state/PublicVars.h"
@@ -395,6 +399,46 @@ TEST_F(RunLogOperationsTest, DeleteDefaultsAndAddressEachLogOneRecordOfTheirOutc
     EXPECT_EQ(records[i].address, 3);
     EXPECT_EQ(records[i].port, 0);
   }
+}
+
+TEST_F(RunLogOperationsTest, ReadsLogTheImageTheyStoredOrWhyTheyFailed) {
+  dir.Write("device.inf", "Type,Family,Device,Flash,Blank,DevId,FileType,VMin,VMax,Flags\r\n"
+                          "6,ATmega,mega,4096,255,&H312,HEX,1.8,5.5,1040\r\n");
+  vrxsim::UnitConfig c;
+  c.address = 4;
+  vrxsim::Unit& unit = line.addUnit(c);
+  unit.target(1).present = false;
+  ASSERT_TRUE(AcquireProgrammerAt(4));
+  SelectProgrammer();
+  ASSERT_TRUE(FindDeviceByName("mega"));
+  TargetReadSettings read;
+  read.image = 2;
+  read.port = 1;
+  read.name = "Read back";
+  read.voltage = 165;
+  ASSERT_TRUE(ReadTargetIntoSlot(read)) << LastErrorText;
+  read.port = 2;
+  read.name = "Nobody there";
+  EXPECT_FALSE(ReadTargetIntoSlot(read));
+  const int32_t failure = LastErrorNumber;
+  FirmwareFileName.clear();
+  EXPECT_FALSE(UpgradeFirmware());
+
+  const std::vector<RunRecord> records = Logged();
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0].operation, "read");
+  EXPECT_EQ(records[0].address, 4);
+  EXPECT_EQ(records[0].slot, 2);
+  EXPECT_EQ(records[0].image, "Read back");
+  EXPECT_EQ(records[0].deviceType, "mega");
+  EXPECT_EQ(records[0].result, "OK");
+  EXPECT_EQ(records[0].checksum.size(), 4u);
+  EXPECT_EQ(records[1].image, "Nobody there");
+  EXPECT_EQ(records[1].code, failure);
+  EXPECT_EQ(records[1].checksum, "");
+  EXPECT_NE(records[1].errorText.find("Device Read Failed"), std::string::npos);
+  EXPECT_EQ(records[2].operation, "firmware");
+  EXPECT_NE(records[2].errorText.find("No Firmware File for this Programmer Type"), std::string::npos);
 }
 
 class RecordingArrayView : public ArrayProgramView {
