@@ -14,6 +14,7 @@
 #include "operations/LoadImage.h"
 #include "operations/PortStatus.h"
 #include "operations/ReadTarget.h"
+#include "operations/RunLog.h"
 #include "operations/SaveImage.h"
 #include "options/SerialNumbers.h"
 #include "platform/MessageBox.h"
@@ -183,6 +184,18 @@ const std::string& DdeLink::Execute(const std::string& commandString) {
           data += caption + "|";
         }
         data += busy ? "Active|" : "Complete|";
+        if (!busy && startedRun_) {
+          for (int port = 0; port < 4; ++port) {
+            if (!(startedPorts_ & (1 << port))) continue;
+            std::string caption;
+            int64_t back = 0, fore = 0;
+            bool failed = false;
+            PortStatusText(status[port], caption, back, fore, failed);
+            startedRun_->SetPort(port + 1, caption, status[port]);
+          }
+          startedRun_->Write();
+          startedRun_.reset();
+        }
       }
     } else {
       capture = Dispatch();
@@ -285,9 +298,16 @@ bool DdeLink::Dispatch() {
     }
     if (Params[3] == "CHK") mask |= 16;
     const int image = Number(Params[1]);
+    startedRun_ = std::make_unique<RunLogEntry>(name == "Program" ? "program" : "verify", image);
+    startedPorts_ = mask & 0x0F;
+    bool started = false;
     if (PortsEnable(mask)) {
-      if (name == "Program") Program(image);
-      else Verify(image);
+      if (name == "Program") started = Program(image);
+      else started = Verify(image);
+    }
+    if (!started) {   // a refused start is logged at once, with its error
+      startedRun_->Write();
+      startedRun_.reset();
     }
     return true;
   }

@@ -4,7 +4,11 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <memory>
 #include <string>
+
+class RunLogEntry;
 
 class DdeLink {
  public:
@@ -23,4 +27,8 @@ class DdeLink {
 
  private:
   bool Dispatch();   // false when an operation reported its own failure
+
+  // A run started by Program or Verify: logged once PortStatus finds it complete.
+  std::unique_ptr<RunLogEntry> startedRun_;
+  uint8_t startedPorts_ = 0;
 };

@@ -10,6 +10,7 @@
 
 #include "cli/CliDeviceOptions.h"
 #include "cli/CliJson.h"
+#include "cli/CliLog.h"
 #include "cli/CliOffline.h"
 #include "cli/CliSerialOptions.h"
 #include "cli/ConsoleArrayView.h"
@@ -1024,6 +1025,7 @@ const CommandEntry Commands[] = {
      "  up in every programmer type of the database (see devices), or in type N only.\n"
      "  --out writes the main image as it would be downloaded (the device's whole\n"
      "  flash, blank where no file sets a byte); the file is written whole or not at all.\n"},
+    {"log", false, false, LogCommand, LogUsage},
     {"ate-option", true, false, AteOptionCommand,
      "ate-option --address A OPTION [--set --image N [--ports 1,3] [--crc-verify] [--sequential]]\n"
      "  The same for ATE option OPTION (0..3), the option sets test equipment selects.\n"},
@@ -1069,6 +1071,7 @@ std::string CliUsage(const std::string& command) {
 }
 
 bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
+  if (!args.empty() && args[0] == "log") return ParseLogOptions(args, options, error);
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     auto value = [&](std::string& out) {

@@ -1,6 +1,7 @@
 // kestrin-cli: runs the operations without windows, for scripts and for
 // diagnosing a line.
 #include <QCoreApplication>
+#include <QStandardPaths>
 #include <cstdio>
 
 #include "KestrinVersion.h"
@@ -60,6 +61,7 @@ int main(int argc, char* argv[]) {
   ConsoleMessageBox messages;
   ConsoleMainWindow window(commPort, options.verbose);
 
+  RunLogFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString() + "/Kestrin";
   AppPath = options.dataDir.empty() ? QCoreApplication::applicationDirPath().toStdString() : options.dataDir;
   MSComm1 = &port;
   Events = &events;

@@ -7,6 +7,7 @@
 #include "link/Transport.h"
 #include "operations/PortStatus.h"
 #include "operations/ProgramRun.h"
+#include "operations/RunLog.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "programmers/ImageDirectory.h"
@@ -41,6 +42,43 @@ void CancelStarted(std::vector<ArrayPanel>& panels, const std::vector<bool>& fol
   }
 }
 
+// One run-log record per enabled port of every unit that ran, one for a
+// unit whose start was refused, each with its own failure.
+void LogArrayRun(std::vector<RunLogEntry>& logs, const std::vector<ArrayPanel>& panels, const std::vector<int>& slots,
+                 const std::vector<std::array<bool, 4>>& ports, const ErrorRecordCopy& startFailure,
+                 const ErrorRecordCopy& lostFailure) {
+  const ErrorRecordCopy outcome;
+  for (size_t i = 0; i < panels.size(); ++i) {
+    const ArrayPanel& panel = panels[i];
+    if (!panel.started && !panel.startFailed) continue;
+    RunLogEntry& log = logs[i];
+    const int slot = slots[i];
+    if (slot >= 1 && slot < static_cast<int>(panel.entries.size()) && panel.entries[slot].Size > 0) {
+      const DirEntry& entry = panel.entries[slot];
+      log.SetImage(std::string(reinterpret_cast<const char*>(entry.Name.data())).substr(0, 20), "", CrcText(entry.ImageCrc));
+    } else {
+      log.SetImage("", "", "");
+    }
+    if (panel.startFailed) {
+      startFailure.Restore();
+    } else if (panel.lost) {
+      lostFailure.Restore();
+    } else {
+      ClearError();
+    }
+    for (int port = 0; port < 4 && panel.started; ++port) {
+      if (!ports[i][port]) continue;
+      std::string caption;
+      int64_t back = 0, fore = 0;
+      bool failed = false;
+      const bool busy = PortStatusText(panel.status[port], caption, back, fore, failed);
+      log.SetPort(port + 1, busy && panel.cancelled ? "Cancelled" : caption, panel.status[port]);
+    }
+    log.Write();
+  }
+  outcome.Restore();
+}
+
 }  // namespace
 
 uint8_t ArrayPortMask(const std::array<bool, 4>& ports, bool verify, bool sequential) {
@@ -73,12 +111,14 @@ bool PrepareArrayPanel(int programmer, ArrayPanel& panel) {
   panel.address = p.Address;
   panel.caption = ArrayPanelCaption(programmer);
   panel.images.clear();
+  panel.entries.fill(DirEntry{});
   MakeAddressCurrent(p.Address);
   std::vector<uint8_t> directory(static_cast<size_t>(p.NumImages) * DirEntryBytes + 1, 0);
   if (p.NumImages > 0 && ReadFlash(DirectoryAddress, p.NumImages * DirEntryBytes, directory.data(), false)) {
     for (int slot = 1; slot <= p.NumImages; ++slot) {
       // An erased entry (size -1) is no image, as in the image manager.
       const DirEntry entry = DecodeDirEntry(&directory[static_cast<size_t>(slot - 1) * DirEntryBytes]);
+      if (slot < static_cast<int>(panel.entries.size())) panel.entries[slot] = entry;
       if (entry.Size > 0) panel.images.push_back(slot);
     }
   }
@@ -122,14 +162,22 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
   std::vector<bool> following(panels.size(), false);
   bool startRefused = false;
   ErrorRecordCopy startFailure;
+  std::vector<RunLogEntry> logs;
+  std::vector<int> slots(panels.size(), 0);
+  std::vector<std::array<bool, 4>> portsOf(panels.size());
   for (size_t i = 0; i < panels.size(); ++i) {
+    logs.emplace_back(verify ? "verify" : "program", 0);
+    logs.back().SetUnit(panels[i].programmer);
     view.SetPanelEnabled(static_cast<int>(i), false);
     if (startRefused || !view.ProgrammerEnabled(static_cast<int>(i))) continue;
     ArrayPanel& panel = panels[i];
-    std::array<bool, 4> ports{};
+    std::array<bool, 4>& ports = portsOf[i];
     for (int port = 0; port < 4; ++port) ports[port] = view.PortEnabled(static_cast<int>(i), port);
+    slots[i] = view.ChosenImage(static_cast<int>(i));
+    logs.back() = RunLogEntry(verify ? "verify" : "program", slots[i]);
+    logs.back().SetUnit(panel.programmer);
     MakeAddressCurrent(panel.address);
-    if (PortsEnable(ArrayPortMask(ports, verify, sequential)) && Program(view.ChosenImage(static_cast<int>(i)))) {
+    if (PortsEnable(ArrayPortMask(ports, verify, sequential)) && Program(slots[i])) {
       panel.started = true;
       following[i] = true;
     } else {
@@ -193,6 +241,7 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
     ClearError();
     ErrorTitle = "Array Programming";
   }
+  LogArrayRun(logs, panels, slots, portsOf, startFailure, lostFailure);
   RestoreSavedAddress();
   return LastErrorNumber <= 0;
 }

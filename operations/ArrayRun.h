@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "state/LineGuard.h"
+#include "state/PublicVars.h"
 
 class ArrayProgramView;
 
@@ -17,6 +18,7 @@ struct ArrayPanel {
   uint8_t address = 0;
   std::string caption;            // " 3 AVR"
   std::vector<int> images;        // slots holding an image, ascending
+  std::array<DirEntry, 5> entries{};   // directory entries of slots 1..4, as read
   bool prepared = false;          // its image directory was read
   // Outcome of the last run.
   bool started = false;

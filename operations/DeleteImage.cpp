@@ -4,6 +4,7 @@
 
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "operations/RunLog.h"
 #include "platform/NumberText.h"
 #include "programmers/ImageDirectory.h"
 #include "state/LineGuard.h"
@@ -14,6 +15,7 @@ bool DeleteImage(int imageNumber) {
   if (!operation.Taken()) return RefuseBusyLine("Delete Image");
   ClearError();
   ErrorTitle = "Delete Image";
+  RunLogScope log("delete", imageNumber);   // the slot as it was
   const std::vector<uint8_t> zeros(DirEntryBytes, 0);
   return WriteFlashVerified(DirectoryAddress + (imageNumber - 1) * DirEntryBytes, DirEntryBytes, zeros.data());
 }

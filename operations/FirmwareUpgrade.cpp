@@ -14,6 +14,7 @@
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
+#include "operations/RunLog.h"
 #include "platform/NumberText.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
@@ -102,6 +103,8 @@ bool UpgradeFirmware(int restartLimitTicks) {
   ClearError();
   ErrorTitle = "Upgrade Firmware";
   const WindowLock lock;
+  RunLogScope log("firmware", 0);
+  log.SetImage(FirmwareFileName, "", "");
   if (FirmwareFileName.empty()) {
     return Fail(ErrFileNotFound, "Upgrade Firmware", "No Firmware File for this Programmer Type");
   }
@@ -148,6 +151,8 @@ bool LoadHardwareConfiguration() {
   const WindowLock lock;
   ClearError();
   ErrorTitle = "Load Hardware Configuration";
+  RunLogScope log("hwc", 0);
+  log.SetImage(HwcFileNames[0], "", "");
 
   // Every table is read and checked before the first is written, so a bad
   // file leaves the programmer as it was.
@@ -231,6 +236,8 @@ bool LoadVectorTable(const VectorTexts& texts, const std::string& fileName, int3
   if (!operation.Taken()) return RefuseBusyLine(texts.title);
   ClearError();
   if (fileName.empty()) return true;
+  RunLogScope log(&texts == &ExtendedVectors ? "extended-vectors" : "vectors", 0);
+  log.SetImage(fileName, "", "");
   ErrorTitle = texts.title;
   LastFunction = texts.title;
   struct PanelsCleared {

@@ -9,6 +9,7 @@
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "operations/ImageDownload.h"
+#include "operations/RunLog.h"
 #include "options/Serialization.h"
 #include "programmers/ProgrammerTypes.h"
 #include "state/LineGuard.h"
@@ -19,6 +20,8 @@ bool LoadImageFromFiles(const ImageLoadSettings& settings) {
   if (!operation.Taken()) return RefuseBusyLine("Load Image");
   ClearError();
   const DeviceRecord& chosen = DeviceTable[std::max(CurDevice, 0)];
+  RunLogScope log("load", settings.image);
+  log.SetImage(settings.name, chosen.DevName, "");
   const SerialPlacement placement = PlaceSerialNumber(ProgType, SerialMemory, SerialAddress);
   if (settings.writeSerialization && SerialSupported &&
       !SerialInsideDevice(placement, SerialSize(SerialFormat), chosen)) {
@@ -37,6 +40,7 @@ bool LoadImageFromFiles(const ImageLoadSettings& settings) {
   ImageFreq = settings.freq;
   ImageVoltage = settings.voltage;
   if (!LoadNewDeviceImage(settings.readProtect, settings.count)) return false;
+  log.SetImage(settings.name, chosen.DevName, ImageChecksumText(EntireImageChecksum));
   if (!settings.writeSerialization) return true;
   SerialMemory = placement.memory;
   SerialAddress = placement.address;

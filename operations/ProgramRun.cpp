@@ -2,11 +2,13 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
 #include "operations/PortStatus.h"
+#include "operations/RunLog.h"
 #include "operations/Sound.h"
 #include "platform/SettingsStore.h"
 #include "state/LineGuard.h"
@@ -37,13 +39,15 @@ bool WaitForNextPoll() {
   return true;
 }
 
-// Polls until no port is busy; AnyFailed tells whether a port ended in failure.
-void FollowPorts(bool& anyFailed) {
+// Polls until no port is busy; AnyFailed tells whether a port ended in failure,
+// `last` holds the last status read (empty when none was).
+void FollowPorts(bool& anyFailed, std::vector<uint8_t>& last) {
   bool anyBusy = true;
   while (anyBusy) {
     if (!WaitForNextPoll()) return;
     std::array<uint8_t, 4> status{};
     if (!GetStatus(status)) return;
+    last.assign(status.begin(), status.end());
     anyBusy = false;
     for (int port = 0; port < 4; ++port) {
       std::string caption;
@@ -56,6 +60,21 @@ void FollowPorts(bool& anyFailed) {
   }
 }
 
+// One run-log record per enabled port with the status it ended in.
+void LogPorts(RunLogEntry& log, uint8_t enableByte, const std::vector<uint8_t>& last) {
+  RunPortsDone.fill(false);
+  if (last.size() != 4) return;
+  for (int port = 0; port < 4; ++port) {
+    if (!(enableByte & (1 << port))) continue;
+    std::string caption;
+    int64_t back = 0, fore = 0;
+    bool failed = false;
+    const bool busy = PortStatusText(last[port], caption, back, fore, failed);
+    RunPortsDone[port] = last[port] == 0;
+    log.SetPort(port + 1, busy && CancelRequest ? "Cancelled" : caption, last[port]);
+  }
+}
+
 }  // namespace
 
 bool ProgramImage(bool verifyOnly) {
@@ -64,6 +83,8 @@ bool ProgramImage(bool verifyOnly) {
   ClearError();
   ErrorTitle = "Program Image";
   bool anyFailed = false;
+  RunLogScope log(verifyOnly ? "verify" : "program", ImageNumber);
+  std::vector<uint8_t> lastStatus;
 
   const uint8_t enableByte = PortEnableByte();
   if (PortsEnable(enableByte)) {
@@ -71,9 +92,10 @@ bool ProgramImage(bool verifyOnly) {
     ClearPortStatus();
     if (verifyOnly ? Verify(ImageNumber) : Program(ImageNumber)) {
       ShowPortStatus();
-      FollowPorts(anyFailed);
+      FollowPorts(anyFailed, lastStatus);
     }
   }
+  LogPorts(log, enableByte, lastStatus);
 
   if (frmProgram->SoundEnabled() && anyFailed) PlayFailSound();
   const bool result = LastErrorNumber <= 0;

@@ -11,6 +11,7 @@
 #include "link/Transport.h"
 #include "operations/ImageDownload.h"
 #include "operations/PortStatus.h"
+#include "operations/RunLog.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
@@ -72,6 +73,8 @@ bool ReadTargetDeviceImage() {
   ErrorTitle = "Read Target Device Image";
   if (frmReadImage) frmReadImage->SetPortStatus("", ColorButtonFace, ColorTeal);
   const DeviceRecord& device = DeviceTable[std::max(CurDevice, 0)];
+  RunLogScope log("read", ImageNumber);
+  log.SetImage(ImageName, device.DevName, "");
   const int32_t entryAddress = DirectoryAddress + (ImageNumber - 1) * DirEntryBytes;
 
   auto finish = [] {
@@ -121,6 +124,7 @@ bool ReadTargetDeviceImage() {
   frmMain->SetStatusPanel("ExtStatus1", "Performing Image Crc");
   std::array<uint8_t, 2> crc{};
   if (!CrcFlashConfirmed(slotAddress, device.DevFlashSize, crc)) return finish();
+  log.SetImage(ImageName, device.DevName, CrcText(crc));
 
   if (SelectedTypeTraits().carriesExtData) {
     ExtData.fill(0);

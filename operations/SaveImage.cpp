@@ -15,6 +15,7 @@
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "link/FlashCrc.h"
+#include "operations/RunLog.h"
 #include "platform/FileDialogs.h"
 #include "platform/NumberText.h"
 #include "programmers/ImageDirectory.h"
@@ -223,6 +224,7 @@ bool SaveImageAs(const std::string& path, bool iic) {
   if (!operation.Taken()) return RefuseBusyLine(Source);
   ClearError();
   const int slot = ImageNumber;
+  RunLogScope log("save", slot);
   if (slot < 1 || slot >= static_cast<int>(ImageDirectory.size())) {
     RaiseError(6, Source, "Invalid Image Selection");
     CaptureError();

@@ -2,6 +2,7 @@
 
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "operations/RunLog.h"
 #include "options/Serialization.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
@@ -22,5 +23,12 @@ bool ReadRunSerials(int image, bool& active) {
   ErrorTitle = "Program Image";
   if (!ReadSerialization(image - 1)) return false;
   active = SerialMemory != SerialOff;
-  return !active || GetLastSerials();
+  if (!active) return true;
+  RunLogScope log("serial", image);
+  if (!GetLastSerials()) return false;
+  // The numbers the ports that ended "Done" took; the others took none.
+  for (int port = 0; port < 4; ++port) {
+    if (RunPortsDone[port]) log.SetPort(port + 1, "Done", 0, LastSerialText(LastSerials[port], SerialSize(SerialFormat)));
+  }
+  return true;
 }

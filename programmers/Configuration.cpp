@@ -4,6 +4,7 @@
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
+#include "operations/RunLog.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "programmers/Discovery.h"
@@ -61,6 +62,7 @@ bool WriteProgrammerDefaults(int option, const ProgrammerDefaults& defaults) {
   if (!operation.Taken()) return RefuseBusyLine("Set Defaults");
   ClearError();
   ErrorTitle = IsAteOption(option) ? "Set ATE Options" : "Set Defaults";
+  RunLogScope log(IsAteOption(option) ? "ate-option" : "defaults", defaults.imageNumber);
   if (defaults.imageNumber < 1 || defaults.imageNumber > MaxImageSlots) {
     RaiseError(ErrInvalidImage, "Set Defaults", "");   // nothing else fits in byte 0
     CaptureError();
@@ -98,6 +100,8 @@ AddressChange SetProgrammerAddress(int newAddress) {
   }
   ClearError();
   ErrorTitle = "Set Address";
+  RunLogScope log("address", 0);
+  log.SetOutcome("Moved to" + Str(newAddress));
   if (newAddress < LowestBusAddress || newAddress > HighestBusAddress || newAddress == CurrentAddress) {
     RaiseError(ErrAddressRange, "Set Address", "Address out of Range");
     CaptureError();
@@ -114,7 +118,10 @@ AddressChange SetProgrammerAddress(int newAddress) {
   MSComm1->SetSettings(ProgSettings[CurrentAddress].empty() ? LineSettings[1] : ProgSettings[CurrentAddress]);
   ClearError();
   ErrorTitle = "Set Address";
-  if (taken) return AddressChange::Conflict;
+  if (taken) {
+    log.SetOutcome("Address in use:" + Str(newAddress));
+    return AddressChange::Conflict;
+  }
 
   // The byte is read back before the programmer is told to take it: a byte
   // flipped on the way would send the programmer to an address nobody knows.

@@ -200,6 +200,7 @@ void MainWindow::BuildMenus() {
           &MainWindow::mnuViewProgMan_Click);
   connect(AddMenu(view, "mnuViewMultiMan", tr("&Array Programming")), &QAction::triggered, this,
           &MainWindow::mnuViewMultiMan_Click);
+  connect(AddMenu(view, "mnuViewRunLog", tr("&Run Log")), &QAction::triggered, this, &MainWindow::mnuViewRunLog_Click);
 
   QMenu* image = topMenu("mnuImage", tr("&Image"));
   forward(AddMenu(image, "mnuImageNew", tr("Load Image from &File")), &MdiChild::mnuImageNew);
@@ -648,6 +649,17 @@ void MainWindow::mnuViewMultiMan_Click() {
     arrayProgram_->Form_Load();
   }
   mdi_->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(arrayProgram_->parentWidget()));
+}
+
+// Only reads the log's files: open while the line is busy as well.
+void MainWindow::mnuViewRunLog_Click() {
+  if (!runLog_) {
+    runLog_ = new RunLogWindow(*this);
+    AddChild(runLog_)->show();
+  } else {
+    runLog_->btRefresh_Click();
+  }
+  mdi_->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(runLog_->parentWidget()));
 }
 
 void MainWindow::mnuImageDelete_Click() {

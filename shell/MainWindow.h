@@ -13,6 +13,7 @@
 #include "operations/ui/ImageManagerWindow.h"
 #include "operations/ui/ArrayProgramWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
+#include "operations/ui/RunLogWindow.h"
 #include "ui/MainFrame.h"
 
 class QAction;
@@ -89,6 +90,8 @@ class MainWindow : public QMainWindow, public MainFrame {
   void mnuViewImageMan_Click();
   void mnuViewProgMan_Click();
   void mnuViewMultiMan_Click();
+  void mnuViewRunLog_Click();
+  RunLogWindow* RunLog() const { return runLog_; }
   void mnuImageDelete_Click();
   void mnuImageUpload_Click();
   void mnuImageSerialization_Click();
@@ -136,6 +139,7 @@ class MainWindow : public QMainWindow, public MainFrame {
   QPointer<ImageManagerWindow> imageManager_;
   QPointer<ProgramManagerWindow> programManager_;
   QPointer<ArrayProgramWindow> arrayProgram_;
+  QPointer<RunLogWindow> runLog_;
   MdiChild* activeChild_ = nullptr;
   void SwitchAutomation(bool on, bool remember);
   // The line was taken or given back: entries that would start another

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -66,6 +67,7 @@ int main(int argc, char* argv[]) {
     }
     portMap.SetOverrides(overrides);
   }
+  RunLogFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString() + "/Kestrin";
   AppPath = parser.isSet(dataDir) ? parser.value(dataDir).toStdString()
                                   : QCoreApplication::applicationDirPath().toStdString();
 

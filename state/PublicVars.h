@@ -330,6 +330,11 @@ extern std::array<std::string, 4> LastSerials;   // last serial number written p
 // (a new image); cleared when it only shows a stored image's settings.
 extern bool SerialEditable;
 
+// ---- Run log ----
+extern std::string RunLogFolder;   // where the run log's monthly files go; empty: no log
+extern bool RunLogReported;        // a failed write was reported; later ones stay quiet
+extern std::array<bool, 4> RunPortsDone;   // ports that ended "Done" in the last program run
+
 // Puts every global above back to its start value; the platform objects
 // become null. Each test starts from it.
 void ResetProgramState();

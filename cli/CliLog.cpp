@@ -1,0 +1,99 @@
+#include "cli/CliLog.h"
+
+#include <cstdio>
+
+#include "cli/CliCommands.h"
+#include "operations/RunLog.h"
+#include "state/PublicVars.h"
+
+const char* const LogUsage =
+    "log [--since YYYY-MM-DD] [--json]\n"
+    "  Prints the run log (every program, verify, load, read, save, delete, upgrade\n"
+    "  and configuration operation) from the records of day DATE (UTC) on, or all:\n"
+    "  a header line, then one tab-separated line per record, oldest first; tabs,\n"
+    "  line ends and backslashes in a field are written as \\t, \\r, \\n and \\\\.\n"
+    "  With --json, one JSON array of record objects instead.\n";
+
+namespace {
+
+bool ValidDate(const std::string& text) {
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+  for (int i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  const int month = std::stoi(text.substr(5, 2)), day = std::stoi(text.substr(8, 2));
+  return month >= 1 && month <= 12 && day >= 1 && day <= 31;
+}
+
+std::string TabField(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+void PrintTabLine(const std::vector<std::string>& fields) {
+  std::string line;
+  for (size_t i = 0; i < fields.size(); ++i) line += (i ? "\t" : "") + TabField(fields[i]);
+  line += "\n";
+  std::fputs(line.c_str(), stdout);
+}
+
+}  // namespace
+
+bool ParseLogOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
+  options.command = "log";
+  std::string since, json;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--json") {
+      json = "json";
+    } else if (arg == "--since") {
+      if (i + 1 >= args.size() || !ValidDate(args[i + 1])) {
+        error = "--since takes a date YYYY-MM-DD";
+        return false;
+      }
+      since = args[++i];
+    } else {
+      error = "log takes --since YYYY-MM-DD and --json only, not " + arg;
+      return false;
+    }
+  }
+  options.arguments = {since, json};
+  return true;
+}
+
+int LogCommand(const CliOptions& options) {
+  const std::string since = options.arguments.size() > 0 ? options.arguments[0] : std::string();
+  const bool json = options.arguments.size() > 1 && options.arguments[1] == "json";
+  bool first = true;
+  if (json) std::fputs("[", stdout);
+  else PrintTabLine(RunLogColumns());
+  for (const std::string& file : RunLogFiles(RunLogFolder)) {
+    // runs-YYYY-MM.csv: a month before the date holds nothing for it.
+    const std::string month = file.substr(file.size() - 11, 7);
+    if (!since.empty() && month < since.substr(0, 7)) continue;
+    ReadRunLogFile(file, [&](const RunRecord& record) {
+      if (!since.empty() && record.time < since) return;
+      if (json) {
+        std::fputs(first ? "\n" : ",\n", stdout);
+        std::fputs(RunRecordJson(record).c_str(), stdout);
+      } else {
+        PrintTabLine(RunRecordFields(record));
+      }
+      first = false;
+    });
+  }
+  if (json) std::fputs(first ? "]\n" : "\n]\n", stdout);
+  std::fflush(stdout);
+  return 0;
+}

@@ -1,0 +1,491 @@
+#include "operations/RunLog.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <deque>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "link/CommDefs.h"
+#include "link/ErrorRecord.h"
+#include "platform/SerialPort.h"
+#include "programmers/ImageDirectory.h"
+#include "programmers/Selection.h"
+#include "state/PublicVars.h"
+#include "state/views/MainWindowView.h"
+
+namespace {
+
+const char* const CsvExtension = ".csv";
+const char* const JsonExtension = ".jsonl";
+
+std::string HostName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
+
+template <size_t N>
+std::string TypeNameIn(const std::array<ProgTypeInfo, N>& table, int type) {
+  return type >= 0 && static_cast<size_t>(type) < N ? table[type].TypeName : std::string();
+}
+
+std::string TypeNameOf(const ProgrammerRecord& p) {
+  switch (FirmwareGeneration(p.FwRevision)) {
+    case 1: return TypeNameIn(TypeTableV1, p.ProgType);
+    case 2: return TypeNameIn(TypeTableV2, p.ProgType);
+    default: return TypeNameIn(TypeTableV3, p.ProgType);
+  }
+}
+
+std::string Trimmed(const std::string& text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+bool ParseWhole(const std::string& text, int64_t& value) {
+  if (text.empty() || text.size() > 19) return false;
+  size_t i = text[0] == '-' ? 1 : 0;
+  if (i == text.size()) return false;
+  int64_t v = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    v = v * 10 + (text[i] - '0');
+  }
+  value = text[0] == '-' ? -v : v;
+  return true;
+}
+
+// Writes all of `text` with one write: with O_APPEND it lands whole after
+// whatever another process appended meanwhile.
+bool AppendText(const std::string& path, const std::string& header, const std::string& text, std::string& reason) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  struct stat info {};
+  const bool fresh = ::fstat(fd, &info) == 0 && info.st_size == 0;
+  const std::string all = fresh ? header + text : text;
+  ssize_t n = -1;
+  do {
+    n = ::write(fd, all.data(), all.size());
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) reason = std::strerror(errno);
+  else if (static_cast<size_t>(n) != all.size()) reason = "short write";
+  ::close(fd);
+  return n >= 0 && static_cast<size_t>(n) == all.size();
+}
+
+void ReportOnce(const std::string& reason) {
+  if (RunLogReported) return;
+  RunLogReported = true;
+  if (frmMain) frmMain->SetStatusPanel("Status", "Run log not written: " + RunLogFolder + ": " + reason);
+}
+
+}  // namespace
+
+const std::vector<std::string>& RunLogColumns() {
+  static const std::vector<std::string> columns{
+      "time", "station", "line", "address", "programmer_type", "firmware", "slot", "image", "device_type",
+      "checksum", "operation", "port", "result", "code", "serial", "duration_ms", "error_title", "error_text"};
+  return columns;
+}
+
+std::vector<std::string> RunRecordFields(const RunRecord& r) {
+  return {r.time,      r.station,   r.line,   std::to_string(r.address), r.programmerType, r.firmware,
+          std::to_string(r.slot), r.image, r.deviceType, r.checksum, r.operation, std::to_string(r.port),
+          r.result,    std::to_string(r.code), r.serial, std::to_string(r.durationMs), r.errorTitle, r.errorText};
+}
+
+bool RunRecordFromFields(const std::vector<std::string>& f, RunRecord& r) {
+  if (f.size() != RunLogColumns().size()) return false;
+  int64_t address = 0, slot = 0, port = 0, code = 0, duration = 0;
+  if (!ParseWhole(f[3], address) || !ParseWhole(f[6], slot) || !ParseWhole(f[11], port) ||
+      !ParseWhole(f[13], code) || !ParseWhole(f[15], duration)) {
+    return false;
+  }
+  r.time = f[0];
+  r.station = f[1];
+  r.line = f[2];
+  r.address = static_cast<int>(address);
+  r.programmerType = f[4];
+  r.firmware = f[5];
+  r.slot = static_cast<int>(slot);
+  r.image = f[7];
+  r.deviceType = f[8];
+  r.checksum = f[9];
+  r.operation = f[10];
+  r.port = static_cast<int>(port);
+  r.result = f[12];
+  r.code = static_cast<int32_t>(code);
+  r.serial = f[14];
+  r.durationMs = duration;
+  r.errorTitle = f[16];
+  r.errorText = f[17];
+  return true;
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+std::string CsvLine(const std::vector<std::string>& fields) {
+  std::string line;
+  for (size_t i = 0; i < fields.size(); ++i) line += (i ? "," : "") + CsvField(fields[i]);
+  return line + "\r\n";
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+          out += escaped;
+        } else if (c >= 0x80) {
+          // Texts are stored one byte per character (Latin-1); JSON wants UTF-8.
+          out += static_cast<char>(0xC0 | (c >> 6));
+          out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string RunRecordJson(const RunRecord& r) {
+  const std::vector<std::string> fields = RunRecordFields(r);
+  const std::vector<std::string>& names = RunLogColumns();
+  std::string json = "{";
+  for (size_t i = 0; i < names.size(); ++i) {
+    const bool number = i == 3 || i == 6 || i == 11 || i == 13 || i == 15;
+    json += (i ? "," : "") + JsonString(names[i]) + ":" + (number ? fields[i] : JsonString(fields[i]));
+  }
+  return json + "}";
+}
+
+std::string IsoTimeUtc(std::chrono::system_clock::time_point when) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+  const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms % 1000));
+  return text;
+}
+
+std::string RunLogMonthName(const std::string& isoTime) {
+  if (isoTime.size() < 7 || isoTime[4] != '-') return {};
+  for (int i : {0, 1, 2, 3, 5, 6}) {
+    if (isoTime[i] < '0' || isoTime[i] > '9') return {};
+  }
+  return "runs-" + isoTime.substr(0, 7);
+}
+
+void AppendRunRecords(const std::vector<RunRecord>& records) {
+  if (RunLogFolder.empty() || records.empty()) return;
+  std::map<std::string, std::pair<std::string, std::string>> byMonth;   // CSV and JSON text per file
+  for (const RunRecord& r : records) {
+    auto& texts = byMonth[RunLogMonthName(r.time)];
+    texts.first += CsvLine(RunRecordFields(r));
+    texts.second += RunRecordJson(r) + "\n";
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(RunLogFolder, ec);
+  if (ec) {
+    ReportOnce(ec.message());
+    return;
+  }
+  const std::string header = CsvLine(RunLogColumns());
+  for (const auto& [month, texts] : byMonth) {
+    if (month.empty()) continue;
+    const std::string stem = RunLogFolder + "/" + month;
+    std::string reason;
+    if (!AppendText(stem + CsvExtension, header, texts.first, reason) ||
+        !AppendText(stem + JsonExtension, {}, texts.second, reason)) {
+      ReportOnce(reason);
+      return;
+    }
+  }
+}
+
+bool ReadRunLogFile(const std::string& path, const std::function<void(const RunRecord&)>& each) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::vector<std::string> fields;
+  std::string field;
+  size_t recordBytes = 0;
+  bool quoted = false;       // inside a quoted field
+  bool afterQuote = false;   // a quote just closed or was doubled
+  bool skipping = false;     // the record grew too long: dropped up to its line end
+  bool header = true;
+  auto endRecord = [&] {
+    fields.push_back(field);
+    if (header) {
+      header = false;
+      if (fields == RunLogColumns()) {
+        fields.clear();
+        field.clear();
+        return;
+      }
+    }
+    RunRecord record;
+    if (RunRecordFromFields(fields, record)) each(record);
+    fields.clear();
+    field.clear();
+  };
+  char buffer[65536];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    const std::streamsize n = in.gcount();
+    for (std::streamsize i = 0; i < n; ++i) {
+      const char c = buffer[i];
+      if (skipping) {
+        if (c == '\n') skipping = false;
+        continue;
+      }
+      if (++recordBytes > MaxRunRecordBytes) {
+        // A lost closing quote would swallow the file: start again at the next line.
+        fields.clear();
+        field.clear();
+        quoted = afterQuote = false;
+        recordBytes = 0;
+        header = false;
+        skipping = c != '\n';
+        continue;
+      }
+      if (quoted) {
+        if (c == '"') {
+          quoted = false;
+          afterQuote = true;
+        } else {
+          field += c;
+        }
+        continue;
+      }
+      if (c == '"') {
+        if (afterQuote) field += '"';   // a doubled quote inside a quoted field
+        quoted = true;
+        afterQuote = false;
+        continue;
+      }
+      afterQuote = false;
+      if (c == ',') {
+        fields.push_back(field);
+        field.clear();
+      } else if (c == '\n') {
+        if (!field.empty() && field.back() == '\r') field.pop_back();
+        endRecord();
+        recordBytes = 0;
+      } else {
+        field += c;
+      }
+    }
+    if (!in) break;
+  }
+  // A last record without its line end was cut short while written: not a record.
+  return true;
+}
+
+std::vector<std::string> RunLogFiles(const std::string& folder) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    // runs-YYYY-MM.csv
+    if (name.size() == 16 && name.rfind("runs-", 0) == 0 && name.compare(12, 4, CsvExtension) == 0 &&
+        !RunLogMonthName(name.substr(5, 7)).empty()) {
+      files.push_back(it->path().string());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::vector<RunRecord> LatestRunRecords(const std::string& folder, size_t count,
+                                        std::chrono::system_clock::time_point now) {
+  const std::string thisMonth = RunLogMonthName(IsoTimeUtc(now));
+  int year = std::stoi(thisMonth.substr(5, 4)), month = std::stoi(thisMonth.substr(10, 2)) - 1;
+  if (month == 0) {
+    month = 12;
+    --year;
+  }
+  char lastMonth[32];
+  std::snprintf(lastMonth, sizeof lastMonth, "runs-%04d-%02d", year, month);
+  std::deque<RunRecord> latest;
+  for (const std::string& name : {std::string(lastMonth), thisMonth}) {
+    ReadRunLogFile(folder + "/" + name + CsvExtension, [&](const RunRecord& record) {
+      latest.push_back(record);
+      if (latest.size() > count) latest.pop_front();
+    });
+  }
+  // Newest first; the ports of one run keep their order.
+  std::vector<RunRecord> newest(latest.begin(), latest.end());
+  std::stable_sort(newest.begin(), newest.end(), [](const RunRecord& a, const RunRecord& b) { return a.time > b.time; });
+  return newest;
+}
+
+bool ExportRunRecords(const std::string& path, const std::vector<RunRecord>& records, std::string& reason) {
+  std::string text = CsvLine(RunLogColumns());
+  for (const RunRecord& r : records) text += CsvLine(RunRecordFields(r));
+  const std::string staging = path + ".exporting-" + std::to_string(getpid());
+  const int fd = ::open(staging.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  size_t done = 0;
+  bool ok = true;
+  while (ok && done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      reason = n < 0 ? std::strerror(errno) : "short write";
+      ok = false;
+    } else {
+      done += static_cast<size_t>(n);
+    }
+  }
+  // On disk before the rename, so a crash leaves the old file or the whole new one.
+  if (ok && ::fsync(fd) != 0) {
+    reason = std::strerror(errno);
+    ok = false;
+  }
+  if (::close(fd) != 0 && ok) {
+    reason = std::strerror(errno);
+    ok = false;
+  }
+  if (ok && std::rename(staging.c_str(), path.c_str()) != 0) {
+    reason = std::strerror(errno);
+    ok = false;
+  }
+  if (!ok) std::remove(staging.c_str());
+  return ok;
+}
+
+std::string ImageChecksumText(int32_t checksum) {
+  char text[12];
+  std::snprintf(text, sizeof text, "%08X", static_cast<uint32_t>(checksum));
+  return text;
+}
+
+std::string CrcText(const std::array<uint8_t, 2>& crc) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X%02X", crc[1], crc[0]);
+  return text;
+}
+
+std::string SlotChecksumText(int slot) {
+  if (slot < 1 || slot >= static_cast<int>(ImageDirectory.size()) || ImageDirectory[slot].Size <= 0) return {};
+  return CrcText(ImageDirectory[slot].ImageCrc);
+}
+
+void SlotImageTexts(int slot, std::string& name, std::string& deviceType) {
+  name.clear();
+  deviceType.clear();
+  if (slot < 1 || slot >= fgImages.Rows || fgImages.Cols <= ColDeviceType) return;
+  name = Trimmed(fgImages.TextMatrix(slot, ColName));
+  deviceType = Trimmed(fgImages.TextMatrix(slot, ColDeviceType));
+}
+
+RunLogEntry::RunLogEntry(const char* operation, int slot) : start_(std::chrono::steady_clock::now()) {
+  base_.time = IsoTimeUtc(std::chrono::system_clock::now());
+  base_.operation = operation;
+  base_.slot = slot;
+  if (RunLogFolder.empty()) return;   // nothing will be written: nothing to gather
+  base_.station = HostName();
+  base_.line = MSComm1 ? MSComm1->PortPath() : std::string();
+  base_.address = CurrentAddress;
+  for (int p = 1; p <= MaxProgrammers; ++p) {
+    if (ProgrammerTable[p].Address == CurrentAddress && CurrentAddress != 0) {
+      SetUnit(p);
+      break;
+    }
+  }
+  if (base_.programmerType.empty()) base_.programmerType = ProgTypeName;
+  if (slot > 0) {
+    SlotImageTexts(slot, base_.image, base_.deviceType);
+    base_.checksum = SlotChecksumText(slot);
+  }
+}
+
+void RunLogEntry::SetUnit(int programmer) {
+  if (programmer < 1 || programmer > MaxProgrammers) return;
+  const ProgrammerRecord& p = ProgrammerTable[programmer];
+  base_.address = p.Address;
+  base_.programmerType = TypeNameOf(p);
+  base_.firmware = p.FwRevision;
+}
+
+void RunLogEntry::SetImage(const std::string& name, const std::string& deviceType, const std::string& checksum) {
+  base_.image = Trimmed(name);
+  base_.deviceType = deviceType;
+  base_.checksum = checksum;
+}
+
+void RunLogEntry::SetPort(int port, const std::string& result, int32_t code, const std::string& serial) {
+  ports_.push_back({port, result, code, serial});
+}
+
+void RunLogEntry::Write() {
+  if (written_) return;
+  written_ = true;
+  if (RunLogFolder.empty()) return;
+  // Runs from a destructor at the operation's end: nothing may escape it.
+  try {
+    WriteRecords();
+  } catch (...) {
+    ReportOnce("out of memory");
+  }
+}
+
+void RunLogEntry::WriteRecords() {
+  const bool cancelled = LastErrorNumber == ErrDialogCancelled;
+  if (cancelled && ports_.empty()) return;   // a cancelled dialog did nothing
+  const bool failed = LastErrorNumber > 0 && !cancelled;
+  RunRecord base = base_;
+  base.durationMs =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count();
+  if (failed) {
+    base.errorTitle = ErrorReportTitle();
+    base.errorText = ErrorReportText();
+  }
+  std::vector<RunRecord> records;
+  if (ports_.empty()) {
+    base.result = failed ? std::to_string(LastErrorNumber) : outcome_;
+    base.code = failed ? LastErrorNumber : 0;
+    records.push_back(base);
+  }
+  for (const Port& p : ports_) {
+    records.push_back(base);
+    records.back().port = p.port;
+    records.back().result = p.result;
+    records.back().code = p.code;
+    records.back().serial = p.serial;
+  }
+  AppendRunRecords(records);
+}
