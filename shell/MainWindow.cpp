@@ -8,6 +8,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
+#include <QScreen>
+#include <QSerialPortInfo>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -51,7 +53,9 @@
 #include "shell/HelpDocuments.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "ui/AppIcon.h"
 #include "ui/MdiChild.h"
+#include "ui/WindowPlacement.h"
 
 int PixelsToTwips(int pixels) { return pixels * 15; }
 int TwipsToPixels(int twips) { return twips / 15; }
@@ -59,6 +63,13 @@ int TwipsToPixels(int twips) { return twips / 15; }
 namespace {
 int SettingNumber(const char* key, int defaultValue) {
   return std::atoi(Settings->GetSetting("Settings", key, std::to_string(defaultValue)).c_str());
+}
+
+// A port's device path with the system's description of it, if it has one.
+QString PortText(const std::string& path) {
+  const QString device = QString::fromStdString(path);
+  const QString description = QSerialPortInfo(device).description();
+  return description.isEmpty() ? device : QStringLiteral("%1 (%2)").arg(device, description);
 }
 
 // Entries that never start an operation: they stay usable while one runs.
@@ -80,6 +91,14 @@ MainWindow::MainWindow(const PortMap& ports, QWidget* parent) : QMainWindow(pare
   mdi_ = new QMdiArea(this);
   mdi_->setObjectName(QStringLiteral("MdiArea"));
   setCentralWidget(mdi_);
+  if (QApplication::windowIcon().isNull()) QApplication::setWindowIcon(KestrinIcon());
+  setWindowIcon(QApplication::windowIcon());
+  emptyHint_ = new QLabel(tr("No programmers yet \u2014 press F5 or View > Scan for Programmers"), mdi_->viewport());
+  emptyHint_->setObjectName(QStringLiteral("EmptyHint"));
+  emptyHint_->setAlignment(Qt::AlignCenter);
+  emptyHint_->setWordWrap(true);
+  emptyHint_->setStyleSheet(QStringLiteral("color: #5a6470; font-size: 13pt;"));
+  mdi_->viewport()->installEventFilter(this);
   // A disabled group disables its actions and gives each its own state back
   // when enabled again, so the windows' enabling is not lost.
   lineEntries_ = new QActionGroup(this);
@@ -97,6 +116,7 @@ MainWindow::MainWindow(const PortMap& ports, QWidget* parent) : QMainWindow(pare
   BuildMenus();
   BuildToolbar();
   BuildStatusBar();
+  connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { UpdateEmptyHint(); });
 
   timer1_.setTimerType(Qt::PreciseTimer);
   timer1_.setInterval(50);
@@ -222,10 +242,10 @@ void MainWindow::BuildMenus() {
   forward(AddMenu(config, "mnuConfigViewDefaults", tr("&View Defaults")), &MdiChild::mnuConfigViewDefaults);
   QMenu* setAte = config->addMenu(tr("Set &ATE Options"));
   menus_["mnuConfigSetATEopts"] = setAte->menuAction();
-  QMenu* viewAte = config->addMenu(tr("View ATE Options"));
+  QMenu* viewAte = config->addMenu(tr("View AT&E Options"));
   menus_["mnuConfigViewATEopts"] = viewAte->menuAction();
   for (int n = 0; n < 4; ++n) {
-    const QString caption = tr("Option %1").arg(n);
+    const QString caption = tr("Option &%1").arg(n);
     const std::string setName = "mnuConfigSetATEOption" + std::to_string(n);
     const std::string viewName = "mnuConfigViewATEOPT" + std::to_string(n);
     QAction* set = AddMenu(setAte, setName.c_str(), caption);
@@ -237,15 +257,15 @@ void MainWindow::BuildMenus() {
       if (MdiChild* c = ActiveChild(); c && LineFree()) c->mnuConfigViewATEOption(n);
     });
   }
-  forward(AddMenu(config, "mnuConfigSetAddress", tr("Set Programmer &Address")), &MdiChild::mnuConfigSetAddress);
+  forward(AddMenu(config, "mnuConfigSetAddress", tr("Set Programmer Add&ress")), &MdiChild::mnuConfigSetAddress);
   config->addSeparator();
   connect(AddMenu(config, "mnuUpgradeFirmware", tr("Upgrade &Firmware")), &QAction::triggered, this,
           &MainWindow::mnuUpgradeFirmware_Click);
-  connect(AddMenu(config, "mnuSelectFirmware", tr("Select Firmware")), &QAction::triggered, this,
+  connect(AddMenu(config, "mnuSelectFirmware", tr("Se&lect Firmware")), &QAction::triggered, this,
           &MainWindow::mnuSelectFirmware_Click);
 
-  QMenu* dde = topMenu("mnuDDE", tr("DDE"));
-  QAction* ddeEnable = AddMenu(dde, "mnuDDEenable", tr("Enable"));
+  QMenu* dde = topMenu("mnuDDE", tr("&DDE"));
+  QAction* ddeEnable = AddMenu(dde, "mnuDDEenable", tr("&Enable"));
   ddeEnable->setCheckable(true);
   connect(ddeEnable, &QAction::triggered, this, &MainWindow::mnuDDEenable_Click);
 
@@ -262,15 +282,25 @@ void MainWindow::BuildMenus() {
       windows[i]->setGeometry(i * width, 0, width, mdi_->viewport()->height());
     }
   });
+  window->addSeparator();
+  openWindows_ = new QActionGroup(window);
+  connect(window, &QMenu::aboutToShow, this, &MainWindow::ListOpenWindows);
 
   QMenu* help = topMenu("mnuHelp", tr("&Help"));
   connect(AddMenu(help, "mnuHelpManual", tr("&VRX Manual")), &QAction::triggered, this,
           [this] { OpenHelp("\\VRXManual.pdf"); });
-  connect(AddMenu(help, "mnuHelpVRXArray", tr("VRX &Array Interface Board")), &QAction::triggered, this,
+  connect(AddMenu(help, "mnuHelpVRXArray", tr("VRX A&rray Interface Board")), &QAction::triggered, this,
           [this] { OpenHelp("\\VRX_AIB.pdf"); });
   connect(AddMenu(help, "mnuHelpDDE", tr("&DDE Automation Interface")), &QAction::triggered, this,
           [this] { OpenHelp("\\VRX_DDE.pdf"); });
   connect(AddMenu(help, "mnuHelpAbout", tr("&About ")), &QAction::triggered, this, &MainWindow::mnuHelpAbout_Click);
+
+  const struct { const char* name; QKeySequence keys; } shortcuts[] = {
+      {"mnuViewProgScan", QKeySequence(Qt::Key_F5)},         {"mnuHelpManual", QKeySequence(Qt::Key_F1)},
+      {"mnuFileExit", QKeySequence(Qt::CTRL | Qt::Key_Q)},   {"mnuImageNew", QKeySequence(Qt::CTRL | Qt::Key_L)},
+      {"mnuProgramStart", QKeySequence(Qt::CTRL | Qt::Key_P)}, {"mnuProgramCancel", QKeySequence(Qt::Key_Escape)},
+  };
+  for (const auto& shortcut : shortcuts) Menu(shortcut.name)->setShortcut(shortcut.keys);
 
   // The pop-up menu of the image grid, never in the menu bar.
   auto* popup = new QMenu(tr("Image Action"), this);
@@ -278,13 +308,13 @@ void MainWindow::BuildMenus() {
   menus_["mnuImageAction"] = popup->menuAction();
   struct Entry { const char* name; const char* caption; const char* same; };
   const Entry entries[] = {
-      {"mnuImageActionLoad", "Load Image from File", "mnuImageNew"},
-      {"mnuImageActionProject", "Load Project", "mnuFileProject"},
-      {"mnuImageActionProgram", "Program Devices with Image", "mnuViewProgMan"},
-      {"mnuImageActionRead", "Read Image from Target", "mnuImageRead"},
-      {"mnuIMageActionSave", "Save Image to File", "mnuImageUpload"},
-      {"mnuImageActionDelete", "Delete Image from Programmer", "mnuImageDelete"},
-      {"mnuImageActionSerial", "View Serialization", "mnuImageSerialization"},
+      {"mnuImageActionLoad", "&Load Image from File", "mnuImageNew"},
+      {"mnuImageActionProject", "Load &Project", "mnuFileProject"},
+      {"mnuImageActionProgram", "Pro&gram Devices with Image", "mnuViewProgMan"},
+      {"mnuImageActionRead", "&Read Image from Target", "mnuImageRead"},
+      {"mnuIMageActionSave", "&Save Image to File", "mnuImageUpload"},
+      {"mnuImageActionDelete", "&Delete Image from Programmer", "mnuImageDelete"},
+      {"mnuImageActionSerial", "&View Serialization", "mnuImageSerialization"},
   };
   for (const Entry& e : entries) {
     QAction* action = AddMenu(popup, e.name, tr(e.caption));
@@ -316,10 +346,15 @@ void MainWindow::BuildToolbar() {
     connect(button, &QAction::triggered, same, &QAction::trigger);
     if (std::string(e.key) == "Paste" || std::string(e.key) == "Delete") tbToolBar_->addSeparator();
   }
-  tbToolBar_->addSeparator();
+  // The lists get a row of their own, so a narrow window never hides them
+  // behind the toolbar's overflow.
+  addToolBarBreak();
+  tbLists_ = addToolBar(tr("Programmer and Port"));
+  tbLists_->setObjectName(QStringLiteral("tbLists"));
+  tbLists_->setMovable(false);
   // One holder for both lists, locked while an operation runs; the windows
   // enable and disable the lists themselves independently of it.
-  lists_ = new QWidget(tbToolBar_);
+  lists_ = new QWidget(tbLists_);
   auto* lists = new QHBoxLayout(lists_);
   lists->setContentsMargins(0, 0, 0, 0);
   lists->addWidget(new QLabel(tr(" Programmer: "), lists_));
@@ -335,12 +370,16 @@ void MainWindow::BuildToolbar() {
   lstComm_->setObjectName(QStringLiteral("lstComm"));
   lstComm_->setMinimumContentsLength(7);
   lists->addWidget(lstComm_);
-  tbToolBar_->addWidget(lists_);
+  portDescription_ = new QLabel(lists_);
+  portDescription_->setObjectName(QStringLiteral("PortDescription"));
+  lists->addWidget(portDescription_);
+  tbLists_->addWidget(lists_);
   connect(lstComm_, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int index) {
     if (index < 0) return;
     const int port = lstComm_->itemData(index).toInt();
     MSComm1->SetCommPort(port);
     portPath_->setText(QStringLiteral("COM%1: %2").arg(port).arg(QString::fromStdString(ports_.DevicePath(port))));
+    portDescription_->setText(lstComm_->itemData(index, Qt::ToolTipRole).toString());
   });
 }
 
@@ -402,7 +441,7 @@ void MainWindow::ListSerialPorts() {
     MSComm1->Open(number, text);
     if (MSComm1->IsOpen()) {
       lstComm_->addItem(QStringLiteral("COM%1").arg(port), port);
-      lstComm_->setItemData(lstComm_->count() - 1, QString::fromStdString(ports_.DevicePath(port)), Qt::ToolTipRole);
+      lstComm_->setItemData(lstComm_->count() - 1, PortText(ports_.DevicePath(port)), Qt::ToolTipRole);
       if (port == saved) remembered = lstComm_->count() - 1;
     }
     MSComm1->Close();
@@ -414,11 +453,59 @@ void MainWindow::ListSerialPorts() {
 }
 
 void MainWindow::RestorePlacement() {
-  const int left = SettingNumber("MainLeft", 1000), top = SettingNumber("MainTop", 1000);
-  const int width = SettingNumber("MainWidth", 8550), height = SettingNumber("MainHeight", 6500);
-  move(TwipsToPixels(left), TwipsToPixels(top));
-  resize(TwipsToPixels(width), TwipsToPixels(height));
+  QRect placement;
+  if (Settings->GetSetting("Settings", "MainWidth", "").empty()) {
+    // First start: the stored default would hide the lists on today's screens.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    placement = FirstStartPlacement(screen ? screen->availableGeometry() : QRect(), minimumSizeHint());
+  } else {
+    const int left = SettingNumber("MainLeft", 1000), top = SettingNumber("MainTop", 1000);
+    const int width = SettingNumber("MainWidth", 8550), height = SettingNumber("MainHeight", 6500);
+    placement = QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
+    // Saved on a larger screen or at another scale factor: keep it reachable.
+    const QScreen* screen = QGuiApplication::screenAt(placement.center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) placement = FitToScreen(placement, screen->availableGeometry());
+  }
+  move(placement.topLeft());
+  resize(placement.size());
   normalGeometry_ = QRect(pos(), size());
+}
+
+void MainWindow::ListOpenWindows() {
+  for (QAction* entry : openWindows_->actions()) delete entry;
+  const auto windows = mdi_->subWindowList();
+  QMenu* menu = qobject_cast<QMenu*>(openWindows_->parent());
+  for (int i = 0; i < windows.size(); ++i) {
+    QMdiSubWindow* window = windows[i];
+    const QString caption = i < 9 ? QStringLiteral("&%1 %2").arg(i + 1).arg(window->windowTitle())
+                                  : window->windowTitle();
+    QAction* entry = menu->addAction(caption);
+    entry->setCheckable(true);
+    entry->setChecked(window == mdi_->activeSubWindow());
+    openWindows_->addAction(entry);
+    connect(entry, &QAction::triggered, this, [this, target = QPointer<QMdiSubWindow>(window)] {
+      if (target) mdi_->setActiveSubWindow(target);
+    });
+  }
+}
+
+void MainWindow::UpdateEmptyHint() {
+  if (!lstAllProgs_) return;
+  const bool empty = lstAllProgs_->count() == 0 && mdi_->subWindowList().isEmpty();
+  emptyHint_->setGeometry(mdi_->viewport()->rect().adjusted(24, 24, -24, -24));
+  emptyHint_->setVisible(empty);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == mdi_->viewport()) {
+    if (event->type() == QEvent::Resize) UpdateEmptyHint();
+    // A closing window is still listed while it goes.
+    if (event->type() == QEvent::ChildAdded || event->type() == QEvent::ChildRemoved) {
+      QTimer::singleShot(0, this, &MainWindow::UpdateEmptyHint);
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::SavePlacement() {
@@ -471,11 +558,15 @@ QString MainWindow::StatusPanelText(const std::string& key) const {
   return it == panels_.end() ? QString() : it->second->text();
 }
 
-void MainWindow::ClearProgrammerList() { lstAllProgs_->clear(); }
+void MainWindow::ClearProgrammerList() {
+  lstAllProgs_->clear();
+  UpdateEmptyHint();
+}
 
 void MainWindow::AddProgrammerItem(const std::string& key, const std::string& text, const std::string& image) {
   const QIcon icon(QString::fromStdString(ProgramFile("\\programmer.png")));
   lstAllProgs_->addItem(icon, FromAnsi(text), FromAnsi(key));
+  UpdateEmptyHint();
 }
 
 void MainWindow::SelectProgrammerItem(int index) { lstAllProgs_->setCurrentIndex(index - 1); }

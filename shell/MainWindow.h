@@ -58,6 +58,10 @@ class MainWindow : public QMainWindow, public MainFrame {
   // Menu entries by their names ("mnuFileOpen") and toolbar buttons by key ("Program").
   QAction* Menu(const std::string& name) const;
   QAction* Button(const std::string& key) const;
+  // The line on which the lists sit, and the hint shown while the frame is empty.
+  QToolBar* ListsToolBar() const { return tbLists_; }
+  QLabel* EmptyHint() const { return emptyHint_; }
+  QLabel* PortDescription() const { return portDescription_; }
 
   // MainFrame
   void EnableMenus(std::initializer_list<const char*> names, bool enabled) override;
@@ -117,6 +121,11 @@ class MainWindow : public QMainWindow, public MainFrame {
   void BuildToolbar();
   void BuildStatusBar();
   QAction* AddMenu(QMenu* menu, const char* name, const QString& caption);
+  // The Window menu's entries for the open child windows.
+  void ListOpenWindows();
+  // The hint stays while no programmer is listed and no child window is open.
+  void UpdateEmptyHint();
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void ForwardToActiveChild(void (MdiChild::*method)());
   MdiChild* ActiveChild() const;
   void ListSerialPorts();
@@ -131,6 +140,10 @@ class MainWindow : public QMainWindow, public MainFrame {
   QComboBox* lstComm_ = nullptr;
   QProgressBar* pbProgress_ = nullptr;
   QToolBar* tbToolBar_ = nullptr;
+  QToolBar* tbLists_ = nullptr;
+  QLabel* emptyHint_ = nullptr;
+  QLabel* portDescription_ = nullptr;
+  QActionGroup* openWindows_ = nullptr;
   std::map<std::string, QLabel*> panels_;
   QLabel* portPath_ = nullptr;
   std::map<std::string, QAction*> menus_;

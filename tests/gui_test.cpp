@@ -513,22 +513,22 @@ TEST_F(GuiTest, PlacementIsKeptInTwipsButNotWhenClosedMinimized) {
   window->Form_Load();
   EXPECT_EQ(window->size(), QSize(800, 600));
   window->show();
-  window->resize(900, 660);
+  window->resize(760, 560);   // inside the test screen, so the restore keeps it
   window->lstComm()->setCurrentIndex(0);
   window->close();
-  EXPECT_EQ(recorders.settings.values["Settings/MainWidth"], "13500");
-  EXPECT_EQ(recorders.settings.values["Settings/MainHeight"], "9900");
+  EXPECT_EQ(recorders.settings.values["Settings/MainWidth"], "11400");
+  EXPECT_EQ(recorders.settings.values["Settings/MainHeight"], "8400");
   EXPECT_EQ(recorders.settings.values["Settings/CommPort"], "1");
 
   window = std::make_unique<MainWindow>(portMap);
   frmMain = window.get();
   window->Form_Load();
-  EXPECT_EQ(window->size(), QSize(900, 660));
+  EXPECT_EQ(window->size(), QSize(760, 560));
   window->show();
   window->showMinimized();
   window->resize(300, 200);
   window->close();
-  EXPECT_EQ(recorders.settings.values["Settings/MainWidth"], "13500");
+  EXPECT_EQ(recorders.settings.values["Settings/MainWidth"], "11400");
 }
 
 TEST_F(GuiTest, HelpEntriesOpenTheDocumentsAndTheAboutBoxShowsTheHistory) {

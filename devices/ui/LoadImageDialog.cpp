@@ -123,6 +123,7 @@ LoadImageDialog::LoadImageDialog(MainFrame& main, QWidget* parent) : QDialog(par
   btSerialDetails_ = new QPushButton(tr("Serialization"), this);
   btSaveProject_ = new QPushButton(tr("Save Project"), this);
   btLoad_ = new QPushButton(tr("Load Image"), this);
+  btLoad_->setDefault(true);
   btCancel_ = new QPushButton(tr("Cancel"), this);
   for (QPushButton* b : {btOptions_, btSerialDetails_, btSaveProject_}) buttons->addWidget(b);
   buttons->addStretch(1);

@@ -93,6 +93,7 @@ ReadImageDialog::ReadImageDialog(QWidget* parent) : QDialog(parent) {
 
   auto* buttons = new QHBoxLayout;
   btRead_ = new QPushButton(tr("Read Image"), this);
+  btRead_->setDefault(true);
   btCancel_ = new QPushButton(tr("Cancel"), this);
   buttons->addStretch(1);
   buttons->addWidget(btRead_);

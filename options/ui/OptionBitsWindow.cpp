@@ -81,6 +81,7 @@ OptionBitsWindow::OptionBitsWindow(OptionBitsKind kind, int variant, QWidget* pa
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   btAccept_ = new QPushButton(tr("Accept"), this);
+  btAccept_->setDefault(true);
   btAccept_->setObjectName(QStringLiteral("btAccept"));
   buttons->addWidget(btAccept_);
   layout->addLayout(buttons);

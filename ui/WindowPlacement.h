@@ -1,0 +1,14 @@
+// Where a top-level window goes on the screen: a saved placement may come
+// from a larger screen or another scale factor, and the first start has none.
+#pragma once
+
+#include <QRect>
+#include <QSize>
+
+// The window shrunk to the available area where it is larger, then moved
+// inside it, so its title bar and buttons can be reached.
+QRect FitToScreen(const QRect& window, const QRect& available);
+
+// The first start's placement: seven tenths of the available area, no
+// smaller than `minimum` (as far as the screen allows), centred on it.
+QRect FirstStartPlacement(const QRect& available, const QSize& minimum);
