@@ -7,6 +7,7 @@
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
 #include "operations/PortStatus.h"
+#include "operations/RunTally.h"
 #include "operations/Sound.h"
 #include "platform/SettingsStore.h"
 #include "state/LineGuard.h"
@@ -38,7 +39,8 @@ bool WaitForNextPoll() {
 }
 
 // Polls until no port is busy; AnyFailed tells whether a port ended in failure.
-void FollowPorts(bool& anyFailed) {
+// `run` keeps the last status read.
+void FollowPorts(bool& anyFailed, UnitRun& run) {
   bool anyBusy = true;
   while (anyBusy) {
     if (!WaitForNextPoll()) return;
@@ -53,6 +55,9 @@ void FollowPorts(bool& anyFailed) {
       anyFailed |= failed;
       frmProgram->SetPortStatus(port, caption, back, fore);
     }
+    run.status = status;
+    run.reported = true;
+    frmProgram->RunPolled(run);
   }
 }
 
@@ -66,14 +71,18 @@ bool ProgramImage(bool verifyOnly) {
   bool anyFailed = false;
 
   const uint8_t enableByte = PortEnableByte();
+  UnitRun run = StartUnitRun(CurrentAddress, enableByte);
+  frmProgram->RunStarted(run);
   if (PortsEnable(enableByte)) {
     Settings->SaveSetting("Settings", "PortEnables", std::to_string(enableByte));
     ClearPortStatus();
     if (verifyOnly ? Verify(ImageNumber) : Program(ImageNumber)) {
       ShowPortStatus();
-      FollowPorts(anyFailed);
+      FollowPorts(anyFailed, run);
     }
   }
+  run.ended = true;
+  frmProgram->RunFinished(run);
 
   if (frmProgram->SoundEnabled() && anyFailed) PlayFailSound();
   const bool result = LastErrorNumber <= 0;
