@@ -156,10 +156,10 @@ TEST_F(VerdictsTest, TilesShowEachPortsVerdictBesideTheUnchangedStatusLabels) {
   EXPECT_EQ(pm->valPortSts(0)->palette().color(QPalette::WindowText), QColor(0, 0x80, 0x80));
 
   struct Expected { Look look; const char* word; const char* detail; const char* counts; };
-  const Expected expected[] = {{Look::Pass, "PASS", "Done", "Pass 1 \u00B7 Fail 0 \u00B7 Yield 100.0 %"},
-                               {Look::Fail, "FAIL", "Verify Failed", "Pass 0 \u00B7 Fail 1 \u00B7 Yield 0.0 %"},
-                               {Look::Pass, "PASS", "Done", "Pass 1 \u00B7 Fail 0 \u00B7 Yield 100.0 %"},
-                               {Look::Pass, "PASS", "Done", "Pass 1 \u00B7 Fail 0 \u00B7 Yield 100.0 %"}};
+  const Expected expected[] = {{Look::Pass, "PASS", "Done", "Pass 1 \u00B7 Fail 0\nYield 100.0 %"},
+                               {Look::Fail, "FAIL", "Verify Failed", "Pass 0 \u00B7 Fail 1\nYield 0.0 %"},
+                               {Look::Pass, "PASS", "Done", "Pass 1 \u00B7 Fail 0\nYield 100.0 %"},
+                               {Look::Pass, "PASS", "Done", "Pass 1 \u00B7 Fail 0\nYield 100.0 %"}};
   for (int port = 0; port < 4; ++port) {
     const VerdictTile* tile = pm->PortTile(port);
     ExpectLook(tile, expected[port].look);
@@ -173,7 +173,7 @@ TEST_F(VerdictsTest, TilesShowEachPortsVerdictBesideTheUnchangedStatusLabels) {
   EXPECT_EQ(run->Word(), "FAIL");
   EXPECT_EQ(run->Detail(), "1 of 4 ports failed");
   EXPECT_TRUE(IsRunLine(run->RunText(), 1)) << run->RunText().toStdString();
-  EXPECT_EQ(run->CountsText(), QString::fromUtf8("Unit 1: Pass 3 \u00B7 Fail 1 \u00B7 Yield 75.0 %"));
+  EXPECT_EQ(run->CountsText(), QString::fromUtf8("Unit 1: Pass 3 \u00B7 Fail 1\nYield 75.0 %"));
 
   // Large enough to read across the room: the word several label lines high,
   // the tile more than four status labels high.
@@ -193,8 +193,8 @@ TEST_F(VerdictsTest, CountersAddUpOverRunsSurviveReopeningAndResetFromTheViewMen
   pm->ChkPortEnbl(3)->setChecked(false);
   for (int i = 0; i < 3; ++i) pm->btStart()->click();
 
-  const char* counts[] = {"Pass 3 \u00B7 Fail 0 \u00B7 Yield 100.0 %", "Pass 0 \u00B7 Fail 3 \u00B7 Yield 0.0 %",
-                          "Pass 3 \u00B7 Fail 0 \u00B7 Yield 100.0 %", "Pass 0 \u00B7 Fail 0 \u00B7 Yield -"};
+  const char* counts[] = {"Pass 3 \u00B7 Fail 0\nYield 100.0 %", "Pass 0 \u00B7 Fail 3\nYield 0.0 %",
+                          "Pass 3 \u00B7 Fail 0\nYield 100.0 %", "Pass 0 \u00B7 Fail 0\nYield -"};
   for (int port = 0; port < 4; ++port) {
     EXPECT_EQ(pm->PortTile(port)->CountsText(), QString::fromUtf8(counts[port])) << port;
     EXPECT_TRUE(IsRunLine(pm->PortTile(port)->RunText(), 3)) << port;
@@ -205,7 +205,7 @@ TEST_F(VerdictsTest, CountersAddUpOverRunsSurviveReopeningAndResetFromTheViewMen
   EXPECT_EQ(pm->PortTile(3)->Detail(), "- Disabled -");
   EXPECT_EQ(pm->valPortSts(3)->text(), "- Disabled -");
   EXPECT_EQ(pm->RunTile()->Detail(), "1 of 3 ports failed");
-  EXPECT_EQ(pm->RunTile()->CountsText(), QString::fromUtf8("Unit 1: Pass 6 \u00B7 Fail 3 \u00B7 Yield 66.7 %"));
+  EXPECT_EQ(pm->RunTile()->CountsText(), QString::fromUtf8("Unit 1: Pass 6 \u00B7 Fail 3\nYield 66.7 %"));
   const RunTally& tally = window->SessionTally();
   EXPECT_EQ(tally.Runs(), 3);
   EXPECT_EQ(tally.Port(1, 1).fails, 3);
@@ -219,21 +219,21 @@ TEST_F(VerdictsTest, CountersAddUpOverRunsSurviveReopeningAndResetFromTheViewMen
   ASSERT_NE(pm, nullptr);
   EXPECT_EQ(pm->PortTile(1)->Detail(), "No run yet");
   EXPECT_EQ(pm->PortTile(1)->CountsText(), QString::fromUtf8(counts[1]));
-  EXPECT_EQ(pm->RunTile()->CountsText(), QString::fromUtf8("Unit 1: Pass 6 \u00B7 Fail 3 \u00B7 Yield 66.7 %"));
+  EXPECT_EQ(pm->RunTile()->CountsText(), QString::fromUtf8("Unit 1: Pass 6 \u00B7 Fail 3\nYield 66.7 %"));
 
   QAction* reset = window->Menu("mnuViewResetCounters");
   ASSERT_NE(reset, nullptr);
   EXPECT_EQ(reset->text(), "Reset &Counters");
   reset->trigger();
   for (int port = 0; port < 4; ++port) {
-    EXPECT_EQ(pm->PortTile(port)->CountsText(), QString::fromUtf8("Pass 0 \u00B7 Fail 0 \u00B7 Yield -")) << port;
+    EXPECT_EQ(pm->PortTile(port)->CountsText(), QString::fromUtf8("Pass 0 \u00B7 Fail 0\nYield -")) << port;
   }
-  EXPECT_EQ(pm->RunTile()->CountsText(), QString::fromUtf8("Unit 1: Pass 0 \u00B7 Fail 0 \u00B7 Yield -"));
+  EXPECT_EQ(pm->RunTile()->CountsText(), QString::fromUtf8("Unit 1: Pass 0 \u00B7 Fail 0\nYield -"));
   EXPECT_EQ(window->SessionTally().Session().Counted(), 0);
   // Run numbers start again too.
   pm->btStart()->click();
   EXPECT_TRUE(IsRunLine(pm->RunTile()->RunText(), 1)) << pm->RunTile()->RunText().toStdString();
-  EXPECT_EQ(pm->PortTile(1)->CountsText(), QString::fromUtf8("Pass 0 \u00B7 Fail 1 \u00B7 Yield 0.0 %"));
+  EXPECT_EQ(pm->PortTile(1)->CountsText(), QString::fromUtf8("Pass 0 \u00B7 Fail 1\nYield 0.0 %"));
 }
 
 TEST_F(VerdictsTest, ViewOptionHidesTheTilesAndIsRemembered) {
@@ -319,7 +319,7 @@ TEST_F(VerdictsTest, ArrayWindowShowsEachUnitsVerdictAndTheWholeRuns) {
   ExpectLook(w->RunTile(), Look::Fail);
   EXPECT_EQ(w->RunTile()->Detail(), "1 of 7 ports failed");
   EXPECT_TRUE(IsRunLine(w->RunTile()->RunText(), 1));
-  EXPECT_EQ(w->RunTile()->CountsText(), QString::fromUtf8("Session: Pass 6 \u00B7 Fail 1 \u00B7 Yield 85.7 %"));
+  EXPECT_EQ(w->RunTile()->CountsText(), QString::fromUtf8("Session: Pass 6 \u00B7 Fail 1\nYield 85.7 %"));
   // The specified labels are as they were.
   EXPECT_EQ(w->lblStatus(2, 1)->text(), "Verify Failed");
   EXPECT_EQ(w->lblStatus(0, 1)->text(), "- Disabled -");

@@ -24,7 +24,8 @@ QLabel* Line(QWidget* parent, const char* name, bool bold, double scale) {
 }
 }  // namespace
 
-VerdictTile::VerdictTile(const QString& title, Shape shape, double wordScale, QWidget* parent) : QFrame(parent) {
+VerdictTile::VerdictTile(const QString& title, Shape shape, double wordScale, QWidget* parent)
+    : QFrame(parent), shape_(shape) {
   setFrameShape(QFrame::Box);
   setLineWidth(1);
   setAutoFillBackground(true);
@@ -42,6 +43,10 @@ VerdictTile::VerdictTile(const QString& title, Shape shape, double wordScale, QW
   detail_->setWordWrap(true);
   run_ = Line(this, "Run", false, 1.0);
   counts_ = Line(this, "Counts", false, 1.0);
+  // Room for counts in the thousands, so that the tile keeps its width as they grow.
+  const QString widest = shape == Shape::Stacked ? QStringLiteral("Pass 0000 \u00B7 Fail 0000")
+                                                 : QStringLiteral("Pass 0000 \u00B7 Fail 0000 \u00B7 Yield 100.0 %");
+  counts_->setMinimumWidth(counts_->fontMetrics().horizontalAdvance(widest));
 
   if (shape == Shape::Stacked) {
     auto* layout = new QVBoxLayout(this);
@@ -139,8 +144,9 @@ void VerdictTile::SetRun(int number, const QDateTime& time) {
 }
 
 void VerdictTile::SetCounts(const PassFail& counts, const QString& prefix) {
-  const QString text = tr("Pass %1").arg(counts.passes) + Dot + tr("Fail %1").arg(counts.fails) + Dot +
-                       tr("Yield %1").arg(QString::fromStdString(YieldText(counts)));
+  const QString passFail = tr("Pass %1").arg(counts.passes) + Dot + tr("Fail %1").arg(counts.fails);
+  const QString yield = tr("Yield %1").arg(QString::fromStdString(YieldText(counts)));
+  const QString text = passFail + (shape_ == Shape::Stacked ? QStringLiteral("\n") : Dot) + yield;
   counts_->setText(prefix.isEmpty() ? text : prefix + QStringLiteral(": ") + text);
 }
 

@@ -28,7 +28,9 @@ class VerdictTile : public QFrame {
   void ShowVerdict(const std::vector<UnitRun>& runs);
   void ShowUnit(const UnitRun& run);   // one unit among several, its failures named
   void SetRun(int number, const QDateTime& time);   // "Run 3 · 14:02:31"
-  // "Pass 3 · Fail 1 · Yield 75.0 %", after `prefix` when one is given.
+  // "Pass 3 · Fail 1 · Yield 75.0 %", after `prefix` when one is given; a
+  // stacked tile puts the yield on a line of its own, so that growing counts
+  // do not widen it.
   void SetCounts(const PassFail& counts, const QString& prefix = QString());
 
   Look look() const { return look_; }
@@ -52,5 +54,6 @@ class VerdictTile : public QFrame {
   QLabel* detail_;
   QLabel* run_;
   QLabel* counts_;
+  Shape shape_;
   Look look_ = Look::Idle;
 };

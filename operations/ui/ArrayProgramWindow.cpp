@@ -83,12 +83,16 @@ void ArrayProgramWindow::Form_Load() {
   controls_.assign(panels_.size(), PanelControls{});
   for (int i = 0; i < PanelCount(); ++i) AddPanel(i);
 
+  // The panels just added count in the size hint.
+  layout()->invalidate();
+  layout()->activate();
   const int n = PanelCount();
   const int height = n * PanelHeight + ExtraTwips / TwipsPerPixel;
   const int width = std::max(sizeHint().width(), MinWidthTwips / TwipsPerPixel);
   QWidget* frame = parentWidget() ? parentWidget() : this;
+  // The frame around the window gets its own borders and title on top.
+  if (frame != this) frame->resize(QSize(width, height) + (frame->sizeHint() - sizeHint()));
   resize(width, height);
-  if (frame != this) frame->adjustSize();
   SetUpRunOptions();
   ShowCounts();
 }
@@ -126,10 +130,10 @@ void ArrayProgramWindow::AddPanel(int i) {
   // The unit's verdict tile beside its panel, as high as the panel.
   auto* row = new QHBoxLayout;
   row->addWidget(c.frame, 1);
+  c.frame->show();   // now, so that the window is sized with it
   c.tile = new VerdictTile(tr("Unit %1").arg(panel.address), VerdictTile::Shape::Wide, 2.6, this);
   c.tile->setObjectName(QStringLiteral("UnitTile_%1").arg(i));
   c.tile->setFixedHeight(PanelHeight);
-  c.tile->setMinimumWidth(300);
   c.tile->setVisible(main_.VerdictTilesShown());
   row->addWidget(c.tile);
   panelLayout_->addLayout(row);

@@ -162,7 +162,8 @@ ProgramManagerWindow::ProgramManagerWindow(MainFrame& main) : main_(main) {
 
   frmProgram = this;
   SessionChanged();
-  resize(560, 380);
+  // The tiles need more room than the labels alone.
+  resize(sizeHint().expandedTo(QSize(560, 380)));
 }
 
 ProgramManagerWindow::~ProgramManagerWindow() {
