@@ -156,6 +156,8 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
     panel.started = panel.startFailed = panel.lost = panel.cancelled = false;
     panel.status.fill(0);
     panel.portFailed.fill(false);
+    panel.run = UnitRun{};
+    panel.run.address = panel.address;
   }
 
   // Start-up in panel order; the first refusal ends it.
@@ -177,6 +179,7 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
     logs.back() = RunLogEntry(verify ? "verify" : "program", slots[i]);
     logs.back().SetUnit(panel.programmer);
     MakeAddressCurrent(panel.address);
+    panel.run.enabled = ports;
     if (PortsEnable(ArrayPortMask(ports, verify, sequential)) && Program(slots[i])) {
       panel.started = true;
       following[i] = true;
@@ -187,6 +190,7 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
     }
   }
 
+  view.RunStarted(panels);
   // Every started programmer is followed to its end, even after a refusal.
   std::vector<int> misses(panels.size(), 0);
   bool anyFollowed = std::find(following.begin(), following.end(), true) != following.end();
@@ -226,12 +230,17 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
         panel.portFailed[port] = failed;
         view.SetPortStatus(static_cast<int>(i), port, caption, back, fore);
       }
+      panel.run.status = status;
+      panel.run.reported = true;
+      view.PanelPolled(static_cast<int>(i), panel);
       following[i] = busy;
       anyFollowed |= busy;
     }
   }
 
   for (size_t i = 0; i < panels.size(); ++i) view.SetPanelEnabled(static_cast<int>(i), true);
+  for (ArrayPanel& panel : panels) panel.run.ended = true;
+  view.RunFinished(panels);
   // The refused start is what the operator must hear about first.
   if (startRefused) {
     startFailure.Restore();

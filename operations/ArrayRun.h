@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "operations/RunTally.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
 
@@ -27,6 +28,7 @@ struct ArrayPanel {
   bool cancelled = false;
   std::array<uint8_t, 4> status{};   // last status read per port
   std::array<bool, 4> portFailed{};
+  UnitRun run;                    // the ports it was started on and how each ended
 };
 
 // Bits 0..3 ports 1..4, bit 4 verify, bit 5 sequential.

@@ -9,6 +9,7 @@
 #include "link/Transport.h"
 #include "operations/PortStatus.h"
 #include "operations/RunLog.h"
+#include "operations/RunTally.h"
 #include "operations/Sound.h"
 #include "platform/SettingsStore.h"
 #include "state/LineGuard.h"
@@ -39,15 +40,14 @@ bool WaitForNextPoll() {
   return true;
 }
 
-// Polls until no port is busy; AnyFailed tells whether a port ended in failure,
-// `last` holds the last status read (empty when none was).
-void FollowPorts(bool& anyFailed, std::vector<uint8_t>& last) {
+// Polls until no port is busy; AnyFailed tells whether a port ended in failure.
+// `run` keeps the last status read.
+void FollowPorts(bool& anyFailed, UnitRun& run) {
   bool anyBusy = true;
   while (anyBusy) {
     if (!WaitForNextPoll()) return;
     std::array<uint8_t, 4> status{};
     if (!GetStatus(status)) return;
-    last.assign(status.begin(), status.end());
     anyBusy = false;
     for (int port = 0; port < 4; ++port) {
       std::string caption;
@@ -57,15 +57,19 @@ void FollowPorts(bool& anyFailed, std::vector<uint8_t>& last) {
       anyFailed |= failed;
       frmProgram->SetPortStatus(port, caption, back, fore);
     }
+    run.status = status;
+    run.reported = true;
+    frmProgram->RunPolled(run);
   }
 }
 
 // One run-log record per enabled port with the status it ended in.
-void LogPorts(RunLogEntry& log, uint8_t enableByte, const std::vector<uint8_t>& last) {
+void LogPorts(RunLogEntry& log, const UnitRun& run) {
   RunPortsDone.fill(false);
-  if (last.size() != 4) return;
+  if (!run.reported) return;
+  const auto& last = run.status;
   for (int port = 0; port < 4; ++port) {
-    if (!(enableByte & (1 << port))) continue;
+    if (!run.enabled[port]) continue;
     std::string caption;
     int64_t back = 0, fore = 0;
     bool failed = false;
@@ -84,18 +88,21 @@ bool ProgramImage(bool verifyOnly) {
   ErrorTitle = "Program Image";
   bool anyFailed = false;
   RunLogScope log(verifyOnly ? "verify" : "program", ImageNumber);
-  std::vector<uint8_t> lastStatus;
 
   const uint8_t enableByte = PortEnableByte();
+  UnitRun run = StartUnitRun(CurrentAddress, enableByte);
+  frmProgram->RunStarted(run);
   if (PortsEnable(enableByte)) {
     Settings->SaveSetting("Settings", "PortEnables", std::to_string(enableByte));
     ClearPortStatus();
     if (verifyOnly ? Verify(ImageNumber) : Program(ImageNumber)) {
       ShowPortStatus();
-      FollowPorts(anyFailed, lastStatus);
+      FollowPorts(anyFailed, run);
     }
   }
-  LogPorts(log, enableByte, lastStatus);
+  LogPorts(log, run);
+  run.ended = true;
+  frmProgram->RunFinished(run);
 
   if (frmProgram->SoundEnabled() && anyFailed) PlayFailSound();
   const bool result = LastErrorNumber <= 0;

@@ -221,6 +221,18 @@ void MainWindow::BuildMenus() {
   connect(AddMenu(view, "mnuViewMultiMan", tr("&Array Programming")), &QAction::triggered, this,
           &MainWindow::mnuViewMultiMan_Click);
   connect(AddMenu(view, "mnuViewRunLog", tr("&Run Log")), &QAction::triggered, this, &MainWindow::mnuViewRunLog_Click);
+  view->addSeparator();
+  // Neither starts an operation, so neither is locked while one runs.
+  QAction* tiles = view->addAction(tr("&Verdict Tiles"));
+  tiles->setObjectName(QStringLiteral("mnuViewVerdictTiles"));
+  tiles->setCheckable(true);
+  tiles->setChecked(verdictTiles_);
+  menus_["mnuViewVerdictTiles"] = tiles;
+  connect(tiles, &QAction::triggered, this, &MainWindow::mnuViewVerdictTiles_Click);
+  QAction* reset = view->addAction(tr("Reset &Counters"));
+  reset->setObjectName(QStringLiteral("mnuViewResetCounters"));
+  menus_["mnuViewResetCounters"] = reset;
+  connect(reset, &QAction::triggered, this, &MainWindow::mnuViewResetCounters_Click);
 
   QMenu* image = topMenu("mnuImage", tr("&Image"));
   forward(AddMenu(image, "mnuImageNew", tr("Load Image from &File")), &MdiChild::mnuImageNew);
@@ -420,6 +432,10 @@ void MainWindow::Form_Load() {
 
   std::string reason;
   Menu("mnuSelectFirmware")->setVisible(CheckInputFile(ProgramFile("\\zul_eng.v"), reason) == 0);
+
+  verdictTiles_ = Settings->GetSetting("Settings", "VerdictTiles", "True") != "False";
+  Menu("mnuViewVerdictTiles")->setChecked(verdictTiles_);
+  TellChildrenSessionChanged();
 
   SwitchAutomation(false, false);
   if (Settings->GetSetting("Settings", "DDE Enable", "False") == "True") {
@@ -833,6 +849,24 @@ void MainWindow::SwitchAutomation(bool on, bool remember) {
   }
   if (remember) Settings->SaveSetting("Settings", "DDE Enable", on ? "True" : "False");
   Menu("mnuDDEenable")->setChecked(on);
+}
+
+void MainWindow::mnuViewVerdictTiles_Click() {
+  verdictTiles_ = !verdictTiles_;
+  Settings->SaveSetting("Settings", "VerdictTiles", verdictTiles_ ? "True" : "False");
+  Menu("mnuViewVerdictTiles")->setChecked(verdictTiles_);
+  TellChildrenSessionChanged();
+}
+
+void MainWindow::mnuViewResetCounters_Click() {
+  tally_.Reset();
+  TellChildrenSessionChanged();
+}
+
+void MainWindow::TellChildrenSessionChanged() {
+  for (QMdiSubWindow* window : mdi_->subWindowList()) {
+    if (auto* child = qobject_cast<MdiChild*>(window->widget())) child->SessionChanged();
+  }
 }
 
 void MainWindow::mnuHelpAbout_Click() {

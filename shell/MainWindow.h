@@ -12,6 +12,7 @@
 
 #include "operations/ui/ImageManagerWindow.h"
 #include "operations/ui/ArrayProgramWindow.h"
+#include "operations/RunTally.h"
 #include "operations/ui/ProgramManagerWindow.h"
 #include "operations/ui/RunLogWindow.h"
 #include "ui/MainFrame.h"
@@ -79,6 +80,8 @@ class MainWindow : public QMainWindow, public MainFrame {
   void SelectImageRow(int row) override;
   void LockOtherChildren(MdiChild* except, bool locked) override;
   void ChildClosed(MdiChild* child) override;
+  bool VerdictTilesShown() const override { return verdictTiles_; }
+  RunTally& SessionTally() override { return tally_; }
 
   QComboBox* lstAllProgs() const { return lstAllProgs_; }
   QComboBox* lstComm() const { return lstComm_; }
@@ -100,6 +103,10 @@ class MainWindow : public QMainWindow, public MainFrame {
   void mnuImageUpload_Click();
   void mnuImageSerialization_Click();
   void mnuDDEenable_Click();
+  // View > Verdict Tiles shows or hides the tiles and remembers it; View >
+  // Reset Counters starts the session's counts and run numbers again.
+  void mnuViewVerdictTiles_Click();
+  void mnuViewResetCounters_Click();
   // Select Firmware: frmFactory chooses a programmer type's file set; on OK
   // the selected programmer is upgraded from it.
   void mnuSelectFirmware_Click();
@@ -169,6 +176,9 @@ class MainWindow : public QMainWindow, public MainFrame {
   QString automationName_ = QStringLiteral("kestrin");
   bool automationForced_ = false;
   QRect normalGeometry_;
+  RunTally tally_;
+  bool verdictTiles_ = true;
+  void TellChildrenSessionChanged();
 };
 
 // Pixels to the twips the settings keep (at 96 logical dots per inch), and back.

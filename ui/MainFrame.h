@@ -11,6 +11,7 @@
 #include "state/views/MainWindowView.h"
 
 class MdiChild;
+class RunTally;
 struct ProgrammingOptionsSetup;
 class QPoint;
 class QWidget;
@@ -52,4 +53,10 @@ class MainFrame : public MainWindowView {
   virtual void LockOtherChildren(MdiChild* except, bool locked) = 0;
   // A child window is going away.
   virtual void ChildClosed(MdiChild* child) = 0;
+
+  // The operator's session: whether the verdict tiles are shown (View menu,
+  // kept in the settings) and the pass and fail counts of its runs. A child
+  // hears of a change through MdiChild::SessionChanged.
+  virtual bool VerdictTilesShown() const = 0;
+  virtual RunTally& SessionTally() = 0;
 };

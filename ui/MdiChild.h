@@ -27,4 +27,7 @@ class MdiChild : public QWidget {
   // The window became, or stopped being, the active child.
   virtual void Form_Activate() {}
   virtual void Form_Deactivate() {}
+
+  // The verdict tiles were shown or hidden, or the session's counts reset.
+  virtual void SessionChanged() {}
 };

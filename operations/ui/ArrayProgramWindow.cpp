@@ -23,6 +23,7 @@
 #include "state/PublicVars.h"
 #include "ui/MainFrame.h"
 #include "ui/StatusLabel.h"
+#include "ui/VerdictTile.h"
 
 namespace {
 constexpr int ExtraTwips = 1200;
@@ -32,7 +33,14 @@ constexpr int MinWidthTwips = 3100;
 ArrayProgramWindow::ArrayProgramWindow(MainFrame& main) : main_(main) {
   setObjectName(QStringLiteral("frmMultiProg"));
   setWindowTitle(tr("Array Programming Manager"));
-  auto* layout = new QVBoxLayout(this);
+  // The whole run's verdict tile stands to the right of everything.
+  auto* outer = new QHBoxLayout(this);
+  auto* layout = new QVBoxLayout;
+  outer->addLayout(layout, 1);
+  runTile_ = new VerdictTile(tr("Overall"), VerdictTile::Shape::Stacked, 3.0, this);
+  runTile_->setObjectName(QStringLiteral("RunTile"));
+  runTile_->setMinimumWidth(200);
+  outer->addWidget(runTile_);
   panelLayout_ = new QVBoxLayout;
   panelLayout_->setSpacing(0);
   layout->addLayout(panelLayout_);
@@ -61,6 +69,7 @@ ArrayProgramWindow::ArrayProgramWindow(MainFrame& main) : main_(main) {
 
   connect(btProgram_, &QPushButton::clicked, this, &ArrayProgramWindow::btProgram_Click);
   connect(btCancel_, &QPushButton::clicked, this, &ArrayProgramWindow::btCancel_Click);
+  SessionChanged();
 }
 
 ArrayProgramWindow::~ArrayProgramWindow() = default;
@@ -74,13 +83,18 @@ void ArrayProgramWindow::Form_Load() {
   controls_.assign(panels_.size(), PanelControls{});
   for (int i = 0; i < PanelCount(); ++i) AddPanel(i);
 
+  // The panels just added count in the size hint.
+  layout()->invalidate();
+  layout()->activate();
   const int n = PanelCount();
   const int height = n * PanelHeight + ExtraTwips / TwipsPerPixel;
   const int width = std::max(sizeHint().width(), MinWidthTwips / TwipsPerPixel);
   QWidget* frame = parentWidget() ? parentWidget() : this;
+  // The frame around the window gets its own borders and title on top.
+  if (frame != this) frame->resize(QSize(width, height) + (frame->sizeHint() - sizeHint()));
   resize(width, height);
-  if (frame != this) frame->adjustSize();
   SetUpRunOptions();
+  ShowCounts();
 }
 
 void ArrayProgramWindow::AddPanel(int i) {
@@ -113,7 +127,16 @@ void ArrayProgramWindow::AddPanel(int i) {
     c.status[port]->hide();
     grid->addWidget(c.status[port], 1, port + 1);
   }
-  panelLayout_->addWidget(c.frame);
+  // The unit's verdict tile beside its panel, as high as the panel.
+  auto* row = new QHBoxLayout;
+  row->addWidget(c.frame, 1);
+  c.frame->show();   // now, so that the window is sized with it
+  c.tile = new VerdictTile(tr("Unit %1").arg(panel.address), VerdictTile::Shape::Wide, 2.6, this);
+  c.tile->setObjectName(QStringLiteral("UnitTile_%1").arg(i));
+  c.tile->setFixedHeight(PanelHeight);
+  c.tile->setVisible(main_.VerdictTilesShown());
+  row->addWidget(c.tile);
+  panelLayout_->addLayout(row);
 
   SetPanelControlsEnabled(i, false);
   // Each image found enables the panel; the first one is preselected.
@@ -239,4 +262,65 @@ void ArrayProgramWindow::SetPanelEnabled(int panel, bool enabled) { controls_[pa
 void ArrayProgramWindow::SetPortStatus(int panel, int port, const std::string& caption, int64_t backColor,
                                        int64_t foreColor) {
   PaintStatusLabel(controls_[panel].status[port], caption, backColor, foreColor);
+}
+
+// ---- Verdict tiles ----
+
+void ArrayProgramWindow::RunStarted(const std::vector<ArrayPanel>& panels) {
+  runNumber_ = main_.SessionTally().NextRun();
+  runTime_ = QDateTime::currentDateTime();
+  ShowRunTiles();
+}
+
+void ArrayProgramWindow::PanelPolled(int panel, const ArrayPanel& unit) {
+  controls_[panel].tile->ShowUnit(unit.run);
+  runTile_->ShowVerdict([this] {
+    std::vector<UnitRun> runs;
+    for (const ArrayPanel& p : panels_) runs.push_back(p.run);
+    return runs;
+  }());
+}
+
+void ArrayProgramWindow::RunFinished(const std::vector<ArrayPanel>& panels) {
+  runTime_ = QDateTime::currentDateTime();
+  for (const ArrayPanel& panel : panels) main_.SessionTally().Count(panel.run);
+  ShowRunTiles();
+  ShowCounts();
+}
+
+void ArrayProgramWindow::ShowRunTiles() {
+  std::vector<UnitRun> runs;
+  for (int i = 0; i < PanelCount(); ++i) {
+    runs.push_back(panels_[i].run);
+    controls_[i].tile->ShowUnit(panels_[i].run);
+    controls_[i].tile->SetRun(runNumber_, runTime_);
+  }
+  runTile_->ShowVerdict(runs);
+  runTile_->SetRun(runNumber_, runTime_);
+}
+
+void ArrayProgramWindow::ShowCounts() {
+  const RunTally& tally = main_.SessionTally();
+  for (int i = 0; i < PanelCount(); ++i) {
+    const uint8_t address = panels_[i].address;
+    controls_[i].tile->SetCounts(tally.Unit(address));
+    QStringList ports;
+    for (int port = 0; port < 4; ++port) {
+      const PassFail counts = tally.Port(address, port);
+      ports << tr("Port %1: pass %2, fail %3, yield %4")
+                   .arg(port + 1)
+                   .arg(counts.passes)
+                   .arg(counts.fails)
+                   .arg(QString::fromStdString(YieldText(counts)));
+    }
+    controls_[i].tile->setToolTip(ports.join(QLatin1Char('\n')));
+  }
+  runTile_->SetCounts(tally.Session(), tr("Session"));
+}
+
+void ArrayProgramWindow::SessionChanged() {
+  const bool shown = main_.VerdictTilesShown();
+  runTile_->setVisible(shown);
+  for (PanelControls& c : controls_) c.tile->setVisible(shown);
+  ShowCounts();
 }

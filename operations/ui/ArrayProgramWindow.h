@@ -2,6 +2,7 @@
 // image and ports; Program starts them all and follows every port.
 #pragma once
 
+#include <QDateTime>
 #include <array>
 #include <vector>
 
@@ -16,6 +17,7 @@ class QLabel;
 class QPushButton;
 class QVBoxLayout;
 class MainFrame;
+class VerdictTile;
 
 class ArrayProgramWindow : public MdiChild, public ArrayProgramView {
   Q_OBJECT
@@ -44,6 +46,12 @@ class ArrayProgramWindow : public MdiChild, public ArrayProgramView {
   bool Sequential() override;
   void SetPanelEnabled(int panel, bool enabled) override;
   void SetPortStatus(int panel, int port, const std::string& caption, int64_t backColor, int64_t foreColor) override;
+  void RunStarted(const std::vector<ArrayPanel>& panels) override;
+  void PanelPolled(int panel, const ArrayPanel& unit) override;
+  void RunFinished(const std::vector<ArrayPanel>& panels) override;
+
+  // The tiles shown or hidden as the main window says, and the counts anew.
+  void SessionChanged() override;
 
   // Controls, for the main window and tests.
   int PanelCount() const { return static_cast<int>(panels_.size()); }
@@ -52,6 +60,9 @@ class ArrayProgramWindow : public MdiChild, public ArrayProgramView {
   QCheckBox* cbPort(int i, int port) const { return controls_[i].ports[port]; }
   QComboBox* cbImage(int i) const { return controls_[i].image; }
   QLabel* lblStatus(int i, int port) const { return controls_[i].status[port]; }
+  // The verdict tile beside each panel, and the whole run's.
+  VerdictTile* UnitTile(int i) const { return controls_[i].tile; }
+  VerdictTile* RunTile() const { return runTile_; }
   QCheckBox* cbCRCVerify() const { return cbCRCVerify_; }
   QCheckBox* cbSequential() const { return cbSequential_; }
   QPushButton* btProgram() const { return btProgram_; }
@@ -73,10 +84,13 @@ class ArrayProgramWindow : public MdiChild, public ArrayProgramView {
     std::array<QCheckBox*, 4> ports{};
     QComboBox* image = nullptr;
     std::array<QLabel*, 4> status{};
+    VerdictTile* tile = nullptr;
   };
   void AddPanel(int i);
   void SetPanelControlsEnabled(int i, bool enabled);
   void SetUpRunOptions();
+  void ShowRunTiles();
+  void ShowCounts();
 
   MainFrame& main_;
   QVBoxLayout* panelLayout_;
@@ -88,4 +102,7 @@ class ArrayProgramWindow : public MdiChild, public ArrayProgramView {
   QPushButton* btCancel_;
   bool running_ = false;
   bool closeRequested_ = false;
+  VerdictTile* runTile_;
+  int runNumber_ = 0;
+  QDateTime runTime_;
 };

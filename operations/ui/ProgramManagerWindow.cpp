@@ -31,6 +31,7 @@
 #include "state/PublicVars.h"
 #include "ui/MainFrame.h"
 #include "ui/StatusLabel.h"
+#include "ui/VerdictTile.h"
 
 namespace {
 constexpr int AteOptionsAddress = 0xE8;
@@ -45,6 +46,11 @@ ProgramManagerWindow::ProgramManagerWindow(MainFrame& main) : main_(main) {
   setObjectName(QStringLiteral("frmProgram"));
   setWindowTitle(tr("Programming Manager"));
   auto* layout = new QVBoxLayout(this);
+  // The run's verdict tile stands to the right of the image and port rows.
+  auto* upper = new QHBoxLayout;
+  auto* specified = new QVBoxLayout;
+  upper->addLayout(specified, 1);
+  layout->addLayout(upper);
 
   auto* top = new QHBoxLayout;
   auto* frmImage = new QGroupBox(tr("Image"), this);
@@ -68,7 +74,7 @@ ProgramManagerWindow::ProgramManagerWindow(MainFrame& main) : main_(main) {
     info->addWidget(lblVal_[i], i, 1);
   }
   top->addWidget(frmActivity, 1);
-  layout->addLayout(top);
+  specified->addLayout(top);
 
   auto* portRow = new QHBoxLayout;
   auto* frmPorts = new QGroupBox(tr("Ports"), this);
@@ -96,7 +102,22 @@ ProgramManagerWindow::ProgramManagerWindow(MainFrame& main) : main_(main) {
   }
   portRow->addWidget(frmPorts);
   portRow->addWidget(frmStatus_, 1);
-  layout->addLayout(portRow);
+  specified->addLayout(portRow);
+
+  runTile_ = new VerdictTile(tr("Overall"), VerdictTile::Shape::Stacked, 3.5, this);
+  runTile_->setObjectName(QStringLiteral("RunTile"));
+  runTile_->setMinimumWidth(230);
+  upper->addWidget(runTile_);
+  portTileRow_ = new QWidget(this);
+  portTileRow_->setObjectName(QStringLiteral("PortTiles"));
+  auto* tiles = new QHBoxLayout(portTileRow_);
+  tiles->setContentsMargins(0, 0, 0, 0);
+  for (int i = 0; i < 4; ++i) {
+    portTiles_[i] = new VerdictTile(tr("Port %1").arg(i + 1), VerdictTile::Shape::Stacked, 3.0, portTileRow_);
+    portTiles_[i]->setObjectName(QStringLiteral("PortTile_%1").arg(i));
+    tiles->addWidget(portTiles_[i], 1);
+  }
+  layout->addWidget(portTileRow_);
 
   auto* options = new QHBoxLayout;
   cbCRCVerify_ = new QCheckBox(tr("CRC Verify Only"), this);
@@ -140,7 +161,9 @@ ProgramManagerWindow::ProgramManagerWindow(MainFrame& main) : main_(main) {
   connect(lstImage_, QOverload<int>::of(&QComboBox::activated), this, [this](int) { lstImage_Click(); });
 
   frmProgram = this;
-  resize(560, 380);
+  SessionChanged();
+  // The tiles need more room than the labels alone.
+  resize(sizeHint().expandedTo(QSize(560, 380)));
 }
 
 ProgramManagerWindow::~ProgramManagerWindow() {
@@ -392,3 +415,50 @@ void ProgramManagerWindow::SetPortStatus(int port, const std::string& caption, i
 }
 
 void ProgramManagerWindow::SetStatusFrameVisible(bool visible) { frmStatus_->setVisible(visible); }
+
+// ---- Verdict tiles ----
+
+void ProgramManagerWindow::RunStarted(const UnitRun& run) {
+  lastRun_ = run;
+  hasRun_ = true;
+  runNumber_ = main_.SessionTally().NextRun();
+  runTime_ = QDateTime::currentDateTime();
+  ShowRunTiles();
+  ShowCounts();   // the unit's counts, should the run be on another one
+}
+
+void ProgramManagerWindow::RunPolled(const UnitRun& run) {
+  lastRun_ = run;
+  ShowRunTiles();
+}
+
+void ProgramManagerWindow::RunFinished(const UnitRun& run) {
+  lastRun_ = run;
+  runTime_ = QDateTime::currentDateTime();
+  main_.SessionTally().Count(run);
+  ShowRunTiles();
+  ShowCounts();
+}
+
+void ProgramManagerWindow::ShowRunTiles() {
+  for (int port = 0; port < 4; ++port) {
+    portTiles_[port]->ShowPort(lastRun_, port);
+    portTiles_[port]->SetRun(runNumber_, runTime_);
+  }
+  runTile_->ShowVerdict({lastRun_});
+  runTile_->SetRun(runNumber_, runTime_);
+}
+
+void ProgramManagerWindow::ShowCounts() {
+  const uint8_t address = hasRun_ ? lastRun_.address : CurrentAddress;
+  const RunTally& tally = main_.SessionTally();
+  for (int port = 0; port < 4; ++port) portTiles_[port]->SetCounts(tally.Port(address, port));
+  runTile_->SetCounts(tally.Unit(address), tr("Unit %1").arg(address));
+}
+
+void ProgramManagerWindow::SessionChanged() {
+  const bool shown = main_.VerdictTilesShown();
+  runTile_->setVisible(shown);
+  portTileRow_->setVisible(shown);
+  ShowCounts();
+}

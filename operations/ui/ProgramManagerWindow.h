@@ -2,8 +2,10 @@
 // shows the four port states and stops a run.
 #pragma once
 
+#include <QDateTime>
 #include <array>
 
+#include "operations/RunTally.h"
 #include "state/views/ProgramManagerView.h"
 #include "ui/MdiChild.h"
 
@@ -13,6 +15,7 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class MainFrame;
+class VerdictTile;
 
 class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
   Q_OBJECT
@@ -50,6 +53,12 @@ class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
   void SetPortStatus(int port, const std::string& caption, int64_t backColor, int64_t foreColor) override;
   void SetStatusFrameVisible(bool visible) override;
   void DirectoryChanged() override;
+  void RunStarted(const UnitRun& run) override;
+  void RunPolled(const UnitRun& run) override;
+  void RunFinished(const UnitRun& run) override;
+
+  // The tiles shown or hidden as the main window says, and the counts anew.
+  void SessionChanged() override;
 
   // Controls, for the main window and tests.
   QComboBox* lstImage() const { return lstImage_; }
@@ -65,6 +74,9 @@ class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
   QPushButton* btCancel() const { return btCancel_; }
   QPushButton* btClose() const { return btClose_; }
   QGroupBox* frmStatus() const { return frmStatus_; }
+  // The verdict tiles beside the status labels: one per port and the run's.
+  VerdictTile* PortTile(int i) const { return portTiles_[i]; }
+  VerdictTile* RunTile() const { return runTile_; }
   bool Running() const { return running_; }
 
  protected:
@@ -83,6 +95,8 @@ class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
   void LockForRun(bool locked);
   void SetDefaults(int option);    // -1: power-on defaults
   void ViewDefaults(int option);
+  void ShowRunTiles();
+  void ShowCounts();
 
   MainFrame& main_;
   QComboBox* lstImage_;
@@ -103,4 +117,11 @@ class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
   bool HasAteOptions = false;
   bool running_ = false;
   bool closeRequested_ = false;
+  std::array<VerdictTile*, 4> portTiles_{};
+  VerdictTile* runTile_;
+  QWidget* portTileRow_;
+  UnitRun lastRun_;
+  bool hasRun_ = false;
+  int runNumber_ = 0;
+  QDateTime runTime_;
 };

@@ -5,6 +5,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+struct ArrayPanel;
 
 class ArrayProgramView {
  public:
@@ -18,4 +21,10 @@ class ArrayProgramView {
   // lblStatus1..4(panel): caption and colours as 0xBBGGRR values.
   virtual void SetPortStatus(int panel, int port, const std::string& caption, int64_t backColor,
                              int64_t foreColor) = 0;
+  // Each unit's run (ArrayPanel::run) as it stands: once every unit has been
+  // started, after each status poll of one unit, and once all are over.
+  // They only show; they send nothing to the line.
+  virtual void RunStarted(const std::vector<ArrayPanel>& panels) {}
+  virtual void PanelPolled(int panel, const ArrayPanel& unit) {}
+  virtual void RunFinished(const std::vector<ArrayPanel>& panels) {}
 };

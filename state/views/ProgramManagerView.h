@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+struct UnitRun;
+
 class ProgramManagerView {
  public:
   virtual ~ProgramManagerView() = default;
@@ -18,4 +20,9 @@ class ProgramManagerView {
   virtual void SetStatusFrameVisible(bool visible) = 0;   // frmStatus
   // The image directory was read anew: a slot may hold another image now.
   virtual void DirectoryChanged() {}
+  // The run as it stands: when it starts, after each status poll, and once
+  // it is over (run.ended). They only show; they send nothing to the line.
+  virtual void RunStarted(const UnitRun& run) {}
+  virtual void RunPolled(const UnitRun& run) {}
+  virtual void RunFinished(const UnitRun& run) {}
 };
