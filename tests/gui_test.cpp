@@ -2108,3 +2108,29 @@ TEST_F(OptionBitsWindowTest, ZlfWindowReadsTheFib3FileAndWritesThePage) {
 }
 
 }  // namespace
+
+// At 200 % on a 1600 x 1000 screen a dialog has 800 x 500 logical pixels, less
+// the window frame: every dialog can be that small, buttons included.
+TEST_F(LoadImageDialogTest, DialogsFitAScreenOf800By500LogicalPixels) {
+  Start({"--programmer", Unit1});
+  UseDataFolder(FusesForEveryDevice(), data);
+  FindAndOpenImageManager();
+  LoadImageDialog load(*window, window.get());
+  ReadImageDialog read(window.get());
+  SerializeDialog serialize(6, "ATxmega AVR", 1024);
+  for (QWidget* dialog : {static_cast<QWidget*>(&load), static_cast<QWidget*>(&read), static_cast<QWidget*>(&serialize)}) {
+    const QSize needed = dialog->minimumSizeHint();
+    EXPECT_LE(needed.width(), 780) << dialog->objectName().toStdString();
+    EXPECT_LE(needed.height(), 450) << dialog->objectName().toStdString();
+  }
+  // Made that small, the Load Image dialog keeps its buttons inside it.
+  load.resize(load.minimumSizeHint().width(), 450);
+  load.show();
+  Settle();
+  const auto row = load.findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly);
+  ASSERT_TRUE(row.contains(load.btLoad()));
+  for (QPushButton* button : row) {
+    const QRect inDialog(button->mapTo(&load, QPoint(0, 0)), button->size());
+    EXPECT_TRUE(load.rect().contains(inDialog));
+  }
+}

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <cstdio>
 
@@ -36,6 +37,7 @@
 #include "state/PublicVars.h"
 #include "state/views/MainWindowView.h"
 #include "ui/MainFrame.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 
@@ -49,7 +51,15 @@ bool ShowsEraseEEPROM(const std::string& family) {
 LoadImageDialog::LoadImageDialog(MainFrame& main, QWidget* parent) : QDialog(parent), main_(main) {
   setObjectName(QStringLiteral("frmLoadImage"));
   setWindowTitle(tr("Load Image From File"));
-  auto* layout = new QVBoxLayout(this);
+  // Everything but the button row scrolls, so at a large scale factor on a
+  // small screen the buttons stay on it.
+  auto* outer = new QVBoxLayout(this);
+  auto* scroll = new QScrollArea(this);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  auto* body = new QWidget(scroll);
+  auto* layout = new QVBoxLayout(body);
+  layout->setContentsMargins(0, 0, 0, 0);
   auto* form = new QFormLayout;
   cbImageNum_ = new QComboBox(this);
   tbImageName_ = new QLineEdit(this);
@@ -129,7 +139,10 @@ LoadImageDialog::LoadImageDialog(MainFrame& main, QWidget* parent) : QDialog(par
   buttons->addStretch(1);
   buttons->addWidget(btLoad_);
   buttons->addWidget(btCancel_);
-  layout->addLayout(buttons);
+  scroll->setWidget(body);
+  outer->addWidget(scroll, 1);
+  outer->addLayout(buttons);
+  FitDialogToContents(this, body, scroll);
 
   connect(cbImageNum_, QOverload<int>::of(&QComboBox::activated), this, [this](int i) { ImageNumber = i + 1; });
   connect(lstDevFamily_, QOverload<int>::of(&QComboBox::activated), this, [this](int) { lstDevFamily_Click(); });

@@ -9,11 +9,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "platform/AnsiText.h"
 #include "platform/MessageBox.h"
 #include "state/PublicVars.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 const char* const EntryTitle = "Device Serialization";
@@ -23,7 +25,14 @@ SerializeDialog::SerializeDialog(int progType, const std::string& family, int32_
     : QDialog(parent), choices_(SerialMemoryChoicesFor(progType, family, eeSize)) {
   setObjectName(QStringLiteral("frmSerialize"));
   setWindowTitle(tr("Device Serialization"));
-  auto* layout = new QVBoxLayout(this);
+  // The frames scroll and Done stays, as on a small screen at a large scale.
+  auto* outer = new QVBoxLayout(this);
+  auto* scroll = new QScrollArea(this);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  auto* body = new QWidget(scroll);
+  auto* layout = new QVBoxLayout(body);
+  layout->setContentsMargins(0, 0, 0, 0);
 
   frMemory_ = new QGroupBox(tr("Memory"), this);
   frMemory_->setObjectName(QStringLiteral("frMemory"));
@@ -97,7 +106,10 @@ SerializeDialog::SerializeDialog(int progType, const std::string& family, int32_
   btDone_ = new QPushButton(tr("Done"), this);
   btDone_->setObjectName(QStringLiteral("btDone"));
   btDone_->setAutoDefault(false);
-  layout->addWidget(btDone_);
+  scroll->setWidget(body);
+  outer->addWidget(scroll, 1);
+  outer->addWidget(btDone_);
+  FitDialogToContents(this, body, scroll);
 
   connect(OptMSB_, &QRadioButton::clicked, this, [this] { ByteOrder_Click(true); });
   connect(OptLSB_, &QRadioButton::clicked, this, [this] { ByteOrder_Click(false); });
