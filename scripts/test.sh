@@ -7,9 +7,11 @@ scripts/setup.sh
 scripts/check_includes.sh
 
 export QT_QPA_PLATFORM=offscreen
-export XDG_CONFIG_HOME
+# Settings and the run log of the tests stay out of the user's own.
+export XDG_CONFIG_HOME XDG_DATA_HOME
 XDG_CONFIG_HOME=$(mktemp -d)
-trap 'rm -rf "$XDG_CONFIG_HOME"' EXIT
+XDG_DATA_HOME=$(mktemp -d)
+trap 'rm -rf "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"' EXIT
 
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir build --output-on-failure -j "$(nproc)"
