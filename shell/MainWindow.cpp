@@ -77,7 +77,7 @@ bool LeavesTheLineAlone(const std::string& name) {
   static const char* const entries[] = {"mnuFileExit", "mnuEditCut", "mnuEditCopy", "mnuEditPaste",
                                         "mnuProgramCancel", "mnuWindowCascade", "mnuWindowTileHorizontal",
                                         "mnuWindowTileVertical", "mnuHelpManual", "mnuHelpVRXArray",
-                                        "mnuHelpDDE", "mnuHelpAbout", "Cut", "Copy", "Paste"};
+                                        "mnuHelpDDE", "mnuHelpAbout", "mnuViewRunLog", "Cut", "Copy", "Paste"};
   for (const char* entry : entries) {
     if (name == entry) return true;
   }
