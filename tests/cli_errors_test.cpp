@@ -10,14 +10,11 @@
 #include <iterator>
 
 #include "tests/support/HexText.h"
+#include "tests/support/ProcessRun.h"
 #include "tests/support/SimProcess.h"
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
 
 class CliErrorsTest : public ::testing::Test {
  protected:
@@ -30,13 +27,9 @@ class CliErrorsTest : public ::testing::Test {
 
   // Standard error of one run; status gets the exit status.
   std::string Run(const std::vector<std::string>& args, int& status) {
-    const std::string err = dir + "/err";
-    std::string command = "'" + std::string(KESTRIN_CLI_PATH) + "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " >/dev/null 2>" + err;
-    const int raw = std::system(command.c_str());
-    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return ReadFile(err);
+    const ProcessResult r = RunProcess(KESTRIN_CLI_PATH, args, dir);
+    status = r.status;
+    return r.err;
   }
 
   std::string dir;

@@ -20,19 +20,14 @@
 
 #include "sim/Crc16.h"
 #include "tests/support/HexText.h"
+#include "tests/support/ProcessRun.h"
 #include "tests/support/SimProcess.h"
 
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
+using Result = ProcessResult;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
+std::string ReadFile(const std::string& path) { return ReadWholeFile(path); }
 
 // The whole standard output as one JSON object; an empty object when it is not one.
 QJsonObject Json(const Result& r) {
@@ -64,16 +59,7 @@ class CliScriptsTest : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(dir); }
 
   Result RunProgram(const std::string& program, const std::vector<std::string>& args) {
-    const std::string out = dir + "/out", err = dir + "/err";
-    std::string command = "'" + program + "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " >" + out + " 2>" + err + " </dev/null";
-    Result r;
-    const int raw = std::system(command.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(out);
-    r.err = ReadFile(err);
-    return r;
+    return RunProcess(program, args, dir);
   }
   Result Run(const std::vector<std::string>& args) { return RunProgram(KESTRIN_CLI_PATH, args); }
 
@@ -195,7 +181,7 @@ TEST_F(CliScriptsTest, ExitCodesTellTargetLineAndUsageApart) {
     const Result r = Run(args);
     EXPECT_EQ(r.status, c.status) << c.args[0] << " " << r.err;
     EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
-    if (c.status == 2) EXPECT_EQ(r.err.find("Usage:"), std::string::npos) << r.err;   // not the whole help
+    if (c.status == 2) { EXPECT_EQ(r.err.find("Usage:"), std::string::npos) << r.err; }   // not the whole help
   }
 
   // The JSON form of a failure is still one document, with the error record.

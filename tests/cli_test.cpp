@@ -15,19 +15,14 @@
 
 #include "sim/Crc16.h"
 #include "tests/support/HexText.h"
+#include "tests/support/ProcessRun.h"
 #include "tests/support/SimProcess.h"
 
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
+using Result = ProcessResult;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
+std::string ReadFile(const std::string& path) { return ReadWholeFile(path); }
 
 class CliTest : public ::testing::Test {
  protected:
@@ -38,18 +33,7 @@ class CliTest : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(dir); }
 
-  Result Run(std::vector<std::string> args) {
-    const std::string out = dir + "/out", err = dir + "/err";
-    std::string command = "'" + std::string(KESTRIN_CLI_PATH) + "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " >" + out + " 2>" + err;
-    Result r;
-    const int raw = std::system(command.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(out);
-    r.err = ReadFile(err);
-    return r;
-  }
+  Result Run(const std::vector<std::string>& args) { return RunProcess(KESTRIN_CLI_PATH, args, dir); }
 
   std::string dir;
 };
@@ -489,7 +473,7 @@ TEST_F(CliLineFaultTest, AFlippedOrLostSecurityReplyNeverWipesProtection) {
       const Result images = Run({"images", "--device", sim.linkPath(), "--address", "2"});
       ASSERT_EQ(images.status, 0) << images.err;
       EXPECT_NE(images.out.find("\n1\tRP\t250\tGuarded"), std::string::npos) << images.out;
-      if (load.status == 0) EXPECT_NE(images.out.find("\n3\t\tUnrestricted\tNew"), std::string::npos) << images.out;
+      if (load.status == 0) { EXPECT_NE(images.out.find("\n3\t\tUnrestricted\tNew"), std::string::npos) << images.out; }
     }
   }
 }

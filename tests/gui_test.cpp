@@ -60,6 +60,7 @@
 #include "tests/support/HexText.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WindowLine.h"
 
 namespace {
 
@@ -83,13 +84,8 @@ class GuiTest : public ::testing::Test {
       ASSERT_TRUE(second->ready());
       overrides[3] = second->linkPath();
     }
-    portMap.SetOverrides(overrides);
-    portMap.SetUseSystemPorts(false);
-    serial.OnReceive = ReceiveBytes;
-    MSComm1 = &serial;
-    Events = &events;
+    BindSimulatedLines(portMap, serial, events, overrides);
     Sound = &sound;
-    AppPath = QDir(QString::fromStdString(SimProgramPath())).absolutePath().section('/', 0, -2).toStdString();
     window = std::make_unique<MainWindow>(portMap);
     window->SetAutomation(automationName, false);
     frmMain = window.get();
@@ -112,18 +108,11 @@ class GuiTest : public ::testing::Test {
 
   // Lets the event loop run until the windows have done what they queued
   // (a child window's activation runs from the event loop).
-  static void Settle() {
-    for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
+  static void Settle() { SettleEvents(); }
 
   std::vector<std::string> Frames() const { return sim->loggedFrames(); }
 
-  // Lets the event loop run for a while.
-  static void Pause(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
+  static void Pause(int ms) { PauseEvents(ms); }
 
   // The directory entry of slot 2 written with zeros: the image deleted.
   bool Slot2Deleted() const {

@@ -40,35 +40,20 @@
 #include "state/PublicVars.h"
 #include "tests/support/AutomationClient.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/ProcessRun.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WindowLine.h"
 
 namespace {
 
 const char* const Unit1 = "address=1,type=6,fw=3.010,slots=4,slotsize=256,baud=115200";
 
-struct CliResult {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string FileText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
+using CliResult = ProcessResult;
 
 // kestrin-cli with the log and settings in `home`.
 CliResult RunCli(const std::string& home, const std::vector<std::string>& args) {
-  const std::string out = home + "/cli.out", err = home + "/cli.err";
-  std::string command = "XDG_DATA_HOME='" + home + "' XDG_CONFIG_HOME='" + home + "' '" + KESTRIN_CLI_PATH + "'";
-  for (const std::string& a : args) command += " '" + a + "'";
-  command += " >" + out + " 2>" + err;
-  CliResult r;
-  const int raw = std::system(command.c_str());
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = FileText(out);
-  r.err = FileText(err);
-  return r;
+  return RunProcess(KESTRIN_CLI_PATH, args, home, "XDG_DATA_HOME='" + home + "' XDG_CONFIG_HOME='" + home + "'");
 }
 
 class ScriptedDialogs : public FileDialogs {
@@ -104,13 +89,8 @@ class RunLogGuiTest : public ::testing::Test {
 
   // The main window on the line, the programmer found, the image manager open.
   void OpenWindow() {
-    portMap.SetOverrides({{1, sim->linkPath()}});
-    portMap.SetUseSystemPorts(false);
-    serial.OnReceive = ReceiveBytes;
-    MSComm1 = &serial;
-    Events = &events;
+    BindSimulatedLines(portMap, serial, events, {{1, sim->linkPath()}});
     FileDial1 = &dialogs;
-    AppPath = QDir(QString::fromStdString(SimProgramPath())).absolutePath().section('/', 0, -2).toStdString();
     window = std::make_unique<MainWindow>(portMap);
     window->SetAutomation(automationName, false);
     frmMain = window.get();
@@ -121,15 +101,9 @@ class RunLogGuiTest : public ::testing::Test {
     Settle();
   }
 
-  static void Settle() {
-    for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
+  static void Settle() { SettleEvents(); }
 
-  static void Pause(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
+  static void Pause(int ms) { PauseEvents(ms); }
 
   std::vector<RunRecord> Logged() const {
     std::vector<RunRecord> all;

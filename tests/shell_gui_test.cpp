@@ -26,6 +26,7 @@
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/WindowLine.h"
 #include "ui/WindowPlacement.h"
 
 namespace {
@@ -58,12 +59,7 @@ class ShellTest : public ::testing::Test {
   void Start() {
     sim = std::make_unique<SimProcess>(std::vector<std::string>{"--programmer", Unit1});
     ASSERT_TRUE(sim->ready());
-    portMap.SetOverrides({{1, sim->linkPath()}});
-    portMap.SetUseSystemPorts(false);
-    serial.OnReceive = ReceiveBytes;
-    MSComm1 = &serial;
-    Events = &events;
-    AppPath = QDir(QString::fromStdString(SimProgramPath())).absolutePath().section('/', 0, -2).toStdString();
+    BindSimulatedLines(portMap, serial, events, {{1, sim->linkPath()}});
     window = std::make_unique<MainWindow>(portMap);
     frmMain = window.get();
   }
@@ -73,9 +69,7 @@ class ShellTest : public ::testing::Test {
     window.reset();
   }
 
-  static void Settle() {
-    for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
+  static void Settle() { SettleEvents(); }
 
   QRect Available() const { return QGuiApplication::primaryScreen()->availableGeometry(); }
 

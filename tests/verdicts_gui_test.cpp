@@ -33,6 +33,7 @@
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/WindowLine.h"
 #include "ui/VerdictTile.h"
 
 namespace {
@@ -71,13 +72,8 @@ class VerdictsTest : public ::testing::Test {
   void Start(const std::vector<std::string>& simOptions) {
     sim = std::make_unique<SimProcess>(simOptions);
     ASSERT_TRUE(sim->ready());
-    portMap.SetOverrides({{1, sim->linkPath()}});
-    portMap.SetUseSystemPorts(false);
-    serial.OnReceive = ReceiveBytes;
-    MSComm1 = &serial;
-    Events = &events;
+    BindSimulatedLines(portMap, serial, events, {{1, sim->linkPath()}});
     Sound = &sound;
-    AppPath = QDir(QString::fromStdString(SimProgramPath())).absolutePath().section('/', 0, -2).toStdString();
     window = std::make_unique<MainWindow>(portMap);
     frmMain = window.get();
     window->Form_Load();
@@ -89,9 +85,7 @@ class VerdictsTest : public ::testing::Test {
     Sound = nullptr;
   }
 
-  static void Settle() {
-    for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
+  static void Settle() { SettleEvents(); }
 
   // The programmer at address 1 found, the image manager on slot 1, then the programming manager.
   ProgramManagerWindow* OpenProgramManager() {

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollArea>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <algorithm>
 
@@ -23,13 +24,26 @@ QRect FirstStartPlacement(const QRect& available, const QSize& minimum) {
                available.top() + (available.height() - height) / 2, width, height);
 }
 
-void FitDialogToContents(QWidget* dialog, QWidget* body, QScrollArea* scroll) {
+ScrollingDialog::ScrollingDialog(QWidget* dialog) : dialog_(dialog) {
+  outer = new QVBoxLayout(dialog);
+  auto* scroll = new QScrollArea(dialog);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  body_ = new QWidget(scroll);
+  layout = new QVBoxLayout(body_);
+  layout->setContentsMargins(0, 0, 0, 0);
+  scroll->setWidget(body_);
+  outer->addWidget(scroll, 1);   // the stay-put row goes below it
+  scroll_ = scroll;
+}
+
+void ScrollingDialog::FitToContents() const {
   // What the dialog needs besides the scrolled part: margins and the buttons.
-  const QSize around = dialog->sizeHint() - scroll->sizeHint();
-  const QSize wanted = body->sizeHint() + around;
-  const QWidget* anchor = dialog->parentWidget() ? dialog->parentWidget() : dialog;
+  const QSize around = dialog_->sizeHint() - scroll_->sizeHint();
+  const QSize wanted = body_->sizeHint() + around;
+  const QWidget* anchor = dialog_->parentWidget() ? dialog_->parentWidget() : dialog_;
   const QScreen* screen = anchor->screen() ? anchor->screen() : QGuiApplication::primaryScreen();
   // Room for the window manager's frame and title bar.
   const QSize room = screen ? screen->availableGeometry().size() - QSize(16, 48) : wanted;
-  dialog->resize(wanted.boundedTo(room));
+  dialog_->resize(wanted.boundedTo(room));
 }

@@ -13,9 +13,21 @@ QRect FitToScreen(const QRect& window, const QRect& available);
 // smaller than `minimum` (as far as the screen allows), centred on it.
 QRect FirstStartPlacement(const QRect& available, const QSize& minimum);
 
-class QScrollArea;
+class QBoxLayout;
 class QWidget;
 
-// Sizes a dialog whose `body` scrolls in `scroll` to show all of the body
-// where the screen has room for it, and no larger than the screen.
-void FitDialogToContents(QWidget* dialog, QWidget* body, QScrollArea* scroll);
+// A dialog whose controls scroll above a row that stays: `outer` is the
+// dialog's own layout, with the scrolled body first; `layout` is the body's.
+struct ScrollingDialog {
+  explicit ScrollingDialog(QWidget* dialog);
+  QBoxLayout* outer;
+  QBoxLayout* layout;
+  // Once the body is filled: sizes the dialog to show all of it where the
+  // screen has room, and no larger than the screen.
+  void FitToContents() const;
+
+ private:
+  QWidget* dialog_;
+  QWidget* body_;
+  QWidget* scroll_;
+};

@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollArea>
 #include <QVBoxLayout>
 #include <cstdio>
 
@@ -53,13 +52,8 @@ LoadImageDialog::LoadImageDialog(MainFrame& main, QWidget* parent) : QDialog(par
   setWindowTitle(tr("Load Image From File"));
   // Everything but the button row scrolls, so at a large scale factor on a
   // small screen the buttons stay on it.
-  auto* outer = new QVBoxLayout(this);
-  auto* scroll = new QScrollArea(this);
-  scroll->setFrameShape(QFrame::NoFrame);
-  scroll->setWidgetResizable(true);
-  auto* body = new QWidget(scroll);
-  auto* layout = new QVBoxLayout(body);
-  layout->setContentsMargins(0, 0, 0, 0);
+  const ScrollingDialog frame(this);
+  QBoxLayout* layout = frame.layout;
   auto* form = new QFormLayout;
   cbImageNum_ = new QComboBox(this);
   tbImageName_ = new QLineEdit(this);
@@ -139,10 +133,8 @@ LoadImageDialog::LoadImageDialog(MainFrame& main, QWidget* parent) : QDialog(par
   buttons->addStretch(1);
   buttons->addWidget(btLoad_);
   buttons->addWidget(btCancel_);
-  scroll->setWidget(body);
-  outer->addWidget(scroll, 1);
-  outer->addLayout(buttons);
-  FitDialogToContents(this, body, scroll);
+  frame.outer->addLayout(buttons);
+  frame.FitToContents();
 
   connect(cbImageNum_, QOverload<int>::of(&QComboBox::activated), this, [this](int i) { ImageNumber = i + 1; });
   connect(lstDevFamily_, QOverload<int>::of(&QComboBox::activated), this, [this](int) { lstDevFamily_Click(); });

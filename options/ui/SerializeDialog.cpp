@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "platform/AnsiText.h"
@@ -26,13 +25,8 @@ SerializeDialog::SerializeDialog(int progType, const std::string& family, int32_
   setObjectName(QStringLiteral("frmSerialize"));
   setWindowTitle(tr("Device Serialization"));
   // The frames scroll and Done stays, as on a small screen at a large scale.
-  auto* outer = new QVBoxLayout(this);
-  auto* scroll = new QScrollArea(this);
-  scroll->setFrameShape(QFrame::NoFrame);
-  scroll->setWidgetResizable(true);
-  auto* body = new QWidget(scroll);
-  auto* layout = new QVBoxLayout(body);
-  layout->setContentsMargins(0, 0, 0, 0);
+  const ScrollingDialog frame(this);
+  QBoxLayout* layout = frame.layout;
 
   frMemory_ = new QGroupBox(tr("Memory"), this);
   frMemory_->setObjectName(QStringLiteral("frMemory"));
@@ -106,10 +100,8 @@ SerializeDialog::SerializeDialog(int progType, const std::string& family, int32_
   btDone_ = new QPushButton(tr("Done"), this);
   btDone_->setObjectName(QStringLiteral("btDone"));
   btDone_->setAutoDefault(false);
-  scroll->setWidget(body);
-  outer->addWidget(scroll, 1);
-  outer->addWidget(btDone_);
-  FitDialogToContents(this, body, scroll);
+  frame.outer->addWidget(btDone_);
+  frame.FitToContents();
 
   connect(OptMSB_, &QRadioButton::clicked, this, [this] { ByteOrder_Click(true); });
   connect(OptLSB_, &QRadioButton::clicked, this, [this] { ByteOrder_Click(false); });
