@@ -56,7 +56,11 @@ struct UnitConfig {
   std::vector<StoredImage> images;   // stored when the unit starts
 };
 
-enum class FaultKind { Drop, Corrupt, Delay, Noise, Trailing, Endless, WrongAddress, WrongId, Status };
+// Flip: one bit of a chosen reply byte is inverted, as line noise does.
+// Cut: the line dies (a power cut) once the hit command has been carried out:
+// that reply and every later one are lost and no later command reaches a unit,
+// until the test restores the line.
+enum class FaultKind { Drop, Corrupt, Delay, Noise, Trailing, Endless, WrongAddress, WrongId, Status, Flip, Cut };
 
 // A fault picks replies by position: the first `after` matching replies are
 // spared, then every `every`-th one is hit, at most `count` times (-1 = always).
@@ -68,7 +72,8 @@ struct FaultConfig {
   int command = -1;  // only replies to this command code; -1 = all
   int ms = 0;        // Delay: extra time before the reply is sent
   int code = 0;      // Status: replacement status byte
-  int byte = -1;     // Corrupt: the reply byte flipped (0 = response ID); -1 = the last
+  int byte = -1;     // Corrupt, Flip: the reply byte changed (0 = response ID); -1 = the last
+  int bit = 0;       // Flip: the bit inverted, 0..7
 };
 
 }  // namespace vrxsim

@@ -43,6 +43,14 @@ ReplyShape FaultInjector::apply(int commandCode, std::vector<uint8_t>& payload, 
       case FaultKind::Status:
         if (payload.size() >= 2) payload[1] = uint8_t(f.code);
         break;
+      case FaultKind::Flip:
+        if (f.byte >= 0 && static_cast<size_t>(f.byte) < payload.size()) {
+          payload[static_cast<size_t>(f.byte)] ^= uint8_t(1u << (f.bit & 7));
+        } else if (f.byte < 0 && !payload.empty()) {
+          payload.back() ^= uint8_t(1u << (f.bit & 7));
+        }
+        break;
+      case FaultKind::Cut: shape.cut = true; break;
     }
   }
   return shape;

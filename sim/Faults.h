@@ -17,12 +17,14 @@ struct ReplyShape {
   bool noise = false;     // garbage before the frame
   bool trailing = false;  // garbage after the frame
   bool endless = false;   // the frame is never closed
+  bool cut = false;       // the line died with this reply
 };
 
 class FaultInjector {
  public:
   void add(const FaultConfig& fault) { faults_.push_back({fault}); }
   bool empty() const { return faults_.empty(); }
+  void clear() { faults_.clear(); }
 
   // Applies the faults that hit this reply; payload and address may be changed.
   ReplyShape apply(int commandCode, std::vector<uint8_t>& payload, uint8_t& address);

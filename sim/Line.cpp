@@ -24,6 +24,7 @@ void Line::dispatch(double nowMs) {
   const uint8_t address = decoder_.address();
   const std::vector<uint8_t>& payload = decoder_.payload();
   log_.push_back({address, payload, nowMs, baud_});
+  if (cut_) return;
   advance(nowMs);
   const int command = payload.empty() ? -1 : payload[0];
   for (auto& u : units_) {
@@ -33,8 +34,10 @@ void Line::dispatch(double nowMs) {
 }
 
 void Line::queueReply(uint8_t address, int commandCode, std::vector<uint8_t> payload, double nowMs) {
+  if (cut_) return;
   ReplyShape shape = faults_.apply(commandCode, payload, address);
-  if (shape.drop) return;
+  if (shape.cut) cut_ = true;
+  if (shape.drop || shape.cut) return;
   Pending p{nowMs + shape.delayMs, ReplyBytes(address, payload, shape)};
   auto at = std::upper_bound(output_.begin(), output_.end(), p.dueMs,
                              [](double due, const Pending& q) { return due < q.dueMs; });

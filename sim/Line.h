@@ -29,6 +29,12 @@ class Line {
  public:
   Unit& addUnit(const UnitConfig& config, const std::string& flashFile = "");
   void addFault(const FaultConfig& fault) { faults_.add(fault); }
+  // Removes every fault and brings a cut line back, as after power returns.
+  void restore() {
+    faults_.clear();
+    cut_ = false;
+  }
+  bool isCut() const { return cut_; }
 
   // The PC's current line speed.
   void setBaud(int baud) { baud_ = baud; }
@@ -64,6 +70,7 @@ class Line {
   FrameDecoder decoder_;
   int baud_ = 115200;
   std::function<int()> baudSource_;
+  bool cut_ = false;
   std::vector<Pending> output_;  // ordered by due time, equal times in queueing order
   std::vector<LoggedFrame> log_;
 };

@@ -320,7 +320,8 @@ bool ParseFaultSpec(const std::string& text, FaultConfig& out, std::string& erro
       {"delay", FaultKind::Delay},       {"noise", FaultKind::Noise},
       {"trailing", FaultKind::Trailing}, {"endless", FaultKind::Endless},
       {"wrongaddr", FaultKind::WrongAddress}, {"wrongid", FaultKind::WrongId},
-      {"status", FaultKind::Status},
+      {"status", FaultKind::Status},     {"flip", FaultKind::Flip},
+      {"cut", FaultKind::Cut},
   };
   FaultConfig f{FaultKind::Drop};
   bool haveKind = false;
@@ -357,6 +358,9 @@ bool ParseFaultSpec(const std::string& text, FaultConfig& out, std::string& erro
     } else if (key == "byte") {
       if (!NumberSetting(key, value, 0, 300, v, error)) return false;
       f.byte = int(v);
+    } else if (key == "bit") {
+      if (!NumberSetting(key, value, 0, 7, v, error)) return false;
+      f.bit = int(v);
     } else {
       error = "unknown fault setting '" + key + "'";
       return false;

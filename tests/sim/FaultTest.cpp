@@ -49,6 +49,15 @@ TEST(Faults, EachKindShapesTheReply) {
        [](const Bytes& out) { EXPECT_EQ(out, EncodeFrame(1, {0x80, 0, 10, 0xFC})); }},
       {"wrong address", {FaultKind::WrongAddress},
        [](const Bytes& out) { EXPECT_EQ(out, EncodeFrame(2, kFwRevReply)); }},
+      {"flip bit 4 of the status", [] {
+         FaultConfig f{FaultKind::Flip};
+         f.byte = 1;
+         f.bit = 4;
+         return f;
+       }(),
+       [](const Bytes& out) { EXPECT_EQ(out, EncodeFrame(1, {0x80, 0x10, 10, 3})); }},
+      {"flip bit 0 of the last byte", {FaultKind::Flip},
+       [](const Bytes& out) { EXPECT_EQ(out, EncodeFrame(1, {0x80, 0, 10, 2})); }},
       {"wrong id", {FaultKind::WrongId},
        [](const Bytes& out) { EXPECT_EQ(out, EncodeFrame(1, {0x81, 0, 10, 3})); }},
       {"endless", {FaultKind::Endless},
@@ -128,6 +137,26 @@ TEST(Faults, EveryAfterAndCountPickTheReplies) {
   for (int i = 0; i < 8; ++i) answered.push_back(!Exchange(line, {0x00}, i).empty());
   // Reply 1 spared; then every second one (3, 5) until two were hit.
   EXPECT_EQ(answered, (std::vector<bool>{true, true, false, true, false, true, true, true}));
+}
+
+TEST(Faults, CutLineCarriesOutTheWriteThenHearsNothingUntilRestored) {
+  Line line;
+  vrxsim::Unit& unit = line.addUnit(vrxsim::UnitConfig{});
+  FaultConfig cut{FaultKind::Cut};
+  cut.command = 0x01;  // WriteFlash
+  cut.after = 1;
+  line.addFault(cut);
+  ASSERT_EQ(Exchange(line, {0x7F}, 0), EncodeFrame(1, {0xFF, 0}));  // UnlockFlash
+  const uint32_t at = 0x30000;
+  EXPECT_EQ(Exchange(line, WriteFlashCmd(at, {1, 2}), 0), EncodeFrame(1, {0x81, 0}));
+  EXPECT_TRUE(Exchange(line, WriteFlashCmd(at + 2, {3, 4}), 0).empty()) << "the second write's reply is lost";
+  EXPECT_TRUE(line.isCut());
+  EXPECT_TRUE(Exchange(line, WriteFlashCmd(at + 4, {5, 6}), 0).empty());
+  EXPECT_TRUE(Exchange(line, {0x00}, 0).empty());
+  EXPECT_EQ(Bytes(unit.flash() + at, unit.flash() + at + 6), (Bytes{1, 2, 3, 4, 0xFF, 0xFF}))
+      << "the cut write was carried out, nothing after it";
+  line.restore();
+  EXPECT_EQ(Exchange(line, {0x00}, 0), EncodeFrame(1, kFwRevReply));
 }
 
 TEST(Faults, CountsOnlyRepliesToTheirCommand) {
