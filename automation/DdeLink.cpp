@@ -173,14 +173,19 @@ const std::string& DdeLink::Execute(const std::string& commandString) {
         for (int c = 1; c < fgImages.Cols; ++c) data += fgImages.TextMatrix(image, c) + "|";
       }
     } else if (name == "PortStatus") {
-      std::array<uint8_t, 4> status{};
-      if (GetStatus(status)) {
-        bool busy = false;
-        for (uint8_t s : status) {
+      // A client acts on this reply alone: a final state is read again at
+      // once and answered only when the two replies agree.
+      PortStatusWatch watch;
+      const bool read = ReadPortStatus(watch, StatusConfirm::AtOnce);   // else the failed GetStatus is the reply
+      if (read && watch.AnyUnconfirmed()) {
+        RaiseError(ErrReadVerify, "Get Status", "Read-Verify Error");
+      } else if (read) {
+        const bool busy = !watch.AllSettled();
+        for (int port = 0; port < 4; ++port) {
           std::string caption;
           int64_t back = 0, fore = 0;
           bool failed = false;
-          busy |= PortStatusText(s, caption, back, fore, failed);
+          PortStatusText(watch.Code(port), caption, back, fore, failed);
           data += caption + "|";
         }
         data += busy ? "Active|" : "Complete|";
@@ -190,8 +195,8 @@ const std::string& DdeLink::Execute(const std::string& commandString) {
             std::string caption;
             int64_t back = 0, fore = 0;
             bool failed = false;
-            PortStatusText(status[port], caption, back, fore, failed);
-            startedRun_->SetPort(port + 1, caption, status[port]);
+            PortStatusText(watch.Code(port), caption, back, fore, failed);
+            startedRun_->SetPort(port + 1, caption, watch.Code(port));
           }
           startedRun_->Write();
           startedRun_.reset();

@@ -66,8 +66,8 @@ void LogArrayRun(std::vector<RunLogEntry>& logs, const std::vector<ArrayPanel>& 
     } else {
       ClearError();
     }
-    for (int port = 0; port < 4 && panel.started; ++port) {
-      if (!ports[i][port]) continue;
+    for (int port = 0; port < 4 && panel.started && panel.run.reported; ++port) {
+      if (!ports[i][port] || panel.run.unconfirmed[port]) continue;   // no state that counts
       std::string caption;
       int64_t back = 0, fore = 0;
       bool failed = false;
@@ -193,6 +193,7 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
   view.RunStarted(panels);
   // Every started programmer is followed to its end, even after a refusal.
   std::vector<int> misses(panels.size(), 0);
+  std::vector<PortStatusWatch> watches(panels.size());
   bool anyFollowed = std::find(following.begin(), following.end(), true) != following.end();
   ErrorRecordCopy lostFailure;
   bool anyLost = false;
@@ -206,8 +207,7 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
       if (!following[i]) continue;
       ArrayPanel& panel = panels[i];
       MakeAddressCurrent(panel.address);
-      std::array<uint8_t, 4> status{};
-      if (!GetStatus(status)) {
+      if (!ReadPortStatus(watches[i], StatusConfirm::AtNextPoll)) {
         // Skipped this pass; a programmer that stays silent is given up and reported.
         if (++misses[i] >= ArrayStatusRetries) {
           following[i] = false;
@@ -220,21 +220,21 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
         continue;
       }
       misses[i] = 0;
-      bool busy = false;
-      panel.status = status;
+      const PortStatusWatch& watch = watches[i];
       for (int port = 0; port < 4; ++port) {
+        if (!watch.Counted(port)) continue;   // a final state seen once shows at its confirmation
         std::string caption;
         int64_t back = 0, fore = 0;
         bool failed = false;
-        busy |= PortStatusText(status[port], caption, back, fore, failed);
+        PortStatusText(watch.Code(port), caption, back, fore, failed);
+        panel.status[port] = watch.Code(port);
         panel.portFailed[port] = failed;
         view.SetPortStatus(static_cast<int>(i), port, caption, back, fore);
       }
-      panel.run.status = status;
-      panel.run.reported = true;
+      TakeStatus(panel.run, watch);
       view.PanelPolled(static_cast<int>(i), panel);
-      following[i] = busy;
-      anyFollowed |= busy;
+      following[i] = !watch.AllSettled();
+      anyFollowed |= following[i];
     }
   }
 

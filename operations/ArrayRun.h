@@ -26,7 +26,7 @@ struct ArrayPanel {
   bool startFailed = false;       // PortsEnable or Program refused or unanswered
   bool lost = false;              // stopped answering GetStatus while it ran
   bool cancelled = false;
-  std::array<uint8_t, 4> status{};   // last status read per port
+  std::array<uint8_t, 4> status{};   // last state counted per port (PortStatusWatch)
   std::array<bool, 4> portFailed{};
   UnitRun run;                    // the ports it was started on and how each ended
 };

@@ -1,5 +1,6 @@
 #include "operations/PortStatus.h"
 
+#include "link/Commands.h"
 #include "platform/NumberText.h"
 #include "state/PublicVars.h"
 #include "state/views/ProgramManagerView.h"
@@ -49,6 +50,61 @@ bool PortStatusText(uint8_t status, std::string& caption, int64_t& backColor, in
   backColor = ColorWhite;
   foreColor = ColorRed;
   return false;
+}
+
+namespace {
+bool IsBusy(uint8_t code) {
+  std::string caption;
+  int64_t back = 0, fore = 0;
+  bool failed = false;
+  return PortStatusText(code, caption, back, fore, failed);
+}
+}  // namespace
+
+void PortStatusWatch::Take(const std::array<uint8_t, 4>& reply) {
+  for (int port = 0; port < 4; ++port) {
+    const int code = reply[port];
+    if (IsBusy(reply[port]) || code == last_[port]) counted_[port] = code;
+    last_[port] = code;
+  }
+}
+
+bool PortStatusWatch::Unconfirmed(int port) const { return last_[port] >= 0 && last_[port] != counted_[port]; }
+
+bool PortStatusWatch::Settled(int port) const {
+  return counted_[port] >= 0 && last_[port] == counted_[port] && !IsBusy(static_cast<uint8_t>(counted_[port]));
+}
+
+bool PortStatusWatch::AllSettled() const {
+  for (int port = 0; port < 4; ++port) {
+    if (!Settled(port)) return false;
+  }
+  return true;
+}
+
+bool PortStatusWatch::AnyUnconfirmed() const {
+  for (int port = 0; port < 4; ++port) {
+    if (Unconfirmed(port)) return true;
+  }
+  return false;
+}
+
+bool PortStatusWatch::AnyBusy() const {
+  for (int port = 0; port < 4; ++port) {
+    if (last_[port] >= 0 && IsBusy(static_cast<uint8_t>(last_[port]))) return true;
+  }
+  return false;
+}
+
+bool ReadPortStatus(PortStatusWatch& watch, StatusConfirm confirm) {
+  for (int read = 0; read < StatusReadsAtOnce; ++read) {
+    std::array<uint8_t, 4> reply{};
+    if (!GetStatus(reply)) return false;
+    watch.Take(reply);
+    if (!watch.AnyUnconfirmed()) break;
+    if (confirm == StatusConfirm::AtNextPoll && watch.AnyBusy()) break;
+  }
+  return true;
 }
 
 void ClearPortStatus() {

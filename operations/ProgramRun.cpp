@@ -40,36 +40,39 @@ bool WaitForNextPoll() {
   return true;
 }
 
-// Polls until no port is busy; AnyFailed tells whether a port ended in failure.
-// `run` keeps the last status read.
+// Polls until every port rests in a final state two replies agreed on;
+// AnyFailed tells whether a port ended in failure. A port shows only the
+// states that count, so no label reads "Done" on the strength of one reply.
+// `run` keeps the states counted so far.
 void FollowPorts(bool& anyFailed, UnitRun& run) {
+  PortStatusWatch watch;
   bool anyBusy = true;
   while (anyBusy) {
     if (!WaitForNextPoll()) return;
-    std::array<uint8_t, 4> status{};
-    if (!GetStatus(status)) return;
-    anyBusy = false;
+    if (!ReadPortStatus(watch, StatusConfirm::AtNextPoll)) return;
     for (int port = 0; port < 4; ++port) {
+      if (!watch.Counted(port)) continue;
       std::string caption;
       int64_t back = 0, fore = 0;
       bool failed = false;
-      anyBusy |= PortStatusText(status[port], caption, back, fore, failed);
+      PortStatusText(watch.Code(port), caption, back, fore, failed);
       anyFailed |= failed;
       frmProgram->SetPortStatus(port, caption, back, fore);
     }
-    run.status = status;
-    run.reported = true;
+    anyBusy = !watch.AllSettled();
+    TakeStatus(run, watch);
     frmProgram->RunPolled(run);
   }
 }
 
-// One run-log record per enabled port with the status it ended in.
+// One run-log record per enabled port with the status it ended in; a port
+// whose state was never confirmed has none to record.
 void LogPorts(RunLogEntry& log, const UnitRun& run) {
   RunPortsDone.fill(false);
   if (!run.reported) return;
   const auto& last = run.status;
   for (int port = 0; port < 4; ++port) {
-    if (!run.enabled[port]) continue;
+    if (!run.enabled[port] || run.unconfirmed[port]) continue;
     std::string caption;
     int64_t back = 0, fore = 0;
     bool failed = false;

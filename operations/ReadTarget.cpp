@@ -33,22 +33,26 @@ std::string SecondMemoryName() {
   return withSecond ? EEName : "";
 }
 
-// Follows the port until it leaves the busy codes; false when a status read failed.
+// Follows the port until it rests in a final state that two status replies
+// agreed on; false when a status read failed.
 bool FollowRead(bool& portFailed) {
+  const int port = std::clamp(ReadPort, 1, 4) - 1;
+  PortStatusWatch watch;
   bool busy = true;
   int picture = 0;
   while (busy) {
     WaitTicks(ReadPollTicks);
     picture = picture % 4 + 1;
     if (frmReadImage) frmReadImage->ShowStatusPicture(ProgramFile("\\Sts" + std::to_string(picture) + ".bmp"));
-    std::array<uint8_t, 4> status{};
-    if (!GetStatus(status)) return false;
+    if (!ReadPortStatus(watch, StatusConfirm::AtNextPoll)) return false;
+    if (!watch.Counted(port)) continue;
     std::string caption;
     int64_t back = 0, fore = 0;
     bool failed = false;
-    busy = PortStatusText(status[std::clamp(ReadPort, 1, 4) - 1], caption, back, fore, failed);
+    PortStatusText(watch.Code(port), caption, back, fore, failed);
     portFailed = failed;
     if (frmReadImage) frmReadImage->SetPortStatus(caption, back, fore);
+    busy = !watch.Settled(port);
   }
   return true;
 }

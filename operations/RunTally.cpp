@@ -1,6 +1,5 @@
 #include "operations/RunTally.h"
 
-#include "operations/PortStatus.h"
 #include "platform/NumberText.h"
 
 namespace {
@@ -14,9 +13,17 @@ UnitRun StartUnitRun(uint8_t address, uint8_t portMask) {
   return run;
 }
 
+void TakeStatus(UnitRun& run, const PortStatusWatch& watch) {
+  for (int port = 0; port < 4; ++port) {
+    run.unconfirmed[port] = !watch.Counted(port);
+    if (watch.Counted(port)) run.status[port] = watch.Code(port);
+  }
+  run.reported = true;
+}
+
 PortOutcome OutcomeOf(const UnitRun& run, int port) {
   if (!run.enabled[port]) return PortOutcome::Idle;
-  if (!run.reported) return run.ended ? PortOutcome::Stopped : PortOutcome::Busy;
+  if (!run.reported || run.unconfirmed[port]) return run.ended ? PortOutcome::Stopped : PortOutcome::Busy;
   std::string caption;
   int64_t back = 0, fore = 0;
   bool failed = false;
@@ -70,6 +77,10 @@ std::string OutcomeDetail(const UnitRun& run, int port) {
   if (!run.reported) {
     if (!run.enabled[port]) return "Not enabled";
     return run.ended ? "Not started" : "Starting";
+  }
+  if (run.unconfirmed[port]) {
+    if (!run.enabled[port]) return "Not enabled";
+    return run.ended ? "Status not confirmed" : "Starting";
   }
   std::string caption;
   int64_t back = 0, fore = 0;

@@ -9,17 +9,25 @@
 #include <string>
 #include <vector>
 
+#include "operations/PortStatus.h"
+
 // One programmer's run as the status polls have left it so far.
 struct UnitRun {
   uint8_t address = 0;
   std::array<bool, 4> enabled{};     // ports ticked for the run
-  std::array<uint8_t, 4> status{};   // last status read per port
+  std::array<uint8_t, 4> status{};   // last state counted per port (PortStatusWatch)
   bool reported = false;             // a status has been read
+  // No state counts for the port yet: its replies so far showed a final
+  // state that no second reply has confirmed. It runs on meanwhile.
+  std::array<bool, 4> unconfirmed{};
   bool ended = false;                // over: finished, cancelled or stopped by a failed command
 };
 
 // A run on `address` with the ports of bits 0..3 of a port enable byte.
 UnitRun StartUnitRun(uint8_t address, uint8_t portMask);
+
+// The states the watch counts after a status poll.
+void TakeStatus(UnitRun& run, const PortStatusWatch& watch);
 
 // Idle: the port was not enabled (or reports itself disabled); Stopped: the
 // run ended before the port finished.

@@ -171,6 +171,52 @@ TEST_F(CliTest, ProgramPrintsEachPortChangeAndFailsWhenAPortFails) {
   EXPECT_NE(r.err.find("holds no image"), std::string::npos) << r.err;
 }
 
+// One flipped bit in a status reply makes a failing port read Done (16 -> 0
+// on the only reply that ends the run) or a busy port read Done (1 -> 0 on
+// the first poll): the run reads the status again and ends with the port's
+// true state, so neither command passes it.
+TEST_F(CliTest, ProgramAndArrayNeverPassAPortOnOneFlippedStatusReply) {
+  const std::string unit = "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200";
+  const std::string image = "slot=1,name=Board,device=9,family=0";
+  struct Case {
+    const char* name;
+    std::vector<std::string> sim;
+    std::vector<std::string> run;
+    std::vector<std::string> printed;   // every line expected
+    const char* never;                  // a line never printed
+  };
+  const std::vector<std::string> noVccAtOnce = {"--target", "port=1,present=0,step=0", "--target", "port=2,step=0",
+                                                "--fault", "kind=flip,command=5,byte=2,bit=4,count=1"};
+  const std::vector<std::string> verifyFailsLater = {"--target", "port=1,program=1:1:1,result=18,step=300", "--fault",
+                                                     "kind=flip,command=5,byte=2,bit=0,count=1"};
+  const std::vector<Case> cases = {
+      {"program, 16 -> 0 on the last reply", noVccAtOnce, {"program", "--address", "2", "--image", "1", "--ports", "1,2"},
+       {"Port 1: No Target Vcc\n", "Port 2: Done\n", ": 1 passed, 1 failed, 2 not run ("}, "Port 1: Done\n"},
+      {"program, 1 -> 0 on the first poll", verifyFailsLater, {"program", "--address", "2", "--image", "1", "--ports", "1"},
+       {"Port 1: Verify Failed\n", ": 0 passed, 1 failed, 3 not run ("}, "Port 1: Done\n"},
+      {"array, 16 -> 0 on the last reply", noVccAtOnce, {"array", "--run", "2:1:1,2"},
+       {"2\t1\tNo Target Vcc\n", "2\tport failed\tNo Target Vcc\tDone\t- Disabled -\t- Disabled -\n"}, "2\t1\tDone\n"},
+      {"array, 1 -> 0 on the first poll", verifyFailsLater, {"array", "--run", "2:1:1"},
+       {"2\tport failed\tVerify Failed\t- Disabled -\t- Disabled -\t- Disabled -\n"}, "2\t1\tDone\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> options = {"--programmer", unit, "--image", image};
+    options.insert(options.end(), c.sim.begin(), c.sim.end());
+    SimProcess sim(options);
+    ASSERT_TRUE(sim.ready()) << c.name;
+    std::vector<std::string> args = c.run;
+    args.insert(args.end(), {"--device", sim.linkPath()});
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 1) << c.name << "\n" << r.out << r.err;   // a target failed
+    for (const std::string& line : c.printed) EXPECT_NE(r.out.find(line), std::string::npos) << c.name << "\n" << r.out;
+    EXPECT_EQ(r.out.find(c.never), std::string::npos) << c.name << "\n" << r.out;
+    // The flipped reply was read again: more status reads than the run's polls.
+    int statusReads = 0;
+    for (const std::string& f : sim.loggedFrames()) statusReads += f.find(" 2 05") != std::string::npos;
+    EXPECT_GE(statusReads, 3) << c.name;
+  }
+}
+
 // A run of kestrin-cli interrupted (SIGINT) once `marker` shows on its
 // standard output; what it printed in all and how it ended.
 struct Interrupted {

@@ -140,8 +140,9 @@ TEST_F(ProgramRunTest, AllPortsDisabledEndsAfterOnePoll) {
     EXPECT_EQ(manager.backs[port], ColorWhite);
     EXPECT_EQ(manager.fores[port], ColorBlack);
   }
+  // That poll reads the status a second time, at once: one reply never ends a run.
   const std::vector<uint8_t> sent = CommandsSent();
-  EXPECT_EQ(std::count(sent.begin(), sent.end(), CmdGetStatus), 1);
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), CmdGetStatus), 2);
   EXPECT_EQ(platform.settings.values["Settings/PortEnables"], "0");
 }
 
