@@ -47,8 +47,11 @@ void FillRow(int n, const DirEntry& e) {
   const ImageSecurityEntry& security = ImageSecurity[n - 1];
   const std::string& family = FamilyList[CurFamily];
 
-  fgImages.TextMatrix(n, ColReadProtect) = (security.Flags & 1) ? "RP" : "";
-  fgImages.TextMatrix(n, ColRemaining) = security.Count < 0 ? "Unrestricted" : std::to_string(security.Count);
+  // A damaged block protects every slot and vouches for no count.
+  fgImages.TextMatrix(n, ColReadProtect) = (SecurityDamaged || (security.Flags & 1)) ? "RP" : "";
+  fgImages.TextMatrix(n, ColRemaining) = SecurityDamaged      ? SecurityDamagedCount
+                                         : security.Count < 0 ? "Unrestricted"
+                                                              : std::to_string(security.Count);
   fgImages.TextMatrix(n, ColName) = NameText(e.Name.data());
   fgImages.TextMatrix(n, ColFamily) = family;
   fgImages.TextMatrix(n, ColDeviceType) = device.DevName;
@@ -115,14 +118,9 @@ void ShowImageDirectory() {
     ShowErrorReport();
     return;
   }
-  if (!SecurityValid) {
-    // Repeated reads agreed that the block is damaged: reset, and say so.
-    if (!ClearSecurityBlock()) {
-      ShowErrorReport();
-      return;
-    }
-    if (frmMain) frmMain->SetStatusPanel("Status", SecurityResetText);
-  }
+  // Repeated reads agreed that the block is damaged: kept as it is (a reset
+  // would drop every protection and limit), and said.
+  if (SecurityDamaged && frmMain) frmMain->SetStatusPanel("Status", SecurityDamagedText);
 
   const int slots = SlotCount();
   FillHeader();
