@@ -118,9 +118,6 @@ void ShowImageDirectory() {
     ShowErrorReport();
     return;
   }
-  // Repeated reads agreed that the block is damaged: kept as it is (a reset
-  // would drop every protection and limit), and said.
-  if (SecurityDamaged && frmMain) frmMain->SetStatusPanel("Status", SecurityDamagedText);
 
   const int slots = SlotCount();
   FillHeader();
@@ -138,10 +135,27 @@ void ShowImageDirectory() {
     return;
   }
   ImageDirectory.assign(slots + 1, DirEntry{});
+  bool anyImage = false;
   for (int n = 1; n <= slots; ++n) {
     ImageDirectory[n] = DecodeDirEntry(&entries[(n - 1) * DirEntryBytes]);
-    FillRow(n, ImageDirectory[n]);
+    anyImage = anyImage || ImageDirectory[n].Size >= 1;
   }
+  if (SecurityDamaged) {
+    // Repeated reads agreed that the block's CRC is wrong. With no image
+    // stored it protects nothing (a new programmer's erased block): written
+    // anew with no limits. Otherwise it is kept as it is, every slot counts
+    // as protected, and the status bar says why.
+    if (!anyImage) {
+      if (!ClearSecurityBlock()) {
+        ShowErrorReport();
+        return;
+      }
+      if (frmMain) frmMain->SetStatusPanel("Status", SecurityResetText);
+    } else if (frmMain) {
+      frmMain->SetStatusPanel("Status", SecurityDamagedText);
+    }
+  }
+  for (int n = 1; n <= slots; ++n) FillRow(n, ImageDirectory[n]);
   fgImages.Row = std::min(std::max(ImageNumber, 1), std::max(slots, 1));
   if (frmImageMan) frmImageMan->GridChanged();
   if (frmProgram) frmProgram->DirectoryChanged();

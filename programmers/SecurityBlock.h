@@ -18,6 +18,9 @@ constexpr int32_t ErrSecurityDamaged = 1521;
 constexpr const char* SecurityDamagedTitle = "Security Block Damaged";
 constexpr const char* SecurityDamagedText =
     "Security Block Damaged - All Images Read Protected until it is Reset (Configure, Reset Security Block)";
+// The status text when a block with a wrong CRC protected no stored image and
+// was written anew.
+constexpr const char* SecurityResetText = "Security Block Invalid - Reset to No Limits and No Protection";
 // What the image grid shows for a slot's count while the block is damaged.
 constexpr const char* SecurityDamagedCount = "Damaged";
 

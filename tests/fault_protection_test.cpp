@@ -332,6 +332,24 @@ TEST_F(DamagedBlockTest, SelectionProtectsEverySlotAndLeavesTheBlockAsItIs) {
   EXPECT_TRUE(bench.platform.messages.boxes.empty());
 }
 
+// With no image stored the block protects nothing (a new programmer's flash
+// is erased): it is written anew with no limits, and said.
+TEST_F(DamagedBlockTest, ABlockThatProtectsNoImageIsWrittenAnew) {
+  ASSERT_TRUE(bench.selected);
+  for (int slot : {GuardedSlot, TargetSlot}) {
+    std::fill_n(bench.unit->flash() + DirectoryAddress + (slot - 1) * DirEntryBytes, 4, 0);
+  }
+  std::fill_n(bench.unit->flash() + SecurityBlockAddress, SecurityBlockBytes, 0xFF);   // erased
+  ASSERT_TRUE(bench.Select());
+  EXPECT_FALSE(SecurityDamaged);
+  const Bytes block = bench.Flash(SecurityBlockAddress, SecurityBlockBytes);
+  EXPECT_TRUE(Sealed(block));
+  for (int slot = 0; slot < 4; ++slot) {
+    EXPECT_EQ(Bytes(block.begin() + 7 * slot, block.begin() + 7 * slot + 5), (Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0}));
+  }
+  EXPECT_EQ(bench.platform.window.panels["Status"], SecurityResetText);
+}
+
 // Nothing that would write the block runs while it is damaged: the slot and
 // the block stay as they were.
 TEST_F(DamagedBlockTest, LoadsAndTargetReadsAreRefused) {

@@ -179,7 +179,7 @@ TEST_F(SelectionTest, GenerationThreeTakesTheMapStoredInFlash) {
   EXPECT_EQ(FlashMap.Vector2Size, 0x8000);
 }
 
-TEST_F(SelectionTest, SecurityBlockRoundTripAndKeptWhenItsCrcIsWrong) {
+TEST_F(SelectionTest, SecurityBlockRoundTripAndResetWhenItsCrcIsWrong) {
   vrxsim::Unit& unit = AddUnit(6, 3, 10);
   Select();
   ImageSecurity[0] = {25, 1, 7, 8};
@@ -198,15 +198,14 @@ TEST_F(SelectionTest, SecurityBlockRoundTripAndKeptWhenItsCrcIsWrong) {
   EXPECT_EQ(SecurityWord, 0x1234);
 
   unit.flash()[0x21] ^= 0x40;   // damaged in the programmer
-  const std::vector<uint8_t> damaged(unit.flash() + 0x20, unit.flash() + 0x40);
   ASSERT_TRUE(ReadSecurityBlock());
   EXPECT_FALSE(SecurityValid);
-  // Not reset behind anyone's back: kept, and every slot counts as protected.
   ShowImageDirectory();
-  EXPECT_FALSE(SecurityValid);
-  EXPECT_TRUE(SecurityDamaged);
-  EXPECT_EQ(std::vector<uint8_t>(unit.flash() + 0x20, unit.flash() + 0x40), damaged);
-  EXPECT_EQ(platform.window.panels["Status"], SecurityDamagedText);
+  EXPECT_TRUE(SecurityValid);
+  for (const ImageSecurityEntry& e : ImageSecurity) EXPECT_EQ(e.Count, -1);
+  ASSERT_TRUE(ReadSecurityBlock());
+  EXPECT_TRUE(SecurityValid);
+  EXPECT_EQ(ImageSecurity[0].Flags, 0);
   EXPECT_TRUE(platform.messages.boxes.empty());
 }
 
