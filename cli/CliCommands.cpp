@@ -6,7 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <iterator>
+#include <string>
+
+#include <unistd.h>
 
 #include "cli/CliDeviceOptions.h"
 #include "cli/CliJson.h"
@@ -39,6 +43,7 @@
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/RevisionTables.h"
+#include "programmers/SecurityBlock.h"
 #include "programmers/Selection.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
@@ -237,7 +242,15 @@ bool SelectProgrammerAt(const CliOptions& options) {
   SelectProgrammer();
   // A directory or security block that could not be read is reported already;
   // nothing may act on what it left.
-  return LastErrorNumber == 0;
+  if (LastErrorNumber != 0) return false;
+  if (SecurityDamaged) {
+    std::fprintf(stderr,
+                 "kestrin-cli: the security block of the programmer at address %d is damaged: every image counts as "
+                 "read protected, and images can be neither loaded nor read into it, until it is reset with "
+                 "kestrin-cli reset-security --address %d\n",
+                 options.address, options.address);
+  }
+  return true;
 }
 
 // A cell as one field of a tab-separated line: names read from a programmer
@@ -300,6 +313,7 @@ int Images(const CliOptions& options) {
     QJsonArray slotList;
     if (selected) {
       ProgrammerJson(document);
+      document["securityDamaged"] = SecurityDamaged;
       for (int slot = 1; slot <= SlotCount(); ++slot) slotList.append(SlotJson(slot));
     }
     document["slots"] = slotList;
@@ -737,6 +751,39 @@ int ReadTargetCommand(const CliOptions& options) {
   return ExitOk;
 }
 
+// Yes from --yes, or from the operator at a terminal; no terminal and no
+// --yes is a refusal.
+bool ConfirmOnTerminal(const CliOptions& options, const std::string& question) {
+  if (options.yes) return true;
+  if (!isatty(STDIN_FILENO)) {
+    std::fprintf(stderr, "kestrin-cli: %s needs a terminal to ask, or --yes\n", options.command.c_str());
+    return false;
+  }
+  std::string text = question;
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n")) text.replace(at, 2, "\n");
+  std::fprintf(stderr, "%s\n%s [y/N] ", ResetSecurityTitle, text.c_str());
+  std::fflush(stderr);
+  std::string answer;
+  if (!std::getline(std::cin, answer)) return false;
+  return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" || answer == "YES";
+}
+
+int ResetSecurityCommand(const CliOptions& options) {
+  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (!SecurityDamaged) {
+    std::fprintf(stderr, "kestrin-cli: the security block of the programmer at address %d is intact; nothing to reset\n",
+                 options.address);
+    return ExitFailed;
+  }
+  if (!ConfirmOnTerminal(options, ResetSecurityQuestion())) return ExitFailed;
+  if (!ResetSecurityBlock()) {
+    ReportLastError();
+    return ExitFailed;
+  }
+  std::printf("Security Block Reset\n");
+  return ExitOk;
+}
+
 int DeleteCommand(const CliOptions& options) {
   if (!SelectProgrammerAt(options)) return ExitFailed;
   if (options.image > SlotCount()) {
@@ -976,6 +1023,13 @@ const CommandEntry Commands[] = {
     {"delete", true, true, DeleteCommand,
      "delete --address A --image N\n"
      "  Deletes the image in slot N (its directory entry).\n"},
+    {"reset-security", true, false, ResetSecurityCommand,
+     "reset-security --address A [--yes]\n"
+     "  Resets a damaged security block (one whose check bytes do not match it) to no\n"
+     "  count limits and no read protection, after asking on the terminal; --yes\n"
+     "  answers for scripts. Without a terminal and without --yes nothing is reset.\n"
+     "  While the block is damaged every image counts as read protected, and loads\n"
+     "  and target reads are refused. An intact block is not reset.\n"},
     {"upgrade", true, false, UpgradeCommand,
      "upgrade --address A firmware|hwc|vectors|extended-vectors [--type NAME]\n"
      "  Writes the programmer's firmware, its hardware configuration tables or one of\n"
@@ -1105,6 +1159,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       if (!value(options.family)) return false;
     } else if (arg == "--verbose") {
       options.verbose = true;
+    } else if (arg == "--yes") {
+      options.yes = true;
     } else if (arg == "--port") {
       if (!number(options.port, 1, 16)) return false;
     } else if (arg == "--address") {

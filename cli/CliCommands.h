@@ -62,6 +62,7 @@ struct CliOptions {
   bool portsGiven = false;              // --ports was on the command line
   int to = 0;                           // set-address: the new address; 0: not given
   bool verbose = false;
+  bool yes = false;                     // reset-security: the answer to its question, for scripts
   bool help = false;
   bool version = false;
 };

@@ -1,5 +1,6 @@
 #include "link/Commands.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "link/CommDefs.h"
@@ -86,6 +87,26 @@ bool WriteSerialization(int imageIndex) {
   AppendLittleEndian(payload, static_cast<uint32_t>(SerialAddress), 4);
   payload.insert(payload.end(), SerialNumber.begin(), SerialNumber.begin() + 6);
   return RunCommand(InfoWriteSerialization, payload);
+}
+
+bool WriteSerializationVerified(int imageIndex) {
+  if (!SerialSupported) return true;
+  const uint8_t memory = SerialMemory, format = SerialFormat;
+  const int32_t address = SerialAddress;
+  const std::array<uint8_t, 7> number = SerialNumber;
+  if (!WriteSerialization(imageIndex)) return false;
+  const bool read = ReadSerialization(imageIndex);
+  const bool same = memory == SerialMemory && format == SerialFormat && address == SerialAddress &&
+                    std::equal(number.begin(), number.begin() + 6, SerialNumber.begin());
+  SerialMemory = memory;
+  SerialFormat = format;
+  SerialAddress = address;
+  SerialNumber = number;
+  if (!read) return false;
+  if (same) return true;
+  RaiseError(ErrReadVerify, "Write Serialization", "Read-Verify Error");
+  CaptureError();
+  return false;
 }
 
 bool ReadSerialization(int imageIndex) {

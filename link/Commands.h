@@ -40,6 +40,9 @@ bool PortsEnable(uint8_t mask);
 bool GetStatus(std::array<uint8_t, 4>& status);
 
 bool WriteSerialization(int imageIndex);
+// WriteSerialization, then the record read back and compared with what was
+// sent (1505 otherwise); the serialization globals keep what was sent.
+bool WriteSerializationVerified(int imageIndex);
 bool ReadSerialization(int imageIndex);
 bool GetLastSerials();
 

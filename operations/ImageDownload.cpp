@@ -187,7 +187,26 @@ std::vector<uint8_t> BuildPageMap() {
   return map;
 }
 
-bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
+bool CompleteDirEntry(int32_t entryAddress, int32_t count, const uint8_t* entry) {
+  if (WriteFlashVerified(entryAddress, count, entry)) return true;
+  const ErrorRecordCopy failure;
+  const std::string title = ErrorTitle;
+  // A lost reply or a flipped read-back: the entry may well be in place.
+  std::vector<uint8_t> stored(static_cast<size_t>(count));
+  if (ReadFlashConfirmed(entryAddress, count, stored.data())) {
+    if (std::equal(stored.begin(), stored.end(), entry)) {
+      ClearError();
+      ErrorTitle = title;
+      return true;
+    }
+    const std::array<uint8_t, 4> noSize{};
+    WriteFlashVerified(entryAddress, static_cast<int32_t>(noSize.size()), noSize.data());
+  }
+  failure.Restore();
+  return false;
+}
+
+bool LoadNewDeviceImage(bool readProtect, int32_t imageCount, bool writeSerialization) {
   const LineOperation operation;
   if (!operation.Taken()) return RefuseBusyLine("Load Target Image");
   ClearError();
@@ -308,8 +327,10 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
     }
   }
 
-  // The slot's security entry, then its directory entry: the entry is the
-  // last write, so the slot names the image only once everything verified.
+  // The slot's serialization record and security entry, then its directory
+  // entry: the entry makes the slot usable, so it is the last write, and it
+  // names the image only once every record of it verified.
+  if (writeSerialization && !WriteSerializationVerified(ImageNumber - 1)) return finish();
   ImageSecurityEntry& security = ImageSecurity[ImageNumber - 1];
   security.Count = imageCount;
   security.Flags = static_cast<uint8_t>((security.Flags & ~1u) | (readProtect ? 1u : 0u));
@@ -317,6 +338,6 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount) {
 
   if (ProgType == 1 && HasSection9020) ImageMode = static_cast<int16_t>(ImageMode + 128);
   const std::array<uint8_t, 32> entry = BuildDirEntry(crc);
-  WriteFlashVerified(entryAddress, DirEntryBytes, entry.data());
+  CompleteDirEntry(entryAddress, DirEntryBytes, entry.data());
   return finish();
 }

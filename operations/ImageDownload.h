@@ -1,6 +1,7 @@
-// Writing a converted image into a slot of the selected programmer: every
-// area written, read back and compared, the CRC taken by the programmer, and
-// the slot's directory entry and security entry written last.
+// Writing a converted image into a slot of the selected programmer: the slot
+// marked empty, every area and record written, read back and compared, the
+// CRC taken by the programmer, the security entry, and the directory entry
+// that makes the slot usable last.
 #pragma once
 
 #include <array>
@@ -8,8 +9,16 @@
 #include <string>
 #include <vector>
 
-// Stores the image in slot ImageNumber; ImageCount -1 means no limit.
-bool LoadNewDeviceImage(bool readProtect, int32_t imageCount);
+// Stores the image in slot ImageNumber; ImageCount -1 means no limit. With
+// writeSerialization the serialization record (SerialMemory ... SerialNumber)
+// goes to the slot too, verified before the directory entry.
+bool LoadNewDeviceImage(bool readProtect, int32_t imageCount, bool writeSerialization = false);
+
+// The write of (the first `count` bytes of) a slot's directory entry that
+// makes the slot usable, read back. When that fails it reads the entry again:
+// exactly the new entry is success; anything else is marked empty (size 0)
+// if the line answers. False with the first failure in the last-error record.
+bool CompleteDirEntry(int32_t entryAddress, int32_t count, const uint8_t* entry);
 
 // The entire image checksum a download of the converted image reports: the
 // bytes of the main image it writes and verifies, plus the PSoC extended

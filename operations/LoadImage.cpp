@@ -39,12 +39,21 @@ bool LoadImageFromFiles(const ImageLoadSettings& settings) {
   ImageMode = settings.modeWord ? settings.modeWord() : 0;
   ImageFreq = settings.freq;
   ImageVoltage = settings.voltage;
-  if (!LoadNewDeviceImage(settings.readProtect, settings.count)) return false;
+  // The slot's serialization record goes in with the image, before the
+  // directory entry: a slot never names the new image with the old record.
+  const uint8_t memory = SerialMemory;
+  const int32_t address = SerialAddress;
+  if (settings.writeSerialization) {
+    SerialMemory = placement.memory;
+    SerialAddress = placement.address;
+  }
+  if (!LoadNewDeviceImage(settings.readProtect, settings.count, settings.writeSerialization)) {
+    SerialMemory = memory;
+    SerialAddress = address;
+    return false;
+  }
   log.SetImage(settings.name, chosen.DevName, ImageChecksumText(EntireImageChecksum));
-  if (!settings.writeSerialization) return true;
-  SerialMemory = placement.memory;
-  SerialAddress = placement.address;
-  return WriteSerialization(ImageNumber - 1);
+  return true;
 }
 
 bool ConvertImageForLoad(const ImageLoadSettings& settings) {

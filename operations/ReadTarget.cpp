@@ -57,6 +57,23 @@ bool FollowRead(bool& portFailed) {
   return true;
 }
 
+// Serialization off in the slot's record, verified; the globals stay as they were.
+bool ClearSlotSerialization(int imageIndex) {
+  const uint8_t memory = SerialMemory, format = SerialFormat;
+  const int32_t address = SerialAddress;
+  const std::array<uint8_t, 7> number = SerialNumber;
+  SerialMemory = 0;
+  SerialFormat = 0;
+  SerialAddress = 0;
+  SerialNumber.fill(0);
+  const bool ok = WriteSerializationVerified(imageIndex);
+  SerialMemory = memory;
+  SerialFormat = format;
+  SerialAddress = address;
+  SerialNumber = number;
+  return ok;
+}
+
 }  // namespace
 
 bool ReadTargetIntoSlot(const TargetReadSettings& settings) {
@@ -135,12 +152,14 @@ bool ReadTargetDeviceImage() {
     if (!WriteFlashVerified(ImageNumber * 256, 256, ExtData.data())) return finish();
   }
 
-  // A read image is unlimited and not read protected; its size and CRC are
-  // the last write, so the slot names the image only once all else verified.
+  // A read image carries no serial numbers (not the slot's old ones), is
+  // unlimited and not read protected; its size and CRC are the last write, so
+  // the slot names the image only once all else verified.
+  if (!ClearSlotSerialization(ImageNumber - 1)) return finish();
   ImageSecurity[ImageNumber - 1].Count = -1;
   ImageSecurity[ImageNumber - 1].Flags = 0;
   if (!securityUpdate.Commit()) return finish();
   const std::array<uint8_t, 32> done = BuildDirEntry(crc);
-  WriteFlashVerified(entryAddress, 6, done.data());
+  CompleteDirEntry(entryAddress, 6, done.data());
   return finish();
 }

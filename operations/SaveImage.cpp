@@ -20,6 +20,7 @@
 #include "platform/NumberText.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
+#include "programmers/SecurityBlock.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
 #include "state/views/MainWindowView.h"
@@ -197,7 +198,7 @@ std::string WriteIicFile(int32_t count) {
 }
 
 bool SlotReadProtected(int slot) {
-  return slot >= 1 && slot <= MaxImageSlots && (ImageSecurity[slot - 1].Flags & 1);
+  return slot >= 1 && slot <= MaxImageSlots && (SecurityDamaged || (ImageSecurity[slot - 1].Flags & 1));
 }
 
 bool SaveImageToFile(const std::string& fileName) {

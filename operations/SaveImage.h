@@ -13,8 +13,8 @@ bool SaveImageToFile(const std::string& fileName);
 // The upload is checked first (error 1505 when it does not hold), and the
 // file is replaced only by a complete one.
 bool SaveImageAs(const std::string& path, bool iic);
-// The slot's read protection, from the security table in memory: such an
-// image is never uploaded.
+// The slot's read protection, from the security table in memory (every slot
+// while the block is damaged): such an image is never uploaded.
 bool SlotReadProtected(int slot);
 // The refusal shown for a read-protected slot.
 constexpr const char* ReadProtectedMessage = "** Image read failure **\r\nThis image is read protected";

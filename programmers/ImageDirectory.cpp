@@ -47,8 +47,11 @@ void FillRow(int n, const DirEntry& e) {
   const ImageSecurityEntry& security = ImageSecurity[n - 1];
   const std::string& family = FamilyList[CurFamily];
 
-  fgImages.TextMatrix(n, ColReadProtect) = (security.Flags & 1) ? "RP" : "";
-  fgImages.TextMatrix(n, ColRemaining) = security.Count < 0 ? "Unrestricted" : std::to_string(security.Count);
+  // A damaged block protects every slot and vouches for no count.
+  fgImages.TextMatrix(n, ColReadProtect) = (SecurityDamaged || (security.Flags & 1)) ? "RP" : "";
+  fgImages.TextMatrix(n, ColRemaining) = SecurityDamaged      ? SecurityDamagedCount
+                                         : security.Count < 0 ? "Unrestricted"
+                                                              : std::to_string(security.Count);
   fgImages.TextMatrix(n, ColName) = NameText(e.Name.data());
   fgImages.TextMatrix(n, ColFamily) = family;
   fgImages.TextMatrix(n, ColDeviceType) = device.DevName;
@@ -115,14 +118,6 @@ void ShowImageDirectory() {
     ShowErrorReport();
     return;
   }
-  if (!SecurityValid) {
-    // Repeated reads agreed that the block is damaged: reset, and say so.
-    if (!ClearSecurityBlock()) {
-      ShowErrorReport();
-      return;
-    }
-    if (frmMain) frmMain->SetStatusPanel("Status", SecurityResetText);
-  }
 
   const int slots = SlotCount();
   FillHeader();
@@ -140,10 +135,27 @@ void ShowImageDirectory() {
     return;
   }
   ImageDirectory.assign(slots + 1, DirEntry{});
+  bool anyImage = false;
   for (int n = 1; n <= slots; ++n) {
     ImageDirectory[n] = DecodeDirEntry(&entries[(n - 1) * DirEntryBytes]);
-    FillRow(n, ImageDirectory[n]);
+    anyImage = anyImage || ImageDirectory[n].Size >= 1;
   }
+  if (SecurityDamaged) {
+    // Repeated reads agreed that the block's CRC is wrong. With no image
+    // stored it protects nothing (a new programmer's erased block): written
+    // anew with no limits. Otherwise it is kept as it is, every slot counts
+    // as protected, and the status bar says why.
+    if (!anyImage) {
+      if (!ClearSecurityBlock()) {
+        ShowErrorReport();
+        return;
+      }
+      if (frmMain) frmMain->SetStatusPanel("Status", SecurityResetText);
+    } else if (frmMain) {
+      frmMain->SetStatusPanel("Status", SecurityDamagedText);
+    }
+  }
+  for (int n = 1; n <= slots; ++n) FillRow(n, ImageDirectory[n]);
   fgImages.Row = std::min(std::max(ImageNumber, 1), std::max(slots, 1));
   if (frmImageMan) frmImageMan->GridChanged();
   if (frmProgram) frmProgram->DirectoryChanged();

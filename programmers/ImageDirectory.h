@@ -17,8 +17,9 @@ enum ImageGridColumn {
   ColDeviceType = 5, ColVoltage = 6, ColMode = 7, ColClock = 8, ColSecondImage = 9,
 };
 
-// Reads the security block (resetting it when its CRC is wrong) and the
-// directory, and fills fgImages. Shows its own error report on failure.
+// Reads the security block and the directory, and fills fgImages. A block
+// whose CRC is wrong is written anew when no slot holds an image; otherwise it
+// is kept, every slot shows protected, and the status bar says so. Shows its own error report on failure.
 void ShowImageDirectory();
 // The same after an operation changed a slot, leaving the operation's
 // outcome in the last-error record as it was.

@@ -1,13 +1,16 @@
 #include "programmers/SecurityBlock.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
 #include "devices/Utils.h"
+#include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "link/FlashCrc.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
-#include "state/views/MainWindowView.h"
 
 bool ReadSecurityBlock() {
   ClearError();
@@ -28,11 +31,13 @@ bool ReadSecurityBlock() {
   std::array<uint8_t, 2> crc{};
   if (!CrcFlashConfirmed(SecurityBlockAddress, SecurityCrcRange, crc)) return false;
   SecurityValid = crc == SecurityCrc;
+  SecurityDamaged = !SecurityValid;
   return true;
 }
 
 namespace {
-// The first 30 bytes from the table and the security word; the seal after them is 0.
+// The first 30 bytes from the table and the security word, sealed with the
+// CRC the programmer computes over them.
 std::vector<uint8_t> EncodeSecurityBlock() {
   std::vector<uint8_t> block(SecurityBlockBytes, 0);
   for (int i = 0; i < MaxImageSlots; ++i) {
@@ -43,7 +48,16 @@ std::vector<uint8_t> EncodeSecurityBlock() {
     block[at + 2] = e.Spare2;
   }
   PutWord(block, 28, SecurityWord);
+  const std::array<uint8_t, 2> seal = FlashCrcBytes(block.data(), SecurityCrcRange);
+  block[30] = seal[0];
+  block[31] = seal[1];
   return block;
+}
+
+bool FailSecurityCheck(const char* source) {
+  RaiseError(ErrReadVerify, source, "Read-Verify Error");
+  CaptureError();
+  return false;
 }
 }  // namespace
 
@@ -51,41 +65,40 @@ bool SecurityUpdate::Begin() {
   const std::string title = ErrorTitle;
   if (!ReadSecurityBlock()) return false;
   ErrorTitle = title;
-  wasSealed_ = SecurityValid;
+  if (SecurityDamaged) {
+    // Rewriting it would turn untrusted bytes (or a reset) into protection
+    // and counts of record.
+    RaiseError(ErrSecurityDamaged, SecurityDamagedTitle, SecurityDamagedText);
+    CaptureError();
+    return false;
+  }
   const std::vector<uint8_t> encoded = EncodeSecurityBlock();
   std::copy(encoded.begin(), encoded.end(), sealed_.begin());
-  sealed_[30] = SecurityCrc[0];
-  sealed_[31] = SecurityCrc[1];
-  if (!SecurityValid) {   // damaged beyond doubt: written anew, as selection does
-    ImageSecurity.fill(ImageSecurityEntry{});
-    SecurityWord = 0;
-    if (frmMain) frmMain->SetStatusPanel("ExtStatus2", SecurityResetText);
-  }
   return true;
 }
 
 bool SecurityUpdate::Commit() {
   if (WriteSecurityBlock()) return true;
-  if (wasSealed_) {
-    const ErrorRecordCopy failure;
-    WriteFlash(SecurityBlockAddress, SecurityBlockBytes, sealed_.data(), false);
-    failure.Restore();
-  }
+  const ErrorRecordCopy failure;
+  WriteFlash(SecurityBlockAddress, SecurityBlockBytes, sealed_.data(), false);
+  failure.Restore();
   return false;
 }
 
 bool WriteSecurityBlock() {
   SecurityValid = false;
-  std::vector<uint8_t> block = EncodeSecurityBlock();
-  // The programmer's CRC of the first 30 bytes seals the block.
-  std::array<uint8_t, 2> crc{};
+  const std::vector<uint8_t> block = EncodeSecurityBlock();
   if (!WriteFlash(SecurityBlockAddress, SecurityBlockBytes, block.data(), false)) return false;
+  std::array<uint8_t, SecurityBlockBytes> stored{};
+  if (!ReadFlashConfirmed(SecurityBlockAddress, SecurityBlockBytes, stored.data())) return false;
+  if (!std::equal(stored.begin(), stored.end(), block.begin())) return FailSecurityCheck("Write Security Block");
+  // The programmer must take the seal as its own, or it holds a damaged block.
+  std::array<uint8_t, 2> crc{};
   if (!CrcFlashConfirmed(SecurityBlockAddress, SecurityCrcRange, crc)) return false;
-  block[30] = crc[0];
-  block[31] = crc[1];
-  if (!WriteFlashVerified(SecurityBlockAddress, SecurityBlockBytes, block.data())) return false;
+  if (crc[0] != block[30] || crc[1] != block[31]) return FailSecurityCheck("Crc Flash");
   SecurityCrc = crc;
   SecurityValid = true;
+  SecurityDamaged = false;
   return true;
 }
 
@@ -93,4 +106,22 @@ bool ClearSecurityBlock() {
   ImageSecurity.fill(ImageSecurityEntry{});
   SecurityWord = 0;
   return WriteSecurityBlock();
+}
+
+bool ResetSecurityBlock() {
+  const LineOperation operation;
+  if (!operation.Taken()) return RefuseBusyLine(ResetSecurityTitle);
+  if (!ReadSecurityBlock()) return false;
+  ErrorTitle = ResetSecurityTitle;
+  if (!SecurityDamaged) {
+    RaiseError(ErrSecurityDamaged, ResetSecurityTitle, "Security Block is Intact - Nothing to Reset");
+    CaptureError();
+    return false;
+  }
+  return ClearSecurityBlock();
+}
+
+std::string ResetSecurityQuestion() {
+  return "The security block of this programmer is damaged.\r\n"
+         "Reset it? Every image loses its read protection and its count limit.";
 }

@@ -45,6 +45,7 @@
 #include "platform/SettingsStore.h"
 #include "programmers/Discovery.h"
 #include "programmers/ImageDirectory.h"
+#include "programmers/SecurityBlock.h"
 #include "programmers/RevisionTables.h"
 #include "programmers/Selection.h"
 #include "programmers/ui/FactoryWindow.h"
@@ -270,6 +271,8 @@ void MainWindow::BuildMenus() {
     });
   }
   forward(AddMenu(config, "mnuConfigSetAddress", tr("Set Programmer Add&ress")), &MdiChild::mnuConfigSetAddress);
+  connect(AddMenu(config, "mnuConfigResetSecurity", tr("Reset Security &Block")), &QAction::triggered, this,
+          &MainWindow::mnuConfigResetSecurity_Click);
   config->addSeparator();
   connect(AddMenu(config, "mnuUpgradeFirmware", tr("Upgrade &Firmware")), &QAction::triggered, this,
           &MainWindow::mnuUpgradeFirmware_Click);
@@ -779,6 +782,16 @@ void MainWindow::mnuImageDelete_Click() {
   if (MessageBox->MsgBox(question, vbYesNo, "Delete Stored Image") == vbNo) return;
   SetEnabled(false);
   if (!DeleteImage(n)) ShowErrorReport();
+  ShowImageDirectory();
+  SetEnabled(true);
+}
+
+void MainWindow::mnuConfigResetSecurity_Click() {
+  if (!LineFree() || SelectedProgrammer < 1) return;
+  const LineOperation operation;
+  if (MessageBox->MsgBox(ResetSecurityQuestion(), vbYesNo + vbQuestion, ResetSecurityTitle) != vbYes) return;
+  SetEnabled(false);
+  if (!ResetSecurityBlock()) ShowErrorReport();
   ShowImageDirectory();
   SetEnabled(true);
 }

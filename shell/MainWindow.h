@@ -101,6 +101,8 @@ class MainWindow : public QMainWindow, public MainFrame {
   RunLogWindow* RunLog() const { return runLog_; }
   void mnuImageDelete_Click();
   void mnuImageUpload_Click();
+  // Asks, then resets a damaged security block to no limits and no protection.
+  void mnuConfigResetSecurity_Click();
   void mnuImageSerialization_Click();
   void mnuDDEenable_Click();
   // View > Verdict Tiles shows or hides the tiles and remembers it; View >

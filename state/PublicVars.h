@@ -160,6 +160,9 @@ extern std::array<ImageSecurityEntry, MaxImageSlots> ImageSecurity;
 extern int16_t SecurityWord;
 extern std::array<uint8_t, 2> SecurityCrc;
 extern bool SecurityValid;
+// The last read found the block's CRC wrong (and no write has sealed it since):
+// every slot then counts as read protected.
+extern bool SecurityDamaged;
 
 // ---- Image directory of the selected programmer ----
 struct DirEntry {

@@ -889,6 +889,64 @@ TEST_F(CliTest, ReadTargetThenSaveTheImage) {
   EXPECT_EQ(ReadFile(dir + "/locked.hex"), "");
 }
 
+// A security block whose check bytes do not match is kept as it is: every
+// image counts as read protected until reset-security, which asks first.
+TEST_F(CliTest, DamagedSecurityBlockProtectsEveryImageUntilItIsResetOnRequest) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
+                  "slot=1,name=Guarded,device=9,family=0,protect=1,count=250", "--image",
+                  "slot=3,name=Open,device=9,family=0,count=12"});
+  ASSERT_TRUE(sim.ready());
+  const std::string block = dir + "/block.bin";
+  auto readBlock = [&] {
+    const Result r = Run({"read-flash", "--device", sim.linkPath(), "--address", "2", "0x20", "32", "--out", block});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return ReadFile(block);
+  };
+  std::string damaged = readBlock();
+  ASSERT_EQ(damaged.size(), 32u);
+  damaged[14] = static_cast<char>(damaged[14] ^ 0x08);   // slot 3's count, behind the seal
+  std::ofstream(block, std::ios::binary | std::ios::trunc) << damaged;
+  ASSERT_EQ(Run({"write-flash", "--device", sim.linkPath(), "--address", "2", "0x20", block}).status, 0);
+
+  Result r = Run({"images", "--device", sim.linkPath(), "--address", "2"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\n1\tRP\tDamaged\tGuarded"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n3\tRP\tDamaged\tOpen"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("security block of the programmer at address 2 is damaged"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("kestrin-cli reset-security --address 2"), std::string::npos) << r.err;
+
+  r = Run({"save", "--device", sim.linkPath(), "--address", "2", "--image", "3", "--out", dir + "/open.hex"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.err.find("This image is read protected"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile(dir + "/open.hex"), "");
+
+  // No terminal to ask and no --yes: nothing is reset.
+  r = Run({"reset-security", "--device", sim.linkPath(), "--address", "2"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.err.find("needs a terminal to ask, or --yes"), std::string::npos) << r.err;
+  EXPECT_EQ(readBlock(), damaged);
+
+  r = Run({"reset-security", "--device", sim.linkPath(), "--address", "2", "--yes"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Security Block Reset\n");
+  const std::string reset = readBlock();
+  ASSERT_EQ(reset.size(), 32u);
+  for (int slot = 0; slot < 4; ++slot) {
+    EXPECT_EQ(reset.substr(7 * slot, 7), std::string("\xFF\xFF\xFF\xFF\0\0\0", 7)) << slot;
+  }
+  const uint16_t crc = vrxsim::Crc16(reinterpret_cast<const uint8_t*>(reset.data()), 30);
+  EXPECT_EQ(static_cast<uint8_t>(reset[30]), crc & 0xFF);
+  EXPECT_EQ(static_cast<uint8_t>(reset[31]), crc >> 8);
+
+  r = Run({"images", "--device", sim.linkPath(), "--address", "2"});
+  EXPECT_EQ(r.err.find("damaged"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("\n1\t\tUnrestricted\tGuarded"), std::string::npos) << r.out;
+  // An intact block is not reset.
+  r = Run({"reset-security", "--device", sim.linkPath(), "--address", "2", "--yes"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.err.find("intact"), std::string::npos) << r.err;
+}
+
 // The line's frames carry no checksum: a damaged ReadFlash reply during the
 // upload must fail the save and leave the file that was there untouched.
 TEST_F(CliTest, DamagedUploadIsReadAgainAndALostLineKeepsTheOldFile) {

@@ -49,6 +49,7 @@
 #include "platform/SoundPlayer.h"
 #include "programmers/Discovery.h"
 #include "programmers/ImageDirectory.h"
+#include "programmers/SecurityBlock.h"
 #include "programmers/ui/FactoryWindow.h"
 #include "programmers/ui/SetAddressDialog.h"
 #include "shell/AboutBox.h"
@@ -392,6 +393,43 @@ TEST_F(GuiTest, DeleteAsksAndDeletesOnlyOnYes) {
   EXPECT_EQ(window->ImageManager()->Grid()->item(1, 3)->text(), "");
   EXPECT_TRUE(window->isEnabled());
   EXPECT_TRUE(Slot2Deleted());
+}
+
+// A damaged security block shows every image protected, with the reason in the
+// status bar; Configure > Reset Security Block asks and resets only on Yes.
+TEST_F(GuiTest, DamagedSecurityBlockIsResetFromTheConfigureMenuOnlyOnYes) {
+  Start({"--programmer", Unit1, "--image", "slot=2,name=Guarded,device=9,family=0,protect=1,count=250"});
+  FindAndOpenImageManager();
+  std::array<uint8_t, 32> block{};
+  ASSERT_TRUE(ReadFlashConfirmed(0x20, 32, block.data()));
+  block[7] ^= 0x10;   // slot 2's count, behind the seal
+  ASSERT_TRUE(WriteFlashVerified(0x20, 32, block.data()));
+  ShowImageDirectory();
+  QTableWidget* grid = window->ImageManager()->Grid();   // row 1: slot 2
+  EXPECT_EQ(grid->item(1, 1)->text(), "RP");
+  EXPECT_EQ(grid->item(1, 2)->text(), "Damaged");
+  EXPECT_EQ(window->StatusPanelText("Status").toStdString(), SecurityDamagedText);
+
+  QAction* entry = window->findChild<QAction*>("mnuConfigResetSecurity");
+  ASSERT_NE(entry, nullptr);
+  EXPECT_TRUE(entry->isEnabled());
+  recorders.messages.answer = vbNo;
+  entry->trigger();
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);
+  EXPECT_EQ(recorders.messages.boxes[0].title, "Reset Security Block");
+  EXPECT_EQ(recorders.messages.boxes[0].style, vbYesNo + vbQuestion);
+  std::array<uint8_t, 32> after{};
+  ASSERT_TRUE(ReadFlashConfirmed(0x20, 32, after.data()));
+  EXPECT_EQ(after, block);
+  EXPECT_EQ(grid->item(1, 1)->text(), "RP");
+
+  recorders.messages.answer = vbYes;
+  entry->trigger();
+  EXPECT_EQ(recorders.messages.boxes.size(), 2u);   // the question only: no error report
+  EXPECT_EQ(grid->item(1, 1)->text(), "");
+  EXPECT_EQ(grid->item(1, 2)->text(), "Unrestricted");
+  EXPECT_FALSE(SecurityDamaged);
+  EXPECT_TRUE(window->isEnabled());
 }
 
 // The operator's Delete arriving while an automation command waits for the
