@@ -22,6 +22,7 @@
 #include "platform/SerialPort.h"
 #include "programmers/Discovery.h"
 #include "programmers/ImageDirectory.h"
+#include "programmers/SecurityBlock.h"
 #include "programmers/Selection.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
@@ -306,7 +307,9 @@ bool DdeLink::Dispatch() {
     startedRun_ = std::make_unique<RunLogEntry>(name == "Program" ? "program" : "verify", image);
     startedPorts_ = mask & 0x0F;
     bool started = false;
-    if (PortsEnable(mask)) {
+    if (name == "Program" && SecurityDamaged) {
+      RefuseRunOnDamagedBlock("DDE Link - Program");
+    } else if (PortsEnable(mask)) {
       if (name == "Program") started = Program(image);
       else started = Verify(image);
     }

@@ -11,6 +11,7 @@
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "programmers/ImageDirectory.h"
+#include "programmers/SecurityBlock.h"
 #include "programmers/Selection.h"
 #include "state/PublicVars.h"
 #include "state/views/ArrayProgramView.h"
@@ -112,6 +113,7 @@ bool PrepareArrayPanel(int programmer, ArrayPanel& panel) {
   panel.caption = ArrayPanelCaption(programmer);
   panel.images.clear();
   panel.entries.fill(DirEntry{});
+  panel.securityDamaged = false;
   MakeAddressCurrent(p.Address);
   std::vector<uint8_t> directory(static_cast<size_t>(p.NumImages) * DirEntryBytes + 1, 0);
   if (p.NumImages > 0 && ReadFlash(DirectoryAddress, p.NumImages * DirEntryBytes, directory.data(), false)) {
@@ -122,6 +124,9 @@ bool PrepareArrayPanel(int programmer, ArrayPanel& panel) {
       if (entry.Size > 0) panel.images.push_back(slot);
     }
   }
+  // Each unit's own block decides, not the selected programmer's.
+  bool sealed = true;
+  if (!panel.images.empty() && ReadSecurityBlockSealed(sealed)) panel.securityDamaged = !sealed;
   CaptureError();
   panel.prepared = LastErrorNumber == 0;
   return panel.prepared;
@@ -180,7 +185,9 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
     logs.back().SetUnit(panel.programmer);
     MakeAddressCurrent(panel.address);
     panel.run.enabled = ports;
-    if (PortsEnable(ArrayPortMask(ports, verify, sequential)) && Program(slots[i])) {
+    // Even a CRC-verify run is a Program command, which counts devices.
+    const bool mayStart = !panel.securityDamaged || RefuseRunOnDamagedBlock("Array Programming");
+    if (mayStart && PortsEnable(ArrayPortMask(ports, verify, sequential)) && Program(slots[i])) {
       panel.started = true;
       following[i] = true;
     } else {

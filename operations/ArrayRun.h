@@ -21,6 +21,7 @@ struct ArrayPanel {
   std::vector<int> images;        // slots holding an image, ascending
   std::array<DirEntry, 5> entries{};   // directory entries of slots 1..4, as read
   bool prepared = false;          // its image directory was read
+  bool securityDamaged = false;   // its security block's seal is wrong: not started
   // Outcome of the last run.
   bool started = false;
   bool startFailed = false;       // PortsEnable or Program refused or unanswered

@@ -12,6 +12,7 @@
 #include "operations/RunTally.h"
 #include "operations/Sound.h"
 #include "platform/SettingsStore.h"
+#include "programmers/SecurityBlock.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
 #include "state/views/MainWindowView.h"
@@ -89,6 +90,7 @@ bool ProgramImage(bool verifyOnly) {
   if (!operation.Taken()) return RefuseBusyLine("Program Image");
   ClearError();
   ErrorTitle = "Program Image";
+  if (!verifyOnly && SecurityDamaged) return RefuseRunOnDamagedBlock(ErrorTitle);
   bool anyFailed = false;
   RunLogScope log(verifyOnly ? "verify" : "program", ImageNumber);
 

@@ -12,13 +12,29 @@
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
 
+namespace {
+// The block decides protection and counts and is written back: it is taken
+// only as two reads agree, and so is the programmer's CRC of it.
+bool ReadBlockAndSeal(std::array<uint8_t, SecurityBlockBytes>& block, bool& sealed) {
+  if (!ReadFlashConfirmed(SecurityBlockAddress, SecurityBlockBytes, block.data())) return false;
+  std::array<uint8_t, 2> crc{};
+  if (!CrcFlashConfirmed(SecurityBlockAddress, SecurityCrcRange, crc)) return false;
+  sealed = crc[0] == block[30] && crc[1] == block[31];
+  return true;
+}
+}  // namespace
+
+bool ReadSecurityBlockSealed(bool& sealed) {
+  std::array<uint8_t, SecurityBlockBytes> block{};
+  return ReadBlockAndSeal(block, sealed);
+}
+
 bool ReadSecurityBlock() {
   ClearError();
   ErrorTitle = "Read Security Block";
-  // The block decides protection and counts and is written back: it is taken
-  // only as two reads agree, and so is the programmer's CRC of it.
   std::array<uint8_t, SecurityBlockBytes> block{};
-  if (!ReadFlashConfirmed(SecurityBlockAddress, SecurityBlockBytes, block.data())) return false;
+  bool sealed = false;
+  if (!ReadBlockAndSeal(block, sealed)) return false;
   for (int i = 0; i < MaxImageSlots; ++i) {
     ImageSecurityEntry& e = ImageSecurity[i];
     e.Count = GetLong(&block[7 * i]);
@@ -28,9 +44,7 @@ bool ReadSecurityBlock() {
   }
   SecurityWord = GetWord(&block[28]);
   SecurityCrc = {block[30], block[31]};
-  std::array<uint8_t, 2> crc{};
-  if (!CrcFlashConfirmed(SecurityBlockAddress, SecurityCrcRange, crc)) return false;
-  SecurityValid = crc == SecurityCrc;
+  SecurityValid = sealed;
   SecurityDamaged = !SecurityValid;
   return true;
 }
@@ -106,6 +120,12 @@ bool ClearSecurityBlock() {
   ImageSecurity.fill(ImageSecurityEntry{});
   SecurityWord = 0;
   return WriteSecurityBlock();
+}
+
+bool RefuseRunOnDamagedBlock(const std::string& title) {
+  RaiseError(ErrSecurityDamaged, title, SecurityDamagedText);
+  CaptureError();
+  return false;
 }
 
 bool ResetSecurityBlock() {

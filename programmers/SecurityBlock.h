@@ -25,6 +25,14 @@ constexpr const char* SecurityResetText = "Security Block Invalid - Reset to No 
 constexpr const char* SecurityDamagedCount = "Damaged";
 
 bool ReadSecurityBlock();
+// Reads the block of the programmer at the current address without taking it
+// as the selected programmer's: whether its seal matches its bytes.
+bool ReadSecurityBlockSealed(bool& sealed);
+
+// A program run would count devices off a damaged block (and the programmer
+// would seal the untrusted bytes as it does so): refused, with the reason in
+// the last-error record. Returns false.
+bool RefuseRunOnDamagedBlock(const std::string& title);
 // The block is sealed on the PC and written whole in one command, then read
 // back and checked against the programmer's CRC: a cut at any point leaves the
 // old sealed block or the new one, never an unsealed one.

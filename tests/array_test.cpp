@@ -11,6 +11,7 @@
 #include "operations/ArrayRun.h"
 #include "operations/PortStatus.h"
 #include "programmers/Discovery.h"
+#include "programmers/SecurityBlock.h"
 #include "sim/Line.h"
 #include "state/PublicVars.h"
 #include "state/views/ArrayProgramView.h"
@@ -120,8 +121,10 @@ TEST_F(ArrayRunTest, PanelsListTheStoredImagesAndAUnitWithoutImagesIsNotPrepared
     EXPECT_EQ(panels[i].images, expected[i].images) << i;
     EXPECT_EQ(panels[i].caption, expected[i].caption) << i;
   }
-  // Every directory was read, then the address of the selected unit came back.
-  for (int a : {2, 4, 7}) EXPECT_EQ(CountTo(a, CmdReadFlash), 1) << a;
+  // Every directory was read, and the security block (twice, to agree) of
+  // each unit holding images; then the address of the selected unit came back.
+  for (int a : {2, 7}) EXPECT_EQ(CountTo(a, CmdReadFlash), 3) << a;
+  EXPECT_EQ(CountTo(4, CmdReadFlash), 1);
   EXPECT_EQ(SavedAddress, 2);
   EXPECT_EQ(CurrentAddress, 2);
 }
@@ -188,6 +191,32 @@ TEST_F(ArrayRunTest, ThreeUnitsWithOneFailingPortEndWithEveryFinalStatus) {
   // The slow unit was polled longer than the quick one.
   EXPECT_GT(CountTo(3, CmdGetStatus), CountTo(1, CmdGetStatus));
   EXPECT_EQ(CurrentAddress, 1);
+}
+
+// Each unit's own security block decides: the unit whose seal is wrong is
+// not started, even for a CRC-verify run (a Program command, which counts
+// devices), and nothing is sent to it; the unit before it runs as usual.
+TEST_F(ArrayRunTest, ProgramIsRefusedOnAUnitWithADamagedSecurityBlock) {
+  AddUnit(1, {1});
+  vrxsim::Unit& damaged = AddUnit(2, {1});
+  damaged.flash()[SecurityBlockAddress + 4] ^= 0x01;   // slot 1's flags, behind the seal
+  std::vector<ArrayPanel> panels = Open();
+  ASSERT_EQ(panels.size(), 2u);
+  EXPECT_FALSE(panels[0].securityDamaged);
+  EXPECT_TRUE(panels[1].securityDamaged);
+  RecordingArrayView view(2);
+  EXPECT_FALSE(RunArray(view, panels));
+  EXPECT_EQ(LastErrorNumber, ErrSecurityDamaged);
+  EXPECT_TRUE(panels[0].started);
+  EXPECT_TRUE(panels[1].startFailed);
+  EXPECT_EQ(CountTo(2, CmdPortsEnable) + CountTo(2, CmdProgram), 0);
+  EXPECT_EQ(view.Final(0, 0), "Done");
+
+  view.verify = true;
+  line.clearLog();
+  EXPECT_FALSE(RunArray(view, panels));
+  EXPECT_EQ(LastErrorNumber, ErrSecurityDamaged);
+  EXPECT_EQ(CountTo(2, CmdPortsEnable) + CountTo(2, CmdProgram), 0);
 }
 
 TEST_F(ArrayRunTest, RefusedProgramEndsStartUpButTheStartedUnitsAreFollowedToTheEnd) {

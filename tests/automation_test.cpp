@@ -7,6 +7,7 @@
 #include "link/CommDefs.h"
 #include "options/SerialNumbers.h"
 #include "programmers/Discovery.h"
+#include "programmers/SecurityBlock.h"
 #include "programmers/Selection.h"
 #include "sim/Line.h"
 #include "sim/StoredImages.h"
@@ -225,6 +226,25 @@ TEST_F(AutomationTest, LoadAndReadAreSeenAtOnceAndAFailureKeepsItsError) {
   const std::string emptied = Run("ImageInfo|2");   // marked empty, and seen so
   EXPECT_EQ(emptied.find("Fresh"), std::string::npos) << emptied;
   EXPECT_EQ(emptied.find("Lost"), std::string::npos) << emptied;
+}
+
+// A program run would count devices off a block whose seal is wrong; a verify
+// run counts nothing and goes ahead.
+TEST_F(AutomationTest, ProgramIsRefusedWhileTheSecurityBlockIsDamaged) {
+  vrxsim::Unit& unit = AddUnit();
+  unit.flash()[SecurityBlockAddress] ^= 0x01;   // slot 1's count, behind the seal
+  const std::vector<uint8_t> damaged(unit.flash() + SecurityBlockAddress,
+                                     unit.flash() + SecurityBlockAddress + SecurityBlockBytes);
+  Run("FindProgrammers");
+  Run("Select|3");
+  EXPECT_EQ(Run("Program|1|1"), std::string("Program| 1521|") + SecurityDamagedText + "\r\n");
+  EXPECT_TRUE(PayloadsOf(CmdProgram).empty());
+  EXPECT_EQ(Run("Verify|1|1"), "Verify|Success|\r\n");
+  EXPECT_EQ(PayloadsOf(CmdVerify).size(), 1u);
+  LetTimePass(5000);
+  EXPECT_EQ(std::vector<uint8_t>(unit.flash() + SecurityBlockAddress,
+                                 unit.flash() + SecurityBlockAddress + SecurityBlockBytes),
+            damaged);
 }
 
 TEST_F(AutomationTest, ProgramMaskPortStatusAndSerialize) {

@@ -9,6 +9,7 @@
 #include "platform/SoundPlayer.h"
 #include "programmers/Discovery.h"
 #include "programmers/ImageDirectory.h"
+#include "programmers/SecurityBlock.h"
 #include "programmers/Selection.h"
 #include "sim/Line.h"
 #include "sim/StoredImages.h"
@@ -120,6 +121,24 @@ TEST_F(ProgramRunTest, FailingPortIsRedOnWhiteAndSoundsTheAlarmWhileOthersFinish
   EXPECT_EQ(manager.captions[3], "Done");   // polling went on for the slower port
   ASSERT_EQ(sound.played.size(), 1u);
   EXPECT_EQ(sound.played[0], dir.path() + "/fail.wav");
+}
+
+// The selected programmer's security block is damaged: a program run would
+// count devices off untrusted bytes and is refused before anything is sent; a
+// verify run counts nothing.
+TEST_F(ProgramRunTest, ProgramRunIsRefusedOnADamagedSecurityBlock) {
+  AddUnit();
+  line.clearLog();
+  SecurityDamaged = true;
+  EXPECT_FALSE(ProgramImage(false));
+  EXPECT_EQ(LastErrorNumber, ErrSecurityDamaged);
+  EXPECT_EQ(LastErrorText, SecurityDamagedText);
+  EXPECT_TRUE(CommandsSent().empty());
+  EXPECT_TRUE(ProgramImage(true)) << LastErrorText;
+  SecurityDamaged = false;
+  const std::vector<uint8_t> sent = CommandsSent();
+  EXPECT_NE(std::find(sent.begin(), sent.end(), CmdVerify), sent.end());
+  EXPECT_EQ(std::find(sent.begin(), sent.end(), CmdProgram), sent.end());
 }
 
 TEST_F(ProgramRunTest, NoAlarmWhenSoundIsOff) {
