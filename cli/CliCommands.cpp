@@ -237,7 +237,13 @@ bool SelectProgrammerAt(const CliOptions& options) {
   SelectProgrammer();
   // A directory or security block that could not be read is reported already;
   // nothing may act on what it left.
-  return LastErrorNumber == 0;
+  if (LastErrorNumber != 0) return false;
+  // Nor on device types read from a damaged device file ("Bad Device File").
+  if (!CheckDeviceFile()) {
+    ReportLastError();
+    return false;
+  }
+  return true;
 }
 
 // A cell as one field of a tab-separated line: names read from a programmer
@@ -769,6 +775,7 @@ int SetAddressCommand(const CliOptions& options) {
   PauseTicks(20);   // as long as the window's blink: the programmer takes its new address
   if (!AcquireProgrammerAt(options.to)) {
     ErrorTitle = "Set Address";
+    LastErrorText += "\r\n" + AddressUncertainNote(options.address, options.to);
     ReportLastError();
     return ExitFailed;
   }

@@ -110,10 +110,37 @@ bool LoadDeviceFamilies() {
   FamilyList[n] = "";
   if (!whole) RaiseError(ErrInputPastEnd, "Load Devices", "Input past end of file: " + ProgramFile(DeviceFile));
 
-  const bool ok = !ErrorPending();
+  bool ok = !ErrorPending();
+  if (!ok) {
+    ErrorTitle = "Load Devices";
+    CaptureError();
+  }
   CurFamily = 0;
   LoadDeviceTypes();
-  return ok;
+  return ok && CheckDeviceFile();
+}
+
+bool CheckDeviceFile() {
+  Err = ErrorObject{};
+  TextFieldReader reader;
+  Record record;
+  bool bad = !OpenDeviceFile(reader);
+  if (!bad && !ReadRecord(reader, record)) bad = true;
+  int line = 0;   // record number after the heading
+  while (!bad && !reader.AtEnd()) {
+    ++line;
+    DeviceRecord device;
+    if (!ReadRecord(reader, record) || (IsForSelectedType(record) && !FillDevice(record, device))) bad = true;
+  }
+  if (!bad) return true;
+  if (!ErrorPending()) {
+    RaiseError(ErrFileFormat, "Load Devices",
+               "Bad Device File: " + ProgramFile(DeviceFile) + ", record" + Str(line) + " after the heading");
+  }
+  LastFunction = "Load Devices";
+  ErrorTitle = "Load Devices";
+  CaptureError();
+  return false;
 }
 
 void LoadDeviceTypes() {

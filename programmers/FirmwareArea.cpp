@@ -1,0 +1,44 @@
+#include "programmers/FirmwareArea.h"
+
+#include <array>
+#include <cstdint>
+
+#include "link/Commands.h"
+#include "platform/MessageBox.h"
+#include "state/PublicVars.h"
+
+const char* const FirmwareIncompleteText = "Firmware incomplete, upgrade again";
+
+namespace {
+constexpr int32_t FirmwareRecordAddress = 4;
+}  // namespace
+
+FirmwareArea CheckFirmwareArea() {
+  std::array<uint8_t, 4> record{};
+  if (!ReadFlashConfirmed(FirmwareRecordAddress, static_cast<int32_t>(record.size()), record.data())) {
+    return FirmwareArea::Unknown;
+  }
+  const int32_t size = record[0] | record[1] << 8;
+  if (size == 0xFFFF) return FirmwareArea::NoRecord;
+  // The record keeps the low 16 bits of the size it wrote.
+  if (size == 0 || size != (FlashMap.FirmwareSize & 0xFFFF) || FlashMap.FirmwareSize > 0xFFFF) {
+    return FirmwareArea::Incomplete;
+  }
+  std::array<uint8_t, 2> crc{};
+  if (!CrcFlashConfirmed(FlashMap.FirmwareBase, size, crc)) return FirmwareArea::Unknown;
+  return crc[0] == record[2] && crc[1] == record[3] ? FirmwareArea::Complete : FirmwareArea::Incomplete;
+}
+
+std::string FirmwareIncompleteMessage() {
+  return std::string("PLEASE NOTE: ") + FirmwareIncompleteText +
+         ".\r\nThe firmware area of this Programmer does not hold the firmware its last upgrade recorded "
+         "(the upgrade was cut short).\r\nPlease select 'Upgrade Firmware' from the Configuration menu to "
+         "upgrade this Programmer's firmware again.";
+}
+
+void WarnOfIncompleteFirmware() {
+  const ErrorRecordCopy before;
+  const FirmwareArea state = CheckFirmwareArea();
+  before.Restore();
+  if (state == FirmwareArea::Incomplete && MessageBox) MessageBox->MsgBox(FirmwareIncompleteMessage(), vbOKOnly, "");
+}
