@@ -36,6 +36,7 @@
 #include "platform/SettingsStore.h"
 #include "programmers/Configuration.h"
 #include "programmers/Discovery.h"
+#include "programmers/FirmwareArea.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/RevisionTables.h"
@@ -107,9 +108,29 @@ int EntryLineSpeed(int index) {
   return ProgSettings[address] == LineSettings[0] ? 38400 : 115200;
 }
 
+// Says on stderr when the programmer at CurrentAddress holds an upgrade cut
+// short; true when it does.
+bool WarnIfFirmwareIncomplete(const std::string& revision) {
+  const ErrorRecordCopy before;
+  const bool incomplete = CheckFirmwareAreaOf(revision) == FirmwareArea::Incomplete;
+  before.Restore();
+  if (incomplete) {
+    std::fprintf(stderr, "kestrin-cli: programmer at address %d: %s\n", CurrentAddress, FirmwareIncompleteText);
+  }
+  return incomplete;
+}
+
 int Scan(const CliOptions& options) {
   const RunTimes times;
   ScanProgrammers();
+  // Every programmer found is asked whether its last upgrade was cut short.
+  std::vector<bool> incomplete(static_cast<size_t>(ProgCount) + 1, false);
+  for (int i = 1; i <= ProgCount; ++i) {
+    const ProgrammerRecord& p = ProgrammerTable[i];
+    CurrentAddress = p.Address;
+    MSComm1->SetSettings(EntryLineSpeed(i) == 38400 ? LineSettings[0] : LineSettings[1]);
+    incomplete[static_cast<size_t>(i)] = WarnIfFirmwareIncomplete(p.FwRevision);
+  }
   if (options.json) {
     QJsonObject document;
     document["command"] = "scan";
@@ -123,6 +144,7 @@ int Scan(const CliOptions& options) {
       programmer["type"] = p.ProgType;
       programmer["slots"] = p.NumImages;
       programmer["slotSize"] = p.SlotSize;
+      programmer["firmwareIncomplete"] = static_cast<bool>(incomplete[static_cast<size_t>(i)]);
       list.append(programmer);
     }
     document["programmers"] = list;
@@ -149,6 +171,7 @@ int FirmwareRevision(const CliOptions& options) {
     return ExitFailed;
   }
   std::printf("%s\n", revision.c_str());
+  WarnIfFirmwareIncomplete(revision);
   return ExitOk;
 }
 
@@ -296,6 +319,15 @@ void ProgrammerJson(QJsonObject& document) {
   document["type"] = p.ProgType;
 }
 
+// Whether the selected programmer's last upgrade was cut short (selection
+// has said so in words already).
+bool SelectedFirmwareIncomplete() {
+  const ErrorRecordCopy before;
+  const bool incomplete = CheckFirmwareArea() == FirmwareArea::Incomplete;
+  before.Restore();
+  return incomplete;
+}
+
 int Images(const CliOptions& options) {
   const RunTimes times;
   const bool selected = SelectProgrammerAt(options);
@@ -306,6 +338,7 @@ int Images(const CliOptions& options) {
     QJsonArray slotList;
     if (selected) {
       ProgrammerJson(document);
+      document["firmwareIncomplete"] = SelectedFirmwareIncomplete();
       for (int slot = 1; slot <= SlotCount(); ++slot) slotList.append(SlotJson(slot));
     }
     document["slots"] = slotList;
@@ -905,7 +938,9 @@ const CommandEntry Commands[] = {
      "scan [--port N | --device PATH] [--json]\n"
      "  Finds the programmers on the line. One line per programmer, tab-separated:\n"
      "  address, line speed, firmware revision, type code, slots, slot size in bytes.\n"
-     "  Exits 3 when none answers.\n"},
+     "  Exits 3 when none answers. A programmer whose last firmware upgrade was cut\n"
+     "  short is named on stderr (\"Firmware incomplete, upgrade again\"; --json:\n"
+     "  firmwareIncomplete).\n"},
     {"images", true, false, Images,
      "images --address A [--json]\n"
      "  Selects the programmer at address A and prints its image directory as the\n"
@@ -990,10 +1025,13 @@ const CommandEntry Commands[] = {
      "  for the type NAME), verifying every byte. firmware then has the programmer\n"
      "  install it, waits until it answers again and prints its new revision. A file\n"
      "  that is missing, cut short or of another kind is refused before anything is\n"
-     "  written.\n"},
+     "  written. Exits 3 when the programmer then runs another revision than the\n"
+     "  file brings (\"... now runs 2.004, expected 2.005\").\n"},
     {"fwrev", true, false, FirmwareRevision,
      "fwrev --address A [--baud 38400|115200]\n"
-     "  Prints the firmware revision of the programmer at address A.\n"},
+     "  Prints the firmware revision of the programmer at address A; says on stderr\n"
+     "  when its last firmware upgrade was cut short (\"Firmware incomplete, upgrade\n"
+     "  again\").\n"},
     {"read-flash", true, false, ReadFlashCommand,
      "read-flash --address A ADDR COUNT [--out FILE] [--baud 38400|115200]\n"
      "  Reads COUNT bytes of programmer flash from ADDR: as hex to standard output,\n"

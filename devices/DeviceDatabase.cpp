@@ -110,9 +110,10 @@ bool LoadDeviceFamilies() {
   FamilyList[n] = "";
   if (!whole) RaiseError(ErrInputPastEnd, "Load Devices", "Input past end of file: " + ProgramFile(DeviceFile));
 
-  bool ok = !ErrorPending();
+  const bool ok = !ErrorPending();
   if (!ok) {
     ErrorTitle = "Load Devices";
+    if (Err.Subject.empty()) SetErrorContext("reading " + ProgramFile(DeviceFile), ProgramFile(DeviceFile));
     CaptureError();
   }
   CurFamily = 0;
@@ -130,13 +131,18 @@ bool CheckDeviceFile() {
   while (!bad && !reader.AtEnd()) {
     ++line;
     DeviceRecord device;
-    if (!ReadRecord(reader, record) || (IsForSelectedType(record) && !FillDevice(record, device))) bad = true;
+    if (!ReadRecord(reader, record)) {
+      RaiseError(ErrInputPastEnd, "Load Devices", "Input past end of file: " + ProgramFile(DeviceFile));
+      bad = true;
+    } else if (IsForSelectedType(record) && !FillDevice(record, device)) {
+      RaiseError(ErrFileFormat, "Load Devices",
+                 "Bad Device File: " + ProgramFile(DeviceFile) + ", record" + Str(line) + " after the heading");
+      bad = true;
+    }
   }
   if (!bad) return true;
-  if (!ErrorPending()) {
-    RaiseError(ErrFileFormat, "Load Devices",
-               "Bad Device File: " + ProgramFile(DeviceFile) + ", record" + Str(line) + " after the heading");
-  }
+  if (!ErrorPending()) RaiseError(ErrInputPastEnd, "Load Devices", "Input past end of file: " + ProgramFile(DeviceFile));
+  SetErrorContext("reading " + ProgramFile(DeviceFile), ProgramFile(DeviceFile));
   LastFunction = "Load Devices";
   ErrorTitle = "Load Devices";
   CaptureError();

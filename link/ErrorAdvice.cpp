@@ -82,6 +82,11 @@ constexpr AdviceRow AdviceTable[] = {
      "Check that {} was built for the selected device."},
     {ErrFileFormat, ErrFileFormat, nullptr, Subject::File, ErrorPlace::None,
      "Check that {} is the right kind of file and complete, or write it again."},
+    // The programmer's own files (hardware configuration, vector tables).
+    {1506, 1506, nullptr, Subject::File, ErrorPlace::None,
+     "Check that {} is the hardware configuration file delivered for this programmer, or install it again."},
+    {1511, 1513, nullptr, Subject::File, ErrorPlace::None,
+     "Check that {} is the vector table delivered for this programmer, or install it again."},
     {ErrDeviceRead, ErrDeviceRead, nullptr, Subject::None, ErrorPlace::Line,
      "Check that the target is seated in its port and powered, then read it again."},
 };

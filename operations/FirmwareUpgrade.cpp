@@ -16,6 +16,7 @@
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
 #include "operations/RunLog.h"
+#include "programmers/FirmwareArea.h"
 #include "platform/NumberText.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
@@ -152,15 +153,23 @@ bool UpgradeFirmware(int restartLimitTicks) {
   ImageBuffer.resize(static_cast<size_t>(std::max(size, FirmwareBufferSize)), 0);
   const std::vector<uint8_t> firmware(ImageBuffer.begin(), ImageBuffer.begin() + size);
 
+  // From the first block on, the area may hold part of the new firmware: the
+  // report says so, whatever broke off the transfer.
+  const auto incomplete = [] {
+    LastErrorText += std::string("\r\n") + FirmwareIncompleteText + ": the firmware area was being written.";
+    return false;
+  };
   Status("Status", "Loading Programmer Firmware");
   Status("ExtStatus1", "Writing Firmware Image");
-  if (!WriteFlash(FlashMap.FirmwareBase, size, firmware.data(), true)) return false;
+  if (!WriteFlash(FlashMap.FirmwareBase, size, firmware.data(), true)) return incomplete();
   Status("ExtStatus1", "Verifying Firmware Image");
-  if (!VerifyArea(FlashMap.FirmwareBase, firmware, "Firmware Image Read-Verify", "Read-Verify Error")) return false;
+  if (!VerifyArea(FlashMap.FirmwareBase, firmware, "Firmware Image Read-Verify", "Read-Verify Error")) {
+    return incomplete();
+  }
   Status("ExtStatus1", "Performing Firmware Image Crc");
   std::array<uint8_t, 2> crc{};
-  if (!CrcFlashConfirmed(FlashMap.FirmwareBase, size, crc)) return false;
-  if (!WriteConfigRecord(4, SizeAndCrc(size, crc))) return false;
+  if (!CrcFlashConfirmed(FlashMap.FirmwareBase, size, crc)) return incomplete();
+  if (!WriteConfigRecord(4, SizeAndCrc(size, crc))) return incomplete();
 
   Status("ExtStatus1", "Programming Firmware");
   const std::string expected = RevisionOfFirmware(firmware);

@@ -5,6 +5,8 @@
 
 #include "link/Commands.h"
 #include "platform/MessageBox.h"
+#include "programmers/FlashMap.h"
+#include "programmers/Selection.h"
 #include "state/PublicVars.h"
 
 const char* const FirmwareIncompleteText = "Firmware incomplete, upgrade again";
@@ -27,6 +29,14 @@ FirmwareArea CheckFirmwareArea() {
   std::array<uint8_t, 2> crc{};
   if (!CrcFlashConfirmed(FlashMap.FirmwareBase, size, crc)) return FirmwareArea::Unknown;
   return crc[0] == record[2] && crc[1] == record[3] ? FirmwareArea::Complete : FirmwareArea::Incomplete;
+}
+
+FirmwareArea CheckFirmwareAreaOf(const std::string& revision) {
+  const int generation = FirmwareGeneration(revision);
+  FwGen2 = generation >= 2;
+  FwGen3 = generation >= 3;
+  if (!ReadFlashMap()) return FirmwareArea::Unknown;
+  return CheckFirmwareArea();
 }
 
 std::string FirmwareIncompleteMessage() {

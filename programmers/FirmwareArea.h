@@ -17,6 +17,11 @@ enum class FirmwareArea {
 // confirmed) over FlashMap.FirmwareBase and the recorded size.
 FirmwareArea CheckFirmwareArea();
 
+// The same for a programmer at CurrentAddress that is not selected (a scan's
+// or a revision query's): the generation its revision tells and its flash
+// map are taken first.
+FirmwareArea CheckFirmwareAreaOf(const std::string& revision);
+
 // "Firmware incomplete, upgrade again", and the message selection shows.
 extern const char* const FirmwareIncompleteText;
 std::string FirmwareIncompleteMessage();

@@ -14,6 +14,7 @@
 #include "link/CommDefs.h"
 #include "link/ErrorAdvice.h"
 #include "operations/FirmwareUpgrade.h"
+#include "options/FuseDefinitions.h"
 #include "programmers/Configuration.h"
 #include "programmers/Discovery.h"
 #include "programmers/FirmwareArea.h"
@@ -143,6 +144,8 @@ TEST_F(FaultConfigTest, AnUpgradeCutAtAnyWriteIsFoundIncompleteAtTheNextSelectio
 
     EXPECT_FALSE(UpgradeFirmware(100));
     EXPECT_EQ(LastErrorNumber, ErrNoResponse);
+    // The upgrade's own report says so too, not only "No Response".
+    EXPECT_NE(LastErrorText.find(FirmwareIncompleteText), std::string::npos) << LastErrorText;
     line.restore();
     ASSERT_TRUE(Select()) << LastErrorText;
 
@@ -326,6 +329,64 @@ TEST_F(FaultConfigTest, ADamagedUnlockStatusIsAdvisedAsALineFault) {
   }
   // Other commands keep their advice.
   EXPECT_NE(ErrorAdvice(4, "Program", "").find("firmware"), std::string::npos);
+}
+
+// A refused REX, vector or fuse definition file is named in the report, so
+// that the operator knows which of the delivered files to replace.
+TEST_F(FaultConfigTest, RefusedProgrammerFilesAreNamedInTheReport) {
+  AddUnit(Firmware(1, true, 10, 3));
+  ASSERT_TRUE(Select());
+  dir.Write("hwc.rex", WriteRexText(Chunks(Bytes(40, 0x11)), RexKindHardwareConfiguration, 0x21));
+  dir.Write("big.bin", std::string(static_cast<size_t>(FlashMap.VectorSize) + 1, 'v'));
+  dir.Write("AVRFuses.inf", "ID%42%ATtest%&H0F%1\r\nBYTE%0%LOW%%\r\n");
+  struct Case {
+    const char* name;
+    std::string file;
+    bool (*run)();
+  };
+  const Case cases[] = {
+      {"firmware of another kind", "hwc.rex",
+       [] {
+         FirmwareFileName = "hwc.rex";
+         return UpgradeFirmware();
+       }},
+      {"missing firmware", "none.rex",
+       [] {
+         FirmwareFileName = "none.rex";
+         return UpgradeFirmware();
+       }},
+      {"HWC without signature", "hwc.rex",
+       [] {
+         HwcFileNames = {"hwc.rex", "", "", "", ""};
+         return LoadHardwareConfiguration();
+       }},
+      {"vector table too large", "big.bin",
+       [] {
+         VectorFileName = "big.bin";
+         return LoadVectorInformation();
+       }},
+      {"missing vector table", "gone.bin",
+       [] {
+         VectorFileName = "gone.bin";
+         return LoadVectorInformation();
+       }},
+      {"fuse file cut short", "AVRFuses.inf",
+       [] {
+         CurDevice = 0;
+         DeviceTable[0].DevId = 42;
+         return LoadFuseDefinitions(AppPath + "/AVRFuses.inf");
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    line.clearLog();
+    EXPECT_FALSE(c.run());
+    EXPECT_NE(LastErrorNumber, 0);
+    EXPECT_NE(LastErrorTried.find(c.file), std::string::npos) << LastErrorTried;
+    EXPECT_NE(LastErrorAdvice.find(c.file), std::string::npos) << LastErrorAdvice;
+    EXPECT_TRUE(std::none_of(line.log().begin(), line.log().end(),
+                             [](const vrxsim::LoggedFrame& f) { return !f.payload.empty() && f.payload[0] == CmdWriteFlash; }));
+  }
 }
 
 }  // namespace
