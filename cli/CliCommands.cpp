@@ -939,7 +939,7 @@ const CommandEntry Commands[] = {
      "  Finds the programmers on the line. One line per programmer, tab-separated:\n"
      "  address, line speed, firmware revision, type code, slots, slot size in bytes.\n"
      "  Exits 3 when none answers. A programmer whose last firmware upgrade was cut\n"
-     "  short is named on stderr (\"Firmware incomplete, upgrade again\"; --json:\n"
+     "  short is named on stderr (\"firmware incomplete, upgrade again\"; --json:\n"
      "  firmwareIncomplete).\n"},
     {"images", true, false, Images,
      "images --address A [--json]\n"
@@ -1030,7 +1030,7 @@ const CommandEntry Commands[] = {
     {"fwrev", true, false, FirmwareRevision,
      "fwrev --address A [--baud 38400|115200]\n"
      "  Prints the firmware revision of the programmer at address A; says on stderr\n"
-     "  when its last firmware upgrade was cut short (\"Firmware incomplete, upgrade\n"
+     "  when its last firmware upgrade was cut short (\"firmware incomplete, upgrade\n"
      "  again\").\n"},
     {"read-flash", true, false, ReadFlashCommand,
      "read-flash --address A ADDR COUNT [--out FILE] [--baud 38400|115200]\n"

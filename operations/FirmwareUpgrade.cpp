@@ -156,7 +156,8 @@ bool UpgradeFirmware(int restartLimitTicks) {
   // From the first block on, the area may hold part of the new firmware: the
   // report says so, whatever broke off the transfer.
   const auto incomplete = [] {
-    LastErrorText += std::string("\r\n") + FirmwareIncompleteText + ": the firmware area was being written.";
+    LastErrorText += std::string("\r\nThe upgrade broke off while the firmware area was being written: ") +
+                     FirmwareIncompleteText + ".";
     return false;
   };
   Status("Status", "Loading Programmer Firmware");

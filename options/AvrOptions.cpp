@@ -55,6 +55,7 @@ bool TakeProjectOptions() {
                                                  std::to_string(ProjFuseLines.value[static_cast<size_t>(i)]));
     if (refusal.empty()) continue;
     LastFunction = "Open Project";
+    ErrorTitle = "Open Project";
     RaiseError(ErrFileFormat, "Open Project",
                refusal + " at line " + std::to_string(line) + " of " + ProjFuseLines.path);
     SetErrorContext("reading " + ProjFuseLines.path, ProjFuseLines.path);

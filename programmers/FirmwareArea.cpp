@@ -9,7 +9,7 @@
 #include "programmers/Selection.h"
 #include "state/PublicVars.h"
 
-const char* const FirmwareIncompleteText = "Firmware incomplete, upgrade again";
+const char* const FirmwareIncompleteText = "firmware incomplete, upgrade again";
 
 namespace {
 constexpr int32_t FirmwareRecordAddress = 4;
@@ -22,12 +22,11 @@ FirmwareArea CheckFirmwareArea() {
   }
   const int32_t size = record[0] | record[1] << 8;
   if (size == 0xFFFF) return FirmwareArea::NoRecord;
-  // The record keeps the low 16 bits of the size it wrote.
-  if (size == 0 || size != (FlashMap.FirmwareSize & 0xFFFF) || FlashMap.FirmwareSize > 0xFFFF) {
-    return FirmwareArea::Incomplete;
-  }
+  if (FlashMap.FirmwareSize < 1) return FirmwareArea::Unknown;
+  // An upgrade writes and CRCs the whole area and records the low 16 bits of its size.
+  if (size != (FlashMap.FirmwareSize & 0xFFFF)) return FirmwareArea::Incomplete;
   std::array<uint8_t, 2> crc{};
-  if (!CrcFlashConfirmed(FlashMap.FirmwareBase, size, crc)) return FirmwareArea::Unknown;
+  if (!CrcFlashConfirmed(FlashMap.FirmwareBase, FlashMap.FirmwareSize, crc)) return FirmwareArea::Unknown;
   return crc[0] == record[2] && crc[1] == record[3] ? FirmwareArea::Complete : FirmwareArea::Incomplete;
 }
 
@@ -40,10 +39,10 @@ FirmwareArea CheckFirmwareAreaOf(const std::string& revision) {
 }
 
 std::string FirmwareIncompleteMessage() {
-  return std::string("PLEASE NOTE: ") + FirmwareIncompleteText +
-         ".\r\nThe firmware area of this Programmer does not hold the firmware its last upgrade recorded "
-         "(the upgrade was cut short).\r\nPlease select 'Upgrade Firmware' from the Configuration menu to "
-         "upgrade this Programmer's firmware again.";
+  return std::string("PLEASE NOTE: The last firmware upgrade of this Programmer was cut short: ") +
+         FirmwareIncompleteText +
+         ".\r\nIts firmware area does not hold the firmware the upgrade recorded.\r\nPlease select "
+         "'Upgrade Firmware' from the Configuration menu to upgrade this Programmer's firmware again.";
 }
 
 void WarnOfIncompleteFirmware() {

@@ -14,7 +14,7 @@ enum class FirmwareArea {
 };
 
 // Reads the record (two agreeing reads) and the area's CRC (CrcFlash
-// confirmed) over FlashMap.FirmwareBase and the recorded size.
+// confirmed) over FlashMap.FirmwareBase and FirmwareSize.
 FirmwareArea CheckFirmwareArea();
 
 // The same for a programmer at CurrentAddress that is not selected (a scan's
@@ -22,7 +22,7 @@ FirmwareArea CheckFirmwareArea();
 // map are taken first.
 FirmwareArea CheckFirmwareAreaOf(const std::string& revision);
 
-// "Firmware incomplete, upgrade again", and the message selection shows.
+// "firmware incomplete, upgrade again", and the message selection shows.
 extern const char* const FirmwareIncompleteText;
 std::string FirmwareIncompleteMessage();
 

@@ -168,10 +168,10 @@ TEST_F(CliConfigTest, AFirmwareAreaItsRecordDoesNotMatchIsReportedUntilUpgradedA
     return args;
   };
   ASSERT_EQ(Run(with({"upgrade", "firmware"})).status, 0);
-  const char* warning = "programmer at address 2: Firmware incomplete, upgrade again";
+  const char* warning = "programmer at address 2: firmware incomplete, upgrade again";
   Result r = Run({"scan", "--device", sim.linkPath()});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err.find("Firmware incomplete"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("firmware incomplete"), std::string::npos) << r.err;
 
   // One byte of the area's second block differs from what the record covers.
   r = Run(with({"read-flash", "0x1100", "1"}));
@@ -190,13 +190,13 @@ TEST_F(CliConfigTest, AFirmwareAreaItsRecordDoesNotMatchIsReportedUntilUpgradedA
   EXPECT_EQ(r.out, "3.010\n");
   EXPECT_NE(r.err.find(warning), std::string::npos) << r.err;
   r = Run(with({"images"}));
-  EXPECT_NE(r.err.find("Firmware incomplete, upgrade again"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("firmware incomplete, upgrade again"), std::string::npos) << r.err;
   r = Run(with({"images", "--json"}));
   EXPECT_NE(r.out.find("\"firmwareIncomplete\": true"), std::string::npos) << r.out;
 
   ASSERT_EQ(Run(with({"upgrade", "firmware"})).status, 0);
   r = Run({"scan", "--device", sim.linkPath()});
-  EXPECT_EQ(r.err.find("Firmware incomplete"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("firmware incomplete"), std::string::npos) << r.err;
   r = Run(with({"images", "--json"}));
   EXPECT_NE(r.out.find("\"firmwareIncomplete\": false"), std::string::npos) << r.out;
 }
