@@ -201,4 +201,58 @@ TEST_F(CliConfigTest, AFirmwareAreaItsRecordDoesNotMatchIsReportedUntilUpgradedA
   EXPECT_NE(r.out.find("\"firmwareIncomplete\": false"), std::string::npos) << r.out;
 }
 
+// A project's FUSE lines pass the checks --fuses passes: without any the
+// fuse file's defaults are stored (lock FF, not 00); a value that fits no
+// option is refused naming the project line, and nothing reaches the unit.
+TEST_F(CliConfigTest, LoadFromAProjectChecksItsFuseLines) {
+  SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200"});
+  ASSERT_TRUE(sim.ready());
+  const std::string data = DataDir();
+  std::ofstream(data + "/AVRFuses.inf", std::ios::binary | std::ios::trunc)
+      << "ID%9%ATmega328P%16%3\r\n"
+         "BYTE%0%LOCK%%\r\n"
+         "FIELD%LB%Memory lock%&H03%&H03\r\nOPTION%No lock%&H03%%\r\nOPTION%Write locked%&H02%%\r\n"
+         "BYTE%1%LOW%%\r\n"
+         "FIELD%SUT_CKSEL%Clock source%&H3F%&H22\r\nOPTION%Int. RC 8 MHz%&H22%%\r\nOPTION%Ext. crystal%&H3F%%\r\n"
+         "BYTE%2%HIGH%%\r\n"
+         "FIELD%EESAVE%Keep EEPROM at erase%&H08%&H08\r\nOPTION%No%&H08%%\r\nOPTION%Yes%&H00%%\r\n"
+         "BYTE%3%EXTENDED%%\r\n"
+         "FIELD%BODLEVEL%Brown-out level%&H07%&H07\r\nOPTION%Off%&H07%%\r\nOPTION%2.7 V%&H05%%\r\n"
+         "ENDID%%%%\r\n";
+  const std::string hex = dir + "/p.hex", project = dir + "/p.vrx";
+  std::ofstream(hex) << DataRecord(0, {0x0C, 0x94}) + EndRecord();
+  auto writeProject = [&](const std::string& fuseLines) {
+    std::ofstream(project, std::ios::binary | std::ios::trunc)
+        << "\"Name: P\"\r\n\"Family: ATmega\"\r\n\"Device: ATmega328P\"\r\n\"Mode: 1\"\r\n\"Freq: 0\"\r\n"
+           "\"Voltage: 250\"\r\n\"File0: " + hex + "\"\r\n\"OsccalOpt:  0\"\r\n\"OsccalAddress:  0\"\r\n" + fuseLines +
+               "\"AVR32SecurityF: 0\"\r\n\"JTAG_ID: 0\"\r\n";
+  };
+  const std::vector<std::string> at{"--device", sim.linkPath(), "--address", "2", "--data-dir", data};
+  auto with = [&at](std::vector<std::string> args) {
+    args.insert(args.end(), at.begin(), at.end());
+    return args;
+  };
+
+  writeProject("");
+  Result r = Run(with({"load", "--project", project, "--image", "3"}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  // Option record: low, high, extended, lock from byte 5 on.
+  const std::string stored = Run(with({"read-flash", "0x300", "13"})).out;
+  EXPECT_EQ(stored, "00 00 00 00 00 E2 FF FF FF 00 00 00 FF\n");
+
+  const int writes = WriteFrames(sim);
+  for (const std::string& lines : {std::string("\"FUSE0:  255\"\r\n\"FUSE3:  0\"\r\n"),
+                                   std::string("\"FUSE3:  0\"\r\n\"FUSE0:  255\"\r\n")}) {
+    writeProject(lines);
+    r = Run(with({"load", "--project", project, "--image", "3"}));
+    EXPECT_EQ(r.status, 3);
+    const std::string line = lines.rfind("\"FUSE3", 0) == 0 ? "10" : "11";
+    EXPECT_NE(r.err.find("Invalid Fuse Value: 0 for fuse byte 3 (EXTENDED) at line " + line + " of " + project),
+              std::string::npos)
+        << r.err;
+  }
+  EXPECT_EQ(WriteFrames(sim), writes);
+  EXPECT_EQ(Run(with({"read-flash", "0x300", "13"})).out, stored);
+}
+
 }  // namespace
