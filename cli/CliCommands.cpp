@@ -40,6 +40,7 @@
 #include "platform/SettingsStore.h"
 #include "programmers/Configuration.h"
 #include "programmers/Discovery.h"
+#include "programmers/FirmwareArea.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/RevisionTables.h"
@@ -112,9 +113,29 @@ int EntryLineSpeed(int index) {
   return ProgSettings[address] == LineSettings[0] ? 38400 : 115200;
 }
 
+// Says on stderr when the programmer at CurrentAddress holds an upgrade cut
+// short; true when it does.
+bool WarnIfFirmwareIncomplete(const std::string& revision) {
+  const ErrorRecordCopy before;
+  const bool incomplete = CheckFirmwareAreaOf(revision) == FirmwareArea::Incomplete;
+  before.Restore();
+  if (incomplete) {
+    std::fprintf(stderr, "kestrin-cli: programmer at address %d: %s\n", CurrentAddress, FirmwareIncompleteText);
+  }
+  return incomplete;
+}
+
 int Scan(const CliOptions& options) {
   const RunTimes times;
   ScanProgrammers();
+  // Every programmer found is asked whether its last upgrade was cut short.
+  std::vector<bool> incomplete(static_cast<size_t>(ProgCount) + 1, false);
+  for (int i = 1; i <= ProgCount; ++i) {
+    const ProgrammerRecord& p = ProgrammerTable[i];
+    CurrentAddress = p.Address;
+    MSComm1->SetSettings(EntryLineSpeed(i) == 38400 ? LineSettings[0] : LineSettings[1]);
+    incomplete[static_cast<size_t>(i)] = WarnIfFirmwareIncomplete(p.FwRevision);
+  }
   if (options.json) {
     QJsonObject document;
     document["command"] = "scan";
@@ -128,6 +149,7 @@ int Scan(const CliOptions& options) {
       programmer["type"] = p.ProgType;
       programmer["slots"] = p.NumImages;
       programmer["slotSize"] = p.SlotSize;
+      programmer["firmwareIncomplete"] = static_cast<bool>(incomplete[static_cast<size_t>(i)]);
       list.append(programmer);
     }
     document["programmers"] = list;
@@ -154,6 +176,7 @@ int FirmwareRevision(const CliOptions& options) {
     return ExitFailed;
   }
   std::printf("%s\n", revision.c_str());
+  WarnIfFirmwareIncomplete(revision);
   return ExitOk;
 }
 
@@ -243,10 +266,15 @@ bool SelectProgrammerAt(const CliOptions& options) {
   // A directory or security block that could not be read is reported already;
   // nothing may act on what it left.
   if (LastErrorNumber != 0) return false;
+  // Nor on device types read from a damaged device file ("Bad Device File").
+  if (!CheckDeviceFile()) {
+    ReportLastError();
+    return false;
+  }
   if (SecurityDamaged) {
     std::fprintf(stderr,
                  "kestrin-cli: the security block of the programmer at address %d is damaged: every image counts as "
-                 "read protected, and images can be neither loaded nor read into it, until it is reset with "
+                 "read protected, and no image is loaded, read or programmed with it until it is reset with "
                  "kestrin-cli reset-security --address %d\n",
                  options.address, options.address);
   }
@@ -303,6 +331,15 @@ void ProgrammerJson(QJsonObject& document) {
   document["type"] = p.ProgType;
 }
 
+// Whether the selected programmer's last upgrade was cut short (selection
+// has said so in words already).
+bool SelectedFirmwareIncomplete() {
+  const ErrorRecordCopy before;
+  const bool incomplete = CheckFirmwareArea() == FirmwareArea::Incomplete;
+  before.Restore();
+  return incomplete;
+}
+
 int Images(const CliOptions& options) {
   const RunTimes times;
   const bool selected = SelectProgrammerAt(options);
@@ -314,6 +351,7 @@ int Images(const CliOptions& options) {
     if (selected) {
       ProgrammerJson(document);
       document["securityDamaged"] = SecurityDamaged;
+      document["firmwareIncomplete"] = SelectedFirmwareIncomplete();
       for (int slot = 1; slot <= SlotCount(); ++slot) slotList.append(SlotJson(slot));
     }
     document["slots"] = slotList;
@@ -816,6 +854,7 @@ int SetAddressCommand(const CliOptions& options) {
   PauseTicks(20);   // as long as the window's blink: the programmer takes its new address
   if (!AcquireProgrammerAt(options.to)) {
     ErrorTitle = "Set Address";
+    LastErrorText += "\r\n" + AddressUncertainNote(options.address, options.to);
     ReportLastError();
     return ExitFailed;
   }
@@ -945,7 +984,9 @@ const CommandEntry Commands[] = {
      "scan [--port N | --device PATH] [--json]\n"
      "  Finds the programmers on the line. One line per programmer, tab-separated:\n"
      "  address, line speed, firmware revision, type code, slots, slot size in bytes.\n"
-     "  Exits 3 when none answers.\n"},
+     "  Exits 3 when none answers. A programmer whose last firmware upgrade was cut\n"
+     "  short is named on stderr (\"firmware incomplete, upgrade again\"; --json:\n"
+     "  firmwareIncomplete).\n"},
     {"images", true, false, Images,
      "images --address A [--json]\n"
      "  Selects the programmer at address A and prints its image directory as the\n"
@@ -1037,10 +1078,13 @@ const CommandEntry Commands[] = {
      "  for the type NAME), verifying every byte. firmware then has the programmer\n"
      "  install it, waits until it answers again and prints its new revision. A file\n"
      "  that is missing, cut short or of another kind is refused before anything is\n"
-     "  written.\n"},
+     "  written. Exits 3 when the programmer then runs another revision than the\n"
+     "  file brings (\"... now runs 2.004, expected 2.005\").\n"},
     {"fwrev", true, false, FirmwareRevision,
      "fwrev --address A [--baud 38400|115200]\n"
-     "  Prints the firmware revision of the programmer at address A.\n"},
+     "  Prints the firmware revision of the programmer at address A; says on stderr\n"
+     "  when its last firmware upgrade was cut short (\"firmware incomplete, upgrade\n"
+     "  again\").\n"},
     {"read-flash", true, false, ReadFlashCommand,
      "read-flash --address A ADDR COUNT [--out FILE] [--baud 38400|115200]\n"
      "  Reads COUNT bytes of programmer flash from ADDR: as hex to standard output,\n"

@@ -75,10 +75,8 @@ bool TakeFuses(const std::string& text) {
   for (int b = 0; b <= NumFuseBytes; ++b) {
     int64_t value = 0;
     if (!ParseHex(parts[b], 8, value)) return Refuse("--fuses takes hex bytes, e.g. 62,D9,FF; not \"" + parts[b] + "\"");
-    if (!FuseValueFits(b, value)) {
-      return Refuse(std::string(InvalidFuseValueText) + ": " + parts[b] + " for fuse byte " + std::to_string(b) + " (" +
-                    FuseDefs[b].Name + ")");
-    }
+    const std::string refusal = FuseValueRefusal(b, value, parts[b]);
+    if (!refusal.empty()) return Refuse(refusal);
     values.push_back(static_cast<uint8_t>(value));
   }
   std::copy(values.begin(), values.end(), FuseValues.begin());
@@ -132,7 +130,10 @@ bool TakeDeviceOptions(const CliOptions& options, bool fromProject, int16_t& mod
     std::fprintf(stderr, "kestrin-cli: %s\n", LastErrorText.c_str());
     return false;
   }
-  if (fromProject) TakeProjectOptions();
+  if (fromProject && !TakeProjectOptions()) {
+    ShowErrorReport();
+    return false;
+  }
   if (!options.fuses.empty() && !TakeFuses(options.fuses)) return false;
   if ((!options.osccalMemory.empty() || !options.osccalAddress.empty()) && options.osccal.empty() &&
       (OsccalOpt & 0x0F) == 0) {

@@ -111,9 +111,42 @@ bool LoadDeviceFamilies() {
   if (!whole) RaiseError(ErrInputPastEnd, "Load Devices", "Input past end of file: " + ProgramFile(DeviceFile));
 
   const bool ok = !ErrorPending();
+  if (!ok) {
+    ErrorTitle = "Load Devices";
+    if (Err.Subject.empty()) SetErrorContext("reading " + ProgramFile(DeviceFile), ProgramFile(DeviceFile));
+    CaptureError();
+  }
   CurFamily = 0;
   LoadDeviceTypes();
-  return ok;
+  return ok && CheckDeviceFile();
+}
+
+bool CheckDeviceFile() {
+  Err = ErrorObject{};
+  TextFieldReader reader;
+  Record record;
+  bool bad = !OpenDeviceFile(reader);
+  if (!bad && !ReadRecord(reader, record)) bad = true;
+  int line = 0;   // record number after the heading
+  while (!bad && !reader.AtEnd()) {
+    ++line;
+    DeviceRecord device;
+    if (!ReadRecord(reader, record)) {
+      RaiseError(ErrInputPastEnd, "Load Devices", "Input past end of file: " + ProgramFile(DeviceFile));
+      bad = true;
+    } else if (IsForSelectedType(record) && !FillDevice(record, device)) {
+      RaiseError(ErrFileFormat, "Load Devices",
+                 "Bad Device File: " + ProgramFile(DeviceFile) + ", record" + Str(line) + " after the heading");
+      bad = true;
+    }
+  }
+  if (!bad) return true;
+  if (!ErrorPending()) RaiseError(ErrInputPastEnd, "Load Devices", "Input past end of file: " + ProgramFile(DeviceFile));
+  SetErrorContext("reading " + ProgramFile(DeviceFile), ProgramFile(DeviceFile));
+  LastFunction = "Load Devices";
+  ErrorTitle = "Load Devices";
+  CaptureError();
+  return false;
 }
 
 void LoadDeviceTypes() {

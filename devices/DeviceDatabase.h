@@ -5,8 +5,14 @@
 #include <cstdint>
 #include <string>
 
-// Rebuilds FamilyList for ProgType, then CurFamily = 0 and LoadDeviceTypes.
+// Rebuilds FamilyList for ProgType, then CurFamily = 0 and LoadDeviceTypes;
+// false with the error recorded when the file cannot be read or a record of
+// ProgType is damaged.
 bool LoadDeviceFamilies();
+// Reads every record of DeviceFile as LoadDeviceTypes reads those of
+// ProgType; false with the error recorded (1501 "Bad Device File: " and the
+// file, title and function "Load Devices") when one is damaged.
+bool CheckDeviceFile();
 // Rebuilds DeviceTable for FamilyList(CurFamily) and ProgType; CurDevice = 0.
 void LoadDeviceTypes();
 // Index of the first DeviceTable record with the device code; 0 when none has it.

@@ -76,8 +76,12 @@ bool OpenProject() {
   return ReadProjectFile(chosen);
 }
 
+ProjectFuseLines ProjFuseLines;
+
 bool ReadProjectFile(const std::string& path) {
   ProjJtagId = false;
+  ProjFuseLines = ProjectFuseLines{};
+  ProjFuseLines.path = path;
   TextFieldReader reader;
   std::string error;
   if (!reader.OpenFile(path, error)) {
@@ -130,7 +134,12 @@ bool ReadProjectFile(const std::string& path) {
     } else if (key == "OsccalAddress") {
       Whole(value, ProjOsccalAddress);
     } else if (key.size() == 5 && key.compare(0, 4, "FUSE") == 0 && key[4] >= '0' && key[4] <= '7') {
-      Whole(value, ProjFuses[key[4] - '0']);
+      const int i = key[4] - '0';
+      Whole(value, ProjFuses[i]);
+      // A value that is no byte is kept as read, so that the check refuses it.
+      const double read = Val(value);
+      ProjFuseLines.line[i] = reader.LineNumber();
+      ProjFuseLines.value[i] = std::isfinite(read) ? RoundHalfEven(std::fmax(std::fmin(read, 1e12), -1e12)) : -1;
     } else if (key == "AVR32SecurityF") {
       ProjAVR32Security = Val(value) == 1;
     } else if (key == "JTAG_ID") {

@@ -2,7 +2,20 @@
 // "Key: value" in double quotes.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
+
+// What the project read last said of each fuse byte: the line (1-based) of
+// its FUSE key, 0 where it had none, and the value as read before it was
+// narrowed to a byte. Fuse values are checked against the device's fuse
+// definitions only when the image is built, by which time these name the line.
+struct ProjectFuseLines {
+  std::string path;
+  std::array<int, 9> line{};
+  std::array<int64_t, 9> value{};
+};
+extern ProjectFuseLines ProjFuseLines;
 
 // Asks for a project and reads it (ProjectPath remembered per programmer type).
 bool OpenProject();

@@ -45,8 +45,10 @@ bool LoadRexFile(const std::string& fileName, uint8_t fill, uint32_t kindWord, c
   LastFunction = "Load REX File";
   ImageTop = 0;
   Err = ErrorObject{};
+  const std::string path = ProgramFile("\\" + fileName);
   auto fail = [&](int32_t number, const std::string& description) {
     RaiseError(number, Source, description);
+    SetErrorContext("reading " + path, path);
     CaptureError();
     // Nothing of a refused file stays behind for a caller to write.
     std::fill(ImageBuffer.begin(), ImageBuffer.end(), fill);
@@ -56,7 +58,7 @@ bool LoadRexFile(const std::string& fileName, uint8_t fill, uint32_t kindWord, c
 
   TextLineReader reader;
   std::string openError;
-  if (!reader.Open(ProgramFile("\\" + fileName), openError)) return fail(reader.OpenError(), openError);
+  if (!reader.Open(path, openError)) return fail(reader.OpenError(), openError);
   Status("Status", "Reading " + kindName + " REX File");
 
   const std::string_view first = TrimEnd(reader.ReadTextLine());

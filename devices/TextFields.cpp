@@ -9,6 +9,8 @@ bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
 bool TextFieldReader::OpenFile(const std::string& path, std::string& error) {
   pos_ = 0;
+  fieldStart_ = countedTo_ = 0;
+  lines_ = 1;
   openError_ = ReadInputFile(path, text_, error);
   if (openError_ != 0) return false;
   // Editors that save UTF-8 may put a byte-order mark first; it is no part of the first field.
@@ -40,6 +42,7 @@ bool TextFieldReader::ReadField(std::string& field) {
   if (AtEnd()) return false;
   field.clear();
   while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_;
+  fieldStart_ = pos_;
 
   if (pos_ < text_.size() && text_[pos_] == '"') {
     const size_t close = text_.find('"', pos_ + 1);
@@ -79,4 +82,13 @@ bool TextFieldReader::ReadLineFields(std::vector<std::string>& fields) {
     if (fieldEndedLine_) break;
   }
   return !fields.empty();
+}
+
+int TextFieldReader::LineNumber() {
+  // Counted on from where the last call stopped: CR LF, CR or LF end a line.
+  for (; countedTo_ < fieldStart_ && countedTo_ < text_.size(); ++countedTo_) {
+    const char c = text_[countedTo_];
+    if (c == '\n' || (c == '\r' && (countedTo_ + 1 >= text_.size() || text_[countedTo_ + 1] != '\n'))) ++lines_;
+  }
+  return lines_;
 }

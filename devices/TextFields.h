@@ -22,6 +22,8 @@ class TextFieldReader {
   bool ReadField(std::string& field);
   // True when no field is left.
   bool AtEnd();
+  // The line (1-based) on which the field read last starts.
+  int LineNumber();
   // All fields of the next line that holds any; false at the end of the input.
   bool ReadLineFields(std::vector<std::string>& fields);
 
@@ -30,5 +32,8 @@ class TextFieldReader {
   std::string text_;
   size_t pos_ = 0;
   bool fieldEndedLine_ = false;
+  size_t fieldStart_ = 0;
+  size_t countedTo_ = 0;   // line ends before here are counted in lines_
+  int lines_ = 1;
   int32_t openError_ = 0;
 };

@@ -22,6 +22,10 @@ constexpr const char* PortAdvice =
     "Check that {} exists, that no other program holds it and that your user may open it (on Linux, "
     "membership of the dialout group).";
 
+constexpr const char* LineFaultAdvice =
+    "The programmer's reply was damaged on the line: check the cable to {} and that no other program is using "
+    "that port, then try again.";
+
 // First matching row wins: single numbers before the ranges that hold them.
 constexpr AdviceRow AdviceTable[] = {
     {ErrNoResponse, ErrNoResponse, nullptr, Subject::Port, ErrorPlace::Line,
@@ -38,6 +42,11 @@ constexpr AdviceRow AdviceTable[] = {
     // The port's own numbers: whatever the system said, the fix is on the PC.
     {1, INT32_MAX, "Scan for Programmers", Subject::Port, ErrorPlace::PortOpening, PortAdvice},
     {1, INT32_MAX, "Open Communications Port", Subject::Port, ErrorPlace::PortOpening, PortAdvice},
+    // Unlock Flash takes no parameter and every firmware knows it: any status
+    // but a flash fault or a busy unit is a reply damaged on the line.
+    {1, 2, "Unlock Flash", Subject::Port, ErrorPlace::Line, LineFaultAdvice},
+    {4, 4, "Unlock Flash", Subject::Port, ErrorPlace::Line, LineFaultAdvice},
+    {6, 255, "Unlock Flash", Subject::Port, ErrorPlace::Line, LineFaultAdvice},
     {1, 2, nullptr, Subject::None, ErrorPlace::Line,
      "Upgrade the programmer's firmware to the revision this program expects, then try again."},
     {3, 3, nullptr, Subject::None, ErrorPlace::Line,
@@ -73,6 +82,11 @@ constexpr AdviceRow AdviceTable[] = {
      "Check that {} was built for the selected device."},
     {ErrFileFormat, ErrFileFormat, nullptr, Subject::File, ErrorPlace::None,
      "Check that {} is the right kind of file and complete, or write it again."},
+    // The programmer's own files (hardware configuration, vector tables).
+    {1506, 1506, nullptr, Subject::File, ErrorPlace::None,
+     "Check that {} is the hardware configuration file delivered for this programmer, or install it again."},
+    {1511, 1513, nullptr, Subject::File, ErrorPlace::None,
+     "Check that {} is the vector table delivered for this programmer, or install it again."},
     {ErrDeviceRead, ErrDeviceRead, nullptr, Subject::None, ErrorPlace::Line,
      "Check that the target is seated in its port and powered, then read it again."},
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
 #include "operations/RunLog.h"
+#include "programmers/FirmwareArea.h"
 #include "platform/NumberText.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
@@ -26,6 +28,7 @@ constexpr int32_t ErrNotHwcFile = 1506;
 constexpr int32_t ErrVectorOpen = 1511;
 constexpr int32_t ErrVectorRead = 1512;
 constexpr int32_t ErrVectorTooLarge = 1513;
+constexpr int32_t ErrFirmwareRevision = 1520;
 constexpr int32_t FirmwareBufferSize = 0x10000;
 constexpr int RestartPollTicks = 20;
 
@@ -41,8 +44,10 @@ void ClearPanels() {
 
 bool Succeeded() { return LastErrorNumber == 0 || LastErrorNumber == ErrDialogCancelled; }
 
-bool Fail(int32_t number, const std::string& source, const std::string& description) {
+// `file`: the file the error concerns, named in the report.
+bool Fail(int32_t number, const std::string& source, const std::string& description, const std::string& file = "") {
   RaiseError(number, source, description);
+  if (!file.empty()) SetErrorContext("reading " + file, file);
   CaptureError();
   return false;
 }
@@ -81,6 +86,36 @@ std::vector<uint8_t> SizeAndCrc(int32_t size, const std::array<uint8_t, 2>& crc)
   return {static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8), crc[0], crc[1]};
 }
 
+// Reads FwRev until two answers in a row agree (four reads at most): a
+// revision flipped on the way would otherwise be taken for what the unit runs.
+bool FwRevConfirmed(std::string& revision) {
+  std::string previous;
+  if (!FwRev(previous)) return false;
+  for (int read = 1; read < 4; ++read) {
+    if (!FwRev(revision)) return false;
+    if (revision == previous) return true;
+    previous = revision;
+  }
+  return Fail(ErrReadVerify, "Upgrade Firmware", "Firmware Revision Replies Disagree");
+}
+
+std::string RevisionText(int major, int minor) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%d.%03d", major, minor);
+  return text;
+}
+
+// The revision a firmware image brings: its header ("VRXF", minor, major);
+// without one, the type's latest revision from the revisions files; "" when
+// neither says.
+std::string RevisionOfFirmware(const std::vector<uint8_t>& firmware) {
+  if (firmware.size() >= 6 && firmware[0] == 'V' && firmware[1] == 'R' && firmware[2] == 'X' && firmware[3] == 'F') {
+    return RevisionText(firmware[5], firmware[4]);
+  }
+  if (LatestFwRev > 0) return FormatFixed(LatestFwRev, 3);
+  return "";
+}
+
 // Firmware and HWC writes keep the operator out of the window.
 class WindowLock {
  public:
@@ -112,23 +147,36 @@ bool UpgradeFirmware(int restartLimitTicks) {
   const int32_t size = FlashMap.FirmwareSize;
   // Firmware cut to the area would run as a fragment.
   if (size < 1 || ImageTop >= size) {
-    return Fail(ErrAddressRange, "Upgrade Firmware", "Firmware File Larger than the Programmer's Firmware Area");
+    return Fail(ErrAddressRange, "Upgrade Firmware", "Firmware File Larger than the Programmer's Firmware Area",
+                ProgramFile("\\" + FirmwareFileName));
   }
   ImageBuffer.resize(static_cast<size_t>(std::max(size, FirmwareBufferSize)), 0);
   const std::vector<uint8_t> firmware(ImageBuffer.begin(), ImageBuffer.begin() + size);
 
+  // From the first block on, the area may hold part of the new firmware: the
+  // report says so, whatever broke off the transfer.
+  const auto incomplete = [] {
+    LastErrorText += std::string("\r\nThe upgrade broke off while the firmware area was being written: ") +
+                     FirmwareIncompleteText + ".";
+    return false;
+  };
   Status("Status", "Loading Programmer Firmware");
   Status("ExtStatus1", "Writing Firmware Image");
-  if (!WriteFlash(FlashMap.FirmwareBase, size, firmware.data(), true)) return false;
+  if (!WriteFlash(FlashMap.FirmwareBase, size, firmware.data(), true)) return incomplete();
   Status("ExtStatus1", "Verifying Firmware Image");
-  if (!VerifyArea(FlashMap.FirmwareBase, firmware, "Firmware Image Read-Verify", "Read-Verify Error")) return false;
+  if (!VerifyArea(FlashMap.FirmwareBase, firmware, "Firmware Image Read-Verify", "Read-Verify Error")) {
+    return incomplete();
+  }
   Status("ExtStatus1", "Performing Firmware Image Crc");
   std::array<uint8_t, 2> crc{};
-  if (!CrcFlashConfirmed(FlashMap.FirmwareBase, size, crc)) return false;
-  if (!WriteConfigRecord(4, SizeAndCrc(size, crc))) return false;
+  if (!CrcFlashConfirmed(FlashMap.FirmwareBase, size, crc)) return incomplete();
+  if (!WriteConfigRecord(4, SizeAndCrc(size, crc))) return incomplete();
 
   Status("ExtStatus1", "Programming Firmware");
-  if (!LoadFirmware()) return false;
+  const std::string expected = RevisionOfFirmware(firmware);
+  // A lost or damaged reply does not mean the unit refused: it may be
+  // rewriting itself already. The revision it then reports decides.
+  if (!LoadFirmware() && expected.empty()) return false;
   // The unit is silent while it rewrites itself; it may never come back.
   const int32_t start = TickCount;
   std::string revision;
@@ -139,8 +187,15 @@ bool UpgradeFirmware(int restartLimitTicks) {
       return Fail(ErrNoResponse, "Upgrade Firmware", "No Response from Programmer after Loading Firmware");
     }
   }
-  if (SelectedProgrammer > 0) ProgrammerTable[SelectedProgrammer].FwRevision = revision;
   WaitTicks(FirmwareSettleTicks);
+  ClearError();
+  ErrorTitle = "Upgrade Firmware";
+  if (!FwRevConfirmed(revision)) return false;
+  if (SelectedProgrammer > 0) ProgrammerTable[SelectedProgrammer].FwRevision = revision;
+  if (!expected.empty() && revision != expected) {
+    return Fail(ErrFirmwareRevision, "Upgrade Firmware",
+                "Firmware Not Installed: the programmer now runs " + revision + ", expected " + expected);
+  }
   CaptureError();
   return Succeeded();
 }
@@ -167,7 +222,8 @@ bool LoadHardwareConfiguration() {
       return false;
     }
     if (ImageBuffer[0] != 0xFF || ImageBuffer[4] != 0x55 || ImageBuffer[5] != 0x99 || ImageBuffer[6] != 0xAA) {
-      return Fail(ErrNotHwcFile, "Load HWC", "File is Not a Hardware Configuration File");
+      return Fail(ErrNotHwcFile, "Load HWC", "File is Not a Hardware Configuration File",
+                  ProgramFile("\\" + HwcFileNames[k]));
     }
     tables.push_back(ImageBuffer);
   }
@@ -247,12 +303,12 @@ bool LoadVectorTable(const VectorTexts& texts, const std::string& fileName, int3
   std::string contents, reason;
   const std::string path = ProgramFile("\\" + fileName);
   const int32_t openError = CheckInputFile(path, reason);
-  if (openError == ErrFileFormat) return Fail(ErrVectorTooLarge, texts.source, texts.tooLarge);
-  if (openError != 0) return Fail(ErrVectorOpen, texts.source, texts.cannotOpen);
-  if (ReadInputFile(path, contents, reason) != 0) return Fail(ErrVectorRead, texts.source, texts.readError);
-  if (static_cast<int64_t>(contents.size()) > areaSize) return Fail(ErrVectorTooLarge, texts.source, texts.tooLarge);
+  if (openError == ErrFileFormat) return Fail(ErrVectorTooLarge, texts.source, texts.tooLarge, path);
+  if (openError != 0) return Fail(ErrVectorOpen, texts.source, texts.cannotOpen, path);
+  if (ReadInputFile(path, contents, reason) != 0) return Fail(ErrVectorRead, texts.source, texts.readError, path);
+  if (static_cast<int64_t>(contents.size()) > areaSize) return Fail(ErrVectorTooLarge, texts.source, texts.tooLarge, path);
   // An empty table is a file lost on the way, and a REX file is not a table.
-  if (contents.empty() || LooksLikeRexFile(contents)) return Fail(ErrVectorRead, texts.source, texts.readError);
+  if (contents.empty() || LooksLikeRexFile(contents)) return Fail(ErrVectorRead, texts.source, texts.readError, path);
   ImageBuffer.assign(contents.begin(), contents.end());
   const std::vector<uint8_t> table = ImageBuffer;
 

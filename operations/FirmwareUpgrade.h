@@ -17,8 +17,11 @@ constexpr int FirmwareSettleTicks = 100;          // 5 s
 
 // Writes, verifies and CRCs the firmware, records its size and CRC in the
 // configuration block, sends LoadFirmware and waits for FwRev to answer
-// again (at most restartLimitTicks; error 1500 after that). The selected
-// programmer's FwRevision becomes the revision it then reports.
+// again (at most restartLimitTicks; error 1500 after that). The revision it
+// then reports (two agreeing FwRev replies) becomes the selected programmer's
+// FwRevision and must be the one the firmware brings (its header, else the
+// type's latest revision): error 1520 naming both otherwise. A LoadFirmware
+// reply that is lost or damaged is judged by that revision too.
 bool UpgradeFirmware(int restartLimitTicks = FirmwareRestartLimitTicks);
 // Every table up to the first empty name; each gets its configuration record.
 bool LoadHardwareConfiguration();

@@ -17,8 +17,12 @@ namespace {
 
 const char* const Source = "Load Fuse Definitions";
 
+// The file being read, named by every refusal.
+std::string ReadingPath;
+
 bool Fail(const std::string& text) {
   RaiseError(ErrFileFormat, Source, text);
+  SetErrorContext("reading " + ReadingPath, ReadingPath);
   CaptureError();
   return false;
 }
@@ -75,6 +79,7 @@ bool LoadFuseDefinitions(const std::string& path) {
   ClearError();
   if (frmMain) frmMain->SetStatusPanel("Status", "Loading Option Information...");
   FuseLineNo = 0;
+  ReadingPath = path;
   // Nothing of the previous device survives: a file that fails before the
   // device's block leaves a model without fuse bytes.
   NumFuseBytes = -1;
@@ -84,6 +89,7 @@ bool LoadFuseDefinitions(const std::string& path) {
   std::string reason;
   if (!file.OpenFile(path, reason)) {
     RaiseError(file.OpenError(), Source, "Cannot read the fuse definition file " + path + ": " + reason);
+    SetErrorContext("reading " + path, path);
     CaptureError();
     return false;
   }

@@ -129,10 +129,14 @@ AddressChange SetProgrammerAddress(int newAddress) {
   if (!WriteFlashVerified(BusAddressByte, 1, &address)) {
     // Put the programmer's own address back, so that it does not wake up at
     // another one; the report stays that of the failed write.
+    const int oldAddress = CurrentAddress;
     const ErrorRecordCopy failure;
     const uint8_t own = CurrentAddress;
-    WriteFlashVerified(BusAddressByte, 1, &own);
+    const bool putBack = WriteFlashVerified(BusAddressByte, 1, &own);
     failure.Restore();
+    // The new byte may have reached the flash before the line died: after a
+    // restart the programmer takes whichever address byte 31 holds.
+    if (!putBack) LastErrorText += "\r\n" + AddressUncertainNote(oldAddress, newAddress);
     return AddressChange::Failed;
   }
   // The reply may come from either address, so its outcome says nothing;
@@ -143,6 +147,11 @@ AddressChange SetProgrammerAddress(int newAddress) {
     written.Restore();
   }
   return AddressChange::Moved;
+}
+
+std::string AddressUncertainNote(int oldAddress, int newAddress) {
+  return "The programmer may now answer at address" + Str(oldAddress) + " (its old address) or at address" +
+         Str(newAddress) + " (the new one): scan for programmers to find it.";
 }
 
 std::string AddressConflictMessage(int newAddress) {

@@ -51,6 +51,9 @@ enum class AddressChange {
 // other programmer answers there, at either line speed.
 AddressChange SetProgrammerAddress(int newAddress);
 
+// Said when an address change broke off where the programmer may have taken
+// either address.
+std::string AddressUncertainNote(int oldAddress, int newAddress);
 // The message shown when another programmer answers at the new address.
 std::string AddressConflictMessage(int newAddress);
 // Messages of the defaults and ATE option entries (option -1: power-on defaults).

@@ -9,6 +9,7 @@
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
+#include "programmers/FirmwareArea.h"
 #include "programmers/FlashMap.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
@@ -108,6 +109,7 @@ void SelectProgrammer() {
   if (static_cast<float>(ValWithin(programmer.FwRevision, -1e6, 1e6)) < LatestFwRev) {
     MessageBox->MsgBox(ObsoleteFirmwareMessage(LatestFwRev), vbOKOnly, "");
   }
+  WarnOfIncompleteFirmware();
 
   LoadDeviceFamilies();
   SetStartModeNames();

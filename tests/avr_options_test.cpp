@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "devices/ProjectFile.h"
+#include "link/ErrorRecord.h"
 #include "options/AvrOptions.h"
 #include "options/FuseDefinitions.h"
 #include "state/PublicVars.h"
@@ -162,7 +164,9 @@ TEST_F(AvrOptionsTest, ProjectOptionsReplaceTheDefaultsForTheDevicesBytes) {
   ProjJtagPart = 0x9514;
   ProjJtagVersion = 3;
   ProjAVR32Security = true;
-  TakeProjectOptions();
+  // As a project with FUSE0..FUSE2 lines leaves them.
+  ProjFuseLines = ProjectFuseLines{"job.vrx", {10, 11, 12}, {0x7B, 0xF7, 0x11}};
+  ASSERT_TRUE(TakeProjectOptions()) << LastErrorText;
   EXPECT_EQ(FuseValues[0], 0x7B);
   EXPECT_EQ(FuseValues[1], 0xF7);
   EXPECT_EQ(FuseValues[2], 0xFF);   // the device has two bytes
@@ -235,6 +239,49 @@ TEST(ProgrammingOptions, FramesFollowTheTypeAndDevice) {
     EXPECT_TRUE(HasProgrammingOptions(c.type));
   }
   for (int type : {0, 1, 2, 5, 8}) EXPECT_FALSE(HasProgrammingOptions(type)) << type;
+}
+
+}  // namespace
+
+namespace {
+
+// A project's FUSE values pass the check typed ones pass; a byte it has no
+// line for keeps the fuse file's default; a refusal names the line and
+// takes nothing.
+TEST_F(AvrOptionsTest, ProjectFuseValuesAreCheckedAsTypedOnes) {
+  struct Case {
+    const char* name;
+    ProjectFuseLines lines;
+    bool taken;
+    uint8_t byte0, byte1;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"no FUSE lines", {"a.vrx", {}, {}}, true, 0xFE, 0xFF, ""},
+      {"only byte 1", {"a.vrx", {0, 9}, {0, 0xF7}}, true, 0xFE, 0xF7, ""},
+      {"both fit", {"a.vrx", {9, 10}, {0x7B, 0x00}}, true, 0x7B, 0x00, ""},
+      {"CKSEL 01 is no option", {"/p/b.vrx", {9, 10}, {0x01, 0xF7}}, false, 0xFE, 0xFF,
+       "Invalid Fuse Value: 1 for fuse byte 0 (LOW) at line 9 of /p/b.vrx"},
+      {"not a byte", {"/p/c.vrx", {0, 12}, {0, 300}}, false, 0xFE, 0xFF,
+       "Invalid Fuse Value: 300 for fuse byte 1 (HIGH) at line 12 of /p/c.vrx"},
+      {"negative", {"/p/d.vrx", {0, 4}, {0, -8}}, false, 0xFE, 0xFF,
+       "Invalid Fuse Value: -8 for fuse byte 1 (HIGH) at line 4 of /p/d.vrx"},
+  };
+  for (const Case& c : cases) {
+    SetDefaultFuses();
+    ClearError();
+    ProjFuses.fill(0);
+    for (size_t i = 0; i < 2; ++i) ProjFuses[i] = static_cast<uint8_t>(c.lines.value[i]);
+    ProjFuseLines = c.lines;
+    EXPECT_EQ(TakeProjectOptions(), c.taken) << c.name;
+    EXPECT_EQ(FuseValues[0], c.byte0) << c.name;
+    EXPECT_EQ(FuseValues[1], c.byte1) << c.name;
+    if (!c.taken) {
+      EXPECT_EQ(LastErrorNumber, 1501) << c.name;
+      EXPECT_EQ(LastErrorSource, "Open Project") << c.name;
+      EXPECT_EQ(LastErrorText, c.error) << c.name;
+    }
+  }
 }
 
 }  // namespace

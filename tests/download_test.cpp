@@ -247,6 +247,65 @@ TEST_F(DownloadTest, ProjectOptionsReachTheOptionRecordAndTheEepromArea) {
   EXPECT_EQ(std::count(eeprom.begin(), eeprom.end(), 0xFF), 1024 - 2);
 }
 
+// A project's FUSE lines as a load takes them: none at all leaves the fuse
+// file's defaults in the option record (not 00: lock 00 locks the device,
+// BODLEVEL 000 is no option); a value that fits no option is refused naming
+// its line, and nothing is sent.
+TEST_F(DownloadTest, ProjectFuseLinesAreCheckedAndMissingOnesTakeTheDefaults) {
+  vrxsim::Unit& unit = Select(6);
+  dir.Write("AVRFuses.inf", MegaFuses);
+  const std::string hex = dir.Write("image.hex", DataRecord(0, {1, 2}) + EndRecord());
+  struct Case {
+    const char* name;
+    std::string fuseLines;
+    Bytes record;        // option record bytes 5..8 (low, high, extended, lock); empty: refused
+    std::string error;
+  };
+  const Case cases[] = {
+      {"no FUSE lines", "", {0x72, 0xFF, 0xFF, 0xFF}, ""},
+      {"all four", "\"FUSE0:  254\"\r\n\"FUSE1:  255\"\r\n\"FUSE2:  247\"\r\n\"FUSE3:  253\"\r\n",
+       {0xFF, 0xF7, 0xFD, 0xFE}, ""},
+      {"lock only", "\"FUSE0:  0\"\r\n", {0x72, 0xFF, 0xFF, 0x00}, ""},
+      {"BODLEVEL 000", "\"FUSE0:  255\"\r\n\"FUSE3:  0\"\r\n", {},
+       "Invalid Fuse Value: 0 for fuse byte 3 (EXTENDED) at line 11 of "},
+      {"not a byte", "\"FUSE2:  300\"\r\n", {}, "Invalid Fuse Value: 300 for fuse byte 2 (HIGH) at line 10 of "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string project = dir.Write(
+        "job.vrx", "\"Name: Job\"\r\n\"Family: ATmega\"\r\n\"Device: mega\"\r\n\"Mode: 0\"\r\n\"Freq: 0\"\r\n"
+                   "\"Voltage: 250\"\r\n\"File0: " + hex + "\"\r\n\"OsccalOpt:  0\"\r\n\"OsccalAddress:  0\"\r\n" +
+                       c.fuseLines + "\"AVR32SecurityF: 0\"\r\n\"JTAG_ID: 0\"\r\n");
+    // What an earlier project or device left must not count.
+    ProjFuses.fill(0);
+    FuseValues.fill(0);
+    const Bytes before = Flash(unit, 3 * 256, 13);
+    line.clearLog();
+
+    ASSERT_TRUE(ReadProjectForLoad(project)) << LastErrorText;
+    ASSERT_TRUE(FindDeviceByName(ProjDevice));
+    ASSERT_TRUE(LoadDeviceFuses()) << LastErrorText;
+    const bool taken = TakeProjectOptions();
+    ASSERT_EQ(taken, !c.record.empty()) << LastErrorText;
+    if (!taken) {
+      EXPECT_EQ(LastErrorText, c.error + project);
+      EXPECT_EQ(LastErrorNumber, ErrFileFormat);
+      EXPECT_TRUE(line.log().empty());
+      EXPECT_EQ(Flash(unit, 3 * 256, 13), before);
+      continue;
+    }
+    OsccalOpt = 0;
+    OsccalAddress = 0;
+    SecondaryEnabled = false;
+    ASSERT_TRUE(ConvertImageFiles()) << LastErrorText;
+    ImageNumber = 3;
+    ImageMode = ProjMode;
+    ASSERT_TRUE(LoadNewDeviceImage(false, -1)) << LastErrorText;
+    const Bytes stored = Flash(unit, 3 * 256, 13);
+    EXPECT_EQ(Bytes(stored.begin() + 5, stored.begin() + 9), c.record);
+  }
+}
+
 TEST_F(DownloadTest, XmegaOptionRecordCarriesEightFuses) {
   vrxsim::Unit& unit = Select(6);
   Convert("xmega", DataRecord(0, {1}) + EndRecord());

@@ -933,6 +933,37 @@ TEST_F(LoadImageDialogTest, AProjectBringsItsFusesAndEepromImageToTheOptions) {
   EXPECT_TRUE(opened);
 }
 
+// A project FUSE value that fits no option of its fields is refused as a
+// typed one is, naming the project line; the defaults stay and Load sends
+// nothing.
+TEST_F(LoadImageDialogTest, AProjectFuseValueThatFitsNoOptionRefusesTheLoad) {
+  Start({"--programmer", Unit1, "--image", "slot=3,name=Keep me,device=9,family=0"});
+  UseDataFolder(FusesForEveryDevice(), data);
+  FindAndOpenImageManager();
+  const std::string hex = files.Write("p.hex", ":020000000102FB\r\n:00000001FF\r\n");
+  const std::string project = files.Write(
+      "p.vrx", "\"Name: Proj\"\r\n\"Family: ATmega\"\r\n\"Device: ATmega328P\"\r\n\"Mode: 0\"\r\n\"Freq: 4000\"\r\n"
+               "\"Voltage: 165\"\r\n\"File0: " + hex + "\"\r\n\"FUSE0: 1\"\r\n\"JTAG_ID: 0\"\r\n");
+  dialogs.answers = {project};
+  OpenProjectRequest = true;
+  ImageNumber = 3;
+  recorders.messages.boxes.clear();
+  LoadImageDialog dialog(*window, window.get());
+  dialog.Form_Load();
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);
+  EXPECT_EQ(recorders.messages.boxes[0].title, "Kestrin - Open Project");
+  EXPECT_NE(recorders.messages.boxes[0].text.find("Invalid Fuse Value: 1 for fuse byte 0 (LOW) at line 8 of " + project),
+            std::string::npos)
+      << recorders.messages.boxes[0].text;
+  EXPECT_EQ(FuseValues[0], 0xF2);   // the fuse file's default
+
+  const size_t framesBefore = Frames().size();
+  dialog.btLoad_Click();
+  EXPECT_EQ(Frames().size(), framesBefore);
+  ShowImageDirectory();
+  EXPECT_EQ(fgImages.TextMatrix(3, ColName), "Keep me             ");
+}
+
 // Fuse bytes the operator never saw must not reach production parts: while
 // the chosen device's definitions fail to load, Load downloads nothing.
 TEST_F(LoadImageDialogTest, FailedFuseDefinitionsRefuseTheLoad) {

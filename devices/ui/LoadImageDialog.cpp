@@ -204,7 +204,12 @@ void LoadImageDialog::Form_Load() {
   if (HasProgrammingOptions(ProgType)) {
     LoadFuses();
     if (ProjectLoaded) {
-      TakeProjectOptions();
+      // A fuse value the device cannot take stops the load, as a damaged fuse file does.
+      if (!fusesFailed_ && !TakeProjectOptions()) {
+        fusesFailed_ = true;
+        fuseError_ = LastErrorText;
+        ShowErrorReport();
+      }
     } else {
       // A JTAG ID check of an earlier project is not carried into a new image unseen.
       JtagIdCheck = false;
