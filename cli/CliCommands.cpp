@@ -172,7 +172,7 @@ int ReadFlashCommand(const CliOptions& options) {
   OutputFile out;
   std::string reason;
   if (!options.out.empty() && !out.Begin(options.out, reason)) {
-    std::fprintf(stderr, "kestrin-cli: cannot write %s\n", reason.c_str());
+    std::fprintf(stderr, "kestrin-cli: %s\n", reason.c_str());
     return ExitFailed;
   }
   if (!PrepareFlashCommand(options, "Read Flash")) return ExitFailed;
@@ -183,7 +183,7 @@ int ReadFlashCommand(const CliOptions& options) {
   }
   if (!options.out.empty()) {
     if (!out.Commit(data.data(), data.size(), reason)) {
-      std::fprintf(stderr, "kestrin-cli: cannot write %s\n", reason.c_str());
+      std::fprintf(stderr, "kestrin-cli: %s\n", reason.c_str());
       return ExitFailed;
     }
     return ExitOk;

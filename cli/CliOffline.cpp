@@ -164,7 +164,7 @@ int ConvertCommand(const CliOptions& options) {
     const auto size = static_cast<size_t>(std::min<int32_t>(device.DevFlashSize, static_cast<int32_t>(ImageBuffer.size())));
     std::string reason;
     if (!WriteOutputFile(options.out, ImageBuffer.data(), size, reason)) {
-      std::fprintf(stderr, "kestrin-cli: cannot write %s\n", reason.c_str());
+      std::fprintf(stderr, "kestrin-cli: %s\n", reason.c_str());
       return ExitFailed;
     }
   }

@@ -178,7 +178,7 @@ bool WriteProjectFile(const std::string& path, const std::string& imageName, con
   }
   std::string reason;
   if (!WriteOutputFile(path, text, reason)) {
-    RaiseError(ErrFileNotFound, "Save Project", "Cannot write " + reason);
+    RaiseError(ErrFileNotFound, "Save Project", reason);
     CaptureError();
     return false;
   }

@@ -226,9 +226,11 @@ bool SplitCsvRecord(const std::string& text, std::vector<std::string>& fields) {
   }
 }
 
-// Gathers the lines of a CSV log into records. A record whose quoted field
-// was cut off would swallow the records after it: a line that starts a
-// record while a quote is open ends the damaged one instead.
+// Gathers the lines of a CSV log into records. A record cut off inside a
+// quoted field would swallow the records after it: a line that starts a
+// record while a quote is open ends the damaged one instead, and a record
+// that fails is read again from the last record start inside it (where the
+// next record was written straight after a torn one).
 class CsvRecordReader {
  public:
   CsvRecordReader(const std::function<void(const RunRecord&)>& each, size_t& skipped)
@@ -236,37 +238,66 @@ class CsvRecordReader {
 
   void Feed(const char* data, size_t n) {
     for (size_t i = 0; i < n; ++i) {
-      const char c = data[i];
-      if (dropping_) {
-        if (c == '\n') dropping_ = false;
-        continue;
-      }
-      line_ += c;
-      if (pending_.size() + line_.size() > MaxRunRecordBytes) {
-        // Too long to be a record: dropped up to the next line end.
-        ++skipped_;
-        pending_.clear();
-        line_.clear();
-        open_ = false;
-        dropping_ = c != '\n';
-        continue;
-      }
-      if (c == '\n') EndLine();
+      Char(data[i]);
+      Replay();
     }
   }
   void Finish() {
     if (!line_.empty()) {
-      if (open_ && StartsRecord(line_.data(), line_.size())) Damaged();
-      pending_ += line_;
-      line_.clear();
+      std::string last;
+      last.swap(line_);
+      if (open_ && StartsRecord(last.data(), last.size())) {
+        Damaged();
+        Replay();
+      }
+      pending_ += last;
     }
     // A last record without its line end was cut short while written.
-    if (!pending_.empty()) Damaged();
+    if (!pending_.empty()) ++skipped_;
+    pending_.clear();
   }
 
  private:
+  void Char(char c) {
+    if (dropping_) {
+      if (c == '\n') dropping_ = false;
+      return;
+    }
+    line_ += c;
+    if (pending_.size() + line_.size() > MaxRunRecordBytes) {
+      // Too long to be a record: dropped up to the next line end.
+      ++skipped_;
+      pending_.clear();
+      line_.clear();
+      open_ = false;
+      dropping_ = c != '\n';
+      return;
+    }
+    if (c == '\n') EndLine();
+  }
+  // Text read again comes before the rest of the input.
+  void Replay() {
+    while (!replay_.empty()) {
+      std::string text;
+      text.swap(replay_);
+      for (size_t k = 0; k < text.size(); ++k) {
+        Char(text[k]);
+        if (!replay_.empty()) {
+          replay_.append(text, k + 1, std::string::npos);
+          break;
+        }
+      }
+    }
+  }
   void EndLine() {
-    if (open_ && StartsRecord(line_.data(), line_.size())) Damaged();
+    if (open_ && StartsRecord(line_.data(), line_.size())) {
+      Damaged();
+      if (!replay_.empty()) {
+        replay_ += line_;
+        line_.clear();
+        return;
+      }
+    }
     for (char c : line_) open_ ^= c == '"';
     pending_ += line_;
     line_.clear();
@@ -274,11 +305,11 @@ class CsvRecordReader {
   }
   // A record with its line end.
   void Complete() {
-    std::string text = pending_;
-    pending_.clear();
-    text.pop_back();
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    if (!Deliver(text)) Salvage(text);
+    std::string text;
+    text.swap(pending_);
+    std::string record = text.substr(0, text.size() - 1);
+    if (!record.empty() && record.back() == '\r') record.pop_back();
+    if (!Deliver(record)) Salvage(text);
   }
   bool Deliver(const std::string& text) {
     std::vector<std::string> fields;
@@ -289,35 +320,34 @@ class CsvRecordReader {
     each_(record);
     return true;
   }
-  // A damaged record ends where another record was written straight after
-  // it: that one is read on its own.
-  void Salvage(const std::string& text) {
-    ++skipped_;
-    for (size_t at = text.size(); at-- > 1;) {
-      if (StartsRecord(text.data() + at, text.size() - at)) {
-        Deliver(text.substr(at));
-        return;
-      }
-    }
-  }
-  // The record gathered so far, ended by a record that starts on a new line,
-  // or by the end of the file.
+  // The record gathered so far, ended by a line that starts a record while a
+  // quote is open.
   void Damaged() {
     std::string text;
     text.swap(pending_);
     open_ = false;
     if (text.empty() || text.back() != '\n') {
-      ++skipped_;   // cut short: only a record that ended with its line end can be whole
+      ++skipped_;
       return;
     }
-    text.pop_back();
-    if (!text.empty() && text.back() == '\r') text.pop_back();
     Salvage(text);
+  }
+  // A damaged record, with its line end: read again from the last record
+  // start inside it, which is shorter, so this ends.
+  void Salvage(const std::string& text) {
+    ++skipped_;
+    size_t last = 0;
+    for (size_t at = 1; at < text.size(); ++at) {
+      if (!StartsRecord(text.data() + at, text.size() - at)) continue;
+      if (last > 0) ++skipped_;   // a record torn in its turn before the last one
+      last = at;
+    }
+    if (last > 0) replay_ = text.substr(last);
   }
 
   const std::function<void(const RunRecord&)>& each_;
   size_t& skipped_;
-  std::string pending_, line_;
+  std::string pending_, line_, replay_;
   bool open_ = false;       // an odd number of quotes so far: inside a quoted field
   bool dropping_ = false;   // skipping the rest of an oversized line
 };

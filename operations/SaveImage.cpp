@@ -202,7 +202,7 @@ bool SaveImageAs(const std::string& path, bool iic) {
     ok = ReadAreaTwice(slotAddress + 0x40000, EEBuffer) && ReadAreaTwice(slotAddress + 0x50000, AuxBuffer);
   }
   if (ok && !file.Commit(iic ? WriteIicFile(size) : WriteHexFile(size, FamilyList[CurFamily]), reason)) {
-    RaiseError(ErrFileNotFound, Source, "Cannot write " + reason);
+    RaiseError(ErrFileNotFound, Source, reason);
     CaptureError();
   }
   frmMain->SetProgressVisible(false);

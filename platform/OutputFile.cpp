@@ -10,7 +10,9 @@
 
 namespace {
 
-std::string SystemReason(const std::string& path, int error) { return path + ": " + std::strerror(error); }
+std::string SystemReason(const char* what, const std::string& path, int error) {
+  return what + path + ": " + std::strerror(error);
+}
 
 const char* KindOf(mode_t mode) {
   if (S_ISFIFO(mode)) return "a FIFO";
@@ -50,7 +52,7 @@ bool RegularOrAbsent(const std::string& path, const std::string& shownPath, std:
   exists = false;
   if (::stat(path.c_str(), &info) != 0) {
     if (errno == ENOENT) return true;   // a new file, or a link to one still to be made
-    reason = SystemReason(shownPath, errno);
+    reason = SystemReason("Cannot write ", shownPath, errno);
     return false;
   }
   exists = true;
@@ -74,7 +76,7 @@ bool CheckOutputTarget(const std::string& path, std::string& reason) {
   if (!RegularOrAbsent(path, path, reason, exists, mode)) return false;
   // Overwriting it in place would fail: replacing it must fail as well.
   if (exists && ::access(path.c_str(), W_OK) != 0) {
-    reason = SystemReason(path, errno);
+    reason = SystemReason("Cannot write ", path, errno);
     return false;
   }
   return true;
@@ -112,7 +114,7 @@ bool OutputFile::Begin(const std::string& path, std::string& reason) {
   }
   if (fd_ < 0) {
     staging_.clear();
-    reason = SystemReason(path, error);
+    reason = SystemReason("Cannot create ", path, error);
     return false;
   }
   // An existing file keeps its permissions, as it would when overwritten in place.
@@ -141,7 +143,7 @@ bool OutputFile::Commit(const void* data, size_t size, std::string& reason) {
   if (::close(fd_) != 0 && error == 0) error = errno;
   fd_ = -1;
   if (error != 0) {
-    reason = SystemReason(path_, error);
+    reason = SystemReason("Cannot write ", path_, error);
     Discard();
     return false;
   }
@@ -153,7 +155,7 @@ bool OutputFile::Commit(const void* data, size_t size, std::string& reason) {
     return false;
   }
   if (::rename(staging_.c_str(), target_.c_str()) != 0) {
-    reason = SystemReason(path_, errno);
+    reason = SystemReason("Cannot write ", path_, errno);
     Discard();
     return false;
   }

@@ -10,7 +10,8 @@
 
 // True when `path` may be replaced by a regular file: it is not there, or it
 // is a writable regular file (through links). False with a reason that names
-// it: "PATH is a FIFO, not a regular file", or "PATH: " and the system's text.
+// it: "PATH is a FIFO, not a regular file", or "Cannot write PATH: " and the
+// system's text. Every reason below is such a sentence.
 bool CheckOutputTarget(const std::string& path, std::string& reason);
 
 // A staged replacement of one output file. Begin checks the target and
