@@ -107,7 +107,8 @@ class LogAppend {
   }
   bool Open(const std::string& path, const std::string& header, std::string& reason) {
     if (!header.empty()) CreateWithHeader(path, header);
-    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // Never waits: a FIFO in the file's place is refused, not written to.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
     struct stat info {};
     if (fd_ < 0 || ::flock(fd_, LOCK_EX) != 0 || ::fstat(fd_, &info) != 0) return Fail(reason);
     if (!S_ISREG(info.st_mode)) {
@@ -512,6 +513,9 @@ void AppendRunRecords(const std::vector<RunRecord>& records) {
 }
 
 bool ReadRunLogFile(const std::string& path, const std::function<void(const RunRecord&)>& each, size_t* skipped) {
+  // Opening a FIFO to read would wait for a writer.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   size_t damaged = 0;

@@ -477,6 +477,23 @@ TEST_F(RunLogFaults, ALostRecordIsReportedWithTheFolder) {
   EXPECT_TRUE(RunLogTried);
 }
 
+// A FIFO where a month's file should be is neither waited on nor replaced:
+// the record is lost and said so, and the other file of the pair keeps none.
+TEST_F(RunLogFaults, AFifoInPlaceOfALogFileHoldsNothingUp) {
+  fs::create_directories(RunLogFolder);
+  ASSERT_EQ(::mkfifo(Csv().c_str(), 0644), 0);
+  ASSERT_EQ(::mkfifo(Jsonl("2026-11").c_str(), 0644), 0);
+  AppendRunRecords({Record("2026-12-01T08:00:00.000Z", "december")});
+  EXPECT_NE(RunLogLost.find("runs-2026-12.csv: "), std::string::npos) << RunLogLost;
+  RunLogLost.clear();
+  AppendRunRecords({Record("2026-11-01T08:00:00.000Z", "november")});
+  EXPECT_NE(RunLogLost.find("runs-2026-11.jsonl: "), std::string::npos) << RunLogLost;
+  EXPECT_TRUE(ReadBack(Csv("2026-11")).empty());
+  EXPECT_TRUE(fs::is_fifo(Csv()));
+  EXPECT_TRUE(fs::is_fifo(Jsonl("2026-11")));
+  EXPECT_FALSE(ReadRunLogFile(Csv(), [](const RunRecord&) {}));
+}
+
 struct DamagedCase {
   const char* name;
   std::function<std::string(const std::string& whole)> damage;   // the damaged record's text from its whole one
@@ -590,9 +607,9 @@ INSTANTIATE_TEST_SUITE_P(Names, HostileName, ::testing::ValuesIn(Names_),
 // Processes that write the first records of a month at the same moment: one
 // header line, every record there, whole, in both files.
 TEST_F(RunLogFaults, ProcessesStartingAMonthAtOnceWriteOneHeader) {
-  constexpr int Writers = 16, Trials = 5;
+  constexpr int Writers = 16, Trials = 10;
   for (int trial = 0; trial < Trials; ++trial) {
-    const std::string month = "2027-0" + std::to_string(trial + 1);
+    const std::string month = "2027-" + std::string(trial < 9 ? "0" : "") + std::to_string(trial + 1);
     int gate[2];
     ASSERT_EQ(::pipe(gate), 0);
     std::vector<pid_t> children;
