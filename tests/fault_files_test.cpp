@@ -190,7 +190,7 @@ struct Writer {
   std::function<bool(OutputFixture& f, const std::string& target, std::string& message)> write;
 };
 
-const char* const HexFile = "/image.hex";
+const char* const HexName = "image.hex";
 
 // kestrin-cli, its output in `dir`, stopped if it waits for more than a minute.
 ProcessResult Cli(const std::vector<std::string>& args, const std::string& dir) {
@@ -233,9 +233,9 @@ const Writer Writers[] = {
      }},
     {"Convert",
      [](OutputFixture& f, const std::string& target, std::string& message) {
-       f.data.Write(HexFile + 1, DataRecord(0, {1, 2, 3, 4}) + EndRecord());
+       f.data.Write(HexName, DataRecord(0, {1, 2, 3, 4}) + EndRecord());
        const ProcessResult r = Cli({"convert", "--device-type", "ATmega328P", "--type", "6", "--file",
-                                    f.data.path() + HexFile, "--out", target},
+                                    f.data.path() + "/" + HexName, "--out", target},
                                    f.data.path());
        message = r.err;
        return r.status == 0;
@@ -368,8 +368,8 @@ TEST_P(FullDisk, LeavesTheExistingFileExactlyAsItWas) {
       ASSERT_TRUE(sim->ready());
       args = {"read-flash", "--device", sim->linkPath(), "--address", "6", "0x20000", "4096", "--out", target};
     } else {
-      f.data.Write(HexFile + 1, DataRecord(0, {1, 2, 3, 4}) + EndRecord());
-      args = {"convert", "--device-type", "ATmega328P", "--type", "6", "--file", f.data.path() + HexFile,
+      f.data.Write(HexName, DataRecord(0, {1, 2, 3, 4}) + EndRecord());
+      args = {"convert", "--device-type", "ATmega328P", "--type", "6", "--file", f.data.path() + "/" + HexName,
               "--out", target};
     }
     // The limit is for the output; the error text must still fit beside it.
@@ -560,7 +560,7 @@ struct NameCase {
   bool formula;   // a spreadsheet would run it
 };
 
-const NameCase Names_[] = {
+const NameCase NameCases[] = {
     {"Command", "=cmd|' /C calc'!A0", true},
     {"Sum", "@SUM(A1)", true},
     {"Plus", "+1+1", true},
@@ -601,7 +601,7 @@ TEST_P(HostileName, IsATextInTheCsvAndAsItIsInTheJson) {
   EXPECT_EQ(Images(ReadBack(exported)), std::vector<std::string>{c.image});
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, HostileName, ::testing::ValuesIn(Names_),
+INSTANTIATE_TEST_SUITE_P(Names, HostileName, ::testing::ValuesIn(NameCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Processes that write the first records of a month at the same moment: one
