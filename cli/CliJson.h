@@ -27,5 +27,6 @@ QString JsonText(const std::string& text);
 QJsonValue JsonLastError();
 
 // Adds "exitCode", "ok" and, when the command wrote to the run log, "runLog"
-// ({"written": false, "error": "FOLDER: REASON"} for a record lost), and prints the document indented, then a line end.
+// ({"written": false, "error": "FOLDER: REASON"} for a record lost), and
+// prints the document indented, then a line end.
 int PrintJsonDocument(QJsonObject document, int exitCode);
