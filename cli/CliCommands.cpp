@@ -36,6 +36,7 @@
 #include "operations/SaveImage.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
+#include "platform/OutputFile.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
 #include "programmers/Configuration.h"
@@ -195,6 +196,13 @@ int ReadFlashCommand(const CliOptions& options) {
       !ParseNumber(options.arguments[1], count) || address > INT32_MAX || count > INT32_MAX - address) {
     return UsageError(options.command, "read-flash needs ADDR and COUNT");
   }
+  // The output is checked and made beside its target before the line is used.
+  OutputFile out;
+  std::string reason;
+  if (!options.out.empty() && !out.Begin(options.out, reason)) {
+    std::fprintf(stderr, "kestrin-cli: %s\n", reason.c_str());
+    return ExitFailed;
+  }
   if (!PrepareFlashCommand(options, "Read Flash")) return ExitFailed;
   std::vector<uint8_t> data(static_cast<size_t>(count));
   if (!ReadFlash(static_cast<int32_t>(address), static_cast<int32_t>(count), data.data(), options.verbose)) {
@@ -202,10 +210,8 @@ int ReadFlashCommand(const CliOptions& options) {
     return ExitFailed;
   }
   if (!options.out.empty()) {
-    std::ofstream file(options.out, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    if (!file) {
-      std::fprintf(stderr, "kestrin-cli: cannot write %s\n", options.out.c_str());
+    if (!out.Commit(data.data(), data.size(), reason)) {
+      std::fprintf(stderr, "kestrin-cli: %s\n", reason.c_str());
       return ExitFailed;
     }
     return ExitOk;

@@ -34,6 +34,13 @@ QJsonValue JsonLastError() {
 int PrintJsonDocument(QJsonObject document, int exitCode) {
   document["exitCode"] = exitCode;
   document["ok"] = exitCode == 0;
+  // Whether the command's run log records were written.
+  if (RunLogTried) {
+    QJsonObject runLog;
+    runLog["written"] = RunLogLost.empty();
+    if (!RunLogLost.empty()) runLog["error"] = JsonText(RunLogLost);
+    document["runLog"] = runLog;
+  }
   const QByteArray text = QJsonDocument(document).toJson(QJsonDocument::Indented);
   std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
   std::fflush(stdout);

@@ -26,5 +26,7 @@ QString JsonText(const std::string& text);
 // The last-error record as {"number", "source", "description", "function"}; null without one.
 QJsonValue JsonLastError();
 
-// Adds "exitCode" and "ok" and prints the document indented, then a line end.
+// Adds "exitCode", "ok" and, when the command wrote to the run log, "runLog"
+// ({"written": false, "error": "FOLDER: REASON"} for a record lost), and
+// prints the document indented, then a line end.
 int PrintJsonDocument(QJsonObject document, int exitCode);

@@ -12,7 +12,8 @@ const char* const LogUsage =
     "  and configuration operation) from the records of day DATE (UTC) on, or all:\n"
     "  a header line, then one tab-separated line per record, oldest first; tabs,\n"
     "  line ends and backslashes in a field are written as \\t, \\r, \\n and \\\\.\n"
-    "  With --json, one JSON array of record objects instead.\n";
+    "  With --json, one JSON array of record objects instead. Damaged records are\n"
+    "  skipped; how many is said on standard error.\n";
 
 namespace {
 
@@ -76,6 +77,7 @@ int LogCommand(const CliOptions& options) {
   const std::string since = options.arguments.size() > 0 ? options.arguments[0] : std::string();
   const bool json = options.arguments.size() > 1 && options.arguments[1] == "json";
   bool first = true;
+  size_t skipped = 0;
   if (json) std::fputs("[", stdout);
   else PrintTabLine(RunLogColumns());
   for (const std::string& file : RunLogFiles(RunLogFolder)) {
@@ -91,9 +93,13 @@ int LogCommand(const CliOptions& options) {
         PrintTabLine(RunRecordFields(record));
       }
       first = false;
-    });
+    }, &skipped);
   }
   if (json) std::fputs(first ? "]\n" : "\n]\n", stdout);
   std::fflush(stdout);
+  if (skipped > 0) {
+    std::fprintf(stderr, "kestrin-cli: %zu damaged run log record%s skipped in %s\n", skipped, skipped == 1 ? "" : "s",
+                 RunLogFolder.c_str());
+  }
   return 0;
 }

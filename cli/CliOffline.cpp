@@ -2,7 +2,6 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -15,6 +14,7 @@
 #include "operations/ImageDownload.h"
 #include "operations/LoadImage.h"
 #include "platform/NumberText.h"
+#include "platform/OutputFile.h"
 #include "programmers/Selection.h"
 #include "state/PublicVars.h"
 
@@ -162,13 +162,9 @@ int ConvertCommand(const CliOptions& options) {
   if (!options.out.empty()) {
     // Written whole or not at all.
     const auto size = static_cast<size_t>(std::min<int32_t>(device.DevFlashSize, static_cast<int32_t>(ImageBuffer.size())));
-    QSaveFile file(QString::fromStdString(options.out));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(reinterpret_cast<const char*>(ImageBuffer.data()), static_cast<qint64>(size)) !=
-            static_cast<qint64>(size) ||
-        !file.commit()) {
-      std::fprintf(stderr, "kestrin-cli: cannot write %s: %s\n", options.out.c_str(),
-                   file.errorString().toLocal8Bit().constData());
+    std::string reason;
+    if (!WriteOutputFile(options.out, ImageBuffer.data(), size, reason)) {
+      std::fprintf(stderr, "kestrin-cli: %s\n", reason.c_str());
       return ExitFailed;
     }
   }

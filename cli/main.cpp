@@ -71,5 +71,7 @@ int main(int argc, char* argv[]) {
 
   const int status = RunCliCommand(options);
   port.Close();
+  // A lost record is said whatever the options; --verbose has shown it already.
+  if (!RunLogLost.empty() && !options.verbose) std::fprintf(stderr, "Run log not written: %s\n", RunLogLost.c_str());
   return status;
 }

@@ -13,6 +13,7 @@
 #include "platform/FileDialogs.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
+#include "platform/OutputFile.h"
 #include "platform/SettingsStore.h"
 #include "programmers/ProgrammerTypes.h"
 #include "state/PublicVars.h"
@@ -156,8 +157,8 @@ bool ReadProjectFile(const std::string& path) {
 bool WriteProjectFile(const std::string& path, const std::string& imageName, const std::string& family,
                       const std::string& device) {
   LastFunction = "Save Project";
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  auto line = [&file](const std::string& text) { file << '"' << text << "\"\r\n"; };
+  std::string text;
+  auto line = [&text](const std::string& field) { text += '"' + field + "\"\r\n"; };
   line("Name: " + imageName);
   line("Family: " + family);
   line("Device: " + device);
@@ -184,9 +185,9 @@ bool WriteProjectFile(const std::string& path, const std::string& imageName, con
       line("JTAG_ID: 0");
     }
   }
-  file.close();
-  if (!file) {
-    RaiseError(ErrFileNotFound, "Save Project", "Cannot write " + path);
+  std::string reason;
+  if (!WriteOutputFile(path, text, reason)) {
+    RaiseError(ErrFileNotFound, "Save Project", reason);
     CaptureError();
     return false;
   }

@@ -2,6 +2,8 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +18,7 @@
 
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
+#include "platform/OutputFile.h"
 #include "platform/SerialPort.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/Selection.h"
@@ -65,32 +68,290 @@ bool ParseWhole(const std::string& text, int64_t& value) {
   return true;
 }
 
-// Writes all of `text` with one write: with O_APPEND it lands whole after
-// whatever another process appended meanwhile.
-bool AppendText(const std::string& path, const std::string& header, const std::string& text, std::string& reason) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) {
+// The folder part of a path, with its slash.
+std::string FolderPart(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Puts the file in place with its header already in it, unless it is there:
+// no writer ever appends to, and no reader ever sees, a file without one.
+void CreateWithHeader(const std::string& path, const std::string& header) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0) return;
+  const size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string temp = FolderPart(path) + "." + name + ".new-" + std::to_string(getpid());
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return;   // the append below creates it and writes the header under its lock
+  ssize_t n = -1;
+  do {
+    n = ::write(fd, header.data(), header.size());
+  } while (n < 0 && errno == EINTR);
+  const bool closed = ::close(fd) == 0;
+  if (n == static_cast<ssize_t>(header.size()) && closed) {
+    // Made only where no file is: the first writer's file stays, with its one header.
+    if (::link(temp.c_str(), path.c_str()) != 0 && errno != EEXIST) {
+      ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+    }
+  }
+  ::unlink(temp.c_str());
+}
+
+// One log file opened to append, locked against the other writers until
+// closed, so that a short write can be cut back without cutting theirs.
+class LogAppend {
+ public:
+  ~LogAppend() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool Open(const std::string& path, const std::string& header, std::string& reason) {
+    if (!header.empty()) CreateWithHeader(path, header);
+    // Never waits: a FIFO in the file's place is refused, not written to.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    struct stat info {};
+    if (fd_ < 0 || ::flock(fd_, LOCK_EX) != 0 || ::fstat(fd_, &info) != 0) return Fail(reason);
+    if (!S_ISREG(info.st_mode)) {
+      reason = "not a regular file";
+      return false;
+    }
+    before_ = info.st_size;
+    // Where the header could not be put in place first, the writer that finds
+    // the file empty under the lock writes it.
+    if (before_ == 0) prefix_ = header;
+    return true;
+  }
+  // All of `text` with one write; a write cut short is cut back off the file.
+  bool Append(const std::string& text, std::string& reason) {
+    const std::string all = prefix_ + text;
+    ssize_t n = -1;
+    do {
+      n = ::write(fd_, all.data(), all.size());
+    } while (n < 0 && errno == EINTR);
+    if (n == static_cast<ssize_t>(all.size())) {
+      prefix_.clear();
+      return true;
+    }
+    reason = n < 0 ? std::strerror(errno) : "short write (" + std::to_string(n) + " of " +
+                                                std::to_string(all.size()) + " bytes)";
+    if (n > 0) Undo();
+    return false;
+  }
+  // Back to the length before the append.
+  void Undo() {
+    if (fd_ >= 0) {
+      while (::ftruncate(fd_, before_) != 0 && errno == EINTR) {
+      }
+    }
+  }
+
+ private:
+  bool Fail(std::string& reason) {
     reason = std::strerror(errno);
     return false;
   }
-  struct stat info {};
-  const bool fresh = ::fstat(fd, &info) == 0 && info.st_size == 0;
-  const std::string all = fresh ? header + text : text;
-  ssize_t n = -1;
-  do {
-    n = ::write(fd, all.data(), all.size());
-  } while (n < 0 && errno == EINTR);
-  if (n < 0) reason = std::strerror(errno);
-  else if (static_cast<size_t>(n) != all.size()) reason = "short write";
-  ::close(fd);
-  return n >= 0 && static_cast<size_t>(n) == all.size();
-}
+  int fd_ = -1;
+  off_t before_ = 0;
+  std::string prefix_;
+};
 
 void ReportOnce(const std::string& reason) {
+  if (RunLogLost.empty()) RunLogLost = RunLogFolder + ": " + reason;
   if (RunLogReported) return;
   RunLogReported = true;
   if (frmMain) frmMain->SetStatusPanel("Status", "Run log not written: " + RunLogFolder + ": " + reason);
 }
+
+bool IsNumberColumn(size_t column) {
+  return column == 3 || column == 6 || column == 11 || column == 13 || column == 15;
+}
+
+// A text a spreadsheet would take for a formula is kept a text by an
+// apostrophe in front; so is a text that starts with one before such a
+// character, so that reading takes exactly one off.
+bool TakenForFormula(const std::string& text, size_t at) {
+  return at < text.size() && std::strchr("=+-@\t\r", text[at]) != nullptr && text[at] != '\0';
+}
+bool NeedsApostrophe(const std::string& text) {
+  return TakenForFormula(text, 0) || (!text.empty() && text[0] == '\'' && (TakenForFormula(text, 1) ||
+                                                                           (text.size() > 1 && text[1] == '\'')));
+}
+std::string WithoutApostrophe(const std::string& text) {
+  if (text.size() > 1 && text[0] == '\'' && (TakenForFormula(text, 1) || text[1] == '\'')) return text.substr(1);
+  return text;
+}
+
+// "2026-12-10T20:51:26.123Z,": how every record starts.
+bool StartsRecord(const char* p, size_t n) {
+  static const char pattern[] = "dddd-dd-ddTdd:dd:dd.dddZ,";
+  constexpr size_t length = sizeof pattern - 1;
+  if (n < length) return false;
+  for (size_t i = 0; i < length; ++i) {
+    if (pattern[i] == 'd' ? (p[i] < '0' || p[i] > '9') : p[i] != pattern[i]) return false;
+  }
+  return true;
+}
+
+// One complete CSV record (no line end) into its fields; false when it is
+// not well formed.
+bool SplitCsvRecord(const std::string& text, std::vector<std::string>& fields) {
+  fields.clear();
+  size_t i = 0;
+  for (;;) {
+    std::string field;
+    if (i < text.size() && text[i] == '"') {
+      for (++i;; ++i) {
+        if (i >= text.size()) return false;
+        if (text[i] == '"') {
+          if (i + 1 < text.size() && text[i + 1] == '"') {
+            field += '"';
+            ++i;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        field += text[i];
+      }
+      if (i < text.size() && text[i] != ',') return false;
+    } else {
+      const size_t comma = std::min(text.find(',', i), text.size());
+      field.assign(text, i, comma - i);
+      if (field.find('"') != std::string::npos) return false;
+      i = comma;
+    }
+    fields.push_back(WithoutApostrophe(field));
+    if (i >= text.size()) return true;
+    ++i;
+    if (fields.size() > RunLogColumns().size()) return false;
+  }
+}
+
+// Gathers the lines of a CSV log into records. A record cut off inside a
+// quoted field would swallow the records after it: a line that starts a
+// record while a quote is open ends the damaged one instead, and a record
+// that fails is read again from the last record start inside it (where the
+// next record was written straight after a torn one).
+class CsvRecordReader {
+ public:
+  CsvRecordReader(const std::function<void(const RunRecord&)>& each, size_t& skipped)
+      : each_(each), skipped_(skipped) {}
+
+  void Feed(const char* data, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      Char(data[i]);
+      Replay();
+    }
+  }
+  void Finish() {
+    if (!line_.empty()) {
+      std::string last;
+      last.swap(line_);
+      if (open_ && StartsRecord(last.data(), last.size())) {
+        Damaged();
+        Replay();
+      }
+      pending_ += last;
+    }
+    // A last record without its line end was cut short while written.
+    if (!pending_.empty()) ++skipped_;
+    pending_.clear();
+  }
+
+ private:
+  void Char(char c) {
+    if (dropping_) {
+      if (c == '\n') dropping_ = false;
+      return;
+    }
+    line_ += c;
+    if (pending_.size() + line_.size() > MaxRunRecordBytes) {
+      // Too long to be a record: dropped up to the next line end.
+      ++skipped_;
+      pending_.clear();
+      line_.clear();
+      open_ = false;
+      dropping_ = c != '\n';
+      return;
+    }
+    if (c == '\n') EndLine();
+  }
+  // Text read again comes before the rest of the input.
+  void Replay() {
+    while (!replay_.empty()) {
+      std::string text;
+      text.swap(replay_);
+      for (size_t k = 0; k < text.size(); ++k) {
+        Char(text[k]);
+        if (!replay_.empty()) {
+          replay_.append(text, k + 1, std::string::npos);
+          break;
+        }
+      }
+    }
+  }
+  void EndLine() {
+    if (open_ && StartsRecord(line_.data(), line_.size())) {
+      Damaged();
+      if (!replay_.empty()) {
+        replay_ += line_;
+        line_.clear();
+        return;
+      }
+    }
+    for (char c : line_) open_ ^= c == '"';
+    pending_ += line_;
+    line_.clear();
+    if (!open_) Complete();
+  }
+  // A record with its line end.
+  void Complete() {
+    std::string text;
+    text.swap(pending_);
+    std::string record = text.substr(0, text.size() - 1);
+    if (!record.empty() && record.back() == '\r') record.pop_back();
+    if (!Deliver(record)) Salvage(text);
+  }
+  bool Deliver(const std::string& text) {
+    std::vector<std::string> fields;
+    if (!SplitCsvRecord(text, fields)) return false;
+    if (fields == RunLogColumns()) return true;   // the header
+    RunRecord record;
+    if (!RunRecordFromFields(fields, record)) return false;
+    each_(record);
+    return true;
+  }
+  // The record gathered so far, ended by a line that starts a record while a
+  // quote is open.
+  void Damaged() {
+    std::string text;
+    text.swap(pending_);
+    open_ = false;
+    if (text.empty() || text.back() != '\n') {
+      ++skipped_;
+      return;
+    }
+    Salvage(text);
+  }
+  // A damaged record, with its line end: read again from the last record
+  // start inside it, which is shorter, so this ends.
+  void Salvage(const std::string& text) {
+    ++skipped_;
+    size_t last = 0;
+    for (size_t at = 1; at < text.size(); ++at) {
+      if (!StartsRecord(text.data() + at, text.size() - at)) continue;
+      if (last > 0) ++skipped_;   // a record torn in its turn before the last one
+      last = at;
+    }
+    if (last > 0) replay_ = text.substr(last);
+  }
+
+  const std::function<void(const RunRecord&)>& each_;
+  size_t& skipped_;
+  std::string pending_, line_, replay_;
+  bool open_ = false;       // an odd number of quotes so far: inside a quoted field
+  bool dropping_ = false;   // skipping the rest of an oversized line
+};
 
 }  // namespace
 
@@ -145,6 +406,16 @@ std::string CsvField(const std::string& text) {
   return quoted + "\"";
 }
 
+std::string RunRecordCsv(const RunRecord& record) {
+  const std::vector<std::string> fields = RunRecordFields(record);
+  std::string line;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const bool guard = !IsNumberColumn(i) && NeedsApostrophe(fields[i]);
+    line += (i ? "," : "") + CsvField(guard ? "'" + fields[i] : fields[i]);
+  }
+  return line + "\r\n";
+}
+
 std::string CsvLine(const std::vector<std::string>& fields) {
   std::string line;
   for (size_t i = 0; i < fields.size(); ++i) line += (i ? "," : "") + CsvField(fields[i]);
@@ -182,7 +453,7 @@ std::string RunRecordJson(const RunRecord& r) {
   const std::vector<std::string>& names = RunLogColumns();
   std::string json = "{";
   for (size_t i = 0; i < names.size(); ++i) {
-    const bool number = i == 3 || i == 6 || i == 11 || i == 13 || i == 15;
+    const bool number = IsNumberColumn(i);
     json += (i ? "," : "") + JsonString(names[i]) + ":" + (number ? fields[i] : JsonString(fields[i]));
   }
   return json + "}";
@@ -209,10 +480,11 @@ std::string RunLogMonthName(const std::string& isoTime) {
 
 void AppendRunRecords(const std::vector<RunRecord>& records) {
   if (RunLogFolder.empty() || records.empty()) return;
+  RunLogTried = true;
   std::map<std::string, std::pair<std::string, std::string>> byMonth;   // CSV and JSON text per file
   for (const RunRecord& r : records) {
     auto& texts = byMonth[RunLogMonthName(r.time)];
-    texts.first += CsvLine(RunRecordFields(r));
+    texts.first += RunRecordCsv(r);
     texts.second += RunRecordJson(r) + "\n";
   }
   std::error_code ec;
@@ -226,88 +498,35 @@ void AppendRunRecords(const std::vector<RunRecord>& records) {
     if (month.empty()) continue;
     const std::string stem = RunLogFolder + "/" + month;
     std::string reason;
-    if (!AppendText(stem + CsvExtension, header, texts.first, reason) ||
-        !AppendText(stem + JsonExtension, {}, texts.second, reason)) {
-      ReportOnce(reason);
+    LogAppend csv, json;
+    if (!csv.Open(stem + CsvExtension, header, reason) || !csv.Append(texts.first, reason)) {
+      ReportOnce(month + CsvExtension + ": " + reason);
+      return;
+    }
+    // The pair stays the same: records the JSON file lost come off the CSV file too.
+    if (!json.Open(stem + JsonExtension, {}, reason) || !json.Append(texts.second, reason)) {
+      csv.Undo();
+      ReportOnce(month + JsonExtension + ": " + reason);
       return;
     }
   }
 }
 
-bool ReadRunLogFile(const std::string& path, const std::function<void(const RunRecord&)>& each) {
+bool ReadRunLogFile(const std::string& path, const std::function<void(const RunRecord&)>& each, size_t* skipped) {
+  // Opening a FIFO to read would wait for a writer.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
-  std::vector<std::string> fields;
-  std::string field;
-  size_t recordBytes = 0;
-  bool quoted = false;       // inside a quoted field
-  bool afterQuote = false;   // a quote just closed or was doubled
-  bool skipping = false;     // the record grew too long: dropped up to its line end
-  bool header = true;
-  auto endRecord = [&] {
-    fields.push_back(field);
-    if (header) {
-      header = false;
-      if (fields == RunLogColumns()) {
-        fields.clear();
-        field.clear();
-        return;
-      }
-    }
-    RunRecord record;
-    if (RunRecordFromFields(fields, record)) each(record);
-    fields.clear();
-    field.clear();
-  };
+  size_t damaged = 0;
+  CsvRecordReader reader(each, damaged);
   char buffer[65536];
   while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    const std::streamsize n = in.gcount();
-    for (std::streamsize i = 0; i < n; ++i) {
-      const char c = buffer[i];
-      if (skipping) {
-        if (c == '\n') skipping = false;
-        continue;
-      }
-      if (++recordBytes > MaxRunRecordBytes) {
-        // A lost closing quote would swallow the file: start again at the next line.
-        fields.clear();
-        field.clear();
-        quoted = afterQuote = false;
-        recordBytes = 0;
-        header = false;
-        skipping = c != '\n';
-        continue;
-      }
-      if (quoted) {
-        if (c == '"') {
-          quoted = false;
-          afterQuote = true;
-        } else {
-          field += c;
-        }
-        continue;
-      }
-      if (c == '"') {
-        if (afterQuote) field += '"';   // a doubled quote inside a quoted field
-        quoted = true;
-        afterQuote = false;
-        continue;
-      }
-      afterQuote = false;
-      if (c == ',') {
-        fields.push_back(field);
-        field.clear();
-      } else if (c == '\n') {
-        if (!field.empty() && field.back() == '\r') field.pop_back();
-        endRecord();
-        recordBytes = 0;
-      } else {
-        field += c;
-      }
-    }
+    reader.Feed(buffer, static_cast<size_t>(in.gcount()));
     if (!in) break;
   }
-  // A last record without its line end was cut short while written: not a record.
+  reader.Finish();
+  if (skipped) *skipped += damaged;
   return true;
 }
 
@@ -351,40 +570,8 @@ std::vector<RunRecord> LatestRunRecords(const std::string& folder, size_t count,
 
 bool ExportRunRecords(const std::string& path, const std::vector<RunRecord>& records, std::string& reason) {
   std::string text = CsvLine(RunLogColumns());
-  for (const RunRecord& r : records) text += CsvLine(RunRecordFields(r));
-  const std::string staging = path + ".exporting-" + std::to_string(getpid());
-  const int fd = ::open(staging.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  size_t done = 0;
-  bool ok = true;
-  while (ok && done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      reason = n < 0 ? std::strerror(errno) : "short write";
-      ok = false;
-    } else {
-      done += static_cast<size_t>(n);
-    }
-  }
-  // On disk before the rename, so a crash leaves the old file or the whole new one.
-  if (ok && ::fsync(fd) != 0) {
-    reason = std::strerror(errno);
-    ok = false;
-  }
-  if (::close(fd) != 0 && ok) {
-    reason = std::strerror(errno);
-    ok = false;
-  }
-  if (ok && std::rename(staging.c_str(), path.c_str()) != 0) {
-    reason = std::strerror(errno);
-    ok = false;
-  }
-  if (!ok) std::remove(staging.c_str());
-  return ok;
+  for (const RunRecord& r : records) text += RunRecordCsv(r);
+  return WriteOutputFile(path, text, reason);
 }
 
 std::string ImageChecksumText(int32_t checksum) {

@@ -42,6 +42,10 @@ bool RunRecordFromFields(const std::vector<std::string>& fields, RunRecord& reco
 std::string CsvField(const std::string& text);
 // A record or the header as one CSV line, ending in CR LF.
 std::string CsvLine(const std::vector<std::string>& fields);
+// A record as one CSV line: a text a spreadsheet would run as a formula (it
+// starts with =, +, -, @, tab or CR) gets an apostrophe in front, which
+// reading takes off again. The JSON keeps every text as it is.
+std::string RunRecordCsv(const RunRecord& record);
 // A record as one JSON object without a line end.
 std::string RunRecordJson(const RunRecord& record);
 std::string JsonString(const std::string& text);
@@ -51,12 +55,16 @@ std::string RunLogMonthName(const std::string& isoTime);
 std::string IsoTimeUtc(std::chrono::system_clock::time_point when);
 
 // Appends the records to the files of their month in RunLogFolder; nothing
-// when it is empty. The last-error record is left as it is.
+// when it is empty. Each file takes them whole or not at all, and a month's
+// CSV file comes into being with its header. A loss is kept in RunLogLost and
+// shown once in the status bar. The last-error record is left as it is.
 void AppendRunRecords(const std::vector<RunRecord>& records);
 
 // Streams the records of one CSV log file; damaged or oversized records are
-// skipped. False when the file cannot be opened.
-bool ReadRunLogFile(const std::string& path, const std::function<void(const RunRecord&)>& each);
+// skipped and counted into `skipped`, and reading goes on at the next record.
+// False when the file cannot be opened.
+bool ReadRunLogFile(const std::string& path, const std::function<void(const RunRecord&)>& each,
+                    size_t* skipped = nullptr);
 // The monthly CSV files in a folder, oldest first.
 std::vector<std::string> RunLogFiles(const std::string& folder);
 

@@ -1,12 +1,6 @@
 #include "operations/SaveImage.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "devices/DeviceDatabase.h"
@@ -18,6 +12,7 @@
 #include "operations/RunLog.h"
 #include "platform/FileDialogs.h"
 #include "platform/NumberText.h"
+#include "platform/OutputFile.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
@@ -61,71 +56,6 @@ bool ReadAreaTwice(int32_t address, std::vector<uint8_t>& area) {
   const auto count = static_cast<int32_t>(area.size());
   return ReadFlash(address, count, area.data(), true) && ConfirmFlashRead(address, count, area.data(), true, Source);
 }
-
-// A new file beside the target that replaces the target only when committed,
-// so a failed save leaves an existing file as it was; dropped uncommitted, it
-// is removed.
-class StagedFile {
- public:
-  explicit StagedFile(const std::string& target) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    target_ = target;
-    // Through a link the file it names is replaced, as writing in place did.
-    if (fs::is_symlink(target_, ec)) {
-      const fs::path resolved = fs::weakly_canonical(target_, ec);
-      if (!ec) target_ = resolved;
-    }
-    // What could not be overwritten in place is refused before anything is uploaded.
-    if (fs::is_directory(target_, ec) || (fs::exists(target_, ec) && ::access(target_.c_str(), W_OK) != 0)) return;
-    const fs::path folder = target_.parent_path();
-    const std::string stem = "." + target_.filename().string() + ".saving-" + std::to_string(getpid()) + "-";
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-      staging_ = folder / (stem + std::to_string(attempt));
-      fd_ = ::open(staging_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ < 0 && errno != EEXIST) break;
-    }
-    if (fd_ < 0) return;
-    // An existing file keeps its permissions, as it did when overwritten in place.
-    const fs::file_status existing = fs::status(target_, ec);
-    if (!ec && fs::is_regular_file(existing)) fs::permissions(staging_, existing.permissions(), ec);
-  }
-  ~StagedFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!committed_ && !staging_.empty()) {
-      std::error_code ignored;
-      std::filesystem::remove(staging_, ignored);
-    }
-  }
-  StagedFile(const StagedFile&) = delete;
-  StagedFile& operator=(const StagedFile&) = delete;
-
-  bool Created() const { return fd_ >= 0; }
-
-  bool Commit(const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-      const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      done += static_cast<size_t>(n);
-    }
-    // On disk before the rename, so a crash leaves the old file or the whole new one.
-    const bool flushed = ::fsync(fd_) == 0;
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
-    if (!flushed || !closed) return false;
-    std::error_code ec;
-    std::filesystem::rename(staging_, target_, ec);
-    committed_ = !ec;
-    return committed_;
-  }
-
- private:
-  std::filesystem::path target_, staging_;
-  int fd_ = -1;
-  bool committed_ = false;
-};
 
 }  // namespace
 
@@ -232,9 +162,11 @@ bool SaveImageAs(const std::string& path, bool iic) {
     return false;
   }
   // Created before the upload so that an unwritable place fails at once.
-  StagedFile file(path);
-  if (!file.Created()) {
-    RaiseError(ErrFileNotFound, Source, "Cannot create " + path);
+  OutputFile file;
+  std::string reason;
+  if (!file.Begin(path, reason)) {
+    if (file.Refused()) RaiseError(ErrFileAccess, Source, reason);
+    else RaiseError(ErrFileNotFound, Source, "Cannot create " + path);
     CaptureError();
     return false;
   }
@@ -270,8 +202,8 @@ bool SaveImageAs(const std::string& path, bool iic) {
     AuxBuffer.assign(static_cast<size_t>(std::max(device.DevAuxSize, 0)), 0);
     ok = ReadAreaTwice(slotAddress + 0x40000, EEBuffer) && ReadAreaTwice(slotAddress + 0x50000, AuxBuffer);
   }
-  if (ok && !file.Commit(iic ? WriteIicFile(size) : WriteHexFile(size, FamilyList[CurFamily]))) {
-    RaiseError(ErrFileNotFound, Source, "Cannot write " + path);
+  if (ok && !file.Commit(iic ? WriteIicFile(size) : WriteHexFile(size, FamilyList[CurFamily]), reason)) {
+    RaiseError(ErrFileNotFound, Source, reason);
     CaptureError();
   }
   frmMain->SetProgressVisible(false);

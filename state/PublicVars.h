@@ -336,6 +336,8 @@ extern bool SerialEditable;
 // ---- Run log ----
 extern std::string RunLogFolder;   // where the run log's monthly files go; empty: no log
 extern bool RunLogReported;        // a failed write was reported; later ones stay quiet
+extern std::string RunLogLost;     // "FOLDER: REASON" of the first record lost; empty: none
+extern bool RunLogTried;           // records were appended (or lost) since the start
 extern std::array<bool, 4> RunPortsDone;   // ports that ended "Done" in the last program run
 
 // Puts every global above back to its start value; the platform objects

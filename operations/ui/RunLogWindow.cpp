@@ -129,6 +129,6 @@ void RunLogWindow::btExport_Click() {
   if (!FileDial1->Show(request, path)) return;
   std::string reason;
   if (!ExportRunRecords(path, ShownRecords(), reason) && MessageBox) {
-    MessageBox->MsgBox("Run log not exported: " + path + ": " + reason, vbOKOnly, "Kestrin - Export Run Log");
+    MessageBox->MsgBox("Run log not exported: " + reason, vbOKOnly, "Kestrin - Export Run Log");
   }
 }
