@@ -17,6 +17,7 @@
 #include "operations/RunLog.h"
 #include "operations/SaveImage.h"
 #include "options/SerialNumbers.h"
+#include "options/Serialization.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
@@ -276,6 +277,7 @@ bool DdeLink::Dispatch() {
       read.freq = freq;
       read.voltage = voltage;
       const bool done = ReadTargetIntoSlot(read);
+      if (done) serializedForLoad_[image - 1] = false;
       RefreshImageDirectory();   // ImageInfo and SaveImage see the slot as it is now
       return done;
     }
@@ -292,8 +294,24 @@ bool DdeLink::Dispatch() {
     settings.voltage = voltage;
     settings.readProtect = ImageProtectFlag;
     settings.count = ImageCountLimit;
-    settings.writeSerialization = false;   // the Serialize command writes it
+    // A record a Serialize command set for this slot stays; otherwise the
+    // slot's record is turned off with the load, before the slot is usable.
+    settings.writeSerialization = !serializedForLoad_[image - 1];
+    const uint8_t memory = SerialMemory, format = SerialFormat;
+    const int32_t address = SerialAddress;
+    const std::array<uint8_t, 7> number = SerialNumber;
+    if (settings.writeSerialization) {
+      SerialMemory = SerialOff;
+      SerialFormat = 0;
+      SerialAddress = 0;
+      SerialNumber.fill(0);
+    }
     const bool done = LoadImageFromFiles(settings);
+    SerialMemory = memory;
+    SerialFormat = format;
+    SerialAddress = address;
+    SerialNumber = number;
+    if (done) serializedForLoad_[image - 1] = false;
     RefreshImageDirectory();   // ImageInfo and SaveImage see the slot as it is now
     return done;
   }
@@ -304,6 +322,8 @@ bool DdeLink::Dispatch() {
     }
     if (Params[3] == "CHK") mask |= 16;
     const int image = Number(Params[1]);
+    // A record set before this run was meant for the image it runs.
+    if (image >= 1 && image <= 4) serializedForLoad_[image - 1] = false;
     startedRun_ = std::make_unique<RunLogEntry>(name == "Program" ? "program" : "verify", image);
     startedPorts_ = mask & 0x0F;
     bool started = false;
@@ -347,7 +367,7 @@ bool DdeLink::Dispatch() {
     SerialFormat = static_cast<uint8_t>(Number(Params[3]));
     SerialMemory = static_cast<uint8_t>(Number(Params[2]));
     SerialNumber = SerialFromText(Params[5], 16);
-    WriteSerialization(image - 1);
+    serializedForLoad_[image - 1] = WriteSerialization(image - 1);
     return true;
   }
   return Raise(ErrUnrecognized, "DDE Link", "Unrecognized Command");

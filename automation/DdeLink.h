@@ -28,6 +28,12 @@ class DdeLink {
  private:
   bool Dispatch();   // false when an operation reported its own failure
 
+  // Slots whose serialization record a Serialize command wrote since their
+  // last load, read or run: the next LoadImage of the slot keeps it. Any other
+  // LoadImage turns serialization off in the slot, so the new image never
+  // hands out the serial numbers of the image it replaced.
+  std::array<bool, 4> serializedForLoad_{};
+
   // A run started by Program or Verify: logged once PortStatus finds it complete.
   std::unique_ptr<RunLogEntry> startedRun_;
   uint8_t startedPorts_ = 0;

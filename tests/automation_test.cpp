@@ -199,6 +199,34 @@ TEST_F(AutomationTest, LoadTakesTheEndsOfTheRanges) {
   EXPECT_EQ(low.substr(0, low.find("1.80|") + 5), "ImageInfo|Success||Unrestricted|Low                 |ATmega|mega|1.80|") << low;
 }
 
+// A slot never names a new image with the old image's serialization record:
+// a LoadImage turns the slot's record off, unless a Serialize set it for the
+// slot since its last load or run, which the load keeps.
+TEST_F(AutomationTest, LoadImageNeverKeepsTheReplacedImagesSerialNumbers) {
+  vrxsim::Unit& unit = AddUnit();
+  Run("FindProgrammers");
+  Run("Select|3");
+  const std::string hex = dir.Write("a.hex", DataRecord(0, {1, 2, 3, 4}) + EndRecord());
+  const std::vector<uint8_t> old{1, 2, 0x00, 0x01, 0, 0, 0xE8, 0x03, 0, 0, 0, 0};   // flash 0x100, 2 bytes, 1000
+  const std::vector<uint8_t> off(12, 0);
+  const std::vector<uint8_t> set{2, 4, 0xF0, 0x01, 0, 0, 0x20, 0xA1, 0x07, 0, 0, 0};   // EEPROM 0x1F0, 4 bytes, 500000
+
+  ASSERT_EQ(Run("Serialize|1|1|2|100|3E8"), "Serialize|Success|\r\n");
+  ASSERT_EQ(unit.serialRecord(0), old);
+  EXPECT_EQ(Run("Program|1|1"), "Program|Success|\r\n");   // the record served the image in the slot
+  LetTimePass(5000);
+  ASSERT_EQ(Run("LoadImage|1|Next|" + hex + "|mega|3.3|0|0||"), "LoadImage|Success|\r\n");
+  EXPECT_EQ(unit.serialRecord(0), off);
+
+  // Set before the load: kept for the image loaded next, also after a failed try.
+  ASSERT_EQ(Run("Serialize|1|2|4|1F0|7A120"), "Serialize|Success|\r\n");
+  EXPECT_NE(Run("LoadImage|1|Next|" + dir.path() + "/none.hex|mega|3.3|0|0||"), "LoadImage|Success|\r\n");
+  ASSERT_EQ(Run("LoadImage|1|Next|" + hex + "|mega|3.3|0|0||"), "LoadImage|Success|\r\n");
+  EXPECT_EQ(unit.serialRecord(0), set);
+  ASSERT_EQ(Run("LoadImage|1|Again|" + hex + "|mega|3.3|0|0||"), "LoadImage|Success|\r\n");
+  EXPECT_EQ(unit.serialRecord(0), off);
+}
+
 // A load or a read changes a slot: the next ImageInfo and SaveImage see it
 // without a Select, and a failed load still answers with its own error.
 TEST_F(AutomationTest, LoadAndReadAreSeenAtOnceAndAFailureKeepsItsError) {
