@@ -282,7 +282,6 @@ class RegularTarget : public ::testing::TestWithParam<Writer> {};
 // An existing regular file is replaced by a new one; a link to one keeps
 // pointing at it, and the file it names gets the new bytes.
 TEST_P(RegularTarget, IsReplacedWholeAndALinkStaysALink) {
-  if (GetParam().name == std::string("ReadFlash")) GTEST_SKIP() << "needs a programmer: see FullDisk";
   OutputFixture f;
   ASSERT_TRUE(f.selected) << LastErrorText;
   TempDir dir;
@@ -299,7 +298,15 @@ TEST_P(RegularTarget, IsReplacedWholeAndALinkStaysALink) {
   EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"link.out", "real.out"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Writers, RegularTarget, ::testing::ValuesIn(Writers),
+// read-flash replaces a file only with a programmer behind it: FullDisk covers it on the simulated line.
+std::vector<Writer> WritersWithoutALine() {
+  std::vector<Writer> writers;
+  for (const Writer& w : Writers)
+    if (std::string(w.name) != "ReadFlash") writers.push_back(w);
+  return writers;
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, RegularTarget, ::testing::ValuesIn(WritersWithoutALine()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- A disk that fills up while writing ----
