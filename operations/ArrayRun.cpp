@@ -11,6 +11,7 @@
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "programmers/ImageDirectory.h"
+#include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
 #include "programmers/Selection.h"
 #include "state/PublicVars.h"
@@ -72,7 +73,7 @@ void LogArrayRun(std::vector<RunLogEntry>& logs, const std::vector<ArrayPanel>& 
       std::string caption;
       int64_t back = 0, fore = 0;
       bool failed = false;
-      const bool busy = PortStatusText(panel.status[port], caption, back, fore, failed);
+      const bool busy = PortStatusText(panel.status[port], panel.run.secondaryName, caption, back, fore, failed);
       log.SetPort(port + 1, busy && panel.cancelled ? "Cancelled" : caption, panel.status[port]);
     }
     log.Write();
@@ -163,6 +164,8 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
     panel.portFailed.fill(false);
     panel.run = UnitRun{};
     panel.run.address = panel.address;
+    // Status texts name each unit's own second memory, not the selected one's.
+    panel.run.secondaryName = TypeTraits(ProgrammerTable[panel.programmer].ProgType).secondaryName;
   }
 
   // Start-up in panel order; the first refusal ends it.
@@ -233,7 +236,7 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
         std::string caption;
         int64_t back = 0, fore = 0;
         bool failed = false;
-        PortStatusText(watch.Code(port), caption, back, fore, failed);
+        PortStatusText(watch.Code(port), panel.run.secondaryName, caption, back, fore, failed);
         panel.status[port] = watch.Code(port);
         panel.portFailed[port] = failed;
         view.SetPortStatus(static_cast<int>(i), port, caption, back, fore);

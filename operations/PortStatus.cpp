@@ -6,6 +6,11 @@
 #include "state/views/ProgramManagerView.h"
 
 bool PortStatusText(uint8_t status, std::string& caption, int64_t& backColor, int64_t& foreColor, bool& failed) {
+  return PortStatusText(status, SecondaryName, caption, backColor, foreColor, failed);
+}
+
+bool PortStatusText(uint8_t status, const std::string& secondName, std::string& caption, int64_t& backColor,
+                    int64_t& foreColor, bool& failed) {
   failed = false;
   backColor = ColorButtonFace;
   foreColor = ColorTeal;
@@ -22,8 +27,8 @@ bool PortStatusText(uint8_t status, std::string& caption, int64_t& backColor, in
       return false;
     case 6: caption = "Reading Device"; return true;
     case 7: caption = "Reading Checksum"; return true;
-    case 8: caption = "Programming " + SecondaryName; return true;
-    case 9: caption = "Verifying " + SecondaryName; return true;
+    case 8: caption = "Programming " + secondName; return true;
+    case 9: caption = "Verifying " + secondName; return true;
     case 10: caption = "Configuring Programmer..."; return true;
     case 11: caption = "Searching I2C"; return true;
     default: break;
@@ -37,7 +42,7 @@ bool PortStatusText(uint8_t status, std::string& caption, int64_t& backColor, in
     case 21: caption = "OCD Comm Failed"; break;
     case 22: caption = "Reset Asserted"; break;
     case 23: caption = "Image Count Expired"; break;
-    case 24: caption = SecondaryName + " Verify Failed"; break;
+    case 24: caption = secondName + " Verify Failed"; break;
     case 25: caption = "Fuse Verify Failed"; break;
     case 26: caption = "Lockbits Verify Failed"; break;
     case 27: caption = "Serial Comm Failed"; break;

@@ -15,6 +15,10 @@ constexpr int64_t ColorBlue = 0xFF0000;
 
 // Fills the caption and colours of a status code; returns whether the port is busy.
 bool PortStatusText(uint8_t status, std::string& caption, int64_t& backColor, int64_t& foreColor, bool& failed);
+// The same for a unit whose second memory is `secondName` (its type's, where
+// it is not the selected programmer): codes 8, 9 and 24 name it.
+bool PortStatusText(uint8_t status, const std::string& secondName, std::string& caption, int64_t& backColor,
+                    int64_t& foreColor, bool& failed);
 
 // The four ports of one programmer as its status replies show them. The
 // frame has no checksum, so one reply never decides how a port ended: a

@@ -1,6 +1,7 @@
 #include "operations/RunTally.h"
 
 #include "platform/NumberText.h"
+#include "state/PublicVars.h"
 
 namespace {
 constexpr uint8_t DisabledStatus = 5;   // "- Disabled -": neither busy nor failed, and no pass
@@ -9,6 +10,7 @@ constexpr uint8_t DisabledStatus = 5;   // "- Disabled -": neither busy nor fail
 UnitRun StartUnitRun(uint8_t address, uint8_t portMask) {
   UnitRun run;
   run.address = address;
+  run.secondaryName = SecondaryName;
   for (int port = 0; port < 4; ++port) run.enabled[port] = (portMask >> port) & 1;
   return run;
 }
@@ -85,7 +87,7 @@ std::string OutcomeDetail(const UnitRun& run, int port) {
   std::string caption;
   int64_t back = 0, fore = 0;
   bool failed = false;
-  PortStatusText(run.status[port], caption, back, fore, failed);
+  PortStatusText(run.status[port], run.secondaryName, caption, back, fore, failed);
   if (OutcomeOf(run, port) == PortOutcome::Stopped) return "Stopped while " + caption;
   return caption;
 }

@@ -14,6 +14,7 @@
 // One programmer's run as the status polls have left it so far.
 struct UnitRun {
   uint8_t address = 0;
+  std::string secondaryName;         // the unit's second memory, named by status codes 8, 9 and 24
   std::array<bool, 4> enabled{};     // ports ticked for the run
   std::array<uint8_t, 4> status{};   // last state counted per port (PortStatusWatch)
   bool reported = false;             // a status has been read
@@ -23,7 +24,7 @@ struct UnitRun {
   bool ended = false;                // over: finished, cancelled or stopped by a failed command
 };
 
-// A run on `address` with the ports of bits 0..3 of a port enable byte.
+// A run on `address` (the selected programmer) with the ports of bits 0..3 of a port enable byte.
 UnitRun StartUnitRun(uint8_t address, uint8_t portMask);
 
 // The states the watch counts after a status poll.

@@ -10,6 +10,7 @@
 #include "link/Commands.h"
 #include "operations/ArrayRun.h"
 #include "operations/PortStatus.h"
+#include "operations/RunTally.h"
 #include "programmers/Discovery.h"
 #include "programmers/SecurityBlock.h"
 #include "sim/Line.h"
@@ -191,6 +192,28 @@ TEST_F(ArrayRunTest, ThreeUnitsWithOneFailingPortEndWithEveryFinalStatus) {
   // The slow unit was polled longer than the quick one.
   EXPECT_GT(CountTo(3, CmdGetStatus), CountTo(1, CmdGetStatus));
   EXPECT_EQ(CurrentAddress, 1);
+}
+
+// Codes 8, 9 and 24 name each unit's own second memory, whatever programmer
+// is selected (none at all on the command line), in the status texts and in
+// the verdict's detail.
+TEST_F(ArrayRunTest, StatusTextsNameEachUnitsOwnSecondMemory) {
+  vrxsim::Unit& psoc = AddUnit(1, {1}, 1);
+  vrxsim::Unit& z8 = AddUnit(2, {1}, 2);
+  for (vrxsim::Unit* unit : {&psoc, &z8}) {
+    unit->target(0).programSteps = {8, 9};
+    unit->target(0).stepMs = 500;   // longer than a poll interval: every step is seen
+  }
+  z8.target(0).result = 24;
+  std::vector<ArrayPanel> panels = Open();
+  SecondaryName = "";
+  RecordingArrayView view(2);
+  for (auto& panel : view.panels) panel.ports = {true, false, false, false};
+  ASSERT_TRUE(RunArray(view, panels)) << LastErrorText;
+  EXPECT_EQ(view.panels[0].history[0], (std::vector<std::string>{"Programming EEPROM", "Verifying EEPROM", "Done"}));
+  EXPECT_EQ(view.panels[1].history[0],
+            (std::vector<std::string>{"Programming FIB3", "Verifying FIB3", "FIB3 Verify Failed"}));
+  EXPECT_EQ(OutcomeDetail(panels[1].run, 0), "FIB3 Verify Failed");
 }
 
 // Each unit's own security block decides: the unit whose seal is wrong is

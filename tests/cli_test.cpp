@@ -308,6 +308,22 @@ TEST_F(CliTest, ArrayRunsUnitsInOrderPrintsEveryChangeAndASummaryPerUnit) {
   EXPECT_EQ(r.out, "");
 }
 
+// No programmer is selected on the command line: each unit's own type names
+// the second memory in its status lines.
+TEST_F(CliTest, ArrayStatusLinesNameEachUnitsOwnSecondMemory) {
+  SimProcess sim({"--programmer", "address=2,type=1,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
+                  "address=2,slot=1,name=A", "--target", "address=2,port=1,program=8:9,step=500", "--programmer",
+                  "address=4,type=2,fw=3.010,slots=4,slotsize=256,baud=115200", "--image", "address=4,slot=1,name=B",
+                  "--target", "address=4,port=1,program=8:9,step=500,result=24"});
+  ASSERT_TRUE(sim.ready());
+  const Result r = Run({"array", "--device", sim.linkPath(), "--run", "2:1:1", "--run", "4:1:1"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  for (const char* line : {"2\t1\tProgramming EEPROM\n", "2\t1\tVerifying EEPROM\n", "4\t1\tProgramming FIB3\n",
+                           "4\t1\tVerifying FIB3\n", "4\t1\tFIB3 Verify Failed\n"}) {
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+  }
+}
+
 TEST_F(CliTest, InterruptedArrayCancelsEveryStartedUnitOnce) {
   SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200", "--image",
                   "address=2,slot=1,name=A,device=9,family=0", "--target", "address=2,port=1,program=4:1:1:1:1:2,step=400",

@@ -54,7 +54,7 @@ TEST(RunTallyTest, EachPortsOutcomeFollowsTheStatusLabelsBusyAndFailed) {
       {true, true, true, 5, PortOutcome::Idle, "OFF", "- Disabled -"},   // the programmer left it out
   };
   for (const Case& c : cases) {
-    UnitRun run;
+    UnitRun run = StartUnitRun(1, 0);   // on the selected programmer, whose second memory is EEPROM
     run.enabled[2] = c.enabled;
     run.reported = c.reported;
     run.ended = c.ended;
