@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 
 #include "devices/HexRecord.h"
 #include "link/CommDefs.h"
@@ -20,6 +21,7 @@ struct GeneralRules {
   bool extendedSections;   // ExtData and skip modes on types that carry ExtData
   bool clearExtData;
   bool restartChecksum;
+  int64_t flashBase;       // files may address the flash from here as well as from 0
 };
 
 void Fill(std::vector<uint8_t>& buffer, int32_t size, uint8_t blank) {
@@ -41,6 +43,8 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
   int32_t records = 0, bytes = 0;
   int64_t base = 0;
   bool extendedMode = false, skipMode = false;
+  // Whether the data seen so far addressed the flash from 0 or from its base.
+  enum class Place { None, FromZero, FromBase } dataPlace = Place::None;
   const bool typeWithExtData = rules.extendedSections && SelectedTypeTraits().carriesExtData;
 
   for (int f = 0; f < fileCount && !ErrorPending(); ++f) {
@@ -94,9 +98,17 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
         break;
       }
       const int32_t offset = line.Offset();
-      if (base + offset + count > size) {
-        RaiseError(ErrAddressRange, Source, "Address Out of Range in HEX File");
-        break;
+      // Image index of the record's first byte: its address, or its distance
+      // from the flash base when the family's files may start there.
+      int64_t at = base + offset;
+      Place place = Place::FromZero;
+      if (at + count > size) {
+        if (rules.flashBase == 0 || at < rules.flashBase || at + count > rules.flashBase + size) {
+          RaiseError(ErrAddressRange, Source, "Address Out of Range in HEX File");
+          break;
+        }
+        at -= rules.flashBase;
+        place = Place::FromBase;
       }
       switch (line.Type()) {
         case HexData:
@@ -108,14 +120,24 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
             }
             for (int k = 0; k < count; ++k) ExtData[offset + k] = line.Data(k);
           } else if (!skipMode) {
-            uint8_t* at = buffer.data() + base + offset;
+            // Both at once would put two programs over each other in one image.
+            if (dataPlace != Place::None && dataPlace != place) {
+              char flashBase[12];
+              std::snprintf(flashBase, sizeof flashBase, "%08X", static_cast<unsigned>(rules.flashBase));
+              RaiseError(ErrAddressRange, Source,
+                         "Address Out of Range in HEX File: Data Both From 0 and From the Flash Base " +
+                             std::string(flashBase));
+              break;
+            }
+            dataPlace = place;
+            uint8_t* to = buffer.data() + at;
             for (int k = 0; k < count; ++k) {
-              at[k] = line.Data(k);
-              checksum += at[k];
+              to[k] = line.Data(k);
+              checksum += to[k];
             }
             bytes += count;
             ++records;
-            top = std::max<int32_t>(top, static_cast<int32_t>(base + offset + count - 1));
+            top = std::max<int32_t>(top, static_cast<int32_t>(at + count - 1));
           }
           if (records % 25 == 0) {
             ShowConversionCounts(records, bytes);
@@ -177,11 +199,11 @@ void LetWindowsBreathe() {
 }
 
 bool LoadHexFile(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8_t blank,
-                 const std::string* files, int fileCount) {
-  return LoadGeneral(buffer, size, top, blank, files, fileCount, {true, true, true});
+                 const std::string* files, int fileCount, int64_t flashBase) {
+  return LoadGeneral(buffer, size, top, blank, files, fileCount, {true, true, true, flashBase});
 }
 
 bool LoadHexBuffer(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8_t blank,
                    const std::string& file) {
-  return LoadGeneral(buffer, size, top, blank, &file, 1, {false, false, false});
+  return LoadGeneral(buffer, size, top, blank, &file, 1, {false, false, false, 0});
 }

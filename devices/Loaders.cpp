@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "devices/FamilyTraits.h"
 #include "devices/HexLoader.h"
 #include "devices/HexRecord.h"
 #include "link/CommDefs.h"
@@ -339,5 +340,6 @@ bool ConvertImageFiles() {
   }
   if (family == "AVR32") return LoadAVR32Hex();
   if (family == "Nuvoton") return LoadNuvotonHex();
-  return LoadHexFile(ImageBuffer, device.DevFlashSize, ImageTop, device.DevBlank, FileList.data(), FileCount);
+  return LoadHexFile(ImageBuffer, device.DevFlashSize, ImageTop, device.DevBlank, FileList.data(), FileCount,
+                     FamilyTraitsOf(ProgType, family).flashBase);
 }

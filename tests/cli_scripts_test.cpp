@@ -318,6 +318,65 @@ TEST_F(CliScriptsTest, ConvertMatchesTheLoadOfAPSoCImage) {
             loaded.out.substr(loaded.out.find("  File Checksum")));
 }
 
+// An STM32 build addressed from the flash base 0x08000000 (as its toolchain
+// writes it) lands at the flash start: the image srec_cat makes when told to
+// move the file down by the base, blank bytes filled with the device's
+// erased value, and the same sums as the same data addressed from 0.
+TEST_F(CliScriptsTest, ConvertPlacesAnStm32BuildAtTheFlashStartAsSrecCatDoes) {
+  // About 64 KiB of firmware-like bytes in two runs with a gap between them,
+  // 16-byte records, an extended linear address record per 64 KiB.
+  std::vector<uint8_t> data(0x10400);
+  uint32_t seed = 0x5EED;
+  for (uint8_t& b : data) {
+    seed = seed * 1103515245u + 12345u;
+    b = static_cast<uint8_t>(seed >> 16);
+  }
+  auto hex = [&data](uint32_t base) {
+    std::string text;
+    uint32_t upper = 0xFFFFFFFF;
+    for (size_t i = 0; i < data.size(); i += 16) {
+      if (i >= 0x8000 && i < 0x9000) continue;   // the gap stays blank
+      const uint32_t at = base + static_cast<uint32_t>(i);
+      if (at >> 16 != upper) {
+        upper = at >> 16;
+        text += LinearRecord(static_cast<uint16_t>(upper));
+      }
+      text += DataRecord(static_cast<uint16_t>(at), std::vector<uint8_t>(data.begin() + i, data.begin() + i + 16));
+    }
+    return text + EndRecord();
+  };
+  const std::string atBase = dir + "/stm32.hex", atZero = dir + "/zero.hex";
+  std::ofstream(atBase) << hex(0x08000000);
+  std::ofstream(atZero) << hex(0);
+
+  // STM32F103CB: 128 KiB of flash, erased value 0xFF.
+  const Result converted = Run({"convert", "--device-type", "STM32F103CB", "--file", atBase, "--out", dir + "/kestrin.bin"});
+  ASSERT_EQ(converted.status, 0) << converted.err;
+  const Result reference = RunProgram("srec_cat", {atBase, "-Intel", "-offset", "-0x08000000", "-fill", "0xFF", "0",
+                                                   "0x20000", "-o", dir + "/srec.bin", "-Binary"});
+  ASSERT_EQ(reference.status, 0) << "srec_cat (Debian package srecord) is needed: " << reference.err;
+  const std::string image = ReadFile(dir + "/kestrin.bin");
+  ASSERT_EQ(image.size(), 0x20000u);
+  EXPECT_TRUE(image == ReadFile(dir + "/srec.bin"));
+  EXPECT_EQ(image.substr(0, 16), std::string(data.begin(), data.begin() + 16));
+  EXPECT_EQ(image.substr(0x8000, 0x1000), std::string(0x1000, '\xFF'));
+
+  const Result fromZero = Run({"convert", "--device-type", "STM32F103CB", "--file", atZero, "--out", dir + "/zero.bin"});
+  ASSERT_EQ(fromZero.status, 0) << fromZero.err;
+  EXPECT_TRUE(ReadFile(dir + "/zero.bin") == image);
+  EXPECT_EQ(fromZero.out, converted.out);   // device line, File Checksum, Entire Image Checksum
+  EXPECT_NE(converted.out.find("  File Checksum = "), std::string::npos) << converted.out;
+
+  // One byte past the base plus the flash size is still refused, and nothing is written.
+  std::ofstream(dir + "/past.hex") << LinearRecord(0x0802) + DataRecord(0, {1}) + EndRecord();
+  std::ofstream(dir + "/past.bin") << "previous";
+  const Result past =
+      Run({"convert", "--device-type", "STM32F103CB", "--file", dir + "/past.hex", "--out", dir + "/past.bin"});
+  EXPECT_EQ(past.status, 3);
+  EXPECT_NE(past.err.find("Address Out of Range"), std::string::npos) << past.err;
+  EXPECT_EQ(ReadFile(dir + "/past.bin"), "previous");
+}
+
 TEST_F(CliScriptsTest, ConvertRefusesBadInputAndLeavesTheOutputUntouched) {
   const std::string good = dir + "/good.hex", bad = dir + "/bad.hex", outside = dir + "/outside.hex";
   const std::string out = dir + "/image.bin";
