@@ -17,7 +17,6 @@
 #include "operations/RunLog.h"
 #include "operations/SaveImage.h"
 #include "options/SerialNumbers.h"
-#include "options/Serialization.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
@@ -297,20 +296,12 @@ bool DdeLink::Dispatch() {
     // A record a Serialize command set for this slot stays; otherwise the
     // slot's record is turned off with the load, before the slot is usable.
     settings.writeSerialization = !serializedForLoad_[image - 1];
-    const uint8_t memory = SerialMemory, format = SerialFormat;
-    const int32_t address = SerialAddress;
-    const std::array<uint8_t, 7> number = SerialNumber;
-    if (settings.writeSerialization) {
-      SerialMemory = SerialOff;
-      SerialFormat = 0;
-      SerialAddress = 0;
-      SerialNumber.fill(0);
+    bool done = false;
+    {
+      const SerialRecordKept kept;   // the globals stay what the commands set
+      if (settings.writeSerialization) SetSerializationOff();
+      done = LoadImageFromFiles(settings);
     }
-    const bool done = LoadImageFromFiles(settings);
-    SerialMemory = memory;
-    SerialFormat = format;
-    SerialAddress = address;
-    SerialNumber = number;
     if (done) serializedForLoad_[image - 1] = false;
     RefreshImageDirectory();   // ImageInfo and SaveImage see the slot as it is now
     return done;

@@ -337,15 +337,6 @@ void ProgrammerJson(QJsonObject& document) {
   document["type"] = p.ProgType;
 }
 
-// Whether the selected programmer's last upgrade was cut short (selection
-// has said so in words already).
-bool SelectedFirmwareIncomplete() {
-  const ErrorRecordCopy before;
-  const bool incomplete = CheckFirmwareArea() == FirmwareArea::Incomplete;
-  before.Restore();
-  return incomplete;
-}
-
 int Images(const CliOptions& options) {
   const RunTimes times;
   const bool selected = SelectProgrammerAt(options);
@@ -357,7 +348,7 @@ int Images(const CliOptions& options) {
     if (selected) {
       ProgrammerJson(document);
       document["securityDamaged"] = SecurityDamaged;
-      document["firmwareIncomplete"] = SelectedFirmwareIncomplete();
+      document["firmwareIncomplete"] = FirmwareIncomplete;   // as selection found it
       for (int slot = 1; slot <= SlotCount(); ++slot) slotList.append(SlotJson(slot));
     }
     document["slots"] = slotList;
@@ -1075,8 +1066,8 @@ const CommandEntry Commands[] = {
      "  Resets a damaged security block (one whose check bytes do not match it) to no\n"
      "  count limits and no read protection, after asking on the terminal; --yes\n"
      "  answers for scripts. Without a terminal and without --yes nothing is reset.\n"
-     "  While the block is damaged every image counts as read protected, and loads\n"
-     "  and target reads are refused. An intact block is not reset.\n"},
+     "  While the block is damaged every image counts as read protected, and loads,\n"
+     "  target reads and program runs are refused. An intact block is not reset.\n"},
     {"upgrade", true, false, UpgradeCommand,
      "upgrade --address A firmware|hwc|vectors|extended-vectors [--type NAME]\n"
      "  Writes the programmer's firmware, its hardware configuration tables or one of\n"

@@ -89,20 +89,37 @@ bool WriteSerialization(int imageIndex) {
   return RunCommand(InfoWriteSerialization, payload);
 }
 
+SerialRecordKept::SerialRecordKept()
+    : memory_(SerialMemory), format_(SerialFormat), address_(SerialAddress), number_(SerialNumber) {}
+
+SerialRecordKept::~SerialRecordKept() {
+  SerialMemory = memory_;
+  SerialFormat = format_;
+  SerialAddress = address_;
+  SerialNumber = number_;
+}
+
+bool SerialRecordKept::Unchanged() const {
+  return memory_ == SerialMemory && format_ == SerialFormat && address_ == SerialAddress &&
+         std::equal(number_.begin(), number_.begin() + 6, SerialNumber.begin());
+}
+
+void SetSerializationOff() {
+  SerialMemory = 0;
+  SerialFormat = 0;
+  SerialAddress = 0;
+  SerialNumber.fill(0);
+}
+
 bool WriteSerializationVerified(int imageIndex) {
   if (!SerialSupported) return true;
-  const uint8_t memory = SerialMemory, format = SerialFormat;
-  const int32_t address = SerialAddress;
-  const std::array<uint8_t, 7> number = SerialNumber;
-  if (!WriteSerialization(imageIndex)) return false;
-  const bool read = ReadSerialization(imageIndex);
-  const bool same = memory == SerialMemory && format == SerialFormat && address == SerialAddress &&
-                    std::equal(number.begin(), number.begin() + 6, SerialNumber.begin());
-  SerialMemory = memory;
-  SerialFormat = format;
-  SerialAddress = address;
-  SerialNumber = number;
-  if (!read) return false;
+  bool same = false;
+  {
+    const SerialRecordKept sent;   // the read-back replaces the globals; what was sent comes back
+    if (!WriteSerialization(imageIndex)) return false;
+    if (!ReadSerialization(imageIndex)) return false;
+    same = sent.Unchanged();
+  }
   if (same) return true;
   RaiseError(ErrReadVerify, "Write Serialization", "Read-Verify Error");
   CaptureError();

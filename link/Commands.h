@@ -46,6 +46,25 @@ bool WriteSerializationVerified(int imageIndex);
 bool ReadSerialization(int imageIndex);
 bool GetLastSerials();
 
+// The serialization record globals (SerialMemory ... SerialNumber) as they
+// were when it was made, put back when it goes.
+class SerialRecordKept {
+ public:
+  SerialRecordKept();
+  ~SerialRecordKept();
+  SerialRecordKept(const SerialRecordKept&) = delete;
+  SerialRecordKept& operator=(const SerialRecordKept&) = delete;
+  // The globals hold the kept record now (the six number bytes the line carries).
+  bool Unchanged() const;
+
+ private:
+  uint8_t memory_, format_;
+  int32_t address_;
+  std::array<uint8_t, 7> number_;
+};
+// Serialization off: the record a slot holds when its devices get no number.
+void SetSerializationOff();
+
 // The payload byte PortsEnable sends for a mask: ports inverted, bits 6 and 7 clear.
 uint8_t PortsEnablePayload(uint8_t mask);
 // CrcFlash waits longer for longer ranges.

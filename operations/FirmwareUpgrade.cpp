@@ -170,7 +170,7 @@ bool UpgradeFirmware(int restartLimitTicks) {
   Status("ExtStatus1", "Performing Firmware Image Crc");
   std::array<uint8_t, 2> crc{};
   if (!CrcFlashConfirmed(FlashMap.FirmwareBase, size, crc)) return incomplete();
-  if (!WriteConfigRecord(4, SizeAndCrc(size, crc))) return incomplete();
+  if (!WriteConfigRecord(FirmwareRecordAddress, SizeAndCrc(size, crc))) return incomplete();
 
   Status("ExtStatus1", "Programming Firmware");
   const std::string expected = RevisionOfFirmware(firmware);

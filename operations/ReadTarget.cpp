@@ -59,19 +59,9 @@ bool FollowRead(bool& portFailed) {
 
 // Serialization off in the slot's record, verified; the globals stay as they were.
 bool ClearSlotSerialization(int imageIndex) {
-  const uint8_t memory = SerialMemory, format = SerialFormat;
-  const int32_t address = SerialAddress;
-  const std::array<uint8_t, 7> number = SerialNumber;
-  SerialMemory = 0;
-  SerialFormat = 0;
-  SerialAddress = 0;
-  SerialNumber.fill(0);
-  const bool ok = WriteSerializationVerified(imageIndex);
-  SerialMemory = memory;
-  SerialFormat = format;
-  SerialAddress = address;
-  SerialNumber = number;
-  return ok;
+  const SerialRecordKept kept;
+  SetSerializationOff();
+  return WriteSerializationVerified(imageIndex);
 }
 
 }  // namespace

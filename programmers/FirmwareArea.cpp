@@ -11,10 +11,6 @@
 
 const char* const FirmwareIncompleteText = "firmware incomplete, upgrade again";
 
-namespace {
-constexpr int32_t FirmwareRecordAddress = 4;
-}  // namespace
-
 FirmwareArea CheckFirmwareArea() {
   std::array<uint8_t, 4> record{};
   if (!ReadFlashConfirmed(FirmwareRecordAddress, static_cast<int32_t>(record.size()), record.data())) {
@@ -47,7 +43,7 @@ std::string FirmwareIncompleteMessage() {
 
 void WarnOfIncompleteFirmware() {
   const ErrorRecordCopy before;
-  const FirmwareArea state = CheckFirmwareArea();
+  FirmwareIncomplete = CheckFirmwareArea() == FirmwareArea::Incomplete;
   before.Restore();
-  if (state == FirmwareArea::Incomplete && MessageBox) MessageBox->MsgBox(FirmwareIncompleteMessage(), vbOKOnly, "");
+  if (FirmwareIncomplete && MessageBox) MessageBox->MsgBox(FirmwareIncompleteMessage(), vbOKOnly, "");
 }

@@ -4,7 +4,11 @@
 // power cut during the write leaves a record that the area no longer matches.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+// Where the configuration block keeps the firmware's size (2 bytes) and CRC (2 bytes).
+constexpr int32_t FirmwareRecordAddress = 4;
 
 enum class FirmwareArea {
   Complete,    // the area's CRC is the recorded one
@@ -26,6 +30,6 @@ FirmwareArea CheckFirmwareAreaOf(const std::string& revision);
 extern const char* const FirmwareIncompleteText;
 std::string FirmwareIncompleteMessage();
 
-// At selection: shows the message when the area is incomplete. The
-// last-error record is left as it was either way.
+// At selection: sets FirmwareIncomplete and shows the message when the area
+// is incomplete. The last-error record is left as it was either way.
 void WarnOfIncompleteFirmware();

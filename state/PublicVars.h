@@ -127,6 +127,8 @@ extern std::string SecondaryName;
 extern std::string CurrentPicture;   // picture key of the selected programmer's type
 extern std::array<std::string, 11> StartModeNames;
 extern bool SerialSupported;
+// Selection found the firmware area unlike the size and CRC its last upgrade recorded.
+extern bool FirmwareIncomplete;
 
 // Layout of the selected programmer's flash.
 struct FlashMapInfo {
