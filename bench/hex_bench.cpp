@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "devices/HexLoader.h"
+#include "images/HexLoader.h"
 #include "platform/EventLoop.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"

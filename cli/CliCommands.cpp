@@ -21,7 +21,7 @@
 #include "cli/ConsoleProgramManager.h"
 #include "devices/DeviceDatabase.h"
 #include "devices/ImageSettings.h"
-#include "devices/InputFile.h"
+#include "images/InputFile.h"
 #include "devices/ProjectFile.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "devices/HexLoader.h"
+#include "images/HexLoader.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/FileDialogs.h"

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "devices/FileSelection.h"
-#include "devices/InputFile.h"
+#include "images/InputFile.h"
 #include "devices/TextFields.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"

@@ -1,6 +1,6 @@
 #include "devices/TextFields.h"
 
-#include "devices/InputFile.h"
+#include "images/InputFile.h"
 
 namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }

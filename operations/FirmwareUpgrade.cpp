@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "devices/InputFile.h"
+#include "images/InputFile.h"
 #include "devices/ProgramFiles.h"
-#include "devices/RexFile.h"
-#include "devices/RexScramble.h"
+#include "images/RexFile.h"
+#include "images/RexScramble.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "devices/HexLoader.h"
+#include "images/HexLoader.h"
 #include "devices/ImageSettings.h"
-#include "devices/Loaders.h"
+#include "images/Loaders.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "devices/HexLoader.h"
+#include "images/HexLoader.h"
 #include "devices/TextFields.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the include rules between the program's layers and prints every
 # include that breaks one:
-#   - logic (link/ programmers/ devices/ operations/ options/ automation/
+#   - logic (link/ programmers/ devices/ images/ operations/ options/ automation/
 #     state/ platform/, outside their ui/ parts) includes no window (ui/,
 #     */ui/), nothing of shell/ and nothing of cli/;
 #   - a window (ui/, */ui/) includes no other child window (a *Window.h or
@@ -28,7 +28,7 @@ while IFS= read -r file; do
     */ui/*) kind=window; part=${file%%/ui/*}/ui ;;
     shell/*) kind=shell ;;
     cli/*) kind=cli ;;
-    link/* | programmers/* | devices/* | operations/* | options/* | automation/* | state/* | platform/*) kind=logic ;;
+    link/* | programmers/* | devices/* | images/* | operations/* | options/* | automation/* | state/* | platform/*) kind=logic ;;
     *) continue ;;
   esac
   own=${file##*/}

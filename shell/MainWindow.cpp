@@ -20,7 +20,7 @@
 
 #include "automation/DdeLink.h"
 #include "automation/DdeServer.h"
-#include "devices/InputFile.h"
+#include "images/InputFile.h"
 #include "devices/ProgramFiles.h"
 #include "devices/ui/LoadImageDialog.h"
 #include "devices/ui/ReadImageDialog.h"

@@ -10,9 +10,9 @@
 #include <numeric>
 
 #include "devices/DeviceDatabase.h"
-#include "devices/HexLoader.h"
-#include "devices/HexRecord.h"
-#include "devices/Loaders.h"
+#include "images/HexLoader.h"
+#include "images/HexRecord.h"
+#include "images/Loaders.h"
 #include "devices/ProjectFile.h"
 #include "devices/FileSelection.h"
 #include "link/CommDefs.h"

@@ -8,8 +8,8 @@
 
 #include "automation/DdeLink.h"
 #include "devices/DeviceDatabase.h"
-#include "devices/HexLoader.h"
-#include "devices/Loaders.h"
+#include "images/HexLoader.h"
+#include "images/Loaders.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorAdvice.h"

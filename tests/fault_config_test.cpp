@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "devices/RexFile.h"
-#include "devices/RexScramble.h"
+#include "images/RexFile.h"
+#include "images/RexScramble.h"
 #include "link/CommDefs.h"
 #include "link/ErrorAdvice.h"
 #include "operations/FirmwareUpgrade.h"

@@ -7,10 +7,10 @@
 #include <fstream>
 #include <functional>
 
-#include "devices/HexLoader.h"
-#include "devices/HexRecord.h"
-#include "devices/InputFile.h"
-#include "devices/Loaders.h"
+#include "images/HexLoader.h"
+#include "images/HexRecord.h"
+#include "images/InputFile.h"
+#include "images/Loaders.h"
 #include "link/CommDefs.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"

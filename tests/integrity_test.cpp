@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "devices/DeviceDatabase.h"
-#include "devices/Loaders.h"
+#include "images/Loaders.h"
 #include "link/CommDefs.h"
 #include "operations/ImageDownload.h"
 #include "operations/ReadTarget.h"

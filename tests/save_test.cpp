@@ -7,8 +7,8 @@
 
 #include <filesystem>
 
-#include "devices/HexLoader.h"
-#include "devices/Loaders.h"
+#include "images/HexLoader.h"
+#include "images/Loaders.h"
 #include "devices/Utils.h"
 #include "link/CommDefs.h"
 #include "link/FlashCrc.h"

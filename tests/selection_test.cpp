@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "devices/InputFile.h"
+#include "images/InputFile.h"
 #include "devices/Utils.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"

@@ -8,7 +8,7 @@
 
 #include "devices/DeviceDatabase.h"
 #include "devices/FamilyTraits.h"
-#include "devices/Loaders.h"
+#include "images/Loaders.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "operations/ImageDownload.h"

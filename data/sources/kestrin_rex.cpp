@@ -2,7 +2,7 @@
 //   kestrin-rex --kind firmware|hwc [--seed HH] IN.hex OUT.rex   scrambled REX file
 //   kestrin-rex --kind binary IN.hex OUT.bin                      raw vector table
 // REX files carry the kind word of firmware or of hardware configuration
-// tables and are scrambled as Kestrin reads them (devices/RexScramble.h).
+// tables and are scrambled as Kestrin reads them (images/RexScramble.h).
 // Without --seed the seed comes from the output's file name, so a build
 // writes the same files every time.
 #include <cstdio>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "KestrinVersion.h"
-#include "devices/RexScramble.h"
+#include "images/RexScramble.h"
 
 namespace {
 

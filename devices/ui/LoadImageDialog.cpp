@@ -17,7 +17,7 @@
 #include "devices/DeviceDatabase.h"
 #include "devices/FileSelection.h"
 #include "devices/ImageSettings.h"
-#include "devices/Loaders.h"
+#include "images/Loaders.h"
 #include "devices/ProjectFile.h"
 #include "devices/ui/DeviceLists.h"
 #include "link/CommDefs.h"

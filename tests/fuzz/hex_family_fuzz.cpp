@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "devices/HexLoader.h"
-#include "devices/Loaders.h"
+#include "images/HexLoader.h"
+#include "images/Loaders.h"
 #include "link/CommDefs.h"
 #include "platform/MessageBox.h"
 #include "state/PublicVars.h"

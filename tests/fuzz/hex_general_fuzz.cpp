@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "devices/HexLoader.h"
+#include "images/HexLoader.h"
 #include "link/CommDefs.h"
 #include "platform/MessageBox.h"
 #include "state/PublicVars.h"

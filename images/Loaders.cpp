@@ -1,4 +1,4 @@
-#include "devices/Loaders.h"
+#include "images/Loaders.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,8 +6,8 @@
 #include <string>
 
 #include "devices/FamilyTraits.h"
-#include "devices/HexLoader.h"
-#include "devices/HexRecord.h"
+#include "images/HexLoader.h"
+#include "images/HexRecord.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/NumberText.h"

@@ -1,4 +1,4 @@
-#include "devices/InputFile.h"
+#include "images/InputFile.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,5 +1,5 @@
 // Reading the REX files in which firmware and hardware configuration tables
-// are delivered (format and scrambling in devices/RexScramble.h).
+// are delivered (format and scrambling in images/RexScramble.h).
 #pragma once
 
 #include <cstdint>

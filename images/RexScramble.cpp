@@ -1,4 +1,4 @@
-#include "devices/RexScramble.h"
+#include "images/RexScramble.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "devices/HexRecord.h"
+#include "images/HexRecord.h"
 
 #include <array>
 
-#include "devices/InputFile.h"
+#include "images/InputFile.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 

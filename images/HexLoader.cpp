@@ -1,10 +1,10 @@
-#include "devices/HexLoader.h"
+#include "images/HexLoader.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 
-#include "devices/HexRecord.h"
+#include "images/HexRecord.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/NumberText.h"

@@ -1,12 +1,12 @@
-#include "devices/RexFile.h"
+#include "images/RexFile.h"
 
 #include <algorithm>
 #include <string_view>
 #include <vector>
 
-#include "devices/HexRecord.h"
+#include "images/HexRecord.h"
 #include "devices/ProgramFiles.h"
-#include "devices/RexScramble.h"
+#include "images/RexScramble.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "state/PublicVars.h"
