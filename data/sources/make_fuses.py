@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the fuse definition files that lie beside the programs.
 
-    python3 data/sources/make_fuses.py [DATA_DIR]
+    python3 data/sources/make_fuses.py [DATA_DIR] [--atdf ATDF_DIR]
+    python3 data/sources/make_fuses.py --trim FROM TO
 
 Reads the device databases device.inf, device_V1.inf and device_V2.inf in
 DATA_DIR (by default the data/ folder above this one), finds every device of
@@ -14,10 +15,19 @@ folder:
                    device's family among the ARM families of the database in
                    use, and that index differs between the databases.
 
-The layouts below come from the devices' datasheets and reference manuals.
+Every AVR part and the SAM D21 parts that have one take their layout from the
+chip maker's device file (ATDF, XML) of the part in ATDF_DIR (by default the
+trimmed copies in tests/data/atdf): one FIELD per bitfield with the maker's
+bits, its value-group as the OPTIONs, the registers' initval as the defaults,
+except where the datasheet says otherwise (DATASHEET_DEFAULTS, named there).
+The other parts (AVR32, STM32, Nuvoton, LPC, SAM D21 without a device file)
+keep the hand-written layouts below, each block naming its source.
+
+--trim writes a copy of each device file in FROM into TO holding only what
+describes the fuses and lock bits, with the file's licence header.
+
 Every fuse bit is 1 when unprogrammed/erased; AVR fuse bits are active low,
 so "programmed" is a 0 bit. Bits of a byte that no field covers read as 1.
-Each field's default is its factory (or erased) setting.
 
 Record format: five fields separated by four "%"; a record ends at the end
 of its line or at a comma, so no text may hold a comma, a double quote or a
@@ -27,9 +37,12 @@ program relies on.
 """
 
 import os
+import re
 import sys
+import xml.etree.ElementTree as ET
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+ATDF_DIR = os.path.join(os.path.dirname(os.path.dirname(HERE)), "tests", "data", "atdf")
 DATABASES = ("device.inf", "device_V1.inf", "device_V2.inf")
 MAX_BYTES = 8
 MAX_FIELDS = 9
@@ -98,361 +111,247 @@ def hexs(v):
     return "&H%02X" % v
 
 
-# ----------------------------------------------------------------- AVR parts
+# ------------------------------------------------- the maker's device files
+#
+# The AVR parts and the SAM D21 parts with a device file take their layout
+# from the chip maker's ATDF file (XML): each fuse or lock register becomes
+# fuse bytes, each bitfield a FIELD with the maker's bits, each value of its
+# value-group an OPTION, each register's initval the defaults.
 
-LB = Field("LB", "Memory lock", 0x03, 0x03, [
-    ("No lock", 0x03),
-    ("Write locked", 0x02),
-    ("Read and write locked", 0x00)])
-BLB0 = Field("BLB0", "Boot lock - application section", 0x0C, 0x0C, [
-    ("No restrictions", 0x0C),
-    ("No SPM write", 0x08),
-    ("No SPM write; no LPM read from boot", 0x00),
-    ("No LPM read from boot", 0x04)])
-BLB1 = Field("BLB1", "Boot lock - boot section", 0x30, 0x30, [
-    ("No restrictions", 0x30),
-    ("No SPM write", 0x20),
-    ("No SPM write; no LPM read from app", 0x00),
-    ("No LPM read from app", 0x10)])
+# Device names of the databases that use another part's device file.
+ATDF_ALIAS = {"ATmega2560V": "ATmega2560"}
+
+# The SAM D21 user row: the only fuse register group of those files taken.
+SAM_USER_GROUP = "USER_FUSES"
+
+# Where the datasheet and the device file disagree the datasheet wins:
+# (part, register) -> (value, why).
+DATASHEET_DEFAULTS = {
+    ("ATmega32U4", "EXTENDED"): (0xF3, "datasheet 0xF3 (HWBE programmed); device file 0xFB"),
+    ("ATtiny2313A", "LOW"): (0x64, "datasheet 0x64 (Int RC 8MHz, CKDIV8); device file 0x62"),
+    ("ATtiny4313", "LOW"): (0x64, "datasheet 0x64 (Int RC 8MHz, CKDIV8); device file 0x62"),
+}
 
 
-def lock_byte(boot):
-    return Byte("Lock bits", [LB, BLB0, BLB1] if boot else [LB])
+def datasheet_initial(part, register, field_names):
+    """The factory value of a register whose device file names none."""
+    if register in ("LOCKBIT", "LOCKBITS"):
+        return 0xFF                 # every datasheet: lock bits unprogrammed
+    if register.startswith("FUSEBYTE"):
+        # XMEGA manuals: FUSEBYTE1 (watchdog periods) ships 0x00, FUSEBYTE4
+        # 0xFE where JTAGEN exists (JTAG enabled), every other byte 0xFF.
+        if register == "FUSEBYTE1":
+            return 0x00
+        if register == "FUSEBYTE4" and "JTAGEN" in field_names:
+            return 0xFE
+        return 0xFF
+    # SAM D21 datasheet, NVM user row mapping: the factory row.
+    if register == "USER_WORD_0":
+        return 0xD8E0C7FF
+    if register == "USER_WORD_1":
+        return 0xFFFFFC5D
+    raise LayoutError("%s: register %s has no initial value" % (part, register))
 
 
-def crystal(top="8-16MHz", label="Crystal"):
-    """CKSEL 1000..1111: CKSEL3..1 the frequency range, CKSEL0 with SUT the start-up."""
-    ranges = [(0b100, "Ceramic 0.4-0.9MHz"), (0b101, label + " 0.9-3MHz"),
-              (0b110, label + " 3-8MHz"), (0b111, label + " " + top)]
+BYTE_NAMES = {"LOCKBIT": "Lock bits", "LOCKBITS": "Lock bits", "LOW": "Low fuse", "HIGH": "High fuse",
+              "EXTENDED": "Extended fuse", "BYTE0": "Configuration byte"}
+
+# The file format and the options window: texts without these, and short.
+MAX_FIELD_TEXT = 60
+MAX_OPTION_TEXT = 80
+
+# Shortening of the maker's captions, applied in this order.
+CAPTION_EDITS = [
+    ("Start-up time PWRDWN/RESET: ", "SUT "),
+    ("Start-up time: ", "SUT "),
+    ("; default value", ""),
+    ("Oscillator", "Osc."),
+    ("slowly rising power", "slow rising power"),
+    (",", ";"),
+    ('"', ""),
+    ("%", " percent"),
+]
+
+
+def shorten(caption, limit, where):
+    text = caption
+    for old, new in CAPTION_EDITS:
+        text = text.replace(old, new)
+    text = " ".join(text.split())
+    # A caption still too long and of several sentences keeps its first.
+    cut = text.find(". ")
+    if len(text) > limit and cut > 0 and text[cut + 2:cut + 3].isupper():
+        text = text[:cut]
+    if not text:
+        raise LayoutError("%s: empty caption" % where)
+    if len(text) > limit:
+        raise LayoutError("%s: caption %r longer than %d after shortening" % (where, text, limit))
+    return text
+
+
+def distinct(options):
+    """Settings whose maker's captions repeat (ATtiny2313A crystals, the
+    ATtiny25/45/85 ATtiny15 mode) are told apart by their field value."""
+    count = {}
+    for text, _ in options:
+        count[text] = count.get(text, 0) + 1
+    return [(t if count[t] == 1 else "%s - &H%02X" % (t, v), v) for t, v in options]
+
+
+def atdf_path(atdf_dir, name):
+    return os.path.join(atdf_dir, ATDF_ALIAS.get(name, name) + ".atdf")
+
+
+def fuse_groups(root):
+    """The fuse and lock register groups of the device file, as (address
+    space, instance register-group, module, module register-group,
+    peripheral module, instance)."""
+    device = root.find("devices/device")
+    modules = {m.get("name"): m for m in root.find("modules").findall("module")}
     out = []
-    for code, text in reversed(ranges):
-        for c0 in (1, 0):
-            out.append(("%s - CKSEL0=%d" % (text, c0), code << 1 | c0))
+    for peripheral in device.find("peripherals").findall("module"):
+        for instance in peripheral.findall("instance"):
+            for ref in instance.findall("register-group"):
+                space = ref.get("address-space")
+                inner = ref.get("name-in-module")
+                if space not in ("fuses", "lockbits"):
+                    continue
+                if device.get("architecture", "").startswith("CORTEX") and inner != SAM_USER_GROUP:
+                    continue
+                module = modules[peripheral.get("name")]
+                group = [g for g in module.findall("register-group") if g.get("name") == inner]
+                if len(group) != 1:
+                    raise LayoutError("register group %s not found once" % inner)
+                out.append((space, ref, module, group[0], peripheral, instance))
     return out
 
 
-SUT_OPTIONS = [("SUT=00", 0), ("SUT=01", 1), ("SUT=10", 2), ("SUT=11", 3)]
+def number(text):
+    return int(text, 0)
 
 
-def sut(default=0b10, shift=4):
-    return choice("SUT", "Start-up time (see clock tables)", shift, 2, default, SUT_OPTIONS)
-
-
-def cksel(options, default=0b0010, width=4):
-    return choice("CKSEL", "Clock source", 0, width, default, options)
-
-
-# Clock choices of the parts with a system clock prescaler (CKDIV8).
-CK_MEGA = crystal() + [
-    ("Full swing crystal - CKSEL0=1", 0b0111),
-    ("Full swing crystal - CKSEL0=0", 0b0110),
-    ("Low freq crystal - 32K CK", 0b0101),
-    ("Low freq crystal - 1K CK", 0b0100),
-    ("Int 128kHz RC", 0b0011),
-    ("Int RC 8MHz", 0b0010),
-    ("External clock", 0b0000)]
-CK_USB = crystal() + [("Int RC 8MHz", 0b0010), ("External clock", 0b0000)]
-CK_TINY85 = crystal("8MHz+") + [
-    ("Low freq crystal 32kHz", 0b0110),
-    ("Int 128kHz", 0b0100),
-    ("Int 6.4MHz (ATtiny15 mode)", 0b0011),
-    ("Int RC 8MHz", 0b0010),
-    ("PLL 16MHz", 0b0001),
-    ("External clock", 0b0000)]
-CK_TINY24 = crystal("8MHz+") + [
-    ("Low freq crystal 32kHz", 0b0110),
-    ("Int 128kHz", 0b0100),
-    ("Int RC 8MHz", 0b0010),
-    ("External clock", 0b0000)]
-CK_TINY261 = crystal("8MHz+") + [
-    ("Low freq crystal 32kHz", 0b0100),
-    ("Int 128kHz", 0b0011),
-    ("Int RC 8MHz", 0b0010),
-    ("PLL 16MHz", 0b0001),
-    ("External clock", 0b0000)]
-CK_TINY2313 = crystal("8MHz+") + [
-    ("Int 128kHz", 0b0110),
-    ("Int RC 8MHz", 0b0100),
-    ("Int RC 4MHz", 0b0010),
-    ("External clock", 0b0000)]
-CK_TINY841 = crystal("8MHz+") + [
-    ("Int ULP oscillator", 0b0100),
-    ("Int RC 8MHz", 0b0010),
-    ("External clock", 0b0000)]
-# ATmega8A/16A/32A/64A/128A: CKOPT widens the crystal ranges.
-CK_OLD = [
-    ("Crystal 3-8MHz* - CKSEL0=1", 0b1111),
-    ("Crystal 3-8MHz* - CKSEL0=0", 0b1110),
-    ("Crystal 0.9-3MHz - CKSEL0=1", 0b1101),
-    ("Crystal 0.9-3MHz - CKSEL0=0", 0b1100),
-    ("Ceramic 0.4-0.9MHz - CKSEL0=1", 0b1011),
-    ("Ceramic 0.4-0.9MHz - CKSEL0=0", 0b1010),
-    ("Low freq crystal 32kHz", 0b1001),
-    ("Ext RC 8-12MHz", 0b1000),
-    ("Ext RC 3-8MHz", 0b0111),
-    ("Ext RC 0.9-3MHz", 0b0110),
-    ("Ext RC up to 0.9MHz", 0b0101),
-    ("Int RC 8MHz", 0b0100),
-    ("Int RC 4MHz", 0b0011),
-    ("Int RC 2MHz", 0b0010),
-    ("Int RC 1MHz", 0b0001),
-    ("External clock", 0b0000)]
-
-BOD3 = [("Disabled", 0b111), ("1.8 V", 0b110), ("2.7 V", 0b101), ("4.3 V", 0b100)]
-BOD3_USB = [("Disabled", 0b111), ("2.0 V", 0b110), ("2.2 V", 0b101), ("2.4 V", 0b100),
-            ("2.6 V", 0b011), ("3.4 V", 0b010), ("3.5 V", 0b001), ("4.3 V", 0b000)]
-
-
-def bodlevel(options=BOD3, default=0b111, shift=0):
-    return choice("BODLEVEL", "Brown-out level", shift, 3, default, options)
-
-
-def low_byte(clock, default_cksel=0b0010, default_sut=0b10):
-    return Byte("Low fuse", [
-        flag("CKDIV8", "Divide clock by 8", 7, 0, "Divide by 8", "No division"),
-        flag("CKOUT", "Clock output", 6, 1, "Clock output on", "Clock output off"),
-        sut(default_sut),
-        cksel(clock, default_cksel)])
-
-
-def bootsz(flash_bytes, words, shift=1, default=0b00):
-    """BOOTSZ1..0 = 11 is the smallest boot section; words lists 11, 10, 01, 00."""
-    total = flash_bytes // 2
-    opts = []
-    for code, size in zip((0b11, 0b10, 0b01, 0b00), words):
-        opts.append(("%d words @ &H%X" % (size, total - size), code))
-    return choice("BOOTSZ", "Boot section size (word address)", shift, 2, default, opts)
-
-
-def bootrst(bit=0):
-    return flag("BOOTRST", "Reset vector", bit, 1, "Boot loader reset", "Application reset")
-
-
-def rstdisbl(bit=7):
-    return flag("RSTDISBL", "External reset disable", bit, 1, "Reset pin is I/O", "Reset pin enabled")
-
-
-def dwen(bit=6):
-    return enable("DWEN", "debugWIRE", bit, 1)
-
-
-def spien(bit=5):
-    return enable("SPIEN", "Serial programming", bit, 0)
-
-
-def wdton(bit=4):
-    return flag("WDTON", "Watchdog always on", bit, 1, "Always on", "Software controlled")
-
-
-def eesave(bit=3):
-    return flag("EESAVE", "Keep EEPROM on chip erase", bit, 1, "EEPROM kept", "EEPROM erased")
-
-
-def selfprgen(bit=0):
-    return enable("SELFPRGEN", "Self-programming", bit, 1)
-
-
-# Boot section sizes in words for BOOTSZ = 11, 10, 01, 00.
-BOOT_1K = (128, 256, 512, 1024)
-BOOT_2K = (256, 512, 1024, 2048)
-BOOT_4K = (512, 1024, 2048, 4096)
-
-
-def mega_x8(dev):
-    """ATmega48PA/88PA/168PA/328P/328PB."""
-    name, flash = dev["name"], dev["flash"]
-    small = name == "ATmega48PA"
-    boot_in_high = name.startswith("ATmega328")
-    high = [rstdisbl(), dwen(), spien(), wdton(), eesave()]
-    if boot_in_high:
-        high += [bootsz(flash, BOOT_2K), bootrst()]
+def atdf_layout(path, part, arm):
+    """Fuse bytes of one part: AVR byte 0 the lock bits, byte 1 + n fuse
+    byte n; SAM D21 the user row words, least significant byte first."""
+    root = ET.parse(path).getroot()
+    device = root.find("devices/device")
+    # byte index -> (register, shift of the byte within it, value groups)
+    places = {}
+    fuse_count = 0
+    fuse_names = []
+    for space, ref, module, group, _, _ in fuse_groups(root):
+        values = {v.get("name"): v for v in module.findall("value-group")}
+        for reg in group.findall("register"):
+            size = int(reg.get("size", "1"))
+            offset = number(reg.get("offset"))
+            for k in range(size):
+                if arm:
+                    index = offset + k
+                elif space == "lockbits":
+                    index = 0
+                else:
+                    index = 1 + offset + k
+                    fuse_names.append(reg.get("name"))
+                if index in places:
+                    raise LayoutError("%s: two registers at fuse byte %d" % (part, index))
+                places[index] = (reg, 8 * k, values)
+    if arm:
+        count = max(places) + 1
     else:
-        high += [bodlevel()]
-    if small:
-        ext = [selfprgen()]
-    elif not boot_in_high:
-        ext = [bootsz(flash, BOOT_1K), bootrst()]
-    else:
-        ext = []
-        if name == "ATmega328PB":
-            ext.append(flag("CFD", "Clock failure detection", 3, 0, "CFD disabled", "CFD enabled"))
-        ext.append(bodlevel())
-    return Layout(16, [lock_byte(not small), low_byte(CK_MEGA), Byte("High fuse", high),
-                       Byte("Extended fuse", ext)])
+        spaces = {s.get("id"): s for s in device.find("address-spaces").findall("address-space")}
+        fuse_count = number(spaces["fuses"].get("size"))
+        count = 1 + fuse_count
+    xmega_names = fuse_names and all(n.startswith("FUSEBYTE") for n in fuse_names)
+
+    out = []
+    for index in range(count):
+        if index not in places:
+            # A byte the maker's file leaves out: nothing to set, kept erased.
+            name = ("FUSEBYTE%d (reserved)" if xmega_names else "Fuse byte %d (reserved)") % (index - 1)
+            out.append(Byte(name, [reserved("RESERVED", 0xFF, 0xFF)]))
+            continue
+        reg, shift, values = places[index]
+        rname = reg.get("name")
+        bitfields = reg.findall("bitfield")
+        override = DATASHEET_DEFAULTS.get((part, rname))
+        if override is not None:
+            initial = override[0]
+        elif reg.get("initval") is not None:
+            initial = number(reg.get("initval"))
+        else:
+            initial = datasheet_initial(part, rname, [b.get("name") for b in bitfields])
+        byte_default = (initial >> shift) & 0xFF
+        if arm:
+            name = "User row bits %d..%d" % (8 * index + 7, 8 * index)
+        else:
+            name = BYTE_NAMES.get(rname, rname)
+        fields, covered = [], 0
+        for bf in bitfields:
+            full = number(bf.get("mask"))
+            mask = (full >> shift) & 0xFF
+            if not mask:
+                continue
+            covered |= mask
+            where = "%s %s.%s" % (part, rname, bf.get("name"))
+            lowest = (full & -full)          # the field's bit 0 in the register
+            text = shorten(bf.get("caption") or bf.get("name"), MAX_FIELD_TEXT, where)
+            split = mask << shift != full
+            if split:
+                low_bit = (mask & -mask).bit_length() - 1 + shift - (lowest.bit_length() - 1)
+                high_bit = low_bit + bin(mask).count("1") - 1
+                part_text = "bit %d" % low_bit if low_bit == high_bit else "bits %d..%d" % (high_bit, low_bit)
+                text = shorten("%s %s" % (text, part_text), MAX_FIELD_TEXT, where)
+            options = field_options(bf, full, shift, mask, values, arm, where)
+            if (byte_default & mask) not in [v for _, v in options]:
+                # The factory setting is no value the maker lists (ATtiny441/841
+                # BODLEVEL 111): offered too, so that the shipped value can stay.
+                low = (mask & -mask).bit_length() - 1
+                options.append(("&H%X - factory value" % ((byte_default & mask) >> low), byte_default & mask))
+            fields.append(Field(bf.get("name"), text, mask, byte_default & mask, options))
+        free = ~covered & 0xFF
+        if not fields or (byte_default & free) != free:
+            # Bits no field names whose factory value is not 1: kept as shipped.
+            fields.append(reserved("RESERVED", free, byte_default & free))
+        out.append(Byte(name, fields))
+    remark = "From the maker's device file %s" % os.path.basename(path)
+    return Layout(0, out, [remark])
 
 
-def mega_x4(dev):
-    """ATmega164PA/324PA/644PA/1284P and ATmega1280/2560/2560V."""
-    flash = dev["flash"]
-    words = BOOT_1K if flash <= 16384 else BOOT_2K if flash <= 32768 else BOOT_4K
-    high = [enable("OCDEN", "On-chip debug", 7, 1), enable("JTAGEN", "JTAG interface", 6, 0),
-            spien(), wdton(), eesave(), bootsz(flash, words), bootrst()]
-    return Layout(16, [lock_byte(True), low_byte(CK_MEGA), Byte("High fuse", high),
-                       Byte("Extended fuse", [bodlevel()])])
+def field_options(bf, full, shift, mask, values, arm, where):
+    """(text, value in place) of each setting of a bitfield's bits in this byte."""
+    group = bf.get("values")
+    if group:
+        if group not in values:
+            raise LayoutError("%s: value group %s missing" % (where, group))
+        entries = values[group].findall("value")
+        lowest = (full & -full).bit_length() - 1
+        out, seen = [], {}
+        for v in entries:
+            raw = number(v.get("value"))
+            if (raw << lowest) & ~full:
+                raise LayoutError("%s: value %s outside the field" % (where, v.get("value")))
+            placed = ((raw << lowest) >> shift) & mask
+            if mask << shift == full:
+                out.append((shorten(v.get("caption") or v.get("name"), MAX_OPTION_TEXT - 8, where), placed))
+            else:
+                seen.setdefault(placed, []).append(v.get("name"))
+        if seen:
+            # A field split over two bytes: each part offers the bit patterns
+            # the maker's values give it, naming those values.
+            width_shift = (mask & -mask).bit_length() - 1
+            for placed, names in seen.items():
+                label = "&H%X (%s)" % (placed >> width_shift, " or ".join(names))
+                out.append((shorten(label, MAX_OPTION_TEXT, where), placed))
+        return distinct(out)
+    low = (mask & -mask).bit_length() - 1
+    width = bin(mask).count("1")
+    if width == 1:
+        if arm:
+            return [("1", mask), ("0", 0)]
+        return [("Unprogrammed (1)", mask), ("Programmed (0)", 0)]
+    return [("&H%X" % v, v << low) for v in range(1 << width)]
 
 
-def mega_u4(dev):
-    """ATmega32U4: shipped with a DFU boot loader running from the crystal."""
-    high = [enable("OCDEN", "On-chip debug", 7, 1), enable("JTAGEN", "JTAG interface", 6, 0),
-            spien(), wdton(), eesave(), bootsz(dev["flash"], BOOT_2K), bootrst()]
-    ext = [flag("HWBE", "Hardware boot enable", 3, 0, "HWB pin enabled", "HWB pin disabled"),
-           bodlevel(BOD3_USB, 0b011)]
-    return Layout(16, [lock_byte(True), low_byte(CK_USB, 0b1110, 0b01), Byte("High fuse", high),
-                       Byte("Extended fuse", ext)])
-
-
-def old_low_byte():
-    return Byte("Low fuse", [
-        flag("BODLEVEL", "Brown-out level", 7, 1, "4.0 V", "2.7 V"),
-        flag("BODEN", "Brown-out detection", 6, 1, "BOD enabled", "BOD disabled"),
-        sut(),
-        cksel(CK_OLD, 0b0001)])
-
-
-def ckopt(bit=4):
-    return flag("CKOPT", "Oscillator options", bit, 1, "Programmed", "Unprogrammed")
-
-
-def mega_old(dev):
-    """ATmega8A, ATmega16A/32A, ATmega64A/128A: calibrated RC at 1/2/4/8 MHz."""
-    name, flash = dev["name"], dev["flash"]
-    words = BOOT_1K if flash <= 16384 else BOOT_2K if flash <= 32768 else BOOT_4K
-    if name == "ATmega8A":
-        high = [rstdisbl(), flag("WDTON", "Watchdog always on", 6, 1, "Always on", "Software controlled"),
-                spien(), ckopt(), eesave(), bootsz(flash, words), bootrst()]
-    else:
-        high = [enable("OCDEN", "On-chip debug", 7, 1), enable("JTAGEN", "JTAG interface", 6, 0),
-                spien(), ckopt(), eesave(), bootsz(flash, words), bootrst()]
-    out = [lock_byte(True), old_low_byte(), Byte("High fuse", high)]
-    if flash > 32768:
-        out.append(Byte("Extended fuse", [
-            flag("M103C", "ATmega103 compatibility", 1, 0, "ATmega103 mode", "Native mode"),
-            flag("WDTON", "Watchdog always on", 0, 1, "Always on", "Software controlled")]))
-    return Layout(15, out, ["* With CKOPT programmed the top crystal range is 1MHz and up"])
-
-
-def tiny_std(clock, ext_fields):
-    """High fuse RSTDISBL DWEN SPIEN WDTON EESAVE BODLEVEL; low fuse with CKDIV8."""
-    high = [rstdisbl(), dwen(), spien(), wdton(), eesave(), bodlevel()]
-    return [lock_byte(False), low_byte(clock), Byte("High fuse", high), Byte("Extended fuse", ext_fields)]
-
-
-def tiny85(dev):
-    return Layout(16, tiny_std(CK_TINY85, [selfprgen()]))
-
-
-def tiny24(dev):
-    return Layout(16, tiny_std(CK_TINY24, [selfprgen()]))
-
-
-def tiny261(dev):
-    return Layout(16, tiny_std(CK_TINY261, [selfprgen()]))
-
-
-def tiny2313(dev):
-    # Calibrated internal oscillator at 8 MHz and at 4 MHz.
-    high = [dwen(7), eesave(6), spien(5), wdton(4), bodlevel(shift=1), rstdisbl(0)]
-    return Layout(12, [lock_byte(False), low_byte(CK_TINY2313, 0b0100), Byte("High fuse", high),
-                       Byte("Extended fuse", [selfprgen()])])
-
-
-BOD_MODE = [("Disabled", 0b11), ("Enabled", 0b10), ("Sampled", 0b01)]
-
-
-def tiny841(dev):
-    """ATtiny441/841 and ATtiny1634: one SUT bit; BOD modes in the extended fuse."""
-    low = Byte("Low fuse", [
-        flag("CKDIV8", "Divide clock by 8", 7, 0, "Divide by 8", "No division"),
-        flag("CKOUT", "Clock output", 6, 1, "Clock output on", "Clock output off"),
-        flag("SUT", "Start-up time (see clock tables)", 4, 0, "SUT=0", "SUT=1"),
-        cksel(CK_TINY841)])
-    ext = [choice("BODPD", "BOD in sleep", 3, 2, 0b11, BOD_MODE),
-           choice("BODACT", "BOD when active", 1, 2, 0b11, BOD_MODE),
-           selfprgen()]
-    if dev["name"] != "ATtiny1634":
-        ext.insert(0, choice("ULPOSCSEL", "ULP oscillator frequency", 5, 3, 0b111, [
-            ("32 kHz", 0b111), ("64 kHz", 0b110), ("128 kHz", 0b101), ("256 kHz", 0b100), ("512 kHz", 0b011)]))
-    high = [rstdisbl(), dwen(), spien(), wdton(), eesave(), bodlevel()]
-    return Layout(16, [lock_byte(False), low, Byte("High fuse", high), Byte("Extended fuse", ext)])
-
-
-def tiny13(dev):
-    """ATtiny13A: two fuse bytes; calibrated RC at 9.6 and 4.8 MHz (one oscillator)."""
-    low = Byte("Low fuse", [
-        spien(7), eesave(6), wdton(5),
-        flag("CKDIV8", "Divide clock by 8", 4, 0, "Divide by 8", "No division"),
-        sut(shift=2),
-        cksel([("Int 128kHz", 0b11), ("Int RC 9.6MHz", 0b10), ("Int RC 4.8MHz", 0b01),
-               ("External clock", 0b00)], 0b10, 2)])
-    high = Byte("High fuse", [
-        selfprgen(4), dwen(3),
-        choice("BODLEVEL", "Brown-out level", 1, 2, 0b11,
-               [("Disabled", 0b11), ("1.8 V", 0b10), ("2.7 V", 0b01), ("4.3 V", 0b00)]),
-        rstdisbl(0)])
-    return Layout(16, [lock_byte(False), low, high])
-
-
-def tiny_tpi(dev):
-    """TPI parts: the non-volatile lock bits and one configuration byte."""
-    nvlb = Field("NVLB", "Memory lock", 0x03, 0x03, [
-        ("No lock", 0x03), ("Write locked", 0x02), ("Read and write locked", 0x00)])
-    config = [rstdisbl(0), flag("WDTON", "Watchdog always on", 1, 1, "Always on", "Software controlled"),
-              flag("CKOUT", "Clock output", 2, 1, "Clock output on", "Clock output off")]
-    if dev["name"] in ("ATtiny102", "ATtiny104"):
-        config.append(enable("SELFPROGEN", "Self-programming", 3, 1))
-    return Layout(16, [Byte("Lock bits", [nvlb]), Byte("Configuration byte", config)])
-
-
-# -------------------------------------------------------------------- XMEGA
-
-WDT_PERIODS = [("8 CLK (8 ms)", 0), ("16 CLK", 1), ("32 CLK", 2), ("64 CLK", 3), ("128 CLK", 4),
-               ("256 CLK", 5), ("512 CLK", 6), ("1K CLK", 7), ("2K CLK", 8), ("4K CLK", 9),
-               ("8K CLK (8 s)", 10)]
-XBOD_MODE = [("BOD disabled", 0b11), ("BOD continuous", 0b10), ("BOD sampled", 0b01)]
-XBODLEVEL = [("1.6 V", 7), ("1.8 V", 6), ("2.0 V", 5), ("2.2 V", 4), ("2.4 V", 3), ("2.6 V", 2),
-             ("2.8 V", 1), ("3.0 V", 0)]
-XLOCK = [("No lock", 0b11), ("Write lock", 0b10), ("Read lock", 0b01), ("Read and write lock", 0b00)]
-
-
-def xmega(dev):
-    """Byte 0 the lock bits, bytes 1..7 FUSEBYTE0..FUSEBYTE6."""
-    name = dev["name"]
-    series = "E" if name.endswith("E5") else "D" if "D" in name[7:] else "A"
-    jtag = series == "A"
-    lock = Byte("Lock bits", [
-        choice("BLBB", "Boot lock - boot section", 6, 2, 0b11, XLOCK),
-        choice("BLBA", "Boot lock - application", 4, 2, 0b11, XLOCK),
-        choice("BLBAT", "Boot lock - application table", 2, 2, 0b11, XLOCK),
-        choice("LB", "Memory lock", 0, 2, 0b11,
-               [("No lock", 0b11), ("Write locked", 0b10), ("Read and write locked", 0b00)])])
-    if jtag:
-        fb0 = Byte("FUSEBYTE0", [every_value("JTAGUID", "JTAG user ID", 0, 8, 0xFF)])
-    else:
-        fb0 = Byte("FUSEBYTE0 (reserved)", [reserved("RESERVED", 0xFF, 0xFF)])
-    fb1 = Byte("FUSEBYTE1", [
-        choice("WDWPER", "Watchdog window period", 4, 4, 0, WDT_PERIODS),
-        choice("WDPER", "Watchdog period", 0, 4, 0, WDT_PERIODS)])
-    fb2 = Byte("FUSEBYTE2", [
-        flag("BOOTRST", "Reset vector", 6, 1, "Boot loader reset", "Application reset"),
-        choice("BODPD", "BOD in power-down", 0, 2, 0b11, XBOD_MODE)])
-    fb3 = Byte("FUSEBYTE3 (reserved)", [reserved("RESERVED", 0xFF, 0xFF)])
-    fb4 = [flag("RSTDISBL", "External reset disable", 4, 1, "Reset pin disabled", "Reset pin enabled"),
-           choice("STARTUPTIME", "Start-up time", 2, 2, 0b11,
-                  [("0 ms", 0b11), ("4 ms", 0b01), ("64 ms", 0b00)]),
-           flag("WDLOCK", "Watchdog lock", 1, 1, "Locked", "Unlocked")]
-    if jtag:
-        fb4.append(enable("JTAGEN", "JTAG interface", 0, 0))
-    fb5 = Byte("FUSEBYTE5", [
-        choice("BODACT", "BOD when active", 4, 2, 0b11, XBOD_MODE),
-        flag("EESAVE", "Keep EEPROM on chip erase", 3, 1, "EEPROM kept", "EEPROM erased"),
-        choice("BODLEVEL", "Brown-out level", 0, 3, 0b111, XBODLEVEL)])
-    out = [lock, fb0, fb1, fb2, fb3, Byte("FUSEBYTE4", fb4), fb5]
-    if series == "E":
-        out.append(Byte("FUSEBYTE6", [
-            flag("FDACT5", "Fault action on TC5", 7, 1, "Fault action on", "No fault action"),
-            flag("FDACT4", "Fault action on TC4", 6, 1, "Fault action on", "No fault action"),
-            every_value("VALUE", "Fault output values", 0, 6, 0x3F)]))
-    return Layout(0, out)
 
 
 # -------------------------------------------------------------------- AVR32
@@ -638,45 +537,55 @@ def samd21(dev, family):
 
 # ------------------------------------------------------------ device tables
 
-AVR_LAYOUTS = [
-    (("ATmega8A", "ATmega16A", "ATmega32A", "ATmega64A", "ATmega128A"), mega_old),
-    (("ATmega48PA", "ATmega88PA", "ATmega168PA", "ATmega328P", "ATmega328PB"), mega_x8),
-    (("ATmega164PA", "ATmega324PA", "ATmega644PA", "ATmega1284P", "ATmega1280", "ATmega2560", "ATmega2560V"),
-     mega_x4),
-    (("ATmega32U4",), mega_u4),
-    (("ATtiny4", "ATtiny5", "ATtiny9", "ATtiny10", "ATtiny20", "ATtiny40", "ATtiny102", "ATtiny104"), tiny_tpi),
-    (("ATtiny13A",), tiny13),
-    (("ATtiny25", "ATtiny45", "ATtiny85"), tiny85),
-    (("ATtiny24A", "ATtiny44A", "ATtiny84A"), tiny24),
-    (("ATtiny261A", "ATtiny461A", "ATtiny861A"), tiny261),
-    (("ATtiny2313A", "ATtiny4313"), tiny2313),
-    (("ATtiny441", "ATtiny841", "ATtiny1634"), tiny841),
-]
+# Calibration values each AVR part offers (OsccalMask), by part name.
+OSCCAL = {"ATmega8A": 15, "ATmega16A": 15, "ATmega32A": 15, "ATmega64A": 15, "ATmega128A": 15,
+          "ATtiny2313A": 12, "ATtiny4313": 12}
 
 
-def avr_layout(dev, family):
-    if family == "ATxmega AVR":
-        return xmega(dev)
-    for names, make in AVR_LAYOUTS:
-        if dev["name"] in names:
-            return make(dev)
-    raise LayoutError("no AVR layout for %s" % dev["name"])
+def avr_layout(dev, family, atdf_dir):
+    path = atdf_path(atdf_dir, dev["name"])
+    if not os.path.isfile(path):
+        raise LayoutError("no device file %s for %s" % (path, dev["name"]))
+    layout = atdf_layout(path, dev["name"], False)
+    layout.osccal = 0 if family == "ATxmega AVR" else OSCCAL.get(dev["name"], 16)
+    return layout
 
 
-def avr32_layout(dev, family):
+# Where the hand-written layouts come from: the parts without a maker's
+# device file here keep them.
+HAND_SOURCES = {
+    "AVR32": "the AT32UC3 datasheets (flash controller general-purpose fuses)",
+    "STM32F0": "the STM32F0 reference manual (option bytes)",
+    "STM32F1": "the STM32F1 reference manual (option bytes)",
+    "Nuvoton": "the NuMicro technical reference manuals (CONFIG0 and CONFIG1)",
+    "LPC1100": "the LPC111x user manual (code read protection)",
+    "SAM D21": "the SAM D21 datasheet (NVM user row); no device file of the part here",
+}
+
+
+def hand_written(layout, family):
+    layout.remarks.insert(0, "Hand-written from " + HAND_SOURCES[family])
+    return layout
+
+
+def avr32_layout(dev, family, atdf_dir):
     if dev["name"].startswith("AT32UC3"):
-        return uc3(dev)
+        return hand_written(uc3(dev), "AVR32")
     raise LayoutError("no AVR32 layout for %s" % dev["name"])
 
 
 ARM_FAMILIES = {"STM32F0": stm32, "STM32F1": stm32, "Nuvoton": nuvoton, "LPC1100": lpc111x, "SAM D21": samd21}
 
 
-def arm_layout(dev, family):
+def arm_layout(dev, family, atdf_dir):
+    if family == "SAM D21":
+        path = atdf_path(atdf_dir, dev["name"])
+        if os.path.isfile(path):
+            return atdf_layout(path, dev["name"], True)
     make = ARM_FAMILIES.get(family)
     if make is None:
         raise LayoutError("no ARM layout for family %s" % family)
-    return make(dev, family)
+    return hand_written(make(dev, family), family)
 
 
 # ------------------------------------------------------------ the databases
@@ -782,6 +691,9 @@ def check_layout(layout, name):
             values = [v for _, v in f.options]
             if len(set(values)) != len(values):
                 raise LayoutError("%s: an option value twice" % fw)
+            texts = [t for t, _ in f.options]
+            if len(set(texts)) != len(texts):
+                raise LayoutError("%s: an option text twice" % fw)
             for text, v in f.options:
                 check_text(text, fw)
                 if v & ~f.mask:
@@ -820,8 +732,86 @@ def write_file(path, title, blocks):
         f.write("\r\n".join(lines) + "\r\n")
 
 
+# ------------------------------------------------------------------ trimming
+
+XSI = "http://www.w3.org/2001/XMLSchema-instance"
+
+
+def trim_file(src, dst):
+    """A copy of a device file with only what describes the fuses and lock
+    bits: the XML declaration and leading comments (the licence) verbatim,
+    the device element, its fuse and lock address spaces, the instances and
+    module register groups of those registers and the value groups they use."""
+    with open(src, encoding="utf-8") as f:
+        raw = f.read()
+    head = re.match(r"\s*(<\?xml[^>]*\?>)?((?:\s*<!--.*?-->)*)", raw, re.S)
+    root = ET.fromstring(raw)
+    groups = fuse_groups(root)
+    device = root.find("devices/device")
+
+    out = ET.Element(root.tag, root.attrib)
+    out_device = ET.SubElement(ET.SubElement(out, "devices"), "device", device.attrib)
+    spaces = ET.SubElement(out_device, "address-spaces")
+    wanted_spaces = {g[0] for g in groups}
+    for s in device.find("address-spaces").findall("address-space"):
+        if s.get("id") in wanted_spaces:
+            spaces.append(s)
+    peripherals = ET.SubElement(out_device, "peripherals")
+    modules = ET.SubElement(out, "modules")
+    done = {}
+    for space, ref, module, group, peripheral, owner in groups:
+        name = module.get("name")
+        if name not in done:
+            p = ET.SubElement(peripherals, "module", peripheral.attrib)
+            m = ET.SubElement(modules, "module", module.attrib)
+            done[name] = (p, m, {})
+        p, m, instances = done[name]
+        key = owner.get("name")
+        if key not in instances:
+            instances[key] = ET.SubElement(p, "instance", owner.attrib)
+        instances[key].append(ref)
+        m.append(group)
+    for p, m, _ in done.values():
+        used = {bf.get("values") for bf in m.iter("bitfield") if bf.get("values")}
+        source = [x for x in root.find("modules").findall("module") if x.get("name") == m.get("name")][0]
+        for vg in source.findall("value-group"):
+            if vg.get("name") in used:
+                m.append(vg)
+    ET.register_namespace("xsi", XSI)
+    ET.indent(out, space="  ")
+    body = ET.tostring(out, encoding="unicode")
+    text = ""
+    if head.group(1):
+        text += head.group(1) + "\n"
+    if head.group(2).strip():
+        text += head.group(2).strip("\r\n") + "\n"
+    with open(dst, "w", encoding="utf-8", newline="\n") as f:
+        f.write(text + body + "\n")
+
+
+def trim(src_dir, dst_dir):
+    os.makedirs(dst_dir, exist_ok=True)
+    names = sorted(n for n in os.listdir(src_dir) if n.endswith(".atdf"))
+    for n in names:
+        trim_file(os.path.join(src_dir, n), os.path.join(dst_dir, n))
+    print("%d device files trimmed into %s" % (len(names), dst_dir))
+
+
 def main(argv):
-    data = os.path.abspath(argv[1]) if len(argv) > 1 else os.path.dirname(HERE)
+    args = argv[1:]
+    if args[:1] == ["--trim"]:
+        if len(args) != 3:
+            raise LayoutError("usage: make_fuses.py --trim FROM TO")
+        trim(args[1], args[2])
+        return 0
+    atdf_dir = ATDF_DIR
+    if "--atdf" in args:
+        at = args.index("--atdf")
+        if at + 1 >= len(args):
+            raise LayoutError("--atdf needs a folder")
+        atdf_dir = args[at + 1]
+        del args[at:at + 2]
+    data = os.path.abspath(args[0]) if args else os.path.dirname(HERE)
     databases = [(name, read_database(os.path.join(data, name))) for name in DATABASES]
 
     # One device id names one device of a type in every database.
@@ -852,7 +842,7 @@ def main(argv):
         for dev_id, index in sorted(keys, key=lambda k: (k[0], -1 if k[1] is None else k[1])):
             name, family, flash, _ = names[(ptype, dev_id)]
             dev = {"name": name, "family": family, "flash": flash, "id": dev_id}
-            layout = make(dev, family)
+            layout = make(dev, family, atdf_dir)
             check_layout(layout, name)
             blocks.append(block(dev_id, name, layout.osccal if index is None else index, layout))
         path = os.path.join(data, file_name)
