@@ -1587,6 +1587,44 @@ TEST_F(AvrOptionsWindowTest, ScreenshotWithTheDeliveredAtmega328P) {
   EXPECT_EQ(window->tbHex(2)->text(), "D9");
 }
 
+// A delivered part whose combined clock field (SUT_CKSEL, five bits) stands
+// apart from the next field by a bit no field covers: one merged cell, one
+// list of the maker's combinations, and a choice that moves only its bits.
+TEST_F(AvrOptionsWindowTest, TheDeliveredCombinedClockFieldOfTheAttiny841) {
+  AppPath = QFileInfo(QString::fromStdString(SimProgramPath())).absolutePath().toStdString();
+  DeviceTable[0].DevName = "ATtiny841";
+  DeviceTable[0].DevId = 40;
+  DeviceTable[0].DevFlashSize = 8192;
+  DeviceTable[0].DevEESize = 512;
+  ASSERT_TRUE(LoadDeviceFuses()) << LastErrorText;
+  ASSERT_EQ(NumFuseBytes, 3);
+  auto window = Open(false);
+  QTableWidget* low = window->fgByte(1);
+  EXPECT_EQ(Cell(low, 0, 0), "Low fuse");
+  const char* fields[] = {"CKDIV8", "CKOUT", "", "SUT_CKSEL", "", "", "", ""};   // a merged cell names once
+  for (int c = 0; c < 8; ++c) EXPECT_EQ(Cell(low, 2, c), fields[c]) << c;
+  EXPECT_EQ(low->columnSpan(2, 3), 5);
+  EXPECT_EQ(Cell(low, 3, 2), "");
+  EXPECT_EQ(window->tbHex(1)->text(), "62");
+
+  ClickWithPopup(*window, 1, 5, [&](AvrFusePopup& popup) {
+    EXPECT_EQ(popup.lblFuse()->text(), "SUT_CKSEL: Select Clock Source");
+    const FuseFieldDef& field = FuseDefs[1].Fields[CurField];
+    ASSERT_EQ(popup.cbFuseSelect()->count(), field.NumOptions);
+    EXPECT_TRUE(popup.cbFuseSelect()->currentText().startsWith("Int. RC Osc. 8 MHz")) << popup.cbFuseSelect()->currentText().toStdString();
+    const int ulp = popup.cbFuseSelect()->findText(QStringLiteral("Int. ULP Osc."), Qt::MatchStartsWith);
+    ASSERT_GE(ulp, 0);
+    EXPECT_EQ(field.OptionValue[ulp], 0x04);
+    popup.cbFuseSelect()->setCurrentIndex(ulp);
+    popup.btAccept()->click();
+  });
+  EXPECT_TRUE(popupSeen);
+  EXPECT_EQ(FuseValues[1], 0x64);   // CKDIV8, CKOUT and the free bit 5 as they were
+  EXPECT_EQ(window->tbHex(1)->text(), "64");
+  EXPECT_EQ(Cell(low, 3, 5), "1");
+  EXPECT_EQ(Cell(low, 3, 2), "");
+}
+
 TEST_F(AvrOptionsWindowTest, AFieldChoiceChangesOnlyThatFieldAndCancelChangesNothing) {
   auto window = Open(false);
   ClickWithPopup(*window, 0, 6, [&](AvrFusePopup& popup) {
