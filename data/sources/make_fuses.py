@@ -237,7 +237,6 @@ def atdf_layout(path, part, arm):
     device = root.find("devices/device")
     # byte index -> (register, shift of the byte within it, value groups)
     places = {}
-    fuse_count = 0
     fuse_names = []
     for space, ref, module, group, _, _ in fuse_groups(root):
         values = {v.get("name"): v for v in module.findall("value-group")}
@@ -259,8 +258,7 @@ def atdf_layout(path, part, arm):
         count = max(places) + 1
     else:
         spaces = {s.get("id"): s for s in device.find("address-spaces").findall("address-space")}
-        fuse_count = number(spaces["fuses"].get("size"))
-        count = 1 + fuse_count
+        count = 1 + number(spaces["fuses"].get("size"))
     xmega_names = fuse_names and all(n.startswith("FUSEBYTE") for n in fuse_names)
 
     out = []
@@ -303,7 +301,7 @@ def atdf_layout(path, part, arm):
                 text = shorten("%s %s" % (text, part_text), MAX_FIELD_TEXT, where)
             options = field_options(bf, full, shift, mask, values, arm, where)
             if (byte_default & mask) not in [v for _, v in options]:
-                # The factory setting is no value the maker lists (ATtiny441/841
+                # The factory setting is no value the maker lists (ATtiny441/841/1634
                 # BODLEVEL 111): offered too, so that the shipped value can stay.
                 low = (mask & -mask).bit_length() - 1
                 options.append(("&H%X - factory value" % ((byte_default & mask) >> low), byte_default & mask))
