@@ -79,7 +79,8 @@ bool SelectImageFile(int index) {
   if (!AskForFile(request, chosen)) return false;
   if (index < 0 || index >= static_cast<int>(FileList.size())) return false;
   Settings->SaveSetting(ProgTypeName, "FilePath", FolderOf(chosen));
-  const int64_t flashBase = CurFamily >= 0 ? FamilyTraitsOf(ProgType, FamilyList[CurFamily]).flashBase : 0;
+  const bool family = CurFamily >= 0 && CurFamily < static_cast<int>(FamilyList.size());
+  const int64_t flashBase = family ? FamilyTraitsOf(ProgType, FamilyList[CurFamily]).flashBase : 0;
   if (!AddLoadAddress(chosen, flashBase, "Select Target Image")) return false;
   FileList[index] = chosen;
   if (frmLoadImage) frmLoadImage->SetFileLabel(index, chosen);
