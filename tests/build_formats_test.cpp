@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "automation/DdeLink.h"
 #include "devices/DeviceDatabase.h"
 #include "devices/FileSelection.h"
 #include "devices/ProjectFile.h"
@@ -19,10 +20,13 @@
 #include "operations/ImageDownload.h"
 #include "operations/LoadImage.h"
 #include "platform/FileDialogs.h"
+#include "sim/Line.h"
+#include "sim/StoredImages.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/HexText.h"
 #include "tests/support/ProcessRun.h"
+#include "tests/support/SimLine.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -563,6 +567,66 @@ TEST_F(BuildFormatsTest, FileDialogAsksTheAddressOfABinaryFile) {
   EXPECT_EQ(EEBuffer[0x10], 1);
   EXPECT_EQ(EEBuffer[0x13], 0);
   EXPECT_EQ(EEBuffer[0x0F], 0xFF);
+}
+
+// The automation interface's LoadImage takes every kind, the binary one
+// with its address, for the image and for the EEPROM: the programmer then
+// holds what the HEX files give.
+class AutomationFormatsTest : public ::testing::Test {
+ protected:
+  AutomationFormatsTest() {
+    ConnectSimLine(platform.port, line);
+    platform.events.OnTick = [this] { line.advance(platform.port.nowMs); };
+    AppPath = dir.path();
+    dir.Write("device.inf", "Type,Family,Device,Flash,Blank,DevId,FileType,VMin,VMax,Flags\r\n"
+                            "6,ATmega,mega,4096,255,9,HEX,1.8,5.5,1040\r\n");
+    vrxsim::UnitConfig c;
+    c.address = 3;
+    line.addUnit(c);
+  }
+  // The stored main image of a slot, as many bytes as the device has.
+  Bytes Slot(int slot) {
+    vrxsim::Unit& unit = line.unit(0);
+    unit.advance(platform.port.nowMs);
+    const uint8_t* at = unit.flash() + FlashMap.ImageBase + (slot - 1) * FlashMap.ImageSlotSize;
+    return Bytes(at, at + 4096);
+  }
+  void Tool(const std::string& command) {
+    ASSERT_EQ(std::system((command + " >" + dir.path() + "/tool.out 2>&1").c_str()), 0) << dir.Read("tool.out");
+  }
+
+  FakePlatform platform;
+  vrxsim::Line line;
+  TempDir dir;
+  DdeLink link;
+};
+
+TEST_F(AutomationFormatsTest, LoadImageTakesEveryKind) {
+  ASSERT_EQ(link.Execute("FindProgrammers"), "FindProgrammers|Success|\r\n");
+  ASSERT_EQ(link.Execute("Select|3"), "Select|Success|\r\n");
+  const Bytes data = Firmware(0x600, 21);
+  const std::string hex = dir.Write("a.hex", Records(0x200, data) + EndRecord());
+  const std::string ee = dir.Write("e.hex", Records(0x8, Bytes{9, 8, 7}) + EndRecord());
+  const std::string s19 = dir.path() + "/a.s19", bin = dir.path() + "/a.bin", eeS19 = dir.path() + "/e.s19";
+  Tool("objcopy -I ihex -O srec '" + hex + "' '" + s19 + "'");
+  Tool("objcopy -I ihex -O binary '" + hex + "' '" + bin + "'");
+  Tool("objcopy -I ihex -O srec '" + ee + "' '" + eeS19 + "'");
+
+  ASSERT_EQ(link.Execute("LoadImage|1|Hex|" + hex + "|mega|3.3|0|0|" + ee + "|Cal"), "LoadImage|Success|\r\n");
+  const Bytes fromHex = Slot(1);
+  EXPECT_EQ(Bytes(fromHex.begin() + 0x200, fromHex.begin() + 0x800), data);
+  EXPECT_EQ(fromHex[0x1FF], 0xFF);
+  const int32_t checksum = FileChecksum;
+  ASSERT_EQ(link.Execute("LoadImage|2|Srec|" + s19 + "|mega|3.3|0|0|" + eeS19 + "|Cal"), "LoadImage|Success|\r\n");
+  EXPECT_EQ(Slot(2), fromHex);
+  EXPECT_EQ(FileChecksum, checksum);
+  EXPECT_EQ(EEBuffer[8], 9);
+  ASSERT_EQ(link.Execute("LoadImage|3|Bin|" + bin + "@0x200|mega|3.3|0|0||"), "LoadImage|Success|\r\n");
+  EXPECT_EQ(Slot(3), fromHex);
+  EXPECT_EQ(FileChecksum, checksum);
+
+  const std::string reply = link.Execute("LoadImage|4|Bin|" + bin + "|mega|3.3|0|0||");
+  EXPECT_EQ(reply.rfind("LoadImage| 1501|Binary File Without a Load Address: " + bin, 0), 0u) << reply;
 }
 
 }  // namespace
