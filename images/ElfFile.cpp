@@ -3,6 +3,7 @@
 #include <gelf.h>
 #include <libelf.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -47,6 +48,12 @@ bool ReadElfFile(const std::string& path, std::string_view content, BuildRecords
   if (!gelf_getehdr(handle.elf, &header) || elf_getphdrnum(handle.elf, &segments) != 0) {
     return fail(ErrFileFormat, "Damaged ELF File" + LibelfReason(), -1);
   }
+  // The loadable segments, all checked before any of their data is taken.
+  struct Loadable {
+    uint64_t address, from, size;
+    int index;
+  };
+  std::vector<Loadable> loadable;
   for (size_t i = 0; i < segments; ++i) {
     const int index = static_cast<int>(i);
     GElf_Phdr segment;
@@ -57,13 +64,23 @@ bool ReadElfFile(const std::string& path, std::string_view content, BuildRecords
     if (segment.p_offset > content.size() || segment.p_filesz > content.size() - segment.p_offset) {
       return fail(ErrFileFormat, "ELF Segment Beyond the End of the File", index);
     }
-    if (segment.p_paddr > UINT32_MAX || segment.p_filesz > uint64_t{1} << 32 ||
-        segment.p_paddr + segment.p_filesz > uint64_t{1} << 32) {
+    if (segment.p_paddr > UINT32_MAX || segment.p_paddr + segment.p_filesz > uint64_t{1} << 32) {
       return fail(ErrAddressRange, "Address Out of Range in ELF File", index);
     }
-    records.Add(static_cast<uint32_t>(segment.p_paddr),
-                reinterpret_cast<const uint8_t*>(content.data()) + segment.p_offset,
-                static_cast<size_t>(segment.p_filesz), index);
+    loadable.push_back({segment.p_paddr, segment.p_offset, segment.p_filesz, index});
+  }
+  // Segments sharing their bytes in the file would let a small file give any
+  // amount of data; a linker never writes them.
+  std::vector<Loadable> byOffset = loadable;
+  std::sort(byOffset.begin(), byOffset.end(), [](const Loadable& a, const Loadable& b) { return a.from < b.from; });
+  for (size_t i = 1; i < byOffset.size(); ++i) {
+    if (byOffset[i].from < byOffset[i - 1].from + byOffset[i - 1].size) {
+      return fail(ErrFileFormat, "ELF Segments Overlap in the File", std::max(byOffset[i].index, byOffset[i - 1].index));
+    }
+  }
+  for (const Loadable& segment : loadable) {
+    records.Add(static_cast<uint32_t>(segment.address), reinterpret_cast<const uint8_t*>(content.data()) + segment.from,
+                static_cast<size_t>(segment.size), segment.index);
   }
   // A file that holds nothing would leave a blank image that replaces a good one.
   if (records.DataBytes() == 0) return fail(ErrFileFormat, "No Loadable Data in ELF File", -1);

@@ -432,6 +432,23 @@ TEST_F(BuildFormatsTest, ElfFilesWithoutLoadableDataOrBeyond32BitsAreRefused) {
   EXPECT_EQ(got.error, ErrFileFormat);
   EXPECT_NE(got.text.find("No Loadable Data in ELF File: " + object), std::string::npos) << got.text;
 
+  // Two segments over the same bytes of the file: refused, whatever their number.
+  const std::vector<Region> two = {{StmBase, Firmware(0x40, 14)}, {StmBase + 0x100, Firmware(0x40, 15)}};
+  std::string elf = ReadWholeFile(ElfOf(Hex("two.hex", two), "two.elf", "elf32-little", two));
+  auto word = [&elf](size_t at) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(elf[at]) | static_cast<uint8_t>(elf[at + 1]) << 8 |
+                                 static_cast<uint8_t>(elf[at + 2]) << 16 | static_cast<uint8_t>(elf[at + 3]) << 24);
+  };
+  const size_t second = word(28) + 32;   // e_phoff, then the second 32-byte program header
+  ASSERT_EQ(word(second), 1u);           // PT_LOAD
+  elf.replace(second + 4, 4, elf, word(28) + 4, 4);     // p_offset of the first
+  elf.replace(second + 16, 4, elf, word(28) + 16, 4);   // p_filesz of the first
+  const std::string shared = dir.Write("shared.elf", elf);
+  got = Convert(shared);
+  EXPECT_EQ(got.error, ErrFileFormat);
+  EXPECT_NE(got.text.find("ELF Segments Overlap in the File: " + shared + ", segment 1"), std::string::npos)
+      << got.text;
+
   const std::string high = dir.Write("high.ld", "SECTIONS { .sec1 0x100000000 : AT(0x1FFFFFFF0) { *(.sec1) } }\n");
   const std::string elf64 = dir.path() + "/high.elf";
   Tool("ld -n --accept-unknown-input-arch -m elf_x86_64 -b ihex '" + hex + "' -T '" + high +
