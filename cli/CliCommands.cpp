@@ -685,7 +685,7 @@ int LoadCommand(const CliOptions& given) {
     return UsageError(options.command, "--project brings its own files and device type");
   }
   if (!fromProject && (options.files.empty() || options.files.size() > 4)) {
-    return UsageError(options.command, "load needs one to four --file HEX files");
+    return UsageError(options.command, "load needs one to four --file build files");
   }
   if (!options.eeprom.empty() && options.eepromName.empty()) {
     return UsageError(options.command, "--eeprom needs --eeprom-name");
@@ -1010,9 +1010,13 @@ const CommandEntry Commands[] = {
      "     [--eeprom E.hex --eeprom-name S] [--name S] [--voltage 3.3] [--mode M] [--freq KHZ]\n"
      "     [--protect] [--count N] [DEVICE OPTIONS]\n"
      "load --project FILE.vrx --address A --image N [--protect] [--count N] [DEVICE OPTIONS]\n"
-     "  Converts the HEX files for the device type (found by name in the programmer's\n"
+     "  Converts the build files for the device type (found by name in the programmer's\n"
      "  families) and downloads the image into slot N, verifying every byte; prints\n"
      "  the file checksum and the entire image checksum.\n"
+     "  Build files (--file, --eeprom) may be Intel HEX, Motorola S-record or ELF (the\n"
+     "  loadable segments at their load addresses), told apart by their content, or\n"
+     "  raw binary with its load address after the name: --file app.bin@0x08000000\n"
+     "  (decimal, or hexadecimal with 0x).\n"
      "  Device options of AVR, AVR32 and ARM images (the fuse file's defaults, or the\n"
      "  project's values, unless given):\n"
      "    --fuses HH[,HH...]      every fuse byte in hex, byte 0 first; each must fit\n"
@@ -1114,7 +1118,8 @@ const CommandEntry Commands[] = {
     {"convert", false, false, ConvertCommand,
      "convert --device-type NAME --file X.hex [--file Y.hex ...] [--out IMAGE.bin] [--type N]\n"
      "        [--firmware REV] [--json]\n"
-     "  Converts the HEX files for the device type offline, as load does before it\n"
+     "  Converts the build files (Intel HEX, S-record, ELF, or binary as FILE.bin@ADDR)\n"
+     "  for the device type offline, as load does before it\n"
      "  sends anything, and prints the file checksum and the entire image checksum\n"
      "  that load and the Load Image dialog show for them. The device type is looked\n"
      "  up in every programmer type of the database (see devices), or in type N only.\n"

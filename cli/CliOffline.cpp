@@ -122,7 +122,7 @@ int DevicesCommand(const CliOptions& options) {
 
 int ConvertCommand(const CliOptions& options) {
   if (options.files.empty() || options.files.size() > 4) {
-    std::fputs("kestrin-cli: convert needs one to four --file HEX files\nsee 'kestrin-cli convert --help'\n", stderr);
+    std::fputs("kestrin-cli: convert needs one to four --file build files\nsee 'kestrin-cli convert --help'\n", stderr);
     return ExitUsage;
   }
   std::vector<int> types;

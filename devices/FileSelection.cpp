@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "devices/FamilyTraits.h"
+#include "images/BuildFile.h"
 #include "images/HexLoader.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
@@ -23,6 +25,36 @@ bool AskForFile(const FileDialogRequest& request, std::string& chosen) {
   return false;
 }
 
+// The kinds of build file the conversion reads, after the entries that
+// `filterIndex` chooses between.
+const char* const OtherBuildFiles =
+    "|Motorola S-Record Files|*.s19;*.s28;*.s37;*.srec;*.mot|ELF Files|*.elf;*.axf|Binary Files|*.bin|All Files|*";
+
+// A binary file goes into the list with its load address, which the
+// operator gives (proposed: `proposed`); other kinds stay as chosen. False
+// when cancelled (the cancel error) or the address is not one.
+bool AddLoadAddress(std::string& chosen, int64_t proposed, const std::string& source) {
+  if (!BuildFileNeedsAddress(chosen)) return true;
+  std::string answer;
+  const std::string proposal = BuildFileNameWithAddress("", static_cast<uint32_t>(proposed)).substr(1);
+  if (!FileDial1 || !FileDial1->AskText("Load Address",
+                                        "Address of the first byte of " + FileTitleOf(chosen) +
+                                            " (decimal, or hexadecimal with 0x):",
+                                        proposal, answer)) {
+    RaiseError(ErrDialogCancelled, "Common Dialog", "Cancel was selected.");
+    CaptureError();
+    return false;
+  }
+  uint32_t address = 0;
+  if (!ParseLoadAddress(answer, address)) {
+    RaiseError(ErrFileFormat, source, "Invalid Load Address: " + answer + " (decimal, or hexadecimal with 0x)");
+    CaptureError();
+    return false;
+  }
+  chosen = BuildFileNameWithAddress(chosen, address);
+  return true;
+}
+
 }  // namespace
 
 std::string FolderOf(const std::string& path) {
@@ -38,7 +70,7 @@ std::string FileTitleOf(const std::string& path) {
 bool SelectImageFile(int index) {
   ErrorTitle = "Select Target Image";
   FileDialogRequest request;
-  request.filter = "Intel HEX Format Files|*.hex|Cypress IIC Files|*.iic";
+  request.filter = std::string("Intel HEX Format Files|*.hex|Cypress IIC Files|*.iic") + OtherBuildFiles;
   request.title = "Select Image File" + Str(index);
   const std::string& fileType = DeviceTable[std::max(CurDevice, 0)].DevFileType;
   request.filterIndex = fileType == "IIC" ? 2 : 1;
@@ -46,8 +78,11 @@ bool SelectImageFile(int index) {
   std::string chosen;
   if (!AskForFile(request, chosen)) return false;
   if (index < 0 || index >= static_cast<int>(FileList.size())) return false;
-  FileList[index] = chosen;
   Settings->SaveSetting(ProgTypeName, "FilePath", FolderOf(chosen));
+  const bool family = CurFamily >= 0 && CurFamily < static_cast<int>(FamilyList.size());
+  const int64_t flashBase = family ? FamilyTraitsOf(ProgType, FamilyList[CurFamily]).flashBase : 0;
+  if (!AddLoadAddress(chosen, flashBase, "Select Target Image")) return false;
+  FileList[index] = chosen;
   if (frmLoadImage) frmLoadImage->SetFileLabel(index, chosen);
   return true;
 }
@@ -56,14 +91,16 @@ bool LoadEEFile(const std::string& fileName) {
   std::string name = fileName;
   if (name.empty()) {
     FileDialogRequest request;
-    request.filter = "Intel HEX Format Files|*.hex";
+    request.filter = std::string("Intel HEX Format Files|*.hex") + OtherBuildFiles;
     request.title = "Load " + SecondaryName + " Image";
     request.initialName = "*.hex";
     request.initialFolder = StoredFolder();
     if (!AskForFile(request, name)) return false;
-    EEFileTitle = FileTitleOf(name);
-    EEFilePath = name;
     Settings->SaveSetting(ProgTypeName, "FilePath", FolderOf(name));
+    const std::string title = FileTitleOf(name);
+    if (!AddLoadAddress(name, 0, "Select " + SecondaryName + " Image")) return false;
+    EEFileTitle = title;
+    EEFilePath = name;
   }
   ErrorTitle = "Select " + SecondaryName + " Image";
   // Cleared only once a file is given: a cancelled choice keeps the image loaded before.

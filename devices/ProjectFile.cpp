@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "devices/FileSelection.h"
+#include "images/BuildFile.h"
 #include "images/InputFile.h"
 #include "devices/TextFields.h"
 #include "link/CommDefs.h"
@@ -21,11 +22,12 @@
 
 namespace {
 
-// A file the project names: false after the message that it is missing or
-// cannot be read, with the first file's own wording.
+// A file the project names (a binary one with its load address after "@"):
+// false after the message that it is missing or cannot be read, with the
+// first file's own wording.
 bool CheckNamedFile(const std::string& path, bool first) {
   std::string reason;
-  const int32_t number = CheckInputFile(path, reason);
+  const int32_t number = CheckInputFile(SplitBuildFileName(path).path, reason);
   if (number == 0) return true;
   if (number == ErrFileNotFound) {
     MessageBox->MsgBox(first ? "File Not Found " + path : "File Not Found: " + path, vbExclamation, "Open Project");

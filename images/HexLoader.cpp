@@ -50,7 +50,7 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
   for (int f = 0; f < fileCount && !ErrorPending(); ++f) {
     TextLineReader reader;
     std::string error;
-    if (!reader.Open(files[f], error)) {
+    if (!reader.OpenBuildFile(files[f], error)) {
       RaiseError(reader.OpenError(), Source, error);
       NoteFilePlace(reader);
       break;

@@ -1,7 +1,10 @@
 #include "images/HexRecord.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
 
+#include "images/BuildFile.h"
 #include "images/InputFile.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
@@ -28,11 +31,48 @@ bool TextLineReader::Open(const std::string& path, std::string& error) {
   pos_ = 0;
   lineNumber_ = 0;
   lineEnds_ = 0;
+  places_.clear();
+  placeUnit_ = "line";
   std::string reason;
   openError_ = ReadInputFile(path, text_, reason);
   if (openError_ == 0) return true;
   error = (openError_ == ErrFileNotFound ? "Cannot open " : "Cannot read ") + path + ": " + reason;
   return false;
+}
+
+bool TextLineReader::OpenBuildFile(const std::string& name, std::string& error) {
+  const BuildFileName file = SplitBuildFileName(name);
+  if (!Open(file.path, error)) return false;
+  BuildFileKind kind = BuildFileKind::IntelHex;
+  BuildRecords records;
+  BuildFileError refused;
+  const bool ok = TranslateBuildFile(file, text_, kind, records, refused);
+  placeUnit_ = PlaceUnitOf(kind);
+  if (!ok) {
+    text_.clear();
+    openError_ = refused.number;
+    error = refused.description;
+    // The place of the refusal, for NoteFilePlace.
+    if (refused.place >= 0) {
+      places_ = {refused.place};
+      lineNumber_ = 1;
+    }
+    return false;
+  }
+  if (kind != BuildFileKind::IntelHex) {
+    text_ = std::move(records.Text());
+    places_ = std::move(records.Places());
+  }
+  return true;
+}
+
+std::string TextLineReader::Place() const {
+  if (places_.empty() || lineNumber_ <= 0) return "line " + std::to_string(lineNumber_);
+  const int place = places_[std::min(static_cast<size_t>(lineNumber_ - 1), places_.size() - 1)];
+  if (std::string_view(placeUnit_) != "offset") return placeUnit_ + (" " + std::to_string(place));
+  char text[24];
+  std::snprintf(text, sizeof text, "offset 0x%X", static_cast<unsigned>(place));
+  return text;
 }
 
 std::string_view TextLineReader::ReadTextLine() {
@@ -86,7 +126,7 @@ bool HexLine::AllHexDigits() const {
 }
 
 std::string RecordPlace(const TextLineReader& file) {
-  return file.Path() + ", line " + std::to_string(file.LineNumber());
+  return file.Path() + ", " + file.Place();
 }
 
 void NoteFilePlace(const TextLineReader& file) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The lines of a file read whole: CR, LF and NUL all end a line, and empty
 // lines are skipped.
@@ -13,6 +14,13 @@ class TextLineReader {
   // reason, and OpenError() holds the error number.
   bool Open(const std::string& path, std::string& error);
   int32_t OpenError() const { return openError_; }
+  // A build file of any kind (images/BuildFile.h): S-record, ELF and binary
+  // files are read as the Intel HEX records of their data. False as for
+  // Open, and when the file is refused; the error then names its place.
+  bool OpenBuildFile(const std::string& name, std::string& error);
+  // Where the line last read came from: "line 12", or for a file read as
+  // records, the line, segment or offset of its data.
+  std::string Place() const;
   const std::string& Path() const { return path_; }
   // The next non-empty line; empty at the end of the file.
   std::string_view ReadTextLine();
@@ -27,6 +35,8 @@ class TextLineReader {
   int lineNumber_ = 0;
   int lineEnds_ = 0;
   int32_t openError_ = 0;
+  std::vector<int> places_;       // per line, for a file read as records
+  const char* placeUnit_ = "line";
 };
 
 // One record line, read leniently: byte i after the colon is the pair of

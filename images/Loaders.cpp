@@ -95,7 +95,7 @@ bool RunFamilyLoader(const FamilyRules& rules, int64_t& segmentBase) {
   for (int f = 0; f < FileCount; ++f) {
     TextLineReader file;
     std::string error;
-    if (!file.Open(FileList[f], error)) {
+    if (!file.OpenBuildFile(FileList[f], error)) {
       RaiseError(file.OpenError(), Source, error);
       NoteFilePlace(file);
       CurrentFile = nullptr;   // still names the previous file, which is gone

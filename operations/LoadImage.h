@@ -1,4 +1,4 @@
-// Loading an image into a slot from its HEX files: conversion for the
+// Loading an image into a slot from its build files: conversion for the
 // current device (CurFamily, CurDevice), the second-memory file, the word
 // order of the programmer type, the image settings and the verified download.
 // The Load Image dialog, the automation interface and the command line all
@@ -14,8 +14,8 @@
 
 struct ImageLoadSettings {
   int image = 1;                          // slot 1..4
-  std::vector<std::string> files;         // one to four HEX files of the main memory
-  std::string secondFile;                 // a HEX file of the second memory, or none
+  std::vector<std::string> files;         // one to four build files of the main memory (images/BuildFile.h)
+  std::string secondFile;                 // a build file of the second memory, or none
   std::string secondName;                 // the second-memory image's name, with a file
   // Without a second file: keep the second memory the conversion found or
   // the caller prepared in EEBuffer, or send none.

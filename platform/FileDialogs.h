@@ -1,4 +1,5 @@
-// The system's file-open and file-save dialogs.
+// The system's file-open and file-save dialogs, and the small input dialog
+// that asks for a value that goes with a chosen file.
 #pragma once
 
 #include <string>
@@ -19,4 +20,9 @@ class FileDialogs {
   virtual ~FileDialogs() = default;
   // The chosen full name; false when the operator cancelled.
   virtual bool Show(const FileDialogRequest& request, std::string& chosen) = 0;
+  // One line of text, proposing `initial`; false when the operator cancelled.
+  virtual bool AskText(const std::string& title, const std::string& prompt, const std::string& initial,
+                       std::string& answer) {
+    return false;
+  }
 };

@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
@@ -139,7 +141,10 @@ bool QtFileDialogs::Show(const FileDialogRequest& request, std::string& chosen) 
   // "Name|*.ext|Other|*.oth" becomes Qt's "Name (*.ext);;Other (*.oth)".
   const QStringList parts = QString::fromStdString(request.filter).split('|');
   QStringList filters;
-  for (int i = 0; i + 1 < parts.size(); i += 2) filters << parts[i] + " (" + parts[i + 1] + ")";
+  // Patterns listed as "*.s19;*.srec" are Qt's "*.s19 *.srec".
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    filters << parts[i] + " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
+  }
   QFileDialog dialog(parent_, QString::fromStdString(request.title));
   dialog.setNameFilters(filters);
   if (request.filterIndex >= 1 && request.filterIndex <= filters.size()) {
@@ -154,5 +159,15 @@ bool QtFileDialogs::Show(const FileDialogRequest& request, std::string& chosen) 
   if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
   chosen = QDir::toNativeSeparators(dialog.selectedFiles().first()).toStdString();
+  return true;
+}
+
+bool QtFileDialogs::AskText(const std::string& title, const std::string& prompt, const std::string& initial,
+                            std::string& answer) {
+  bool accepted = false;
+  const QString text = QInputDialog::getText(parent_, QString::fromStdString(title), QString::fromStdString(prompt),
+                                             QLineEdit::Normal, QString::fromStdString(initial), &accepted);
+  if (!accepted) return false;
+  answer = text.trimmed().toStdString();
   return true;
 }

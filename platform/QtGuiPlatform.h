@@ -45,6 +45,8 @@ class QtFileDialogs : public FileDialogs {
   explicit QtFileDialogs(QWidget* parent = nullptr) : parent_(parent) {}
   void SetParent(QWidget* parent) { parent_ = parent; }
   bool Show(const FileDialogRequest& request, std::string& chosen) override;
+  bool AskText(const std::string& title, const std::string& prompt, const std::string& initial,
+               std::string& answer) override;
 
  private:
   QWidget* parent_;

@@ -589,7 +589,16 @@ class ScriptedDialogs : public FileDialogs {
     answers.erase(answers.begin());
     return !chosen.empty();
   }
-  std::vector<std::string> answers;
+  // The input dialog: the next prepared text; none cancels.
+  bool AskText(const std::string& title, const std::string& prompt, const std::string& initial,
+               std::string& answer) override {
+    questions.push_back(title + ": " + prompt + " [" + initial + "]");
+    if (texts.empty()) return false;
+    answer = texts.front();
+    texts.erase(texts.begin());
+    return true;
+  }
+  std::vector<std::string> answers, texts, questions;
   std::vector<FileDialogRequest> requests;
 };
 
@@ -705,6 +714,38 @@ TEST_F(LoadImageDialogTest, OperatorLoadsAnImageThroughTheDialog) {
   EXPECT_EQ(fgImages.TextMatrix(3, ColReadProtect), "RP");
   EXPECT_EQ(fgImages.TextMatrix(3, ColMode), "SPI 4 MHz");
   EXPECT_EQ(recorders.settings.values["VRX-AVR/DevType"], std::to_string(dialog.lstDevType()->currentIndex()));
+}
+
+// A binary file is taken with the load address the operator gives in the
+// input dialog, and loads as the HEX file of the same data would.
+TEST_F(LoadImageDialogTest, BinaryFileIsTakenWithTheAddressTheOperatorGives) {
+  Start({"--programmer", Unit1});
+  UseDataFolder(FusesForEveryDevice(), data);
+  FindAndOpenImageManager();
+  const std::string bin = files.Write("board.bin", std::string("\x01\x02\x00\x7f", 4));
+  dialogs.answers = {bin};
+  dialogs.texts = {"0x10"};
+  LoadImageDialog dialog(*window, window.get());
+  dialog.Form_Load();   // the file dialog opens at once, then the address is asked
+  ASSERT_EQ(dialogs.questions.size(), 1u);
+  EXPECT_EQ(dialogs.questions[0].rfind("Load Address: Address of the first byte of board.bin", 0), 0u)
+      << dialogs.questions[0];
+  EXPECT_EQ(dialog.lblFile(0)->text().toStdString(), bin + "@0x00000010");
+  EXPECT_TRUE(dialog.btLoad()->isEnabled());
+
+  Choose(dialog.lstDevFamily(), "ATmega");
+  dialog.lstDevFamily_Click();
+  Choose(dialog.lstDevType(), "ATmega328P");
+  dialog.lstDevType_Click();
+  dialog.btLoad_Click();
+  ASSERT_FALSE(recorders.messages.boxes.empty());
+  const auto& done = recorders.messages.boxes.back();
+  EXPECT_EQ(done.title, "Load New Image to Programmer");
+  EXPECT_EQ(done.text.rfind("Image Load Complete\r\n  File Checksum = 00000082\r\n", 0), 0u) << done.text;
+  EXPECT_EQ(ImageBuffer[0x0F], 0xFF);
+  EXPECT_EQ(ImageBuffer[0x10], 0x01);
+  EXPECT_EQ(ImageBuffer[0x13], 0x7F);
+  EXPECT_EQ(ImageBuffer[0x14], 0xFF);
 }
 
 // The Load Image dialog holds the line while it is open: an automation

@@ -228,7 +228,9 @@ TEST_F(ProjectTest, ImageFileDialogFollowsTheDeviceFileKindAndSharesItsFolder) {
   ASSERT_TRUE(SelectImageFile(0));
   EXPECT_EQ(FileList[0], image);
   EXPECT_EQ(dialogs.requests[0].title, "Select Image File 0");
-  EXPECT_EQ(dialogs.requests[0].filter, "Intel HEX Format Files|*.hex|Cypress IIC Files|*.iic");
+  EXPECT_EQ(dialogs.requests[0].filter,
+            "Intel HEX Format Files|*.hex|Cypress IIC Files|*.iic|Motorola S-Record Files|*.s19;*.s28;*.s37;*.srec;"
+            "*.mot|ELF Files|*.elf;*.axf|Binary Files|*.bin|All Files|*");
   EXPECT_EQ(dialogs.requests[0].filterIndex, 2);
   EXPECT_EQ(ErrorTitle, "Select Target Image");
 
