@@ -3,7 +3,7 @@
 // and hands every other command line to kestrin-cli-qt beside it, which runs
 // it exactly as kestrin-cli always has. Whatever the conversion here would
 // have to report (a usage error, a bad file, a message box, a setting it
-// would read) is left to kestrin-cli-qt too: this program then has printed
+// would read, a run log it would write) is left to kestrin-cli-qt too: this program then has printed
 // and written nothing, and the whole program does the command again.
 #include <unistd.h>
 
@@ -110,7 +110,9 @@ int main(int argc, char* argv[]) {
   frmMain = &window;
 
   int32_t entire = 0;
-  if (ConvertAndWrite(options, false, entire) != ExitOk || NeedsWholeProgram) return RunWholeProgram(folder, argv);
+  if (ConvertAndWrite(options, false, entire) != ExitOk || NeedsWholeProgram || !RunLogLost.empty()) {
+    return RunWholeProgram(folder, argv);
+  }
   PrintConversion(entire);
   return ExitOk;
 }
