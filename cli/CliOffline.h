@@ -1,5 +1,5 @@
 // kestrin-cli commands that need no programmer: the device database and the
-// conversion of HEX files into the image a load would download.
+// conversion of build files into the image a load would download.
 #pragma once
 
 #include "cli/CliCommands.h"

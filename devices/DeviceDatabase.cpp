@@ -182,8 +182,53 @@ int FindDeviceById(int16_t code) {
 
 namespace {
 
+// The family the loop below stops at, found in one reading of the file: the
+// first in FamilyList with a record of ProgType whose name matches, or -1.
+// False when the file does not read cleanly (the loop then says what is
+// wrong with it, as it always has).
+template <typename Matches>
+bool FamilyOfFirstMatch(Matches matches, int& first) {
+  TextFieldReader reader;
+  std::string error;
+  Record record;
+  first = -1;
+  if (!reader.OpenFile(ProgramFile(DeviceFile), error) || !ReadRecord(reader, record)) return false;
+  while (!reader.AtEnd()) {
+    DeviceRecord device;
+    if (!ReadRecord(reader, record)) return false;
+    if (!IsForSelectedType(record)) continue;
+    if (!FillDevice(record, device)) return false;
+    if (!matches(record[2])) continue;
+    for (int f = 0; f < MaxFamilies && !FamilyList[f].empty() && (first < 0 || f < first); ++f) {
+      if (FamilyList[f] == record[1]) {
+        first = f;
+        break;
+      }
+    }
+  }
+  return true;
+}
+
 template <typename Matches>
 bool FindDevice(Matches matches) {
+  // Each family's table is a reading of the whole file: go straight to the
+  // one that holds the device, or, when none does, to the last, where the
+  // search through all of them would have ended.
+  int family = -1;
+  if (FamilyOfFirstMatch(matches, family)) {
+    int last = 0;
+    while (last + 1 < MaxFamilies && !FamilyList[last + 1].empty()) ++last;
+    if (family < 0 && FamilyList[0].empty()) return false;
+    CurFamily = family >= 0 ? family : last;
+    LoadDeviceTypes();
+    for (int d = 0; d < MaxDeviceTypes && !DeviceTable[d].DevName.empty(); ++d) {
+      if (matches(DeviceTable[d].DevName)) {
+        CurDevice = d;
+        return true;
+      }
+    }
+    if (family < 0) return false;
+  }
   for (int f = 0; f < MaxFamilies && !FamilyList[f].empty(); ++f) {
     CurFamily = f;
     LoadDeviceTypes();

@@ -42,16 +42,19 @@ std::string KindName(BuildFileKind kind) {
   return "a binary file";
 }
 
-// The kind the content shows, binary when it shows none. With a load
-// address only a file that is plainly of another kind is not binary: raw
-// data may start with any byte.
-BuildFileKind KindOf(std::string_view content, bool addressGiven) {
+}  // namespace
+
+// Raw data may start with any byte: with an address, only a plainly
+// different kind is not binary.
+BuildFileKind BuildFileKindOf(std::string_view content, bool addressGiven) {
   if (IsElfContent(content)) return BuildFileKind::Elf;
   const std::string_view line = FirstLine(content);
   if (IsSRecordLine(line) && (!addressGiven || AllHexAfter(line, 2))) return BuildFileKind::SRecord;
   if (!line.empty() && line[0] == ':' && (!addressGiven || AllHexAfter(line, 1))) return BuildFileKind::IntelHex;
   return BuildFileKind::Binary;
 }
+
+namespace {
 
 bool EndsWithBin(const std::string& path) {
   if (path.size() < 4) return false;
@@ -98,7 +101,7 @@ std::string BuildFileNameWithAddress(const std::string& path, uint32_t address) 
 }
 
 bool LooksLikeBinaryFile(const std::string& path, std::string_view content) {
-  if (KindOf(content, false) != BuildFileKind::Binary) return false;
+  if (BuildFileKindOf(content, false) != BuildFileKind::Binary) return false;
   if (EndsWithBin(path)) return true;
   // Control characters other than the line ends and tabs do not occur in text.
   const std::string_view head = content.substr(0, 4096);
@@ -169,7 +172,7 @@ const char* PlaceUnitOf(BuildFileKind kind) {
 
 bool TranslateBuildFile(const BuildFileName& name, std::string_view content, BuildFileKind& kind,
                         BuildRecords& records, BuildFileError& error) {
-  kind = KindOf(content, name.hasAddress);
+  kind = BuildFileKindOf(content, name.hasAddress);
   auto fail = [&error](int32_t number, const std::string& description) {
     error.number = number;
     error.description = description;

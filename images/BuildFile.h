@@ -62,6 +62,10 @@ struct BuildFileError {
   int place = -1;   // -1: the file as a whole
 };
 
+// The kind the content shows, binary when it shows none. With a load
+// address only a file that is plainly of another kind is not binary.
+BuildFileKind BuildFileKindOf(std::string_view content, bool addressGiven);
+
 // Where a reader's place numbers point for the kind: "line", "segment", "offset".
 const char* PlaceUnitOf(BuildFileKind kind);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 #include "images/HexRecord.h"
 #include "link/CommDefs.h"
@@ -59,6 +60,7 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
     bool ended = false;
     int32_t fileRecords = 0, fileDataRecords = 0;
     int zeroLengthLine = 0;
+    HexLine::Record record;
     for (;;) {
       const std::string_view text = reader.ReadTextLine();
       if (text.empty()) break;
@@ -67,21 +69,24 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
         RaiseError(ErrFileFormat, Source, "Illegal File Format");
         break;
       }
-      if (!line.AllHexDigits()) {
+      // Every character, the length and (below) the checksum, as the bytes are read.
+      const HexLine::Check check = line.Decode(record);
+      if (check == HexLine::Check::IllegalCharacter) {
         RaiseError(ErrFileFormat, Source, "Illegal Character in HEX Record: " + RecordPlace(reader));
         break;
       }
-      if (!line.LengthMatches()) {
+      if (check == HexLine::Check::LengthMismatch) {
         RaiseError(ErrFileFormat, Source, "Record Length Does Not Match Its Line: " + RecordPlace(reader));
         break;
       }
       ++fileRecords;
-      const int count = line.Count();
-      if (count == 0 && line.Type() == HexEndOfFile) {
+      const int count = record.Count();
+      const int type = record.Type();
+      if (count == 0 && type == HexEndOfFile) {
         ended = true;
         break;
       }
-      if (!line.ChecksumOk()) {
+      if (!record.ChecksumOk()) {
         RaiseError(ErrChecksum, Source, "Checksum Error in Hex file");
         break;
       }
@@ -91,13 +96,14 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
         if (zeroLengthLine == 0) zeroLengthLine = reader.LineNumber();
         continue;
       }
-      if (line.Type() == HexData && zeroLengthLine != 0) {
+      if (type == HexData && zeroLengthLine != 0) {
         RaiseError(ErrFileFormat, Source,
                    "Data After the Zero-Length Record of Line " + std::to_string(zeroLengthLine) + ": " +
                        RecordPlace(reader));
         break;
       }
-      const int32_t offset = line.Offset();
+      const int32_t offset = record.Offset();
+      const uint8_t* const data = record.Data();
       // Image index of the record's first byte: its address, or its distance
       // from the flash base when the family's files may start there.
       int64_t at = base + offset;
@@ -110,7 +116,7 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
         at -= rules.flashBase;
         place = Place::FromBase;
       }
-      switch (line.Type()) {
+      switch (type) {
         case HexData:
           ++fileDataRecords;
           if (extendedMode) {
@@ -118,7 +124,7 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
               RaiseError(ErrAddressRange, Source, "Address Out of Range in HEX File");
               break;
             }
-            for (int k = 0; k < count; ++k) ExtData[offset + k] = line.Data(k);
+            std::memcpy(ExtData.data() + offset, data, static_cast<size_t>(count));
           } else if (!skipMode) {
             // Both at once would put two programs over each other in one image.
             if (dataPlace != Place::None && dataPlace != place) {
@@ -130,11 +136,8 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
               break;
             }
             dataPlace = place;
-            uint8_t* to = buffer.data() + at;
-            for (int k = 0; k < count; ++k) {
-              to[k] = line.Data(k);
-              checksum += to[k];
-            }
+            std::memcpy(buffer.data() + at, data, static_cast<size_t>(count));
+            checksum += record.DataSum();
             bytes += count;
             ++records;
             top = std::max<int32_t>(top, static_cast<int32_t>(at + count - 1));
@@ -145,7 +148,7 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
           }
           break;
         case HexLinearAddress: {
-          const int32_t value = line.Data(0) << 8 | line.Data(1);
+          const int32_t value = data[0] << 8 | data[1];
           if (typeWithExtData) {
             extendedMode = value == 0x0010;
             skipMode = value == 0x0020;
@@ -155,13 +158,15 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
           break;
         }
         case HexSegmentAddress:
-          base = static_cast<int64_t>(line.Data(0) << 8 | line.Data(1)) * 16;
+          base = static_cast<int64_t>(data[0] << 8 | data[1]) * 16;
           break;
         default:
           break;
       }
       if (ErrorPending()) break;
     }
+    // A file that could not be read to its end fails as one that could not be opened.
+    if (!ErrorPending() && reader.ReadFailed()) RaiseError(reader.ReadError(), Source, reader.ReadErrorText());
     if (ErrorPending()) {
       NoteFilePlace(reader);
       break;

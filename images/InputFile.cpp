@@ -11,14 +11,9 @@
 
 namespace {
 
-std::string TooLarge(int64_t size) {
-  return "larger than any image file (" + std::to_string(size) + " bytes; at most " +
-         std::to_string(MaxInputFileBytes) + ")";
-}
-
 // Opens path for reading when it is a regular file within the bound; the
 // descriptor is closed by the caller.
-int32_t OpenInputFile(const std::string& path, int& fd, int64_t& size, std::string& reason) {
+int32_t OpenChecked(const std::string& path, int& fd, int64_t& size, std::string& reason) {
   fd = -1;
   if (path.empty()) {
     reason = "no file name";
@@ -41,7 +36,7 @@ int32_t OpenInputFile(const std::string& path, int& fd, int64_t& size, std::stri
     return ErrFileAccess;
   }
   if (info.st_size > MaxInputFileBytes) {
-    reason = TooLarge(info.st_size);
+    reason = InputTooLarge(info.st_size);
     return ErrFileFormat;
   }
   size = info.st_size;
@@ -57,17 +52,30 @@ struct Descriptor {
 
 }  // namespace
 
+std::string InputTooLarge(int64_t size) {
+  return "larger than any image file (" + std::to_string(size) + " bytes; at most " +
+         std::to_string(MaxInputFileBytes) + ")";
+}
+
+int32_t OpenInputFile(const std::string& path, int& fd, int64_t& size, std::string& reason) {
+  Descriptor file;
+  const int32_t number = OpenChecked(path, file.fd, size, reason);
+  fd = number == 0 ? file.fd : -1;
+  if (number == 0) file.fd = -1;
+  return number;
+}
+
 int32_t CheckInputFile(const std::string& path, std::string& reason) {
   Descriptor file;
   int64_t size = 0;
-  return OpenInputFile(path, file.fd, size, reason);
+  return OpenChecked(path, file.fd, size, reason);
 }
 
 int32_t ReadInputFile(const std::string& path, std::string& text, std::string& reason) {
   text.clear();
   Descriptor file;
   int64_t size = 0;
-  if (const int32_t number = OpenInputFile(path, file.fd, size, reason)) return number;
+  if (const int32_t number = OpenChecked(path, file.fd, size, reason)) return number;
   const int fd = file.fd;
   // One read into a string sized for the whole file; a file that grows
   // meanwhile is still held to the bound.
@@ -77,7 +85,7 @@ int32_t ReadInputFile(const std::string& path, std::string& text, std::string& r
     if (got == text.size()) {
       if (got > static_cast<size_t>(MaxInputFileBytes)) {
         text.clear();
-        reason = TooLarge(static_cast<int64_t>(got));
+        reason = InputTooLarge(static_cast<int64_t>(got));
         return ErrFileFormat;
       }
       text.resize(got + (size_t{1} << 16));

@@ -20,3 +20,10 @@ int32_t ReadInputFile(const std::string& path, std::string& text, std::string& r
 
 // The same tests as ReadInputFile without reading: 0 when the file could be read.
 int32_t CheckInputFile(const std::string& path, std::string& reason);
+
+// Opens the file at path for reading in parts, with the tests of
+// ReadInputFile: 0 with the descriptor (which the caller closes) and the
+// file's size, or the error number with the reason.
+int32_t OpenInputFile(const std::string& path, int& fd, int64_t& size, std::string& reason);
+// The reason for a file beyond MaxInputFileBytes, with its size.
+std::string InputTooLarge(int64_t size);

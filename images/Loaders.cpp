@@ -159,7 +159,9 @@ bool ReadHexRecord() {
   Err = ErrorObject{};
   const std::string_view text = CurrentFile ? CurrentFile->ReadTextLine() : std::string_view();
   const HexLine line(text);
-  if (text.empty()) {
+  if (text.empty() && CurrentFile && CurrentFile->ReadFailed()) {
+    Fail(CurrentFile->ReadError(), CurrentFile->ReadErrorText());
+  } else if (text.empty()) {
     Fail(ErrFileFormat, "Unexpected End of File");
   } else if (!line.StartsWithColon()) {
     Fail(ErrFileFormat, "Illegal File Format");

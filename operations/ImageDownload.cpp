@@ -13,7 +13,28 @@
 #include "state/PublicVars.h"
 #include "state/views/MainWindowView.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
+
+// The sum of the bytes, sixteen at a time: it runs over the whole flash on
+// every load and every convert.
+uint32_t ByteSum(const uint8_t* data, size_t size) {
+  uint32_t sum = 0;
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  __m128i sums = zero;
+  for (; i + 16 <= size; i += 16) {
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)), zero));
+  }
+  sum = static_cast<uint32_t>(_mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_srli_si128(sums, 8)));
+#endif
+  for (; i < size; ++i) sum += data[i];
+  return sum;
+}
 
 const DeviceRecord& Device() { return DeviceTable[std::max(CurDevice, 0)]; }
 
@@ -76,8 +97,7 @@ uint32_t ExtendedAreaSum(int32_t offset, int32_t count) {
 
 int32_t DownloadChecksum() {
   const int32_t flashSize = std::min<int32_t>(Device().DevFlashSize, static_cast<int32_t>(ImageBuffer.size()));
-  uint32_t sum = 0;
-  for (int32_t i = 0; i < flashSize; ++i) sum += ImageBuffer[static_cast<size_t>(i)];
+  uint32_t sum = ByteSum(ImageBuffer.data(), static_cast<size_t>(std::max(flashSize, 0)));
   if (SelectedTypeTraits().carriesExtData) {
     const std::string& family = FamilyList[CurFamily];
     if (family == "PSoC3") {

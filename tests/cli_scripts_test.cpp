@@ -406,6 +406,51 @@ TEST_F(CliScriptsTest, ConvertRefusesBadInputAndLeavesTheOutputUntouched) {
   }
 }
 
+// kestrin-cli converts by itself what it can and hands the rest to
+// kestrin-cli-qt; either way a command line must give what kestrin-cli-qt
+// gives: the same lines, exit status and output file.
+TEST_F(CliScriptsTest, ConvertSaysAndWritesWhatTheWholeProgramDoes) {
+  const std::string whole = std::filesystem::path(KESTRIN_CLI_PATH).parent_path() / "kestrin-cli-qt";
+  const std::string a = dir + "/a.hex", b = dir + "/b.hex", bad = dir + "/bad.hex", out = dir + "/image.bin";
+  std::ofstream(a) << LinearRecord(0) + DataRecord(0x10, {1, 2, 3, 4}) + DataRecord(0x7FF0, {9}) + EndRecord();
+  std::ofstream(b) << DataRecord(0x12, {0xAA, 0xBB}) + EndRecord();
+  std::ofstream(bad) << ":020000000102FC\r\n" + EndRecord();
+  const std::vector<std::vector<std::string>> lines{
+      {"convert", "--device-type", "ATmega328P", "--file", a, "--out", out},
+      {"--file", a, "--file", b, "convert", "--out", out, "--device-type", "atmega328p"},
+      {"convert", "--device-type", "ATmega328P", "--type", "6", "--firmware", "2.0", "--file", a},
+      {"convert", "--device-type", "ATmega328P", "--file", a, "--out", out, "--json"},
+      {"convert", "--device-type", "ATmega328P", "--file", bad, "--out", out},
+      {"convert", "--device-type", "ATmega328P", "--file", dir + "/missing.hex", "--out", out},
+      {"convert", "--device-type", "ATmega328P", "--type", "40", "--file", a},
+      {"convert", "--device-type", "NoSuchPart", "--type", "6", "--file", a},
+      {"convert", "--device-type", "ATmega328P", "--file"},
+      {"convert", "--device-type", "ATmega328P", "--file", a, "--out", dir},
+      {"convert", "--device-type", "ATmega328P", "--data-dir", dir, "--file", a},
+      {"convert", "--file", a},
+  };
+  for (const std::vector<std::string>& args : lines) {
+    std::string joined;
+    for (const std::string& arg : args) joined += " " + arg;
+    std::ofstream(out) << "previous";
+    const Result front = Run(args);
+    const std::string frontImage = ReadFile(out);
+    std::ofstream(out) << "previous";
+    const Result expected = RunProgram(whole, args);
+    EXPECT_EQ(front.status, expected.status) << joined;
+    EXPECT_EQ(front.out, expected.out) << joined;
+    EXPECT_EQ(front.err, expected.err) << joined;
+    EXPECT_EQ(frontImage, ReadFile(out)) << joined;
+  }
+  // The first line converted and wrote the whole flash.
+  std::ofstream(out) << "previous";
+  ASSERT_EQ(Run(lines[0]).status, 0);
+  const std::string image = ReadFile(out);
+  ASSERT_EQ(image.size(), 32768u);
+  EXPECT_EQ(image.substr(0x10, 4), std::string("\x01\x02\x03\x04"));
+  EXPECT_EQ(static_cast<uint8_t>(image[0x7FF0]), 9);
+}
+
 TEST_F(CliScriptsTest, FusesFindsTheDeviceTypeInAnyCase) {
   SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200"});
   ASSERT_TRUE(sim.ready());

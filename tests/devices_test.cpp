@@ -222,6 +222,40 @@ TEST_F(DeviceDatabaseTest, ByteOrderMarkBeforeTheHeading) {
   EXPECT_EQ(DeviceTable[0].DevName, "a1");
 }
 
+// Found by name in the first family (in list order) that has it, at its
+// place in that family's table, whichever record of the file names it first;
+// not found, the search ends at the last family's table.
+TEST_F(DeviceDatabaseTest, FindDeviceByNameStopsAtTheFirstFamilyThatHasIt) {
+  WriteDeviceFile(
+      "6,A,a1,1024,255,1,HEX,1.8,5.5,0\r\n"
+      "6,B,twin,4096,255,3,HEX,1.8,5.5,0\r\n"
+      "9,A,only9,1024,255,1,HEX,1.8,5.5,0\r\n"
+      "6,C,c1,4096,255,3,HEX,1.8,5.5,0\r\n"
+      "6,C,Mixed,4096,255,3,HEX,1.8,5.5,0\r\n"
+      "6,A,twin,8192,255,4,HEX,1.8,5.5,0\r\n");
+  ProgType = 6;
+  ASSERT_TRUE(LoadDeviceFamilies());
+  struct Case {
+    const char* name;
+    bool ignoreCase;
+    bool found;
+    int family;
+    int device;
+    int32_t flash;
+  };
+  for (const Case& c : {Case{"twin", false, true, 0, 1, 8192}, Case{"c1", false, true, 2, 0, 4096},
+                        Case{"mixed", true, true, 2, 1, 4096}, Case{"mixed", false, false, 3, 0, 1024},
+                        Case{"only9", false, false, 3, 0, 1024}}) {
+    CurFamily = 1;
+    LoadDeviceTypes();
+    EXPECT_EQ(c.ignoreCase ? FindDeviceByNameIgnoringCase(c.name) : FindDeviceByName(c.name), c.found) << c.name;
+    EXPECT_EQ(CurFamily, c.family) << c.name;
+    EXPECT_EQ(CurDevice, c.device) << c.name;
+    EXPECT_EQ(DeviceTable[CurDevice].DevFlashSize, c.flash) << c.name;
+  }
+  EXPECT_TRUE(platform.messages.boxes.empty());
+}
+
 TEST_F(DeviceDatabaseTest, FindDeviceByIdReturnsZeroWhenNoneMatches) {
   WriteDeviceFile("6,A,a,1024,255,&H10,HEX,1.8,5.5,0\r\n6,A,b,1024,255,&H312,HEX,1.8,5.5,0\r\n");
   ProgType = 6;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <fstream>
 #include <functional>
 
@@ -70,6 +71,112 @@ TEST(HexLineTest, LengthMustMatchTheCountAndOnlyDigitsCount) {
                         Case{":00000001FF", true, true}, Case{":", false, true}, Case{":03003000023G7A1E", true, false}}) {
     EXPECT_EQ(HexLine(c.text).LengthMatches(), c.lengthMatches) << c.text;
     EXPECT_EQ(HexLine(c.text).AllHexDigits(), c.digits) << c.text;
+  }
+}
+
+// Decode must say what AllHexDigits, LengthMatches and ChecksumOk say, in
+// that order, and give the bytes Byte() reads, on every kind of line: short
+// and full-length records, a digit spoilt at each place, cut at each length,
+// lower case, blanks at the end.
+TEST(HexLineTest, DecodeAgreesWithTheLineChecks) {
+  auto record = [](size_t count, uint8_t seed) {
+    std::vector<uint8_t> data(count);
+    for (size_t k = 0; k < count; ++k) data[k] = static_cast<uint8_t>(seed + k * 37);
+    std::string line = HexRecordLine(0x1234, 0, data);
+    return line.substr(0, line.size() - 2);   // without its CR LF
+  };
+  std::vector<std::string> lines{":", ":0", ":00000001FF", ":00000001FF \t", ":02000004ffff" "fc", "::00", ":0 00000001FF"};
+  for (size_t count : {0, 1, 7, 8, 16, 32, 200, 255}) {
+    const std::string good = record(count, static_cast<uint8_t>(count));
+    lines.push_back(good);
+    lines.push_back(good + "  ");
+    lines.push_back(good + "00");
+    lines.push_back(good + "0");
+    std::string lower = good;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    lines.push_back(lower);
+    std::string wrongSum = good;
+    wrongSum.back() = wrongSum.back() == '0' ? '1' : '0';
+    lines.push_back(wrongSum);
+    for (size_t at = 1; at < good.size(); at += (count > 32 ? 7 : 1)) {
+      for (char bad : {'G', ' ', '/', ':', '@', '`', 'g', '\x80'}) {
+        std::string spoilt = good;
+        spoilt[at] = bad;
+        lines.push_back(spoilt);
+      }
+      lines.push_back(good.substr(0, at));
+    }
+  }
+  lines.push_back(":FF" + std::string(2 * 259, '0') + "00");   // more pairs than any record holds
+  lines.push_back(":FF" + std::string(2 * 262, '0') + "G");
+  for (const std::string& text : lines) {
+    const HexLine line(text);
+    HexLine::Record decoded;
+    const HexLine::Check check = line.Decode(decoded);
+    if (!line.AllHexDigits()) {
+      EXPECT_EQ(check, HexLine::Check::IllegalCharacter) << text;
+    } else if (!line.LengthMatches()) {
+      EXPECT_EQ(check, HexLine::Check::LengthMismatch) << text;
+    } else {
+      ASSERT_EQ(check, HexLine::Check::Ok) << text;
+      unsigned data = 0;
+      for (int i = 0; i < line.Count() + 5; ++i) EXPECT_EQ(decoded.bytes[i], line.Byte(i)) << text << " byte " << i;
+      for (int k = 0; k < line.Count(); ++k) data += line.Data(k);
+      EXPECT_EQ(decoded.ChecksumOk(), line.ChecksumOk()) << text;
+      EXPECT_EQ(decoded.DataSum(), data) << text;
+      EXPECT_EQ(decoded.Offset(), line.Offset()) << text;
+      EXPECT_EQ(decoded.Type(), line.Type()) << text;
+    }
+  }
+}
+
+// The lines and line numbers of a text read whole, as the reader must give
+// them whatever blocks the file is read in.
+std::vector<std::pair<std::string, int>> LinesOf(const std::string& text) {
+  std::vector<std::pair<std::string, int>> lines;
+  auto isEnd = [](char c) { return c == '\r' || c == '\n' || c == '\0'; };
+  size_t pos = 0;
+  int ends = 0;
+  for (;;) {
+    while (pos < text.size() && isEnd(text[pos])) {
+      pos += text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n' ? 2 : 1;
+      ++ends;
+    }
+    const size_t start = pos;
+    while (pos < text.size() && !isEnd(text[pos])) ++pos;
+    if (start == pos) {
+      lines.emplace_back("", ends + (!text.empty() && !isEnd(text.back()) ? 2 : 1));
+      return lines;
+    }
+    lines.emplace_back(text.substr(start, pos - start), ends + 1);
+  }
+}
+
+TEST(TextLineReaderTest, LinesAcrossBlocksKeepTheirTextAndNumbers) {
+  // Lines of every length up to a few hundred, each end kind, a CR LF split
+  // at each place around the block size, and one line longer than a block.
+  std::string text;
+  const std::string ends[] = {"\r\n", "\n", "\r", std::string("\0", 1), "\r\n\r\n", "\n\r"};
+  for (int i = 0; text.size() < 600000; ++i) {
+    text += std::string(static_cast<size_t>(i * 7 % 301 + 1), static_cast<char>('a' + i % 26));
+    text += ends[i % 6];
+    if (i == 500) text += std::string(300000, 'L') + "\r\n";
+  }
+  for (size_t cut : {size_t{1} << 17, (size_t{1} << 17) - 1, (size_t{1} << 17) + 1, size_t{1} << 18}) {
+    std::string shifted = text.substr(0, cut - 1) + "\r\n" + text.substr(cut - 1);
+    for (bool ended : {true, false}) {
+      const std::string file = ended ? shifted : shifted + "last";
+      TempDir dir;
+      TextLineReader reader;
+      std::string error;
+      ASSERT_TRUE(reader.Open(dir.Write("blocks.txt", file), error)) << error;
+      for (const auto& [expected, number] : LinesOf(file)) {
+        const std::string_view line = reader.ReadTextLine();
+        ASSERT_EQ(line, expected) << "cut " << cut << ", line " << number;
+        ASSERT_EQ(reader.LineNumber(), number) << "cut " << cut;
+      }
+      EXPECT_FALSE(reader.ReadFailed());
+    }
   }
 }
 
@@ -364,6 +471,28 @@ TEST_F(ConversionTest, FileAtTheBoundIsStillRead) {
   FileCount = 1;
   ASSERT_TRUE(ConvertImageFiles()) << LastErrorText;
   EXPECT_EQ(ImageBuffer[4], 0x5A);
+}
+
+TEST_F(ConversionTest, LargeFileIsReadWholeThroughItsBlocks) {
+  // Some 700 KB of text: many blocks of the reader, LF and CR LF mixed.
+  Device(6, "ATmega", 256 * 1024, 0xFF);
+  Bytes image(256 * 1024);
+  std::string text;
+  uint32_t sum = 0;
+  for (size_t at = 0; at < image.size(); at += 32) {
+    if (at % 0x10000 == 0) text += LinearRecord(static_cast<uint16_t>(at >> 16));
+    Bytes data(32);
+    for (size_t k = 0; k < data.size(); ++k) data[k] = image[at + k] = static_cast<uint8_t>((at + k) * 131 >> 3);
+    for (uint8_t b : data) sum += b;
+    std::string line = DataRecord(static_cast<uint16_t>(at), data);
+    if (at % 96 == 32) line.erase(line.size() - 2, 1);   // LF alone
+    text += line;
+  }
+  ASSERT_GT(text.size(), size_t{600000});
+  ASSERT_TRUE(Convert({text + EndRecord()})) << LastErrorText;
+  EXPECT_EQ(At(ImageBuffer, 0, image.size()), image);
+  EXPECT_EQ(ImageTop, static_cast<int32_t>(image.size()) - 1);
+  EXPECT_EQ(static_cast<uint32_t>(ImageChecksum), sum);
 }
 
 // ---- Family loaders ----
