@@ -956,10 +956,12 @@ int UpgradeCommand(const CliOptions& options) {
                  what == "vectors" ? "vector" : "extended vector");
     return ExitOk;
   }
-  const bool ok = what == "firmware"  ? UpgradeFirmware()
-                  : what == "hwc"     ? LoadHardwareConfiguration()
-                  : what == "vectors" ? LoadVectorInformation()
-                                      : LoadExtendedVectorInformation();
+  const UpgradeJob job = what == "firmware"  ? UpgradeJob::Firmware
+                        : what == "hwc"     ? UpgradeJob::HardwareConfiguration
+                        : what == "vectors" ? UpgradeJob::Vectors
+                                            : UpgradeJob::ExtendedVectors;
+  // The revision printed is the one the programmer is found with again afterwards.
+  const bool ok = UpgradeAndRescan(job, RescanScope::Address);
   if (!ok) {
     ReportLastError();
     return ExitFailed;
