@@ -152,7 +152,14 @@ bool ReselectProgrammer() {
     return false;
   }
   TakeTypeTraits(programmer);
-  if (!LoadDeviceFamilies()) return false;
+  {
+    const ErrorRecordCopy before;
+    FirmwareIncomplete = CheckFirmwareArea() == FirmwareArea::Incomplete;
+    before.Restore();
+  }
+  // As selection does, a device file that cannot be read leaves no families
+  // but does not stop it: the programmer's own tables do not depend on it.
+  LoadDeviceFamilies();
   SetStartModeNames();
   SerialSupported = ReadSerialization(0);
   ClearError();
