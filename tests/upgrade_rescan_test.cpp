@@ -273,6 +273,7 @@ TEST_F(UpgradeRescanTest, TheScanAfterAnUpgradeSelectsTheSameAddressAgainAndKeep
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    // Each case starts from a fresh program state and line of its own.
     FakePlatform platform;
     vrxsim::Line line;
     ConnectSimLine(platform.port, line);
