@@ -36,7 +36,6 @@ constexpr int32_t ErrUnknownDevice = 1602;
 constexpr int32_t ErrIllegalImage = 1603;
 constexpr int32_t ErrPortAlreadyOpen = 1604;
 constexpr int32_t ErrInvalidPort = 1605;
-constexpr int32_t ErrNoneSelected = 1606;
 constexpr int32_t ErrTooFew = 1607;
 constexpr int32_t ErrIllegalValue = 1608;
 

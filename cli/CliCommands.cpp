@@ -956,10 +956,12 @@ int UpgradeCommand(const CliOptions& options) {
                  what == "vectors" ? "vector" : "extended vector");
     return ExitOk;
   }
-  const bool ok = what == "firmware"  ? UpgradeFirmware()
-                  : what == "hwc"     ? LoadHardwareConfiguration()
-                  : what == "vectors" ? LoadVectorInformation()
-                                      : LoadExtendedVectorInformation();
+  const UpgradeJob job = what == "firmware"  ? UpgradeJob::Firmware
+                        : what == "hwc"     ? UpgradeJob::HardwareConfiguration
+                        : what == "vectors" ? UpgradeJob::Vectors
+                                            : UpgradeJob::ExtendedVectors;
+  // The revision printed is the one the programmer is found with again afterwards.
+  const bool ok = UpgradeAndRescan(job, RescanScope::Address);
   if (!ok) {
     ReportLastError();
     return ExitFailed;
@@ -1080,7 +1082,8 @@ const CommandEntry Commands[] = {
      "  install it, waits until it answers again and prints its new revision. A file\n"
      "  that is missing, cut short or of another kind is refused before anything is\n"
      "  written. Exits 3 when the programmer then runs another revision than the\n"
-     "  file brings (\"... now runs 2.004, expected 2.005\").\n"},
+     "  file brings (\"... now runs 2.004, expected 2.005\"). Every upgrade ends by\n"
+     "  finding the programmer at A again and selecting it.\n"},
     {"fwrev", true, false, FirmwareRevision,
      "fwrev --address A [--baud 38400|115200]\n"
      "  Prints the firmware revision of the programmer at address A; says on stderr\n"

@@ -55,6 +55,7 @@ constexpr int32_t ErrImageRange = 1507;
 constexpr int32_t ErrNoProgrammers = 1508;
 constexpr int32_t ErrDeviceRead = 1509;
 constexpr int32_t ErrChecksum = 1510;
+constexpr int32_t ErrNoneSelected = 1606;  // an operation needs a selected programmer
 constexpr int32_t ErrLineBusy = 1514;   // another operation is using the line
 constexpr const char* LineBusyText = "Programmer Line Busy with Another Operation";
 constexpr int32_t ErrDialogCancelled = 32755;

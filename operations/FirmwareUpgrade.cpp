@@ -16,7 +16,10 @@
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
 #include "operations/RunLog.h"
+#include "platform/SerialPort.h"
+#include "programmers/Discovery.h"
 #include "programmers/FirmwareArea.h"
+#include "programmers/Selection.h"
 #include "platform/NumberText.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
@@ -334,6 +337,63 @@ bool LoadExtendedVectorInformation() {
 bool UpgradeProgrammer() {
   const LineOperation operation;
   if (!operation.Taken()) return RefuseBusyLine("Upgrade Firmware");
-  return UpgradeFirmware() && LoadHardwareConfiguration() && LoadVectorInformation() &&
-         LoadExtendedVectorInformation();
+  // The file set being installed; a factory choice names another type's, and
+  // selecting again copies the unit's own type record.
+  const auto hwcFiles = HwcFileNames;
+  const std::string vectorFile = VectorFileName, vectorFile2 = VectorFileName2;
+  if (!UpgradeFirmware()) return false;
+  // The new firmware may be of another generation with another flash map:
+  // the tables go where it says, never where the old one did.
+  if (!ReselectProgrammer()) return false;
+  HwcFileNames = hwcFiles;
+  VectorFileName = vectorFile;
+  VectorFileName2 = vectorFile2;
+  return LoadHardwareConfiguration() && LoadVectorInformation() && LoadExtendedVectorInformation();
+}
+
+namespace {
+
+bool RunUpgradeJob(UpgradeJob job) {
+  switch (job) {
+    case UpgradeJob::Programmer: return UpgradeProgrammer();
+    case UpgradeJob::Firmware: return UpgradeFirmware();
+    case UpgradeJob::HardwareConfiguration: return LoadHardwareConfiguration();
+    case UpgradeJob::Vectors: return LoadVectorInformation();
+    case UpgradeJob::ExtendedVectors: return LoadExtendedVectorInformation();
+  }
+  return false;
+}
+
+// The scan of `scope`; the programmer at `address` is the one selected after
+// it when it answers. False when the scan found nobody there to select.
+bool ScanAgain(RescanScope scope, int address) {
+  if (scope == RescanScope::Address) {
+    // As the scan entry does: the old selection is gone with the old table.
+    SelectedProgrammer = 0;
+    ProgType = 0;
+    if (!AcquireProgrammerAt(address)) return false;
+  } else if (!RescanProgrammers(address)) {
+    return false;
+  }
+  // The windows' image manager selects as it opens; elsewhere it is done here.
+  if (SelectedProgrammer == 0) SelectProgrammer();
+  return true;
+}
+
+}  // namespace
+
+bool UpgradeAndRescan(UpgradeJob job, RescanScope scope) {
+  const LineOperation operation;
+  if (!operation.Taken()) return RefuseBusyLine("Upgrade Firmware");
+  const int address =
+      SelectedProgrammer >= 1 && SelectedProgrammer <= ProgCount ? ProgrammerTable[SelectedProgrammer].Address : 0;
+  const bool upgraded = RunUpgradeJob(job);
+  // A port that is closed has no line to scan.
+  if (address == 0 || !MSComm1 || !MSComm1->IsOpen()) return upgraded;
+  const ErrorRecordCopy outcome;
+  const bool scanned = ScanAgain(scope, address);
+  if (upgraded) return scanned;
+  // The job's failure is what the report tells, not the scan's.
+  outcome.Restore();
+  return false;
 }

@@ -28,5 +28,22 @@ bool LoadHardwareConfiguration();
 bool LoadVectorInformation();
 bool LoadExtendedVectorInformation();
 // The Upgrade Firmware menu: firmware, then HWC tables, then both vector
-// tables, stopping at the first failure.
+// tables, stopping at the first failure. After the firmware the programmer
+// is selected again, so the tables go where the new firmware's flash map
+// says; when that fails no table is written.
 bool UpgradeProgrammer();
+
+// What the firmware menus and kestrin-cli upgrade do.
+enum class UpgradeJob { Programmer, Firmware, HardwareConfiguration, Vectors, ExtendedVectors };
+// Whom the scan after an upgrade asks: the whole line, as the windows list
+// it, or only the upgraded programmer's address, the one programmer the
+// command line works with.
+enum class RescanScope { Line, Address };
+
+// Runs the job, then, whether it succeeded or not and as long as the port
+// is open, scans again, so the programmer table, type record, flash map and
+// device file are what the units report now; the programmer at the address
+// that was selected is selected again when it still answers. A failed job's
+// error stays in the last-error record; a job that succeeded fails when the
+// scan finds no programmer there.
+bool UpgradeAndRescan(UpgradeJob job, RescanScope scope);

@@ -80,7 +80,7 @@ bool ReadProgrammerConfig(ProgrammerRecord& entry) {
   return true;
 }
 
-bool AcquireProgrammers() {
+bool AcquireProgrammers(int selectAddress) {
   frmMain->CloseImageManager();
   frmMain->SetPortListEnabled(false);
   ClearError();
@@ -106,10 +106,35 @@ bool AcquireProgrammers() {
   frmMain->SetProgressVisible(false);
   frmMain->SetStatusPanel("Status", "Found" + Str(ProgCount) + " Programmers");
   if (ProgCount >= 1) {
-    frmMain->SelectProgrammerItem(1);
+    int item = 1;
+    for (int i = ProgCount; i >= 1; --i) {
+      if (ProgrammerTable[i].Address == selectAddress) item = i;
+    }
+    frmMain->SelectProgrammerItem(item);
     frmMain->ShowImageManager();
   }
   return true;
+}
+
+bool RescanProgrammers(int selectAddress) {
+  const LineOperation operation;
+  if (!operation.Taken()) return RefuseBusyLine("Scan for Programmers");
+  SelectedProgrammer = 0;
+  ProgType = 0;
+  // On failure the port's own reason, not "No Programmers Found": nobody was asked.
+  if (!AcquireProgrammers(selectAddress)) return false;
+  if (ProgCount >= 1) {
+    frmMain->SetArrayProgrammingEnabled(true);
+    ClearError();
+    return true;
+  }
+  RaiseError(ErrNoProgrammers, "Image Manager", "No Programmers Found");
+  SetErrorContext(PortTried() + ", addresses 1 to " + std::to_string(MaxProgrammers) + SpeedsTried(),
+                  PortSubject());
+  CaptureError();
+  MSComm1->Close();
+  frmMain->SetPortListEnabled(true);
+  return false;
 }
 
 void ScanProgrammers() {
@@ -118,25 +143,7 @@ void ScanProgrammers() {
     RefuseBusyLine("Scan for Programmers");
     return;
   }
-  SelectedProgrammer = 0;
-  ProgType = 0;
-  if (!AcquireProgrammers()) {
-    // The port's own reason, not "No Programmers Found": nobody was asked.
-    ShowErrorReport();
-    return;
-  }
-  if (ProgCount >= 1) {
-    frmMain->SetArrayProgrammingEnabled(true);
-    ClearError();
-    return;
-  }
-  RaiseError(ErrNoProgrammers, "Image Manager", "No Programmers Found");
-  SetErrorContext(PortTried() + ", addresses 1 to " + std::to_string(MaxProgrammers) + SpeedsTried(),
-                  PortSubject());
-  CaptureError();
-  ShowErrorReport();
-  MSComm1->Close();
-  frmMain->SetPortListEnabled(true);
+  if (!RescanProgrammers(0)) ShowErrorReport();
 }
 
 bool AcquireProgrammerAt(int address) {

@@ -7,8 +7,14 @@
 void ScanProgrammers();
 // Probes every address at both line speeds and fills ProgrammerTable,
 // ProgSettings and the programmer list; leaves the port open when it opened.
-// False when the port did not open: the last-error record says why.
-bool AcquireProgrammers();
+// The list item marked afterwards is the first one at `selectAddress` when
+// one is listed there, else the first. False when the port did not open: the
+// last-error record says why.
+bool AcquireProgrammers(int selectAddress = 0);
+// ScanProgrammers without the report: the programmer at `selectAddress` (0:
+// the first found) is the one marked for selection. False when the port did
+// not open or nobody answered; the last-error record says why.
+bool RescanProgrammers(int selectAddress);
 // Finds the programmer at one address as the scan would (both speeds, first
 // answer wins) and lists it alone; for the command line.
 bool AcquireProgrammerAt(int address);

@@ -4,11 +4,13 @@
 #include <cmath>
 
 #include "devices/DeviceDatabase.h"
+#include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
+#include "programmers/Discovery.h"
 #include "programmers/FirmwareArea.h"
 #include "programmers/FlashMap.h"
 #include "programmers/ImageDirectory.h"
@@ -59,20 +61,11 @@ void SetStartModeNames() {
   std::copy(names.begin(), names.end(), StartModeNames.begin());
 }
 
-void SelectProgrammer() {
-  const LineOperation operation;
-  if (!operation.Taken()) {
-    RefuseBusyLine("Select Programmer");
-    return;
-  }
-  const int index = frmMain->SelectedProgrammerItem();
-  if (index < 1 || index > ProgCount) return;
-  const ProgrammerRecord& programmer = ProgrammerTable[index];
-  SelectedProgrammer = index;
-  ProgType = programmer.ProgType;
-  CurrentAddress = programmer.Address;
-  MSComm1->SetSettings(ProgSettings[CurrentAddress]);
+namespace {
 
+// Generation, type record, device file and flash map of the entry; false
+// when the map could not be read (it keeps its previous values).
+bool TakeFirmwareOf(const ProgrammerRecord& programmer) {
   switch (FirmwareGeneration(programmer.FwRevision)) {
     case 1:
       FwGen2 = FwGen3 = false;
@@ -91,10 +84,11 @@ void SelectProgrammer() {
       DeviceFile = "\\device.inf";
       break;
   }
+  return ReadFlashMap();
+}
 
-  if (!ReadFlashMap()) ShowErrorReport();
+void TakeTypeTraits(const ProgrammerRecord& programmer) {
   ImageBuffer.assign(static_cast<size_t>(std::clamp(FlashMap.ImageSlotSize, 0, MaxImageSlotSize)) + 1, 0);
-
   const ProgTypeTraits& traits = SelectedTypeTraits();
   if (traits.known) {
     CurrentPicture = traits.picture;
@@ -105,6 +99,26 @@ void SelectProgrammer() {
     frmImageMan->SetProgrammerLabels("Address:" + Str(CurrentAddress), ProgTypeName,
                                      "Revision " + programmer.FwRevision);
   }
+}
+
+}  // namespace
+
+void SelectProgrammer() {
+  const LineOperation operation;
+  if (!operation.Taken()) {
+    RefuseBusyLine("Select Programmer");
+    return;
+  }
+  const int index = frmMain->SelectedProgrammerItem();
+  if (index < 1 || index > ProgCount) return;
+  const ProgrammerRecord& programmer = ProgrammerTable[index];
+  SelectedProgrammer = index;
+  ProgType = programmer.ProgType;
+  CurrentAddress = programmer.Address;
+  MSComm1->SetSettings(ProgSettings[CurrentAddress]);
+
+  if (!TakeFirmwareOf(programmer)) ShowErrorReport();
+  TakeTypeTraits(programmer);
 
   if (static_cast<float>(ValWithin(programmer.FwRevision, -1e6, 1e6)) < LatestFwRev) {
     MessageBox->MsgBox(ObsoleteFirmwareMessage(LatestFwRev), vbOKOnly, "");
@@ -116,4 +130,38 @@ void SelectProgrammer() {
   if (SelectedProgrammer > 0) frmMain->SetConfigMenuEnabled(true);
   SerialSupported = ReadSerialization(0);
   ShowImageDirectory();
+}
+
+bool ReselectProgrammer() {
+  const LineOperation operation;
+  if (!operation.Taken()) return RefuseBusyLine("Select Programmer");
+  if (SelectedProgrammer < 1 || SelectedProgrammer > ProgCount) {
+    RaiseError(ErrNoneSelected, "Select Programmer", "No Programmer Selected");
+    CaptureError();
+    return false;
+  }
+  ProgrammerRecord& programmer = ProgrammerTable[SelectedProgrammer];
+  // The configuration block as the new firmware reports it: type, slots and slot size.
+  if (!ReadProgrammerConfig(programmer)) {
+    CaptureError();
+    return false;
+  }
+  ProgType = programmer.ProgType;
+  if (!TakeFirmwareOf(programmer)) {
+    CaptureError();
+    return false;
+  }
+  TakeTypeTraits(programmer);
+  {
+    const ErrorRecordCopy before;
+    FirmwareIncomplete = CheckFirmwareArea() == FirmwareArea::Incomplete;
+    before.Restore();
+  }
+  // As selection does, a device file that cannot be read leaves no families
+  // but does not stop it: the programmer's own tables do not depend on it.
+  LoadDeviceFamilies();
+  SetStartModeNames();
+  SerialSupported = ReadSerialization(0);
+  ClearError();
+  return true;
 }

@@ -829,11 +829,11 @@ void MainWindow::mnuSelectFirmware_Click() {
   if (!factory.Form_Load()) ShowErrorReport();
   const bool chosen = factory.exec() == QDialog::Accepted;
   if (!chosen || FirmwareFileName.empty()) return;   // cancelled: nothing to do
-  if (!UpgradeProgrammer()) ShowErrorReport();
+  if (!UpgradeAndRescan(UpgradeJob::Programmer, RescanScope::Line)) ShowErrorReport();
 }
 
 void MainWindow::mnuUpgradeFirmware_Click() {
-  if (LineFree() && !UpgradeProgrammer()) ShowErrorReport();
+  if (LineFree() && !UpgradeAndRescan(UpgradeJob::Programmer, RescanScope::Line)) ShowErrorReport();
 }
 
 void MainWindow::mnuDDEenable_Click() {

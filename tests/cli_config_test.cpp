@@ -4,6 +4,7 @@
 // exit status, standard error, and what reached the unit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -153,6 +154,60 @@ TEST_F(CliConfigTest, UpgradeExitsByTheRevisionTheUnitThenRuns) {
       EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
       EXPECT_NE(r.err.find("Error Code:  1520"), std::string::npos) << r.err;
     }
+  }
+}
+
+// Each frame the simulator received: address and payload bytes as hex, e.g. "2 02 00 00 00 00 20 00".
+std::vector<std::string> AddressedFrames(const SimProcess& sim) {
+  std::vector<std::string> frames;
+  for (const std::string& line : sim.loggedFrames()) {
+    const size_t time = line.find(' ');
+    if (time != std::string::npos) frames.push_back(line.substr(time + 1));
+  }
+  return frames;
+}
+
+// Every upgrade ends by finding the programmer again and selecting it: its
+// revision, configuration block, flash map and directory are read after the
+// last byte the upgrade wrote, and the revision printed is the one found.
+// Failed or not; the output and exit status stay the upgrade's.
+TEST_F(CliConfigTest, AnUpgradeFindsAndSelectsTheProgrammerAgainWhenItEnds) {
+  struct Case {
+    const char* name;
+    const char* job;
+    std::string fault;
+    int status;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"firmware", "firmware", "", 0, "3.010\n"},
+      {"hardware configuration", "hwc", "", 0, ""},
+      // Every FwRev reply after the one of selection reads minor 11: not what the file brings.
+      {"firmware, other revision", "firmware", "kind=flip,command=0,after=1,byte=2,bit=0", 3, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> options{"--programmer", "address=2,type=2,fw=3.001,slots=4,slotsize=256,baud=115200,reload=300"};
+    if (!c.fault.empty()) options.insert(options.end(), {"--fault", c.fault});
+    SimProcess sim(options);
+    ASSERT_TRUE(sim.ready());
+    const Result r = Run({"upgrade", "--device", sim.linkPath(), "--address", "2", c.job});
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(r.out, c.out);
+    const std::vector<std::string> frames = AddressedFrames(sim);
+    size_t lastWrite = frames.size();
+    for (size_t i = 0; i < frames.size(); ++i) {
+      if (frames[i].rfind("2 01 ", 0) == 0) lastWrite = i;
+    }
+    ASSERT_LT(lastWrite, frames.size());
+    const std::vector<std::string> after(frames.begin() + static_cast<std::ptrdiff_t>(lastWrite) + 1, frames.end());
+    auto seen = [&after](const std::string& frame) {
+      return std::find(after.begin(), after.end(), frame) != after.end();
+    };
+    EXPECT_TRUE(seen("2 00"));                     // FwRev
+    EXPECT_TRUE(seen("2 02 00 00 00 00 20 00"));   // the configuration block
+    EXPECT_TRUE(seen("2 02 00 0F 00 00 50 00"));   // the flash map
+    EXPECT_TRUE(seen("2 02 40 00 00 00 80 00"));   // the image directory
   }
 }
 

@@ -20,6 +20,8 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QTimer>
+#include <algorithm>
+#include <array>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -27,6 +29,7 @@
 
 #include "automation/DdeLink.h"
 #include "automation/DdeServer.h"
+#include "devices/ProgramFiles.h"
 #include "devices/ui/LoadImageDialog.h"
 #include "devices/ui/ReadImageDialog.h"
 #include "link/CommDefs.h"
@@ -338,11 +341,22 @@ TEST_F(GuiTest, FactoryChoiceCopiesTheTypesFilesUpgradesAndCancelLeavesNone) {
   EXPECT_TRUE(recorders.messages.boxes.empty()) << recorders.messages.boxes.front().text;
   const std::string upgraded = ProgrammerTable[1].FwRevision;
   EXPECT_NE(upgraded, "3.001");   // the unit runs the chosen type's firmware
-  EXPECT_EQ(FirmwareFileName, "vrx_psoc_v3.rex");
-  EXPECT_EQ(HwcFileNames[0], "psoc_hwc0.rex");
-  EXPECT_EQ(HwcFileNames[3], "psoc_hwc3.rex");
-  EXPECT_EQ(VectorFileName, "psoc_vec.bin");
-  EXPECT_EQ(VectorFileName2, "psoc_vec2.bin");
+  // The chosen type's file set went in: its second vector table and its
+  // fourth HWC table, which the unit's own type does not have.
+  std::ifstream vectorFile(ProgramFile("\\psoc_vec2.bin"), std::ios::binary);
+  const std::vector<uint8_t> vectors((std::istreambuf_iterator<char>(vectorFile)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(vectors.empty());
+  std::vector<uint8_t> stored(vectors.size());
+  ASSERT_TRUE(ReadFlash(FlashMap.Vector2Base, static_cast<int32_t>(stored.size()), stored.data(), false));
+  EXPECT_EQ(stored, vectors);
+  std::array<uint8_t, 2> crc{}, record{};
+  ASSERT_TRUE(CrcFlash(FlashMap.HwcBase[3], FlashMap.HwcSize[3], crc));
+  ASSERT_TRUE(ReadFlash(12, 2, record.data(), false));
+  EXPECT_EQ(record, crc);
+  // The scan after the upgrade selected the unit again with its own type's record.
+  EXPECT_EQ(FirmwareFileName, "vrx_avr_v3.rex");
+  EXPECT_EQ(HwcFileNames[3], "");
+  EXPECT_EQ(VectorFileName2, "");
 
   operate("VRX-PSoC", false);
   EXPECT_EQ(ProgrammerTable[1].FwRevision, upgraded);   // nothing loaded
@@ -366,7 +380,18 @@ TEST_F(GuiTest, UpgradeFirmwareMenuUpgradesTheSelectedProgrammerAndReportsAFailu
   EXPECT_TRUE(recorders.messages.boxes.empty()) << recorders.messages.boxes.front().text;
   EXPECT_EQ(ProgrammerTable[1].FwRevision, "3.010");   // what vrx_z8_v3.rex brings
   EXPECT_TRUE(window->isEnabled());
-  EXPECT_EQ(window->StatusPanelText("Status"), "");
+  // The line was scanned again after the firmware went in: the last address
+  // was asked, and the image manager shows the programmer as found again.
+  std::vector<std::string> frames;   // address and payload, without the time
+  for (const std::string& f : Frames()) frames.push_back(f.substr(f.find(' ') + 1));
+  const auto load = std::find(frames.begin(), frames.end(), "1 7E");
+  ASSERT_NE(load, frames.end());
+  EXPECT_NE(std::find(load, frames.end(), "16 00"), frames.end());
+  ASSERT_EQ(window->lstAllProgs()->count(), 1);
+  EXPECT_EQ(SelectedProgrammer, 1);
+  ASSERT_NE(window->ImageManager(), nullptr);
+  EXPECT_EQ(window->ImageManager()->lblFWRev()->text(), "Revision 3.010");
+  EXPECT_EQ(window->StatusPanelText("Status"), "Found 1 Programmers");
 
   FirmwareFileName = "missing.rex";
   window->Menu("mnuUpgradeFirmware")->trigger();
