@@ -34,32 +34,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 constexpr uint32_t StmBase = 0x08000000;
 
-// Records of 16 bytes from a 32-bit address, with an extended linear
-// address record wherever the upper half changes (none while it is 0).
-std::string Records(uint32_t address, const Bytes& data) {
-  std::string text;
-  uint32_t upper = 0;
-  for (size_t i = 0; i < data.size(); i += 16) {
-    const uint32_t at = address + static_cast<uint32_t>(i);
-    if ((at >> 16) != upper) {
-      upper = at >> 16;
-      text += LinearRecord(static_cast<uint16_t>(upper));
-    }
-    const size_t n = std::min<size_t>(16, data.size() - i);
-    text += DataRecord(static_cast<uint16_t>(at), Bytes(data.begin() + i, data.begin() + i + n));
-  }
-  return text;
-}
-
-Bytes Firmware(size_t size, uint32_t seed) {
-  Bytes data(size);
-  for (uint8_t& b : data) {
-    seed = seed * 1103515245u + 12345u;
-    b = static_cast<uint8_t>(seed >> 16);
-  }
-  return data;
-}
-
 struct Region {
   uint32_t address;
   Bytes data;
@@ -133,7 +107,7 @@ class BuildFormatsTest : public ::testing::Test {
 
   std::string Hex(const std::string& name, const std::vector<Region>& regions) {
     std::string text;
-    for (const Region& r : regions) text += Records(r.address, r.data);
+    for (const Region& r : regions) text += DataRecords(r.address, r.data);
     return dir.Write(name, text + EndRecord());
   }
   // The S-record file objcopy writes for a HEX file.
@@ -225,12 +199,12 @@ TEST_F(BuildFormatsTest, EveryKindConvertsToTheImageOfItsHexFile) {
     bool binary;
   };
   const Case cases[] = {
-      {6, "ATmega", "ATmega8A", {{0, Firmware(0x1C00, 1)}}, true},
-      {6, "ATmega", "ATmega8A", {{0x100, Firmware(0x300, 2)}, {0x1800, Firmware(0x23, 3)}}, true},
-      {9, "STM32F1", "", {{StmBase + 0x100, Firmware(0x3000, 4)}}, true},
-      {9, "STM32F1", "", {{StmBase, Firmware(0x800, 5)}, {StmBase + 0xF000, Firmware(0xFFF, 6)}}, false},
+      {6, "ATmega", "ATmega8A", {{0, PseudoFirmware(0x1C00, 1)}}, true},
+      {6, "ATmega", "ATmega8A", {{0x100, PseudoFirmware(0x300, 2)}, {0x1800, PseudoFirmware(0x23, 3)}}, true},
+      {9, "STM32F1", "", {{StmBase + 0x100, PseudoFirmware(0x3000, 4)}}, true},
+      {9, "STM32F1", "", {{StmBase, PseudoFirmware(0x800, 5)}, {StmBase + 0xF000, PseudoFirmware(0xFFF, 6)}}, false},
       // A family loader: flash in section 0x8000, the user page in 0x8080.
-      {7, "AVR32", "", {{0x80000000, Firmware(0x1000, 7)}, {0x80800000, Firmware(0x40, 8)}}, false},
+      {7, "AVR32", "", {{0x80000000, PseudoFirmware(0x1000, 7)}, {0x80800000, PseudoFirmware(0x40, 8)}}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.family) + " case " + std::to_string(&c - cases));
@@ -274,8 +248,8 @@ TEST_F(BuildFormatsTest, EveryKindConvertsToTheImageOfItsHexFile) {
 // The second memory's file may be of any kind as well.
 TEST_F(BuildFormatsTest, SecondMemoryFileOfEveryKind) {
   Select(6, "ATmega", "ATmega8A");
-  const std::string main = Hex("main.hex", {{0, Firmware(0x40, 9)}});
-  const Bytes eeprom = Firmware(0x1F0, 10);
+  const std::string main = Hex("main.hex", {{0, PseudoFirmware(0x40, 9)}});
+  const Bytes eeprom = PseudoFirmware(0x1F0, 10);
   const std::string hex = Hex("ee.hex", {{0x10, eeprom}});
   const Converted fromHex = Convert(main, hex);
   ASSERT_TRUE(fromHex.ok) << fromHex.text;
@@ -309,7 +283,7 @@ TEST_F(BuildFormatsTest, OutOfRangeDataIsRefusedAsInItsHexFile) {
                         {0x07FFFFF0, 0x10, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(&c - cases));
-    const std::vector<Region> regions = {{c.address, Firmware(c.size, c.address)}};
+    const std::vector<Region> regions = {{c.address, PseudoFirmware(c.size, c.address)}};
     const std::string hex = Hex("r.hex", regions);
     const Converted fromHex = Convert(hex);
     EXPECT_EQ(fromHex.ok, c.ok) << fromHex.text;
@@ -384,7 +358,7 @@ TEST_F(BuildFormatsTest, DamagedSRecordFilesAreRefusedNamingFileAndLine) {
 // is all there, converts to the same image; it never brings the program down.
 TEST_F(BuildFormatsTest, TruncatedAndGarbledElfFilesAreRefused) {
   Select(9, "STM32F1");
-  const std::vector<Region> regions = {{StmBase, Firmware(0x200, 11)}, {StmBase + 0x1000, Firmware(0x80, 12)}};
+  const std::vector<Region> regions = {{StmBase, PseudoFirmware(0x200, 11)}, {StmBase + 0x1000, PseudoFirmware(0x80, 12)}};
   const std::string hex = Hex("e.hex", regions);
   const Converted fromHex = Convert(hex);
   ASSERT_TRUE(fromHex.ok);
@@ -423,7 +397,7 @@ TEST_F(BuildFormatsTest, TruncatedAndGarbledElfFilesAreRefused) {
 
 TEST_F(BuildFormatsTest, ElfFilesWithoutLoadableDataOrBeyond32BitsAreRefused) {
   Select(9, "STM32F1");
-  const std::vector<Region> regions = {{StmBase, Firmware(0x40, 13)}};
+  const std::vector<Region> regions = {{StmBase, PseudoFirmware(0x40, 13)}};
   const std::string hex = Hex("o.hex", regions);
   // objcopy's object file has sections but no program headers.
   const std::string object = dir.path() + "/o.elf";
@@ -433,7 +407,7 @@ TEST_F(BuildFormatsTest, ElfFilesWithoutLoadableDataOrBeyond32BitsAreRefused) {
   EXPECT_NE(got.text.find("No Loadable Data in ELF File: " + object), std::string::npos) << got.text;
 
   // Two segments over the same bytes of the file: refused, whatever their number.
-  const std::vector<Region> two = {{StmBase, Firmware(0x40, 14)}, {StmBase + 0x100, Firmware(0x40, 15)}};
+  const std::vector<Region> two = {{StmBase, PseudoFirmware(0x40, 14)}, {StmBase + 0x100, PseudoFirmware(0x40, 15)}};
   std::string elf = ReadWholeFile(ElfOf(Hex("two.hex", two), "two.elf", "elf32-little", two));
   auto word = [&elf](size_t at) {
     return static_cast<uint32_t>(static_cast<uint8_t>(elf[at]) | static_cast<uint8_t>(elf[at + 1]) << 8 |
@@ -481,7 +455,7 @@ TEST_F(BuildFormatsTest, BinaryFilesAndLoadAddresses) {
   }
 
   Select(6, "ATmega", "ATmega8A");
-  const Bytes data = Firmware(0x100, 14);
+  const Bytes data = PseudoFirmware(0x100, 14);
   const std::string bin = dir.Write("raw.bin", std::string(data.begin(), data.end()));
   Converted got = Convert(bin);
   EXPECT_EQ(got.error, ErrFileFormat);
@@ -513,7 +487,7 @@ TEST_F(BuildFormatsTest, BinaryFilesAndLoadAddresses) {
 // Projects keep a binary file with its address, and check the file itself.
 TEST_F(BuildFormatsTest, ProjectFilesCarryBinaryFilesWithTheirAddress) {
   Select(9, "STM32F1");
-  const Bytes data = Firmware(0x300, 15);
+  const Bytes data = PseudoFirmware(0x300, 15);
   const std::string bin = dir.Write("app.bin", std::string(data.begin(), data.end()));
   const std::string s19 = SRecordOf(Hex("ee.hex", {{0, Bytes{1, 2, 3}}}), "ee.s19");
   const std::string project =
@@ -537,7 +511,7 @@ TEST_F(BuildFormatsTest, ProjectFilesCarryBinaryFilesWithTheirAddress) {
 TEST_F(BuildFormatsTest, FileDialogAsksTheAddressOfABinaryFile) {
   Select(9, "STM32F1");
   ProgTypeName = "VRX-ARM";
-  const Bytes data = Firmware(0x40, 16);
+  const Bytes data = PseudoFirmware(0x40, 16);
   const std::string bin = dir.Write("app.bin", std::string(data.begin(), data.end()));
   const std::string hex = Hex("app.hex", {{StmBase, data}});
 
@@ -621,9 +595,9 @@ class AutomationFormatsTest : public ::testing::Test {
 TEST_F(AutomationFormatsTest, LoadImageTakesEveryKind) {
   ASSERT_EQ(link.Execute("FindProgrammers"), "FindProgrammers|Success|\r\n");
   ASSERT_EQ(link.Execute("Select|3"), "Select|Success|\r\n");
-  const Bytes data = Firmware(0x600, 21);
-  const std::string hex = dir.Write("a.hex", Records(0x200, data) + EndRecord());
-  const std::string ee = dir.Write("e.hex", Records(0x8, Bytes{9, 8, 7}) + EndRecord());
+  const Bytes data = PseudoFirmware(0x600, 21);
+  const std::string hex = dir.Write("a.hex", DataRecords(0x200, data) + EndRecord());
+  const std::string ee = dir.Write("e.hex", DataRecords(0x8, Bytes{9, 8, 7}) + EndRecord());
   const std::string s19 = dir.path() + "/a.s19", bin = dir.path() + "/a.bin", eeS19 = dir.path() + "/e.s19";
   Tool("objcopy -I ihex -O srec '" + hex + "' '" + s19 + "'");
   Tool("objcopy -I ihex -O binary '" + hex + "' '" + bin + "'");

@@ -18,31 +18,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Firmware(size_t size, uint32_t seed) {
-  Bytes data(size);
-  for (uint8_t& b : data) {
-    seed = seed * 1103515245u + 12345u;
-    b = static_cast<uint8_t>(seed >> 16);
-  }
-  return data;
-}
-
-// 16-byte records from a 32-bit address, with extended linear address records.
-std::string Records(uint32_t address, const Bytes& data) {
-  std::string text;
-  uint32_t upper = 0;
-  for (size_t i = 0; i < data.size(); i += 16) {
-    const uint32_t at = address + static_cast<uint32_t>(i);
-    if ((at >> 16) != upper) {
-      upper = at >> 16;
-      text += LinearRecord(static_cast<uint16_t>(upper));
-    }
-    const size_t n = std::min<size_t>(16, data.size() - i);
-    text += DataRecord(static_cast<uint16_t>(at), Bytes(data.begin() + i, data.begin() + i + n));
-  }
-  return text;
-}
-
 class CliFormatsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -65,7 +40,7 @@ class CliFormatsTest : public ::testing::Test {
   // The build as HEX, and as objcopy's S-record, a linked ELF (its segment
   // at the load address, run from elsewhere) and a binary with its address.
   std::vector<std::string> EveryKind(uint32_t address, const Bytes& data, const std::string& stem) {
-    const std::string hex = Write(stem + ".hex", Records(address, data) + EndRecord());
+    const std::string hex = Write(stem + ".hex", DataRecords(address, data) + EndRecord());
     const std::string s19 = dir + "/" + stem + ".s19", elf = dir + "/" + stem + ".elf", bin = dir + "/" + stem + ".bin";
     Tool("objcopy -I ihex -O srec '" + hex + "' '" + s19 + "'");
     char script[120];
@@ -90,7 +65,7 @@ TEST_F(CliFormatsTest, ConvertWritesTheSameImageForEveryKind) {
   };
   for (const Case& c : {Case{"ATmega328P", 0x100, 0x100}, Case{"STM32F103C8", 0x08000000, 0}}) {
     SCOPED_TRACE(c.device);
-    const Bytes data = Firmware(0x1200, c.address);
+    const Bytes data = PseudoFirmware(0x1200, c.address);
     std::string expectedOut;
     int index = 0;
     for (const std::string& file : EveryKind(c.address, data, c.device)) {
@@ -133,8 +108,8 @@ TEST_F(CliFormatsTest, ConvertWritesTheSameImageForEveryKind) {
 TEST_F(CliFormatsTest, LoadStoresTheSameFlashForEveryKind) {
   SimProcess sim({"--programmer", "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200"});
   ASSERT_TRUE(sim.ready());
-  const Bytes data = Firmware(0x900, 77);
-  const Bytes eeprom = Firmware(0x20, 78);
+  const Bytes data = PseudoFirmware(0x900, 77);
+  const Bytes eeprom = PseudoFirmware(0x20, 78);
   const std::vector<std::string> files = EveryKind(0x40, data, "board");
   const std::vector<std::string> eeFiles = EveryKind(0x10, eeprom, "cal");
   std::string firstSaved, firstOut;

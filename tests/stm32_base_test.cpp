@@ -23,32 +23,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 constexpr int64_t StmBase = 0x08000000;
 
-// Data records of 16 bytes from a 32-bit address, with an extended linear
-// address record wherever the upper half changes; no end record.
-std::string Records(int64_t address, const Bytes& data) {
-  std::string text;
-  int64_t upper = -1;
-  for (size_t i = 0; i < data.size(); i += 16) {
-    const int64_t at = address + static_cast<int64_t>(i);
-    if ((at >> 16) != upper) {
-      upper = at >> 16;
-      text += LinearRecord(static_cast<uint16_t>(upper));
-    }
-    const size_t n = std::min<size_t>(16, data.size() - i);
-    text += DataRecord(static_cast<uint16_t>(at), Bytes(data.begin() + i, data.begin() + i + n));
-  }
-  return text;
-}
-
-Bytes Firmware(size_t size, uint32_t seed) {
-  Bytes data(size);
-  for (uint8_t& b : data) {
-    seed = seed * 1103515245u + 12345u;
-    b = static_cast<uint8_t>(seed >> 16);
-  }
-  return data;
-}
-
 struct Converted {
   bool ok = false;
   int32_t error = 0;
@@ -131,9 +105,9 @@ TEST_F(FlashBaseTest, DataAtTheBaseConvertsAsTheSameDataAtZero) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.family) + " from " + std::to_string(c.start));
     Select(9, c.family);
-    const Bytes data = Firmware(c.size, static_cast<uint32_t>(c.start + c.size));
-    const Converted atZero = Convert({Records(c.start, data) + c.tail + EndRecord()});
-    const Converted atBase = Convert({Records(StmBase + c.start, data) + c.tail + EndRecord()});
+    const Bytes data = PseudoFirmware(c.size, static_cast<uint32_t>(c.start + c.size));
+    const Converted atZero = Convert({DataRecords(c.start, data) + c.tail + EndRecord()});
+    const Converted atBase = Convert({DataRecords(StmBase + c.start, data) + c.tail + EndRecord()});
     ASSERT_TRUE(atZero.ok) << atZero.error;
     ASSERT_TRUE(atBase.ok) << atBase.error << " " << LastErrorText;
     EXPECT_EQ(atBase.image, atZero.image);
@@ -161,19 +135,19 @@ TEST_F(FlashBaseTest, AddressesOutsideBothRangesAreRefused) {
   };
   // The first F1 device has 64 KiB of flash.
   const Case cases[] = {
-      {9, "STM32F1", {Records(StmBase + 0xFFFF, {1}) + EndRecord()}, true},            // last byte
-      {9, "STM32F1", {Records(StmBase + 0x10000, {1}) + EndRecord()}, false},          // just past base + size
-      {9, "STM32F1", {Records(StmBase + 0xFFFF, {1, 2}) + EndRecord()}, false},        // running past it
-      {9, "STM32F1", {Records(0x10000, {1}) + EndRecord()}, false},                    // between size and base
-      {9, "STM32F1", {Records(0x07FFFFFF, {1}) + EndRecord()}, false},                 // just below the base
-      {9, "STM32F1", {Records(0x18000000, {1}) + EndRecord()}, false},
-      {9, "STM32F1", {Records(0, {1}) + Records(StmBase + 0x100, {2}) + EndRecord()}, false},   // both ranges
-      {9, "STM32F1", {Records(StmBase + 0x100, {2}) + Records(0, {1}) + EndRecord()}, false},
-      {9, "STM32F1", {Records(0, {1}) + EndRecord(), Records(StmBase + 0x100, {2}) + EndRecord()}, false},
-      {9, "STM32F1", {Records(StmBase, {1}) + EndRecord(), Records(StmBase + 0x100, {2}) + EndRecord()}, true},
-      {9, "LPC1100", {Records(StmBase, {1}) + EndRecord()}, false},
-      {9, "SAM D21", {Records(StmBase, {1}) + EndRecord()}, false},
-      {6, "ATmega", {Records(StmBase, {1}) + EndRecord()}, false},
+      {9, "STM32F1", {DataRecords(StmBase + 0xFFFF, {1}) + EndRecord()}, true},            // last byte
+      {9, "STM32F1", {DataRecords(StmBase + 0x10000, {1}) + EndRecord()}, false},          // just past base + size
+      {9, "STM32F1", {DataRecords(StmBase + 0xFFFF, {1, 2}) + EndRecord()}, false},        // running past it
+      {9, "STM32F1", {DataRecords(0x10000, {1}) + EndRecord()}, false},                    // between size and base
+      {9, "STM32F1", {DataRecords(0x07FFFFFF, {1}) + EndRecord()}, false},                 // just below the base
+      {9, "STM32F1", {DataRecords(0x18000000, {1}) + EndRecord()}, false},
+      {9, "STM32F1", {DataRecords(0, {1}) + DataRecords(StmBase + 0x100, {2}) + EndRecord()}, false},   // both ranges
+      {9, "STM32F1", {DataRecords(StmBase + 0x100, {2}) + DataRecords(0, {1}) + EndRecord()}, false},
+      {9, "STM32F1", {DataRecords(0, {1}) + EndRecord(), DataRecords(StmBase + 0x100, {2}) + EndRecord()}, false},
+      {9, "STM32F1", {DataRecords(StmBase, {1}) + EndRecord(), DataRecords(StmBase + 0x100, {2}) + EndRecord()}, true},
+      {9, "LPC1100", {DataRecords(StmBase, {1}) + EndRecord()}, false},
+      {9, "SAM D21", {DataRecords(StmBase, {1}) + EndRecord()}, false},
+      {6, "ATmega", {DataRecords(StmBase, {1}) + EndRecord()}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.family) + " case " + std::to_string(&c - cases));
