@@ -3,8 +3,9 @@
 // and hands every other command line to kestrin-cli-qt beside it, which runs
 // it exactly as kestrin-cli always has. Whatever the conversion here would
 // have to report (a usage error, a bad file, a message box, a setting it
-// would read, a run log it would write) is left to kestrin-cli-qt too: this program then has printed
-// and written nothing, and the whole program does the command again.
+// would read, a run log it would write) is left to kestrin-cli-qt too: this
+// program then has printed and written nothing, and the whole program does
+// the command again.
 #include <unistd.h>
 
 #include <cerrno>
