@@ -67,11 +67,11 @@ constexpr AdviceRow AdviceTable[] = {
      "Check that {} is a file your user may read."},
     {ErrInputPastEnd, ErrInputPastEnd, nullptr, Subject::File, ErrorPlace::None,
      "Check that {} is complete, or write it again."},
-    // HEX conversion: both loaders, the general one and the family ones.
+    // Conversion of build files: both loaders, the general one and the family ones.
     {ErrFileFormat, ErrFileFormat, "Convert Hex File", Subject::File, ErrorPlace::None,
-     "Check that {} is a complete Intel HEX file, or export it again from the build."},
+     "Check that {} is a complete build file (Intel HEX, S-record, ELF, or binary with its load address), or export it again from the build."},
     {ErrFileFormat, ErrFileFormat, "Read Hex File", Subject::File, ErrorPlace::None,
-     "Check that {} is a complete Intel HEX file for the selected device, or export it again from the build."},
+     "Check that {} is a complete build file for the selected device (Intel HEX, S-record, ELF, or binary with its load address), or export it again from the build."},
     {ErrChecksum, ErrChecksum, "Convert Hex File", Subject::File, ErrorPlace::None,
      "Export {} again from the build: a line of it is damaged."},
     {ErrChecksum, ErrChecksum, "Read Hex File", Subject::File, ErrorPlace::None,

@@ -67,7 +67,8 @@ TEST_F(CliErrorsTest, ReportNamesTheDeviceOrFileAndWhatToDo) {
         "--file", bad},
        "Error Code:  1501\n",
        "\nTried: reading " + bad + ", line 3\nCheck that " + bad +
-           " is a complete Intel HEX file, or export it again from the build.\n"},
+           " is a complete build file (Intel HEX, S-record, ELF, or binary with its load address), or export it "
+           "again from the build.\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -140,7 +140,9 @@ TEST_F(ErrorReportTest, ReportKeepsTheRecordsLinesAndAddsWhatWasTriedAndWhatToDo
        },
        "Function: Load Hex File\r\nError Code:  1501\r\nSource: Convert Hex File\r\nIllegal File Format",
        "reading " + badHex + ", line 3",
-       "Check that " + badHex + " is a complete Intel HEX file, or export it again from the build."},
+       "Check that " + badHex +
+           " is a complete build file (Intel HEX, S-record, ELF, or binary with its load address), or export it "
+           "again from the build."},
       {"HEX file cut short",
        [this, shortHex](Station&) {
          dir.Write("short.hex", DataRecord(0, {1, 2}) + "\r\n" + DataRecord(2, {3, 4}));
@@ -149,7 +151,9 @@ TEST_F(ErrorReportTest, ReportKeepsTheRecordsLinesAndAddsWhatWasTriedAndWhatToDo
        "Function: Load Hex File\r\nError Code:  1501\r\nSource: Convert Hex File\r\nUnexpected End of File: " +
            shortHex + ", line 4",
        "reading " + shortHex + ", line 4",
-       "Check that " + shortHex + " is a complete Intel HEX file, or export it again from the build."},
+       "Check that " + shortHex +
+           " is a complete build file (Intel HEX, S-record, ELF, or binary with its load address), or export it "
+           "again from the build."},
       {"family HEX line with a bad checksum",
        [this](Station&) {
          const std::string file = dir.Write("family.hex", DataRecord(0, {1, 2}) + ":0200020003040A\r\n" + EndRecord());
@@ -166,8 +170,9 @@ TEST_F(ErrorReportTest, ReportKeepsTheRecordsLinesAndAddsWhatWasTriedAndWhatToDo
        },
        "Function: \r\nError Code:  1501\r\nSource: Read Hex File\r\nUnexpected Section in HEX file: 0000",
        "reading " + dir.path() + "/section.hex, line 4",
-       "Check that " + dir.path() + "/section.hex is a complete Intel HEX file for the selected device, or export it "
-       "again from the build."},
+       "Check that " + dir.path() +
+           "/section.hex is a complete build file for the selected device (Intel HEX, S-record, ELF, or binary "
+           "with its load address), or export it again from the build."},
       {"HEX file that is not there",
        [missingHex](Station&) { Convert(missingHex); },
        "",   // the system's wording; only the added lines are fixed
