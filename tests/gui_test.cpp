@@ -1529,9 +1529,13 @@ TEST_F(GuiTest, ArrayVerifyAndSequentialBoxesFollowTheSelectedProgrammersTypeAnd
     ArrayProgramWindow* w = window->ArrayProgram();
     ASSERT_NE(w, nullptr) << c.unit;
     EXPECT_EQ(!w->cbCRCVerify()->isHidden(), c.verifyShown) << c.unit;
-    if (c.verifyShown) EXPECT_EQ(w->cbCRCVerify()->text(), c.caption) << c.unit;
+    if (c.verifyShown) {
+      EXPECT_EQ(w->cbCRCVerify()->text(), c.caption) << c.unit;
+    }
     EXPECT_EQ(!w->cbSequential()->isHidden(), c.sequentialShown) << c.unit;
-    if (!c.sequentialShown) EXPECT_FALSE(w->cbSequential()->isChecked()) << c.unit;
+    if (!c.sequentialShown) {
+      EXPECT_FALSE(w->cbSequential()->isChecked()) << c.unit;
+    }
   }
 }
 

@@ -183,7 +183,9 @@ class IntegrityTest : public ::testing::Test {
     const bool asItWas = entry == originalDirectory[TargetSlot - 1];
     const bool empty = entry[0] == 0 && entry[1] == 0 && entry[2] == 0 && entry[3] == 0;
     if (!ok && (asItWas || empty)) {
-      if (asItWas) EXPECT_EQ(entryOf(security, TargetSlot), entryOf(originalSecurity, TargetSlot));
+      if (asItWas) {
+        EXPECT_EQ(entryOf(security, TargetSlot), entryOf(originalSecurity, TargetSlot));
+      }
       return;
     }
     {

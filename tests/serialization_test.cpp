@@ -336,7 +336,9 @@ TEST_F(SerialRunTest, FourPortsGetConsecutiveNumbersInTheChosenOrder) {
       EXPECT_EQ(std::vector<uint8_t>(memory.begin() + c.address, memory.begin() + c.address + size), c.written[port])
           << port;
       EXPECT_EQ(memory[c.address - 1], 0xFF);   // nothing written around the number
-      if (c.address + size < memory.size()) EXPECT_EQ(memory[c.address + size], 0xFF);
+      if (c.address + size < memory.size()) {
+        EXPECT_EQ(memory[c.address + size], 0xFF);
+      }
       EXPECT_EQ(LastSerialText(LastSerials[port], SerialSize(SerialFormat)), c.last[port]) << port;
     }
   }
