@@ -142,7 +142,8 @@ bool LoadGeneral(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
             ++records;
             top = std::max<int32_t>(top, static_cast<int32_t>(at + count - 1));
           }
-          if (records % 25 == 0) {
+          // By records read, not kept: a long skipped section gets its turns too.
+          if (fileRecords % 25 == 0) {
             ShowConversionCounts(records, bytes);
             LetWindowsBreathe();
           }
