@@ -24,6 +24,7 @@
 #include "sim/Line.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/RexRecords.h"
 #include "tests/support/SimLine.h"
 #include "tests/support/TempDir.h"
 
@@ -44,15 +45,6 @@ Bytes Firmware(int seed, bool header, uint8_t minor = 0, uint8_t major = 0) {
   for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(i * (2 * seed + 1) + seed);
   if (header) std::copy_n(Bytes{'V', 'R', 'X', 'F', minor, major}.begin(), 6, b.begin());
   return b;
-}
-
-std::vector<RexRecord> Chunks(const Bytes& data) {
-  std::vector<RexRecord> records;
-  for (size_t at = 0; at < data.size(); at += 16) {
-    records.push_back(RexRecord{static_cast<uint16_t>(at),
-                                Bytes(data.begin() + at, data.begin() + std::min(data.size(), at + 16))});
-  }
-  return records;
 }
 
 uint16_t Crc(const Bytes& b) { return vrxsim::Crc16(b.data(), b.size()); }
@@ -98,7 +90,7 @@ class FaultConfigTest : public ::testing::Test {
   }
 
   void UseFirmwareFile(const Bytes& firmware) {
-    dir.Write("fw.rex", WriteRexText(Chunks(firmware), RexKindFirmware, 0x21));
+    dir.Write("fw.rex", WriteRexText(RexChunks(firmware), RexKindFirmware, 0x21));
     FirmwareFileName = "fw.rex";
   }
 
@@ -336,7 +328,7 @@ TEST_F(FaultConfigTest, ADamagedUnlockStatusIsAdvisedAsALineFault) {
 TEST_F(FaultConfigTest, RefusedProgrammerFilesAreNamedInTheReport) {
   AddUnit(Firmware(1, true, 10, 3));
   ASSERT_TRUE(Select());
-  dir.Write("hwc.rex", WriteRexText(Chunks(Bytes(40, 0x11)), RexKindHardwareConfiguration, 0x21));
+  dir.Write("hwc.rex", WriteRexText(RexChunks(Bytes(40, 0x11)), RexKindHardwareConfiguration, 0x21));
   dir.Write("big.bin", std::string(static_cast<size_t>(FlashMap.VectorSize) + 1, 'v'));
   dir.Write("AVRFuses.inf", "ID%42%ATtest%&H0F%1\r\nBYTE%0%LOW%%\r\n");
   struct Case {

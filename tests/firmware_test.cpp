@@ -21,6 +21,7 @@
 #include "sim/Line.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/RexRecords.h"
 #include "tests/support/SimLine.h"
 #include "tests/support/TempDir.h"
 
@@ -176,15 +177,6 @@ Bytes HwcBytes(uint8_t marker, size_t n) {
   return b;
 }
 
-std::vector<RexRecord> Chunks(const Bytes& data) {
-  std::vector<RexRecord> records;
-  for (size_t at = 0; at < data.size(); at += 16) {
-    records.push_back(RexRecord{static_cast<uint16_t>(at),
-                                Bytes(data.begin() + at, data.begin() + std::min(data.size(), at + 16))});
-  }
-  return records;
-}
-
 class UpgradeTest : public ::testing::Test {
  protected:
   UpgradeTest() {
@@ -207,7 +199,7 @@ class UpgradeTest : public ::testing::Test {
   }
 
   void WriteRex(const std::string& name, const Bytes& data, uint32_t kind) {
-    dir.Write(name, WriteRexText(Chunks(data), kind, 0x21));
+    dir.Write(name, WriteRexText(RexChunks(data), kind, 0x21));
   }
 
   Bytes Flash(vrxsim::Unit& unit, uint32_t address, size_t n) {

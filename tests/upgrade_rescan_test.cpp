@@ -21,6 +21,7 @@
 #include "sim/Line.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/RexRecords.h"
 #include "tests/support/SimLine.h"
 #include "tests/support/TempDir.h"
 
@@ -62,15 +63,6 @@ Bytes Pattern(uint8_t seed, size_t n) {
   return b;
 }
 
-std::vector<RexRecord> Chunks(const Bytes& data) {
-  std::vector<RexRecord> records;
-  for (size_t at = 0; at < data.size(); at += 16) {
-    records.push_back(RexRecord{static_cast<uint16_t>(at),
-                                Bytes(data.begin() + at, data.begin() + std::min(data.size(), at + 16))});
-  }
-  return records;
-}
-
 uint32_t BlockAddress(const Bytes& payload) {
   return payload.size() < 5 ? 0 : payload[1] | payload[2] << 8 | payload[3] << 16 | uint32_t(payload[4]) << 24;
 }
@@ -85,9 +77,9 @@ class UpgradeRescanTest : public ::testing::Test {
     dir.Write("revisions.inf", RevisionsV1);
     dir.Write("revisionsV2.inf", RevisionsV2);
     dir.Write("revisionsV3.inf", RevisionsV3);
-    dir.Write("fw3.rex", WriteRexText(Chunks(FirmwareBytes(10, 3, 300)), RexKindFirmware, 0x21));
-    dir.Write("hwc3_0.rex", WriteRexText(Chunks(hwc0), RexKindHardwareConfiguration, 0x22));
-    dir.Write("hwc3_1.rex", WriteRexText(Chunks(hwc1), RexKindHardwareConfiguration, 0x23));
+    dir.Write("fw3.rex", WriteRexText(RexChunks(FirmwareBytes(10, 3, 300)), RexKindFirmware, 0x21));
+    dir.Write("hwc3_0.rex", WriteRexText(RexChunks(hwc0), RexKindHardwareConfiguration, 0x22));
+    dir.Write("hwc3_1.rex", WriteRexText(RexChunks(hwc1), RexKindHardwareConfiguration, 0x23));
     dir.Write("vec3.bin", std::string(vectors.begin(), vectors.end()));
     dir.Write("vec3x.bin", std::string(vectors2.begin(), vectors2.end()));
     EXPECT_TRUE(LoadRevisionTables()) << LastErrorText;
@@ -287,7 +279,7 @@ TEST_F(UpgradeRescanTest, TheScanAfterAnUpgradeSelectsTheSameAddressAgainAndKeep
     // Without a header the firmware brings its type's latest revision, 2.005.
     Bytes firmware = Pattern(0x40, 256);
     if (c.installs) firmware = FirmwareBytes(5, 2, 256);
-    dir.Write("fw2.rex", WriteRexText(Chunks(firmware), RexKindFirmware, 0x24));
+    dir.Write("fw2.rex", WriteRexText(RexChunks(firmware), RexKindFirmware, 0x24));
 
     ASSERT_TRUE(RescanProgrammers(0));
     ASSERT_EQ(ProgCount, 2);
