@@ -35,13 +35,13 @@ void ReserveImage(size_t size) {
 #endif
 }
 
+}  // namespace
+
 std::string Hex8(int32_t value) {
   char text[12];
   std::snprintf(text, sizeof text, "%08X", static_cast<uint32_t>(value));
   return text;
 }
-
-}  // namespace
 
 void ChooseDatabase(const CliOptions& options) {
   const int generation = options.firmware.empty() ? 3 : FirmwareGeneration(options.firmware);

@@ -22,5 +22,7 @@ bool LoadFamiliesOf(int type, bool report);
 // command says it; without, nothing is printed at all and the status alone
 // tells of a failure.
 int ConvertAndWrite(const CliOptions& options, bool report, int32_t& entireImageChecksum);
+// A checksum as the command prints it: eight upper-case hex digits.
+std::string Hex8(int32_t value);
 // The three lines of a conversion that succeeded.
 void PrintConversion(int32_t entireImageChecksum);

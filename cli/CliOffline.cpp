@@ -27,12 +27,6 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
          });
 }
 
-std::string Hex8(int32_t value) {
-  char text[12];
-  std::snprintf(text, sizeof text, "%08X", static_cast<uint32_t>(value));
-  return text;
-}
-
 }  // namespace
 
 int DevicesCommand(const CliOptions& options) {
