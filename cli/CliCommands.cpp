@@ -380,10 +380,6 @@ bool ParsePorts(const std::string& text, std::array<bool, 4>& ports) {
   return true;
 }
 
-bool SlotHoldsImage(int slot) {
-  return slot <= SlotCount() && slot < static_cast<int>(ImageDirectory.size()) && ImageDirectory[slot].Size > 0;
-}
-
 void OnInterrupt(int) { InterruptRequested = 1; }
 
 // The port status code whose caption a port shows; -1 for none.
@@ -748,19 +744,20 @@ int FusesCommand(const CliOptions& options) {
 int SaveCommand(const CliOptions& options) {
   if (options.out.empty()) return UsageError(options.command, "save needs --out FILE");
   if (!SelectProgrammerAt(options)) return ExitFailed;
-  if (!SlotHoldsImage(options.image)) {
-    std::fprintf(stderr, "kestrin-cli: image slot %d of the programmer at address %d holds no image\n", options.image,
-                 options.address);
-    return ExitFailed;
-  }
   ImageNumber = options.image;
   fgImages.Row = options.image;
-  if (SlotReadProtected(ImageNumber)) {
+  if (SlotHoldsImage(ImageNumber) && SlotReadProtected(ImageNumber)) {
     MessageBox->MsgBox(ReadProtectedMessage, vbOKOnly, "Save Image to File");
     return ExitFailed;
   }
+  // The save refuses an empty slot itself (and logs the refusal); said here in one line.
   if (!SaveImageAs(options.out, options.iic)) {
-    ReportLastError();
+    if (!SlotHoldsImage(options.image)) {
+      std::fprintf(stderr, "kestrin-cli: image slot %d of the programmer at address %d holds no image\n", options.image,
+                   options.address);
+    } else {
+      ReportLastError();
+    }
     return ExitFailed;
   }
   return ExitOk;

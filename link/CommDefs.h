@@ -59,3 +59,6 @@ constexpr int32_t ErrNoneSelected = 1606;  // an operation needs a selected prog
 constexpr int32_t ErrLineBusy = 1514;   // another operation is using the line
 constexpr const char* LineBusyText = "Programmer Line Busy with Another Operation";
 constexpr int32_t ErrDialogCancelled = 32755;
+// The operator's Cancel stopped a transfer between two blocks: no fault of the line.
+constexpr int32_t ErrCancelled = 1522;
+constexpr const char* CancelledText = "Cancelled by the Operator";

@@ -30,6 +30,23 @@ bool ConfirmFlashRead(int32_t address, int32_t count, uint8_t* data, bool showPr
 bool CrcFlashConfirmed(int32_t address, int32_t length, std::array<uint8_t, 2>& crc);
 bool WriteFlashVerified(int32_t address, int32_t count, const uint8_t* data);
 
+// While one lives, WriteFlash and ReadFlash look at CancelRequest before each
+// block and, once it is set, stop there with error 1522 (CancelledText).
+// Transfers outside it run to their end whatever CancelRequest says.
+class CancellableTransfers {
+ public:
+  CancellableTransfers();
+  ~CancellableTransfers();
+  CancellableTransfers(const CancellableTransfers&) = delete;
+  CancellableTransfers& operator=(const CancellableTransfers&) = delete;
+  // Ends the cancellable stretch early; false with error 1522 when Cancel
+  // came meanwhile, so that what follows is not started.
+  bool End();
+
+ private:
+  bool ended_ = false;
+};
+
 // Runs on the enabled ports with a 1-based image slot.
 bool Program(int image);
 bool Verify(int image);

@@ -15,6 +15,14 @@ const CommandInfo InfoWriteFlash{CmdWriteFlash, TimeoutFlashBlock, "Write Flash"
 const CommandInfo InfoReadFlash{CmdReadFlash, TimeoutFlashBlock, "Read Flash", "Read Flash"};
 const CommandInfo InfoCrcFlash{CmdCrcFlash, 0, "Crc Flash", "Crc Flash"};
 
+// CancellableTransfers alive; nested ones count.
+int cancellableDepth = 0;
+
+bool RaiseCancelled() {
+  RaiseError(ErrCancelled, "Cancel", CancelledText);
+  return false;
+}
+
 // Moves count bytes in blocks; `block` sends one block and stores what it brought back.
 template <typename SendBlock>
 bool TransferBlocks(const CommandInfo& info, int32_t address, int32_t count, bool showProgress,
@@ -29,6 +37,7 @@ bool TransferBlocks(const CommandInfo& info, int32_t address, int32_t count, boo
   int32_t done = 0;
   while (remaining > 0) {
     const int32_t n = remaining < FlashBlockSize ? remaining : FlashBlockSize;
+    if (cancellableDepth > 0 && CancelRequest && !RaiseCancelled()) break;
     if (!block(address, done, n)) break;
     address += n;
     done += n;
@@ -125,4 +134,20 @@ bool WriteFlashVerified(int32_t address, int32_t count, const uint8_t* data) {
   if (!ReadFlash(address, count, stored.data(), false)) return false;
   if (!std::equal(stored.begin(), stored.end(), data)) return FailReadVerify("Write Flash");
   return true;
+}
+
+CancellableTransfers::CancellableTransfers() { ++cancellableDepth; }
+
+CancellableTransfers::~CancellableTransfers() {
+  if (!ended_) --cancellableDepth;
+}
+
+bool CancellableTransfers::End() {
+  if (ended_) return true;
+  ended_ = true;
+  --cancellableDepth;
+  if (!CancelRequest) return true;
+  RaiseCancelled();
+  CaptureError();
+  return false;
 }

@@ -261,6 +261,10 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount, bool writeSerializ
     return failWith(ErrImageRange, "Load Target Image", "Image is Larger than the Programmer's Image Slot");
   }
 
+  // Until the slot's own records are written, the operator's Cancel stops the
+  // download between two blocks: before the slot is marked empty nothing is
+  // written, after that the slot stays empty.
+  CancellableTransfers cancellable;
   // Protection and counts of every slot are written back at the end: they are
   // read now, and a failed read stops the load before anything is written.
   SecurityUpdate securityUpdate;
@@ -346,6 +350,10 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount, bool writeSerializ
       return finish();
     }
   }
+
+  // The security block holds every slot's protection and count: once it is
+  // under way nothing stops it halfway.
+  if (!cancellable.End()) return finish();
 
   // The slot's serialization record and security entry, then its directory
   // entry: the entry makes the slot usable, so it is the last write, and it

@@ -11,6 +11,7 @@
 #include "operations/ImageDownload.h"
 #include "operations/RunLog.h"
 #include "options/Serialization.h"
+#include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
@@ -19,6 +20,7 @@ bool LoadImageFromFiles(const ImageLoadSettings& settings) {
   const LineOperation operation;
   if (!operation.Taken()) return RefuseBusyLine("Load Image");
   ClearError();
+  CancelRequest = false;   // a Cancel from now on stops this load (a run's old one does not)
   const DeviceRecord& chosen = DeviceTable[std::max(CurDevice, 0)];
   RunLogScope log("load", settings.image);
   log.SetImage(settings.name, chosen.DevName, "");
@@ -76,4 +78,8 @@ bool ConvertImageForLoad(const ImageLoadSettings& settings) {
   if (!settings.optionBytes.empty()) StoreOptionBytes(settings.optionKind, settings.optionBytes);
   if (SelectedTypeTraits().reversesWords) ReverseImageWords();
   return true;
+}
+
+std::string ReplaceImageQuestion(int slot) {
+  return "Image " + std::to_string(slot) + " holds \"" + SlotImageName(slot) + "\".\r\nReplace the stored image?";
 }

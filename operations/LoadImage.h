@@ -41,4 +41,13 @@ bool ConvertImageForLoad(const ImageLoadSettings& settings);
 
 // Converts and downloads; FileChecksum and EntireImageChecksum tell the sums.
 // False with the last-error record set; a failed conversion writes nothing.
+// CancelRequest set while it runs stops the download between two blocks
+// (error 1522, see LoadNewDeviceImage).
 bool LoadImageFromFiles(const ImageLoadSettings& settings);
+
+// What the Load Image dialog says when the operator cancelled the download.
+constexpr const char* LoadCancelledText = "Image Load Cancelled";
+
+// The question asked before an image goes into a slot that holds one:
+// "Image 2 holds "Read back p1".", then "Replace the stored image?".
+std::string ReplaceImageQuestion(int slot);

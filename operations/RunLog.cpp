@@ -663,7 +663,8 @@ void RunLogEntry::WriteRecords() {
   }
   std::vector<RunRecord> records;
   if (ports_.empty()) {
-    base.result = failed ? std::to_string(LastErrorNumber) : outcome_;
+    // The operator stopped it: said as such, as a run's port is, with its number as the code.
+    base.result = LastErrorNumber == ErrCancelled ? "Cancelled" : failed ? std::to_string(LastErrorNumber) : outcome_;
     base.code = failed ? LastErrorNumber : 0;
     records.push_back(base);
   }

@@ -1,6 +1,7 @@
 #include "operations/SaveImage.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "devices/DeviceDatabase.h"
@@ -134,6 +135,8 @@ bool SlotReadProtected(int slot) {
 bool SaveImageToFile(const std::string& fileName) {
   std::string path = fileName;
   bool iic = false;
+  // An empty slot is refused before a file name is asked for.
+  if (path.empty() && !SlotHoldsImage(ImageNumber)) return SaveImageAs(path, false);
   if (path.empty()) {
     FileDialogRequest request;
     request.save = true;
@@ -158,6 +161,15 @@ bool SaveImageAs(const std::string& path, bool iic) {
   RunLogScope log("save", slot);
   if (slot < 1 || slot >= static_cast<int>(ImageDirectory.size())) {
     RaiseError(6, Source, "Invalid Image Selection");
+    CaptureError();
+    return false;
+  }
+  // Nothing stored, nothing to upload: no file is made, not even an empty one.
+  if (!SlotHoldsImage(slot)) {
+    RaiseError(ErrSlotEmpty, Source, ProgrammerErrorText(ErrSlotEmpty));
+    SetErrorContext("saving image " + std::to_string(slot) + " of the programmer at address " +
+                        std::to_string(CurrentAddress),
+                    "");
     CaptureError();
     return false;
   }

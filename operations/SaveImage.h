@@ -6,12 +6,17 @@
 #include <cstdint>
 #include <string>
 
+// The refusal of a slot that holds no image: the programmer's own code 7,
+// "Selected Image is Empty".
+constexpr int32_t ErrSlotEmpty = 7;
+
 // Saves slot ImageNumber; an empty name asks with the save dialog. True also
 // when the operator cancels.
 bool SaveImageToFile(const std::string& fileName);
 // Saves slot ImageNumber to the named file, as Intel HEX or as an IIC script.
-// The upload is checked first (error 1505 when it does not hold), and the
-// file is replaced only by a complete one.
+// A slot the directory shows empty is refused (ErrSlotEmpty) before any file
+// is made. The upload is checked first (error 1505 when it does not hold), and
+// the file is replaced only by a complete one.
 bool SaveImageAs(const std::string& path, bool iic);
 // The slot's read protection, from the security table in memory (every slot
 // while the block is damaged): such an image is never uploaded.

@@ -203,3 +203,15 @@ std::string LastSerialText(const std::string& replyHex, int size) {
   }
   return SerialRefreshTexts(n, size).hex;
 }
+
+std::string LastSerialShownText(const std::string& replyHex, int size) {
+  const std::string hex = LastSerialText(replyHex, size);
+  if (replyHex.size() < 2u * MaxSize || hex.size() > 2u * MaxSize) return hex;   // no number: as it came
+  uint64_t value = 0;
+  for (char c : hex) {
+    const int digit = DigitValue(c);
+    if (digit > 15) return hex;
+    value = value << 4 | static_cast<uint64_t>(digit);
+  }
+  return std::to_string(value) + " (0x" + hex + ")";
+}

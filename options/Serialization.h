@@ -81,3 +81,7 @@ extern const char* const SerialRangeTitle;     // "Check Serialization"
 // as hexadecimal, least significant first), as the dialog writes it: most
 // significant digit first, for the size. "" stays "".
 std::string LastSerialText(const std::string& replyHex, int size);
+// The same as the windows show it: the number in decimal with that
+// hexadecimal beside it, "1000 (0x0000000003E8)". A reply that is no number
+// stays as it came; "" stays "".
+std::string LastSerialShownText(const std::string& replyHex, int size);

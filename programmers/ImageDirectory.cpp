@@ -68,6 +68,18 @@ int SlotCount() {
   return std::min<int>(ProgrammerTable[SelectedProgrammer].NumImages, MaxImageSlots);
 }
 
+bool SlotHoldsImage(int slot) {
+  return slot >= 1 && slot <= SlotCount() && slot < static_cast<int>(ImageDirectory.size()) &&
+         ImageDirectory[slot].Size > 0;
+}
+
+std::string SlotImageName(int slot) {
+  if (!SlotHoldsImage(slot)) return "";
+  std::string name = NameText(ImageDirectory[slot].Name.data());
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
+  return name;
+}
+
 DirEntry DecodeDirEntry(const uint8_t* b) {
   DirEntry e;
   e.Size = GetLong(b);

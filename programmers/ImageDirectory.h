@@ -33,3 +33,8 @@ std::string ClockText(int16_t freq, bool typeTwo);
 
 // Image slots the program keeps security and directory entries for.
 int SlotCount();
+// The slot of the selected programmer holds an image, as its directory was
+// last read (a size of 0 reads as an empty slot).
+bool SlotHoldsImage(int slot);
+// The name stored with the slot's image without its padding; "" for an empty slot.
+std::string SlotImageName(int slot);

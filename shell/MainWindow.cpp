@@ -777,9 +777,9 @@ void MainWindow::mnuImageDelete_Click() {
   if (!LineFree()) return;
   const LineOperation operation;
   const int n = fgImages.Row;
-  if (n < 1 || n >= fgImages.Rows) return;
+  if (n < 1 || n >= fgImages.Rows || !SlotHoldsImage(n)) return;   // an empty slot has nothing to delete
   const std::string question = DeleteImageQuestion(n, fgImages.TextMatrix(n, ColName));
-  if (MessageBox->MsgBox(question, vbYesNo, "Delete Stored Image") == vbNo) return;
+  if (MessageBox->MsgBox(question, vbYesNo + vbDefaultButton2, "Delete Stored Image") != vbYes) return;
   SetEnabled(false);
   if (!DeleteImage(n)) ShowErrorReport();
   ShowImageDirectory();
@@ -800,7 +800,8 @@ void MainWindow::mnuImageUpload_Click() {
   if (!LineFree()) return;
   const LineOperation operation;
   SetEnabled(false);
-  if (SlotReadProtected(ImageNumber)) {
+  // An empty slot is refused by the save itself, whatever protection it kept.
+  if (SlotHoldsImage(ImageNumber) && SlotReadProtected(ImageNumber)) {
     MessageBox->MsgBox(ReadProtectedMessage, vbOKOnly, "Save Image to File");
   } else if (!SaveImageToFile("")) {
     ShowErrorReport();
@@ -811,7 +812,7 @@ void MainWindow::mnuImageUpload_Click() {
 void MainWindow::mnuImageSerialization_Click() {
   if (!LineFree()) return;
   const int n = ImageNumber;
-  if (n < 1 || n >= fgImages.Rows) return;
+  if (n < 1 || n >= fgImages.Rows || !SlotHoldsImage(n)) return;
   SetEnabled(false);
   const bool read = ReadImageSerialization(n);
   SetEnabled(true);

@@ -318,7 +318,7 @@ extern int32_t ImageCountLimit;    // -1: no limit
 extern bool ImageManOpen;          // the image manager window is loaded
 
 // ---- Programming runs ----
-extern bool CancelRequest;         // set by Cancel; the run's poll loop stops at its next wait step
+extern bool CancelRequest;         // set by Cancel; a run stops at its next wait step, a download before its next block
 extern uint8_t SavedAddress;       // CurrentAddress when array programming opened; given back when it ends
 
 // ---- Current image settings used by the commands ----

@@ -18,8 +18,10 @@
 #include "link/CommDefs.h"
 #include "operations/ImageDownload.h"
 #include "operations/LoadImage.h"
+#include "operations/RunLog.h"
 #include "options/AvrOptions.h"
 #include "programmers/Discovery.h"
+#include "programmers/ImageDirectory.h"
 #include "programmers/Selection.h"
 #include "sim/Crc16.h"
 #include "sim/Line.h"
@@ -466,6 +468,92 @@ TEST_F(DownloadTest, ImageLargerThanTheSlotIsRefused) {
   EXPECT_FALSE(LoadNewDeviceImage(false, -1));
   EXPECT_EQ(LastErrorNumber, ErrImageRange);
   EXPECT_EQ(FramesSent(), before);
+}
+
+// The operator's Cancel during a download: stopped before its next block.
+// Before the slot is marked empty nothing is written; after, the slot stays
+// empty. Either way the other slot and the security block (every slot's
+// protection and count) are as they were, and the run log says cancelled.
+TEST_F(DownloadTest, CancelStopsTheDownloadBetweenBlocks) {
+  struct Case {
+    const char* name;
+    std::function<bool()> cancelNow;   // asked at every turn of the event loop
+    bool markedEmpty;
+  };
+  const Case cases[] = {
+      {"BeforeAnythingIsWritten", [] { return true; }, false},
+      {"DuringTheImage",
+       [this] { return !platform.window.progressValues.empty() && platform.window.progressValues.back() >= 25; },
+       true},
+  };
+  int address = 2;   // a unit of its own for each case
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    vrxsim::UnitConfig config;
+    config.address = address;
+    config.type = 6;
+    config.images.push_back(vrxsim::StoredImage{2, 100, 5, 0, 150, "Other", 0, 0, 250, true, ""});
+    config.images.push_back(vrxsim::StoredImage{3, 100, 5, 0, 150, "Before", 0, 0, 42, false, ""});
+    vrxsim::Unit& unit = line.addUnit(config);
+    ASSERT_TRUE(AcquireProgrammerAt(address++));
+    SelectProgrammer();
+    ASSERT_TRUE(FindDeviceByName("mega"));
+    RunLogFolder = dir.path() + "/log-" + c.name;
+    const Bytes other = Flash(unit, 0x40 + 32, 32);
+    Bytes entry = Flash(unit, 0x40 + 64, 32);
+    const Bytes security = Flash(unit, 0x20, 32);
+    const Bytes image = Flash(unit, SlotAddress(unit, 3), 4096);
+
+    ImageLoadSettings settings;
+    settings.image = 3;
+    settings.files = {dir.Write("image.hex", DataRecord(0x10, {1, 2, 3}) + EndRecord())};
+    settings.name = "Never stored";
+    settings.writeSerialization = false;
+    platform.window.progressValues.clear();
+    const size_t before = FramesSent();
+    platform.events.OnTurn = [&] {
+      if (c.cancelNow()) CancelRequest = true;
+    };
+    EXPECT_FALSE(LoadImageFromFiles(settings));
+    platform.events.OnTurn = nullptr;
+    EXPECT_EQ(LastErrorNumber, ErrCancelled);
+    EXPECT_EQ(LastErrorText, CancelledText);
+
+    size_t writes = 0;
+    for (size_t i = before; i < line.log().size(); ++i) writes += line.log()[i].payload.at(0) == 0x01;
+    if (c.markedEmpty) {
+      std::fill(entry.begin(), entry.begin() + 4, 0);
+      EXPECT_GE(writes, 2u);   // the mark, then some of the image's 16 blocks
+      EXPECT_LT(writes, 12u);
+    } else {
+      EXPECT_EQ(writes, 0u);
+      EXPECT_EQ(Flash(unit, SlotAddress(unit, 3), 4096), image);
+    }
+    EXPECT_EQ(Flash(unit, 0x40 + 64, 32), entry);
+    EXPECT_EQ(Flash(unit, 0x40 + 32, 32), other);
+    EXPECT_EQ(Flash(unit, 0x20, 32), security);
+    EXPECT_EQ(ImageSecurity[1].Count, 250);
+    EXPECT_EQ(ImageSecurity[2].Count, 42);
+
+    std::vector<RunRecord> logged;
+    for (const std::string& file : RunLogFiles(RunLogFolder)) {
+      ReadRunLogFile(file, [&](const RunRecord& r) { logged.push_back(r); });
+    }
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].result, "Cancelled");
+    EXPECT_EQ(logged[0].code, ErrCancelled);
+  }
+  // The next load is not cancelled by the Cancel of the last one.
+  ASSERT_TRUE(CancelRequest);
+  ImageLoadSettings settings;
+  settings.image = 3;
+  settings.files = {dir.Write("image.hex", DataRecord(0x10, {1, 2, 3}) + EndRecord())};
+  settings.name = "Stored";
+  settings.writeSerialization = false;
+  EXPECT_TRUE(LoadImageFromFiles(settings)) << LastErrorNumber << " " << LastErrorText;
+  ShowImageDirectory();
+  EXPECT_EQ(SlotImageName(3), "Stored");
+  EXPECT_EQ(SlotImageName(2), "Other");
 }
 
 // ---- Program state reset ----

@@ -410,7 +410,7 @@ TEST_F(GuiTest, DeleteAsksAndDeletesOnlyOnYes) {
   ASSERT_EQ(recorders.messages.boxes.size(), 1u);
   EXPECT_EQ(recorders.messages.boxes[0].text, "Delete Image   2: Keep me               from Programmer?");
   EXPECT_EQ(recorders.messages.boxes[0].title, "Delete Stored Image");
-  EXPECT_EQ(recorders.messages.boxes[0].style, vbYesNo);
+  EXPECT_EQ(recorders.messages.boxes[0].style, vbYesNo + vbDefaultButton2);   // Enter answers No
   EXPECT_EQ(window->ImageManager()->Grid()->item(1, 3)->text(), "Keep me");
 
   recorders.messages.answer = vbYes;
@@ -1178,9 +1178,9 @@ TEST_F(ProgramManagerTest, PortsThatAreDoneShowTheSerialNumberWritten) {
   EXPECT_EQ(pm->valPortSts(0)->text(), "Done");
   EXPECT_EQ(pm->valPortSts(3)->text(), "Done");
   EXPECT_FALSE(pm->Serial(0)->isHidden());
-  EXPECT_EQ(pm->Serial(0)->text(), "0100");
+  EXPECT_EQ(pm->Serial(0)->text(), "256 (0x0100)");
   EXPECT_FALSE(pm->Serial(3)->isHidden());
-  EXPECT_EQ(pm->Serial(3)->text(), "0101");   // the failed port took no number
+  EXPECT_EQ(pm->Serial(3)->text(), "257 (0x0101)");   // the failed port took no number
   EXPECT_TRUE(pm->Serial(1)->isHidden());
   EXPECT_TRUE(pm->Serial(2)->isHidden());
   EXPECT_TRUE(recorders.messages.boxes.empty());

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFont>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -116,6 +117,36 @@ TEST_F(MessageBoxesTest, EachKindOfBoxCarriesItsIcon) {
     ASSERT_TRUE(seen.shown);
     EXPECT_EQ(seen.icon, c.icon);
     EXPECT_EQ(result, c.result);
+  }
+}
+
+// Enter answers with the default button: Yes, or No where the question asks
+// for No as its default (a stored image deleted or replaced).
+TEST_F(MessageBoxesTest, EnterAnswersTheDefaultButton) {
+  struct Case {
+    int style;
+    int result;
+  } cases[] = {
+      {vbYesNo, vbYes},
+      {vbYesNo + vbDefaultButton2, vbNo},
+      {vbYesNo + vbQuestion + vbDefaultButton2, vbNo},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.style);
+    bool shown = false;
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box || !box->isVisible()) return;
+      watch.stop();
+      shown = true;
+      QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);   // to the button that has the focus
+      QApplication::sendEvent(box->focusWidget() ? box->focusWidget() : box, &enter);
+    });
+    watch.start();
+    EXPECT_EQ(boxes.MsgBox("Delete Image  2: Keep me  from Programmer?", c.style, "Delete Stored Image"), c.result);
+    EXPECT_TRUE(shown);
   }
 }
 

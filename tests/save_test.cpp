@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -12,7 +13,9 @@
 #include "devices/Utils.h"
 #include "link/CommDefs.h"
 #include "link/FlashCrc.h"
+#include "operations/RunLog.h"
 #include "operations/SaveImage.h"
+#include "platform/FileDialogs.h"
 #include "programmers/Discovery.h"
 #include "programmers/Selection.h"
 #include "sim/Crc16.h"
@@ -432,6 +435,70 @@ TEST_F(SaveFromProgrammerTest, UnwritablePlaceFailsBeforeUploading) {
   EXPECT_EQ(LastErrorText, "Cannot create " + path);
   EXPECT_EQ(line.log().size(), framesBefore);
   EXPECT_FALSE(std::filesystem::exists(dir.path() + "/missing-folder"));
+}
+
+// A save dialog that only counts that it was asked.
+class AskedDialogs : public FileDialogs {
+ public:
+  bool Show(const FileDialogRequest&, std::string&) override {
+    ++asked;
+    return false;
+  }
+  int asked = 0;
+};
+
+// An empty slot has nothing to save, whichever way the save is reached: error
+// 7 in the last-error record, no frame sent, no file made or replaced, and
+// the run log records the refusal, never "OK".
+TEST_F(SaveFromProgrammerTest, EmptySlotIsRefusedByEveryEntryPoint) {
+  Select(TypeCase(6));   // slot 2 holds the image, slot 1 nothing
+  AskedDialogs dialogs;
+  FileDial1 = &dialogs;
+  RunLogFolder = dir.path() + "/log";
+  const std::string existing = dir.Write("existing.hex", "kept\r\n");
+  struct Case {
+    const char* name;
+    std::function<bool(const std::string&)> save;
+  } cases[] = {
+      {"Hex", [](const std::string& path) { return SaveImageAs(path, false); }},
+      {"Iic", [](const std::string& path) { return SaveImageAs(path, true); }},
+      {"Named", [](const std::string& path) { return SaveImageToFile(path); }},     // automation
+      {"Dialog", [](const std::string&) { return SaveImageToFile(""); }},         // the window
+  };
+  int refusals = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const std::string& path : {dir.path() + "/" + c.name + ".hex", existing}) {
+      ImageNumber = 1;
+      const size_t frames = line.log().size();
+      EXPECT_FALSE(c.save(path));
+      ++refusals;
+      EXPECT_EQ(LastErrorNumber, ErrSlotEmpty);
+      EXPECT_EQ(LastErrorText, "Selected Image is Empty");
+      EXPECT_EQ(LastErrorSource, "Save Image");
+      EXPECT_EQ(line.log().size(), frames);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/" + c.name + ".hex"));
+    EXPECT_EQ(FileText(existing), "kept\r\n");
+  }
+  EXPECT_EQ(dialogs.asked, 0);
+  FileDial1 = nullptr;
+
+  std::vector<RunRecord> logged;
+  for (const std::string& file : RunLogFiles(RunLogFolder)) {
+    ReadRunLogFile(file, [&](const RunRecord& r) { logged.push_back(r); });
+  }
+  ASSERT_EQ(static_cast<int>(logged.size()), refusals);
+  for (const RunRecord& r : logged) {
+    EXPECT_EQ(r.operation, "save");
+    EXPECT_EQ(r.slot, 1);
+    EXPECT_EQ(r.result, "7");
+  }
+
+  // The slot that holds the image still saves.
+  ImageNumber = Slot;
+  EXPECT_TRUE(SaveImageAs(target, false)) << LastErrorText;
+  EXPECT_EQ(FileText(target), ExpectedHex(TypeCase(6)));
 }
 
 }  // namespace

@@ -231,6 +231,28 @@ TEST(SerialRange, AddressesOutsideTheChosenMemoryAreRefused) {
   EXPECT_STREQ(SerialRangeTitle, "Check Serialization");
 }
 
+// The windows show the number in decimal with the hexadecimal beside it;
+// the run log keeps the hexadecimal alone.
+TEST(SerialTexts, WindowsShowLastSerialsInDecimalWithTheHexBeside) {
+  struct Case {
+    const char* reply;
+    int size;
+    const char* shown;
+  } cases[] = {
+      {"E80300000000", 6, "1000 (0x0000000003E8)"},
+      {"E80300000000", 2, "1000 (0x03E8)"},
+      {"FFFFFFFFFFFF", 6, "281474976710655 (0xFFFFFFFFFFFF)"},
+      {"000000000000", 4, "0 (0x00000000)"},
+      {"0000010000", 4, "0000010000"},   // cut short: as it came
+      {"ZZ0300000000", 4, "ZZ0300000000"},
+      {"", 2, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LastSerialShownText(c.reply, c.size), c.shown) << c.reply << " " << c.size;
+  }
+  EXPECT_EQ(LastSerialText("E80300000000", 6), "0000000003E8");
+}
+
 TEST(SerialTexts, LastSerialsAreShownMostSignificantFirst) {
   EXPECT_EQ(LastSerialText("E80300000000", 4), "000003E8");
   EXPECT_EQ(LastSerialText("FFFF00000000", 2), "FFFF");

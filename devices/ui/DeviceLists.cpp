@@ -1,10 +1,12 @@
 #include "devices/ui/DeviceLists.h"
 
 #include <QComboBox>
+#include <algorithm>
 #include <QLineEdit>
 
 #include "devices/ImageSettings.h"
 #include "platform/AnsiText.h"
+#include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "state/PublicVars.h"
 
@@ -59,4 +61,17 @@ void NormalizeFrequencyBox(QLineEdit* value, QComboBox* units) {
   bool mhz = units->currentText() == QStringLiteral("MHz");
   value->setText(FromAnsi(NormalizeFrequency(ToAnsi(value->text()), mhz)));
   units->setCurrentText(mhz ? QStringLiteral("MHz") : QStringLiteral("KHz"));
+}
+
+QString SlotListText(int slot) {
+  const QString number = QString::number(slot);
+  if (!SlotHoldsImage(slot)) return number;
+  return number + QStringLiteral(" \u2013 ") + FromAnsi(SlotImageName(slot));
+}
+
+void FillSlotList(QComboBox* list) {
+  list->clear();
+  for (int n = 1; n <= SlotCount(); ++n) list->addItem(SlotListText(n));
+  list->setCurrentIndex(std::clamp(ImageNumber, 1, std::max(SlotCount(), 1)) - 1);
+  ImageNumber = list->currentIndex() + 1;
 }

@@ -2,6 +2,8 @@
 // device types, voltages, run modes and the clock unit.
 #pragma once
 
+#include <QString>
+
 class QComboBox;
 class QLineEdit;
 
@@ -16,3 +18,8 @@ bool FillModeNames(QComboBox* list);
 bool FillFrequencyUnits(QComboBox* units, QLineEdit* value);
 // The clock box after editing: KHz up to 1000, else MHz up to 32.5.
 void NormalizeFrequencyBox(QLineEdit* value, QComboBox* units);
+// The selected programmer's image slots, a slot in use named with its image
+// ("2 \u2013 Read back p1"), a free one by its number alone; ImageNumber
+// selected (index = slot - 1) and brought into range.
+void FillSlotList(QComboBox* list);
+QString SlotListText(int slot);

@@ -175,10 +175,7 @@ void LoadImageDialog::Form_Load() {
 
   ProjectLoaded = OpenProjectRequest ? OpenProject() : false;
 
-  cbImageNum_->clear();
-  for (int n = 1; n <= SlotCount(); ++n) cbImageNum_->addItem(QString::number(n));
-  cbImageNum_->setCurrentIndex(std::clamp(ImageNumber, 1, std::max(SlotCount(), 1)) - 1);
-  ImageNumber = cbImageNum_->currentIndex() + 1;
+  FillSlotList(cbImageNum_);
 
   FillFamilyList();
   if (ProjectLoaded) {
@@ -572,6 +569,12 @@ void LoadImageDialog::btLoad_Click() {
     MessageBox->MsgBox(fuseError_, vbOKOnly, "Error Parsing Fuses");
     return;
   }
+  // A stored image is replaced only when the operator says so; No sends nothing.
+  if (SlotHoldsImage(ImageNumber) && MessageBox->MsgBox(ReplaceImageQuestion(ImageNumber),
+                                                        vbYesNo + vbQuestion + vbDefaultButton2,
+                                                        "Load New Image to Programmer") != vbYes) {
+    return;
+  }
   const DeviceRecord& device = DeviceTable[CurDevice];
   if (SelectedTypeTraits().powerOnNote && (device.DevFlags & 0x80)) {
     MessageBox->MsgBox("NOTE: Power-on Programming Required\r\n\r\n"
@@ -579,14 +582,10 @@ void LoadImageDialog::btLoad_Click() {
                        "Device power must then be applied within ten seconds of initiating programming.",
                        vbInformation, "Device Specific Information");
   }
-  btCancel_->hide();
-  setEnabled(false);
+  SetLoading(true);
   frmMain->SetStatusPanel("ExtStatus1", "");
   frmMain->SetStatusPanel("ExtStatus2", "");
-  auto reenable = [this] {
-    setEnabled(true);
-    btCancel_->show();
-  };
+  auto reenable = [this] { SetLoading(false); };
 
   if (!SerialInsideDevice(PlaceSerialNumber(ProgType, SerialMemory, SerialAddress), SerialSize(SerialFormat),
                           device)) {
@@ -614,6 +613,7 @@ void LoadImageDialog::btLoad_Click() {
                        ? static_cast<int32_t>(ValWithin(ToAnsi(tbCount_->text()), -2147483648.0, 2147483647.0))
                        : -1;
   const bool loaded = LoadImageFromFiles(settings);
+  CancelRequest = false;   // a Cancel pressed as the load ended is spent
   if (!loaded && ErrorTitle == "Convert Image Files") {   // nothing was written: the files can be fixed
     reenable();
     ShowErrorReport();
@@ -624,6 +624,9 @@ void LoadImageDialog::btLoad_Click() {
     std::snprintf(text, sizeof text, "Image Load Complete\r\n  File Checksum = %08X\r\n  Entire Image Checksum = %08X",
                   static_cast<uint32_t>(FileChecksum), static_cast<uint32_t>(EntireImageChecksum));
     MessageBox->MsgBox(text, vbOKOnly, "Load New Image to Programmer");
+  } else if (LastErrorNumber == ErrCancelled) {
+    // The operator's own choice, not a fault of the line: no error report.
+    MessageBox->MsgBox(LoadCancelledText, vbInformation, "Load New Image to Programmer");
   } else {
     ShowErrorReport();
   }
@@ -641,6 +644,33 @@ void LoadImageDialog::done(int result) {
   Settings->SaveSetting(ProgTypeName, "SPIJTAG", SelectedInterface());
   for (const char* panel : {"Status", "ExtStatus1", "ExtStatus2"}) frmMain->SetStatusPanel(panel, "");
   QDialog::done(result);
+}
+
+void LoadImageDialog::SetLoading(bool on) {
+  loading_ = on;
+  if (on) {
+    // Everything but Cancel, which stops the download between two blocks.
+    locked_.clear();
+    for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+      if (w == btCancel_ || !w->isEnabled()) continue;
+      w->setEnabled(false);
+      locked_.push_back(w);
+    }
+  } else {
+    for (QWidget* w : locked_) w->setEnabled(true);
+    locked_.clear();
+  }
+  btCancel_->setEnabled(true);
+  btCancel_->show();
+}
+
+void LoadImageDialog::reject() {
+  if (loading_) {   // Cancel, Escape or the window's close: the download stops, then the dialog closes
+    CancelRequest = true;
+    btCancel_->setEnabled(false);
+    return;
+  }
+  QDialog::reject();
 }
 
 void LoadImageDialog::keyPressEvent(QKeyEvent* event) {

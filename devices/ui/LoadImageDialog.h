@@ -62,17 +62,24 @@ class LoadImageDialog : public QDialog, public LoadImageView {
   QLineEdit* tbCount() const { return tbCount_; }
   QCheckBox* cbReadProtect() const { return cbReadProtect_; }
   QPushButton* btLoad() const { return btLoad_; }
+  QPushButton* btCancel() const { return btCancel_; }
   QPushButton* btSaveProject() const { return btSaveProject_; }
   QPushButton* btOptions() const { return btOptions_; }
   QPushButton* btSerialDetails() const { return btSerialDetails_; }
   QLabel* lblProjectPath() const { return lblProjectPath_; }
   QRadioButton* optJTAG() const { return optJTAG_; }
 
+  // While an image goes down, Cancel (Escape, the window's close) asks the
+  // download to stop before its next block instead of closing the dialog.
+  void reject() override;
+
  protected:
   void done(int result) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  // Locks all but Cancel while an image goes down, and gives them back.
+  void SetLoading(bool on);
   void FillFamilyList();
   void FillDeviceList();
   void FillVoltageList();
@@ -139,4 +146,6 @@ class LoadImageDialog : public QDialog, public LoadImageView {
   // the conversion on Load fills the image afresh, so they go in after it.
   OptionBitsKind optionKind_ = OptionBitsKind::None;
   std::vector<uint8_t> optionBytes_;
+  bool loading_ = false;           // an image is going down
+  std::vector<QWidget*> locked_;   // what SetLoading locked
 };

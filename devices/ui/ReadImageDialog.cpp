@@ -17,6 +17,7 @@
 #include "devices/ImageSettings.h"
 #include "devices/ui/DeviceLists.h"
 #include "link/ErrorRecord.h"
+#include "operations/LoadImage.h"
 #include "operations/PortStatus.h"
 #include "operations/ReadTarget.h"
 #include "platform/AnsiText.h"
@@ -125,10 +126,7 @@ void ReadImageDialog::Form_Load() {
   for (int port = 1; port <= 4; ++port) cbPort_->addItem(QString::number(port));
   cbPort_->setCurrentIndex(0);
   ReadPort = 1;
-  cbImageNum_->clear();
-  for (int n = 1; n <= SlotCount(); ++n) cbImageNum_->addItem(QString::number(n));
-  cbImageNum_->setCurrentIndex(std::clamp(ImageNumber, 1, std::max(SlotCount(), 1)) - 1);
-  ImageNumber = cbImageNum_->currentIndex() + 1;
+  FillSlotList(cbImageNum_);
 
   FillFamilyList();
   const int family = StoredIndex("Family");
@@ -244,6 +242,12 @@ void ReadImageDialog::btRead_Click() {
   }
   if (tbImageName_->text().isEmpty()) {
     MessageBox->MsgBox("Image Name is Blank", vbOKOnly, "Read Image from Target");
+    return;
+  }
+  // A stored image is replaced only when the operator says so; No sends nothing.
+  if (SlotHoldsImage(ImageNumber) && MessageBox->MsgBox(ReplaceImageQuestion(ImageNumber),
+                                                        vbYesNo + vbQuestion + vbDefaultButton2,
+                                                        "Read Image from Target") != vbYes) {
     return;
   }
   btCancel_->hide();

@@ -90,6 +90,7 @@ void ImageManagerWindow::SelectAgain() {
 }
 
 void ImageManagerWindow::Form_Activate() {
+  active_ = true;
   if (main_.ProgrammerListCount() >= 1 && busy_ == 0) SelectAgain();
   EnableImageItems(true);
   main_.EnableButtons({"Open", "Project"}, true);
@@ -98,6 +99,7 @@ void ImageManagerWindow::Form_Activate() {
 }
 
 void ImageManagerWindow::Form_Deactivate() {
+  active_ = false;
   EnableImageItems(false);
   main_.EnableButtons({"Open", "Project", "Delete", "Program"}, false);
   main_.EnableButtons({"ImageMan"}, true);
@@ -191,13 +193,17 @@ void ImageManagerWindow::GridChanged() {
   }
   grid_->resizeColumnsToContents();
   if (fgImages.Row >= 1 && fgImages.Row <= rows) grid_->selectRow(fgImages.Row - 1);
+  // A load, delete or read changed the slots: what the selected one offers follows.
+  if (active_) fgImages_Click(fgImages.Row);
 }
 
 void ImageManagerWindow::fgImages_Click(int row) {
-  if (row < 1 || row >= fgImages.Rows) return;
-  fgImages.Row = row;
-  ImageNumber = row;
-  const bool holdsImage = row < static_cast<int>(ImageDirectory.size()) && ImageDirectory[row].Size >= 1;
+  const bool slot = row >= 1 && row < fgImages.Rows;
+  if (slot) {
+    fgImages.Row = row;
+    ImageNumber = row;
+  }
+  const bool holdsImage = slot && SlotHoldsImage(row);
   main_.EnableMenus({"mnuProgram", "mnuProgramStart", "mnuImageDelete", "mnuImageUpload", "mnuImageSerialization",
                      "mnuImageActionProgram", "mnuIMageActionSave", "mnuImageActionDelete", "mnuImageActionSerial"},
                     holdsImage);

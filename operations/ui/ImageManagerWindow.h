@@ -59,5 +59,6 @@ class ImageManagerWindow : public MdiChild, public ImageManagerView {
   QGroupBox* frmImages_;
   QTableWidget* grid_;
   int busy_ = 0;              // selection under way: the window must not go away
+  bool active_ = false;       // the active child: the menus follow its selected slot
   bool closeRequested_ = false;
 };

@@ -292,7 +292,7 @@ void ProgramManagerWindow::ShowRunSerials() {
   if (!active) return;
   for (int port = 0; port < 4; ++port) {
     if (valPortSts_[port]->text() != QStringLiteral("Done")) continue;
-    Serial_[port]->setText(FromAnsi(LastSerialText(LastSerials[port], SerialSize(SerialFormat))));
+    Serial_[port]->setText(FromAnsi(LastSerialShownText(LastSerials[port], SerialSize(SerialFormat))));
     Serial_[port]->show();
   }
 }

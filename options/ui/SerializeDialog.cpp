@@ -130,8 +130,10 @@ void SerializeDialog::Form_Load() {
   tbAddress_->setText(QStringLiteral("0x") + FromAnsi(SerialAddressText(SerialAddress)));
   Refresh();
 
-  // Shown for a stored image, nothing here is sent anywhere: it cannot be changed.
+  // Shown for a stored image, nothing here is sent anywhere: it cannot be
+  // changed, and Enter closes it. Being edited, Enter takes a box's entry.
   frMemory_->setEnabled(SerialEditable);
+  btDone_->setDefault(!SerialEditable);
   EnableSerialControls(SerialMemory != SerialOff);
 }
 
