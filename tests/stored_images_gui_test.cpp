@@ -249,7 +249,7 @@ TEST_F(StoredImagesTest, ACancelledDownloadLeavesTheSlotEmptyAndTheOthersIntact)
   auto* progress = window->findChild<QProgressBar*>(QStringLiteral("pbProgress"));
   ASSERT_NE(progress, nullptr);
   bool clicked = false, cancelOffered = false, loadLocked = false;
-  QObject::connect(progress, &QProgressBar::valueChanged, &dialog, [&](int value) {
+  const QMetaObject::Connection watch = QObject::connect(progress, &QProgressBar::valueChanged, &dialog, [&](int value) {
     if (clicked || value < 25) return;
     clicked = true;
     QTimer::singleShot(0, &dialog, [&] {   // the operator's click, taken while a reply is awaited
@@ -285,11 +285,36 @@ TEST_F(StoredImagesTest, ACancelledDownloadLeavesTheSlotEmptyAndTheOthersIntact)
   EXPECT_EQ(grid->item(1, 1)->text(), "RP");
   EXPECT_EQ(grid->item(1, 2)->text(), "250");
 
+  // Escape (as the window's close) cancels as the button does.
+  QObject::disconnect(watch);
+  ImageNumber = 1;
+  LoadImageDialog again(*window, window.get());
+  PrepareLoad(again, "Never stored either");
+  clicked = false;
+  QObject::connect(progress, &QProgressBar::valueChanged, &again, [&](int value) {
+    if (clicked || value < 25) return;
+    clicked = true;
+    QTimer::singleShot(0, &again, [&] {
+      QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+      QApplication::sendEvent(&again, &escape);
+    });
+  });
+  again.btLoad_Click();
+  EXPECT_TRUE(clicked);
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);   // a free slot: no question
+  EXPECT_EQ(recorders.messages.boxes[0].text, "Image Load Cancelled");
+  EXPECT_EQ(DirectoryEntry(1)[0] | DirectoryEntry(1)[1] | DirectoryEntry(1)[2] | DirectoryEntry(1)[3], 0);
+  EXPECT_EQ(DirectoryEntry(2), kept);
+  EXPECT_EQ(SecurityBlock(), security);
+
   const std::vector<RunRecord> loads = Logged("load");
-  ASSERT_EQ(loads.size(), 1u);
-  EXPECT_EQ(loads[0].result, "Cancelled");
-  EXPECT_EQ(loads[0].code, ErrCancelled);
+  ASSERT_EQ(loads.size(), 2u);
+  for (const RunRecord& r : loads) {
+    EXPECT_EQ(r.result, "Cancelled");
+    EXPECT_EQ(r.code, ErrCancelled);
+  }
   EXPECT_EQ(loads[0].slot, 3);
+  EXPECT_EQ(loads[1].slot, 1);
 }
 
 // Save, Delete and View Serialization follow the selected slot, also when a
