@@ -1,8 +1,8 @@
 #include "devices/ui/DeviceLists.h"
 
 #include <QComboBox>
-#include <algorithm>
 #include <QLineEdit>
+#include <algorithm>
 
 #include "devices/ImageSettings.h"
 #include "platform/AnsiText.h"
