@@ -63,6 +63,7 @@ void ExpectLook(const VerdictTile* tile, Look look) {
     case Look::Pass: EXPECT_TRUE(back.green() > back.red() && back.green() > back.blue()); break;
     case Look::Fail: EXPECT_TRUE(back.red() > back.green() && back.red() > back.blue()); break;
     case Look::Busy: EXPECT_TRUE(back.red() > back.blue() && back.green() > back.blue()); break;
+    case Look::Lost: EXPECT_TRUE(back.blue() > back.green() && back.red() > back.green()); break;
     case Look::Idle: EXPECT_EQ(back.red(), back.green()); EXPECT_EQ(back.green(), back.blue()); break;
   }
 }

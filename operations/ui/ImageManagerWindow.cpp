@@ -19,6 +19,7 @@
 #include "programmers/Selection.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "state/SlotContents.h"
 #include "ui/MainFrame.h"
 
 ImageManagerWindow::ImageManagerWindow(MainFrame& main) : main_(main) {
@@ -197,6 +198,7 @@ void ImageManagerWindow::fgImages_Click(int row) {
   if (row < 1 || row >= fgImages.Rows) return;
   fgImages.Row = row;
   ImageNumber = row;
+  ImageChoiceChanged();
   const bool holdsImage = row < static_cast<int>(ImageDirectory.size()) && ImageDirectory[row].Size >= 1;
   main_.EnableMenus({"mnuProgram", "mnuProgramStart", "mnuImageDelete", "mnuImageUpload", "mnuImageSerialization",
                      "mnuImageActionProgram", "mnuIMageActionSave", "mnuImageActionDelete", "mnuImageActionSerial"},
