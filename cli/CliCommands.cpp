@@ -1002,8 +1002,10 @@ const CommandEntry Commands[] = {
      "program --address A --image N [--ports 1,3] [--verify] [--crc-verify] [--sequential] [--json]\n"
      "  Programs (or with --verify only verifies) devices on the enabled ports from\n"
      "  image slot N and prints each change of a port's status, then a summary:\n"
-     "  \"program: address A image N: P passed, F failed, R not run (S s)\". Exits 1\n"
-     "  when a port failed, 3 when a command failed. Ctrl-C cancels the run.\n"},
+     "  \"program: address A image N: P passed, F failed, R not run (S s)\", with\n"
+     "  \", S stopped\" and \", L line lost\" after \"not run\" when any. Exits 1\n"
+     "  when a port failed, 3 when a command failed or a port was stopped or lost\n"
+     "  with the line. Ctrl-C cancels the run.\n"},
     {"array", false, false, ArrayCommand,
      "array --run A:IMAGE[:PORTS] [--run A:IMAGE[:PORTS] ...] [--verify] [--sequential] [--json]\n"
      "  Array programming: starts the programmer at each address A on image slot\n"
