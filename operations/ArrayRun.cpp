@@ -256,7 +256,7 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
   for (size_t i = 0; i < panels.size(); ++i) view.SetPanelEnabled(static_cast<int>(i), true);
   for (size_t i = 0; i < panels.size(); ++i) {
     panels[i].run.ended = true;
-    // A port that never reached a final state ends in its outcome, not in the busy state last read.
+    // Each port ends in its outcome; one that never reached a final state not in the busy state last read.
     for (int port = 0; port < 4; ++port) {
       std::string caption;
       int64_t back = 0, fore = 0;

@@ -74,8 +74,9 @@ void FollowPorts(bool& anyFailed, UnitRun& run) {
   }
 }
 
-// The labels of ports that never reached a final state end in their outcome,
-// not in the busy state last read.
+// Every enabled port's label ends in its outcome: its final status, or for a
+// port that never reached one, what ended it rather than the busy state last
+// read (a cancel clears the labels meanwhile).
 void ShowOutcomeLabels(const UnitRun& run) {
   for (int port = 0; port < 4; ++port) {
     std::string caption;

@@ -148,9 +148,15 @@ const char* ResultWord(PortOutcome outcome) {
 }
 
 bool OutcomeLabel(const UnitRun& run, int port, std::string& caption, int64_t& backColor, int64_t& foreColor) {
+  const PortOutcome outcome = OutcomeOf(run, port);
+  if (outcome == PortOutcome::Passed || outcome == PortOutcome::Failed) {
+    bool failed = false;
+    PortStatusText(run.status[port], run.secondaryName, caption, backColor, foreColor, failed);
+    return true;
+  }
   backColor = ColorWhite;
   foreColor = ColorBlack;
-  switch (OutcomeOf(run, port)) {
+  switch (outcome) {
     case PortOutcome::Stopped: caption = "Stopped"; return true;
     case PortOutcome::NotRun: caption = "Not Run"; return true;
     case PortOutcome::LineLost:

@@ -69,9 +69,9 @@ const char* VerdictWord(Verdict verdict);
 // "stopped", "line lost" or "not run" (a port not enabled, or still busy).
 const char* ResultWord(PortOutcome outcome);
 
-// The caption and colours a port's status label ends a run with when its
-// outcome is not a status of its own ("Stopped", "Line Lost", "Not Run");
-// false when the last status shown is the outcome (or the port took no part).
+// The caption and colours an enabled port's status label ends a run with:
+// its final status ("Done", "Verify Failed", ...) or, without one, its
+// outcome ("Stopped", "Line Lost", "Not Run"); false for a port that took no part.
 bool OutcomeLabel(const UnitRun& run, int port, std::string& caption, int64_t& backColor, int64_t& foreColor);
 // A run log record's result and code for an enabled port of an ended run:
 // the final status caption and code, or "Stopped" / "Line Lost" with the

@@ -97,12 +97,12 @@ TEST(RunTallyTest, EachPortsOutcomeFollowsTheStatusLabelsBusyAndFailed) {
   }
 }
 
-TEST(RunTallyTest, PortsWithoutAFinalStateEndInTheirOutcomeInLabelAndRecord) {
+TEST(RunTallyTest, EveryEnabledPortEndsInItsOutcomeInLabelAndRecord) {
   FakePlatform platform;
   struct Case {
     bool stopped, lineLost, started, reported;
     uint8_t status;
-    const char* label;   // empty: the last status shown stays
+    const char* label;
     int64_t fore;
     const char* result;  // empty: no record of its own
     int32_t code;
@@ -112,23 +112,24 @@ TEST(RunTallyTest, PortsWithoutAFinalStateEndInTheirOutcomeInLabelAndRecord) {
       {true, false, true, false, 0, "Stopped", ColorBlack, "Stopped", -1},
       {false, true, true, true, 4, "Line Lost", ColorRed, "Line Lost", 4},
       {false, false, false, false, 0, "Not Run", ColorBlack, "", 0},
-      {true, false, true, true, 0, "", 0, "Done", 0},           // confirmed Done before the cancel
-      {false, true, true, true, 18, "", 0, "Verify Failed", 18},
+      {true, false, true, true, 0, "Done", ColorTeal, "Done", 0},   // confirmed Done before the cancel
+      {false, true, true, true, 18, "Verify Failed", ColorRed, "Verify Failed", 18},
   };
+  std::string caption;
+  int64_t back = 0, fore = 0;
+  EXPECT_FALSE(OutcomeLabel(RunOf({}, {}, true, true), 0, caption, back, fore));   // not in the run
   for (size_t i = 0; i < std::size(cases); ++i) {
     const Case& c = cases[i];
     UnitRun run = RunOf(AllPorts, {c.status, c.status, c.status, c.status}, c.reported, true);
     run.stopped = c.stopped;
     run.lineLost = c.lineLost;
     run.started = c.started;
-    std::string caption;
-    int64_t back = -1, fore = -1;
-    EXPECT_EQ(OutcomeLabel(run, 0, caption, back, fore), *c.label != 0) << i;
-    if (*c.label) {
-      EXPECT_EQ(caption, c.label) << i;
-      EXPECT_EQ(back, ColorWhite) << i;
-      EXPECT_EQ(fore, c.fore) << i;
-    }
+    caption.clear();
+    back = fore = -1;
+    EXPECT_TRUE(OutcomeLabel(run, 0, caption, back, fore)) << i;
+    EXPECT_EQ(caption, c.label) << i;
+    EXPECT_EQ(back, c.fore == ColorTeal ? ColorButtonFace : ColorWhite) << i;
+    EXPECT_EQ(fore, c.fore) << i;
     std::string result;
     int32_t code = 99;
     EXPECT_EQ(OutcomeRecord(run, 0, result, code), *c.result != 0) << i;

@@ -614,6 +614,21 @@ TEST_F(VerdictsTest, ClosingTheProgrammingManagerDuringARunAsksAndStopsItsPortsO
   ASSERT_FALSE(guard.isNull());
   ExpectLook(pm->RunTile(), Look::Pass);
 
+  // Cancel clears the labels; each then ends in its port's outcome.
+  WhenReady cancel(pm, [pm] { return pm->valPortSts(0)->text() == "Done"; }, [pm] { pm->btCancel()->click(); });
+  pm->btStart()->click();
+  ASSERT_TRUE(cancel.Done());
+  EXPECT_EQ(pm->frmStatus()->title(), "* Programming Operation Cancelled *");
+  EXPECT_EQ(pm->valPortSts(0)->text(), "Done");
+  for (int port = 1; port < 4; ++port) EXPECT_EQ(pm->valPortSts(port)->text(), "Stopped") << port;
+  ExpectLook(pm->PortTile(0), Look::Pass);
+  ExpectLook(pm->PortTile(1), Look::Idle);
+  EXPECT_EQ(pm->PortTile(1)->Word(), "STOPPED");
+  EXPECT_EQ(pm->RunTile()->Word(), "STOPPED");
+  EXPECT_EQ(pm->RunTile()->Detail(), "3 of 4 ports stopped, 1 passed");
+  EXPECT_EQ(window->SessionTally().Unit(1).passes, 5);
+  EXPECT_EQ(window->SessionTally().Unit(1).fails, 0);
+
   // Answered Yes (here to Escape): the run stops, its ports end stopped, the window goes.
   recorders.messages.answer = vbYes;
   WhenReady stop(pm, [pm] { return pm->valPortSts(0)->text() == "Done"; }, [pm] {
@@ -626,7 +641,9 @@ TEST_F(VerdictsTest, ClosingTheProgrammingManagerDuringARunAsksAndStopsItsPortsO
   ASSERT_FALSE(guard.isNull());   // still there until the run has returned
   for (int port = 1; port < 4; ++port) EXPECT_EQ(pm->valPortSts(port)->text(), "Stopped") << port;
   EXPECT_EQ(pm->RunTile()->Word(), "STOPPED");
-  EXPECT_EQ(window->SessionTally().Unit(1).passes, 5);   // 4, then port 1 before the stop
+  EXPECT_EQ(pm->valPortSts(0)->text(), "Done");
+  EXPECT_EQ(window->SessionTally().Unit(1).passes, 6);   // 4, then port 1 before each stop
+  EXPECT_EQ(window->SessionTally().Unit(1).fails, 0);
   Settle();
   EXPECT_TRUE(guard.isNull());
   EXPECT_EQ(window->ProgramManager(), nullptr);
