@@ -7,12 +7,14 @@
 
 #include "link/CommDefs.h"
 #include "operations/ArrayRun.h"
+#include "operations/DeleteImage.h"
 #include "operations/ProgramRun.h"
 #include "operations/RunLog.h"
 #include "operations/RunTally.h"
 #include "programmers/Discovery.h"
 #include "sim/Line.h"
 #include "state/PublicVars.h"
+#include "state/SlotContents.h"
 #include "state/views/ArrayProgramView.h"
 #include "state/views/ProgramManagerView.h"
 #include "tests/support/FakePlatform.h"
@@ -198,6 +200,30 @@ TEST(RunTallyTest, UnitDetailNamesTheFailedPortsWithTheirCaptions) {
   EXPECT_EQ(UnitDetail(RunOf(AllPorts, {}, false, true)), "4 of 4 ports not run");
   EXPECT_EQ(UnitDetail(Lost(RunOf(AllPorts, {0, 18, 1, 1}, true, true), "Timeout")),
             "Port 2 Verify Failed; line lost: Timeout");
+}
+
+// A run's image stays current until something writes or erases its slot:
+// that slot alone, every slot of its programmer, or every programmer.
+TEST(RunTallyTest, RunImageIsCurrentUntilItsSlotsContentsChange) {
+  FakePlatform platform;
+  DirEntry entry;
+  entry.Size = 100;
+  const std::string name = "Sensor board";
+  std::copy(name.begin(), name.end(), entry.Name.begin());
+  struct Case { uint8_t address; int slot; bool current; };
+  const Case cases[] = {{3, 2, true}, {4, 1, true}, {3, 1, false}, {3, 0, false}, {4, 0, true}, {0, 0, false}};
+  for (const Case& c : cases) {
+    UnitRun run = StartUnitRun(3, 0x0F);
+    NoteRunImage(run, 1, entry);
+    EXPECT_EQ(run.slot, 1);
+    EXPECT_EQ(run.imageName, "Sensor board");
+    EXPECT_TRUE(RunImageCurrent(run));
+    SlotContentsChanged(c.address, c.slot);
+    EXPECT_EQ(RunImageCurrent(run), c.current) << int(c.address) << "/" << c.slot;
+  }
+  UnitRun empty = StartUnitRun(3, 0x0F);
+  NoteRunImage(empty, 2, DirEntry{});
+  EXPECT_EQ(empty.imageName, "");
 }
 
 TEST(RunTallyTest, StartUnitRunTakesThePortsOfTheEnableByte) {
@@ -404,6 +430,22 @@ TEST_F(RunReportTest, UnitThatStopsAnsweringEndsTheRunLineLostInTilesLabelsAndLo
     EXPECT_FALSE(r.errorText.empty()) << r.port;
   }
   RunLogFolder.clear();
+}
+
+TEST_F(RunReportTest, DeletingTheSlotMakesItsRunAnEarlierImages) {
+  AddUnit(3);
+  ASSERT_TRUE(AcquireProgrammerAt(3));
+  CurrentAddress = 3;
+  platform.port.settings = "115200,n,8,1";
+  ImageNumber = 1;
+  ASSERT_TRUE(ProgramImage(false));
+  const UnitRun run = manager.finished.at(0);
+  EXPECT_EQ(run.slot, 1);
+  EXPECT_TRUE(RunImageCurrent(run));
+  ASSERT_TRUE(DeleteImage(2));   // another slot
+  EXPECT_TRUE(RunImageCurrent(run));
+  ASSERT_TRUE(DeleteImage(1));
+  EXPECT_FALSE(RunImageCurrent(run));
 }
 
 TEST_F(RunReportTest, RefusedStartEndsWithEveryEnabledPortNotStarted) {

@@ -339,6 +339,20 @@ TEST_F(VerdictsTest, ArrayWindowShowsEachUnitsVerdictAndTheWholeRuns) {
   EXPECT_EQ(w->lblStatus(2, 1)->text(), "Verify Failed");
   EXPECT_EQ(w->lblStatus(0, 1)->text(), "- Disabled -");
   EXPECT_EQ(w->height(), 3 * ArrayProgramWindow::PanelHeight + 1200 / ArrayProgramWindow::TwipsPerPixel);
+  // Another choice in a unit's image list makes its verdict, and so the whole run's, an earlier image's.
+  EXPECT_EQ(w->UnitTile(2)->ImageText(), QString::fromUtf8("Image 2 \u00B7 Two"));
+  w->cbImage(2)->setCurrentIndex(0);
+  w->cbImage_Click(2);
+  EXPECT_TRUE(w->UnitTile(2)->Earlier());
+  EXPECT_EQ(w->UnitTile(2)->Word(), "FAIL");
+  ExpectLook(w->UnitTile(2), Look::Idle);
+  EXPECT_FALSE(w->UnitTile(0)->Earlier());
+  EXPECT_TRUE(w->RunTile()->Earlier());
+  w->cbImage(2)->setCurrentIndex(1);
+  w->cbImage_Click(2);
+  EXPECT_FALSE(w->UnitTile(2)->Earlier());
+  ExpectLook(w->UnitTile(2), Look::Fail);
+  ExpectLook(w->RunTile(), Look::Fail);
 
   window->Menu("mnuViewVerdictTiles")->trigger();
   EXPECT_TRUE(w->RunTile()->isHidden());
