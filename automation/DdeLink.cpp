@@ -26,6 +26,7 @@
 #include "programmers/Selection.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "state/SlotContents.h"
 #include "state/views/MainWindowView.h"
 
 namespace {
@@ -243,6 +244,7 @@ bool DdeLink::Dispatch() {
   }
   if (name == "SaveImage") {
     ImageNumber = Number(Params[1]);
+    ImageChoiceChanged();
     return SaveImageToFile(Params[2]);
   }
   if (name == "LoadImage" || name == "ReadDevice") {

@@ -382,25 +382,38 @@ bool ParsePorts(const std::string& text, std::array<bool, 4>& ports) {
 
 void OnInterrupt(int) { InterruptRequested = 1; }
 
-// The port status code whose caption a port shows; -1 for none.
-int PortStatusCode(const std::string& caption) {
-  if (caption.empty()) return -1;
-  for (int code = 0; code < 256; ++code) {
-    std::string text;
-    int64_t back = 0, fore = 0;
-    bool failed = false;
-    PortStatusText(static_cast<uint8_t>(code), text, back, fore, failed);
-    if (text == caption) return code;
-  }
-  return -1;
+// The status code that counts for a port of a run; -1 for none.
+int CountedCode(const UnitRun& run, int port) {
+  return run.reported && !run.unconfirmed[port] ? run.status[port] : -1;
 }
 
-// A port's outcome: passed when it ended "Done", failed on a failure code,
-// else not run (disabled, or the run stopped before it ended).
-const char* PortResult(int code, bool failed) {
-  if (failed) return "failed";
-  return code == 0 ? "passed" : "not run";
-}
+// The ports' results of the runs as kestrin-cli counts them.
+struct ResultCounts {
+  int passed = 0, failed = 0, stopped = 0, lineLost = 0, notRun = 0;
+  void Add(PortOutcome outcome) {
+    switch (outcome) {
+      case PortOutcome::Passed: ++passed; break;
+      case PortOutcome::Failed: ++failed; break;
+      case PortOutcome::Stopped: ++stopped; break;
+      case PortOutcome::LineLost: ++lineLost; break;
+      default: ++notRun; break;
+    }
+  }
+  void Put(QJsonObject& document) const {
+    document["passed"] = passed;
+    document["failed"] = failed;
+    document["stopped"] = stopped;
+    document["lineLost"] = lineLost;
+    document["notRun"] = notRun;
+  }
+  // ", S stopped" and ", L line lost" when there are any.
+  std::string Unfinished() const {
+    std::string text;
+    if (stopped > 0) text += ", " + std::to_string(stopped) + " stopped";
+    if (lineLost > 0) text += ", " + std::to_string(lineLost) + " line lost";
+    return text;
+  }
+};
 
 QJsonObject PortJson(int port, bool enabled, const std::string& caption, int code, const char* result) {
   QJsonObject entry;
@@ -447,30 +460,30 @@ int ProgramCommand(const CliOptions& options) {
   if (!ok) ReportLastError();
   if (ok && CancelRequest) std::fputs("kestrin-cli: run cancelled\n", stderr);
 
-  int passed = 0, failed = 0, notRun = 0;
+  ResultCounts counts;
   QJsonArray portList;
   for (int port = 0; port < 4; ++port) {
-    const int code = PortStatusCode(manager.Caption(port));
-    const char* result = PortResult(code, manager.PortFailed(port));
-    passed += std::string(result) == "passed";
-    failed += std::string(result) == "failed";
-    notRun += std::string(result) == "not run";
-    portList.append(PortJson(port, ports[port], manager.Caption(port), code, result));
+    const PortOutcome outcome = OutcomeOf(manager.Run(), port);
+    counts.Add(outcome);
+    portList.append(
+        PortJson(port, ports[port], manager.Caption(port), CountedCode(manager.Run(), port), ResultWord(outcome)));
   }
   // A failed target counts only when the run itself went through.
-  const int status = !ok || CancelRequest ? ExitFailed : manager.AnyPortFailed() ? ExitTargetFailed : ExitOk;
+  const bool unfinished = counts.stopped > 0 || counts.lineLost > 0;
+  const int status = !ok || CancelRequest || unfinished ? ExitFailed
+                     : counts.failed > 0                 ? ExitTargetFailed
+                                                         : ExitOk;
   if (options.json) {
     document["ports"] = portList;
-    document["passed"] = passed;
-    document["failed"] = failed;
-    document["notRun"] = notRun;
+    counts.Put(document);
     document["cancelled"] = static_cast<bool>(CancelRequest);
     document["error"] = JsonLastError();
     times.Stamp(document);
     return PrintJsonDocument(document, status);
   }
-  std::printf("program: address %d image %d: %d passed, %d failed, %d not run (%.1f s)\n", options.address,
-              options.image, passed, failed, notRun, times.Seconds());
+  std::printf("program: address %d image %d: %d passed, %d failed, %d not run%s (%.1f s)\n", options.address,
+              options.image, counts.passed, counts.failed, counts.notRun, counts.Unfinished().c_str(),
+              times.Seconds());
   return status;
 }
 
@@ -508,7 +521,7 @@ int PrintArrayJson(const std::vector<ConsoleArrayRun>& runs, const std::vector<A
   QJsonObject document;
   document["command"] = "array";
   QJsonArray units;
-  int passed = 0, failed = 0, notRun = 0;
+  ResultCounts counts;
   for (size_t i = 0; i < runs.size(); ++i) {
     QJsonObject unit;
     unit["address"] = runs[i].address;
@@ -517,15 +530,11 @@ int PrintArrayJson(const std::vector<ConsoleArrayRun>& runs, const std::vector<A
     if (i < panels.size()) {
       const ArrayPanel& p = panels[i];
       unit["outcome"] = ArrayOutcome(p);
-      const bool ranThrough = p.started && !p.startFailed && !p.lost && !p.cancelled;
       for (int port = 0; port < 4; ++port) {
-        const std::string& caption = view.Caption(static_cast<int>(i), port);
-        const int code = caption.empty() ? -1 : p.status[port];
-        const char* result = PortResult(ranThrough ? code : -1, p.portFailed[port]);
-        passed += std::string(result) == "passed";
-        failed += std::string(result) == "failed";
-        notRun += std::string(result) == "not run";
-        ports.append(PortJson(port, runs[i].ports[port], caption, code, result));
+        const PortOutcome outcome = OutcomeOf(p.run, port);
+        counts.Add(outcome);
+        ports.append(PortJson(port, runs[i].ports[port], view.Caption(static_cast<int>(i), port),
+                              CountedCode(p.run, port), ResultWord(outcome)));
       }
     } else {
       unit["outcome"] = "not started";
@@ -534,9 +543,7 @@ int PrintArrayJson(const std::vector<ConsoleArrayRun>& runs, const std::vector<A
     units.append(unit);
   }
   document["units"] = units;
-  document["passed"] = passed;
-  document["failed"] = failed;
-  document["notRun"] = notRun;
+  counts.Put(document);
   document["cancelled"] = static_cast<bool>(CancelRequest);
   document["error"] = JsonLastError();
   times.Stamp(document);
@@ -992,8 +999,10 @@ const CommandEntry Commands[] = {
      "program --address A --image N [--ports 1,3] [--verify] [--crc-verify] [--sequential] [--json]\n"
      "  Programs (or with --verify only verifies) devices on the enabled ports from\n"
      "  image slot N and prints each change of a port's status, then a summary:\n"
-     "  \"program: address A image N: P passed, F failed, R not run (S s)\". Exits 1\n"
-     "  when a port failed, 3 when a command failed. Ctrl-C cancels the run.\n"},
+     "  \"program: address A image N: P passed, F failed, R not run (S s)\", with\n"
+     "  \", S stopped\" and \", L line lost\" after \"not run\" when any. Exits 1\n"
+     "  when a port failed, 3 when a command failed or a port was stopped or lost\n"
+     "  with the line. Ctrl-C cancels the run.\n"},
     {"array", false, false, ArrayCommand,
      "array --run A:IMAGE[:PORTS] [--run A:IMAGE[:PORTS] ...] [--verify] [--sequential] [--json]\n"
      "  Array programming: starts the programmer at each address A on image slot\n"

@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "operations/RunTally.h"
 #include "state/views/ProgramManagerView.h"
 
 class ConsoleProgramManager : public ProgramManagerView {
@@ -19,6 +20,10 @@ class ConsoleProgramManager : public ProgramManagerView {
   bool SoundEnabled() override { return false; }
   void SetPortStatus(int port, const std::string& caption, int64_t backColor, int64_t foreColor) override;
   void SetStatusFrameVisible(bool visible) override {}
+  void RunFinished(const UnitRun& run) override { run_ = run; }
+
+  // The run as it ended: each port's outcome.
+  const UnitRun& Run() const { return run_; }
 
   // A port ended with a failure code.
   bool AnyPortFailed() const;
@@ -33,4 +38,5 @@ class ConsoleProgramManager : public ProgramManagerView {
   bool quiet_;
   std::array<std::string, 4> captions_;
   std::array<bool, 4> failed_{};
+  UnitRun run_;
 };

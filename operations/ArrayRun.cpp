@@ -41,6 +41,7 @@ void CancelStarted(std::vector<ArrayPanel>& panels, const std::vector<bool>& fol
     MakeAddressCurrent(panels[i].address);
     CancelProgramming();
     panels[i].cancelled = true;
+    panels[i].run.stopped = true;
   }
 }
 
@@ -68,13 +69,10 @@ void LogArrayRun(std::vector<RunLogEntry>& logs, const std::vector<ArrayPanel>& 
     } else {
       ClearError();
     }
-    for (int port = 0; port < 4 && panel.started && panel.run.reported; ++port) {
-      if (!ports[i][port] || panel.run.unconfirmed[port]) continue;   // no state that counts
-      std::string caption;
-      int64_t back = 0, fore = 0;
-      bool failed = false;
-      const bool busy = PortStatusText(panel.status[port], panel.run.secondaryName, caption, back, fore, failed);
-      log.SetPort(port + 1, busy && panel.cancelled ? "Cancelled" : caption, panel.status[port]);
+    for (int port = 0; port < 4 && panel.started; ++port) {
+      std::string result;
+      int32_t code = 0;
+      if (ports[i][port] && OutcomeRecord(panel.run, port, result, code)) log.SetPort(port + 1, result, code);
     }
     log.Write();
   }
@@ -179,19 +177,24 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
     logs.emplace_back(verify ? "verify" : "program", 0);
     logs.back().SetUnit(panels[i].programmer);
     view.SetPanelEnabled(static_cast<int>(i), false);
-    if (startRefused || !view.ProgrammerEnabled(static_cast<int>(i))) continue;
+    if (!view.ProgrammerEnabled(static_cast<int>(i))) continue;
     ArrayPanel& panel = panels[i];
     std::array<bool, 4>& ports = portsOf[i];
     for (int port = 0; port < 4; ++port) ports[port] = view.PortEnabled(static_cast<int>(i), port);
     slots[i] = view.ChosenImage(static_cast<int>(i));
+    panel.run.enabled = ports;
+    const int slot = slots[i];
+    NoteRunImage(panel.run, slot,
+                 slot >= 1 && slot < static_cast<int>(panel.entries.size()) ? panel.entries[slot] : DirEntry{});
+    if (startRefused) continue;   // never started: its ports end not run
     logs.back() = RunLogEntry(verify ? "verify" : "program", slots[i]);
     logs.back().SetUnit(panel.programmer);
     MakeAddressCurrent(panel.address);
-    panel.run.enabled = ports;
     // Even a CRC-verify run is a Program command, which counts devices.
     const bool mayStart = !panel.securityDamaged || RefuseRunOnDamagedBlock("Array Programming");
     if (mayStart && PortsEnable(ArrayPortMask(ports, verify, sequential)) && Program(slots[i])) {
       panel.started = true;
+      panel.run.started = true;
       following[i] = true;
     } else {
       panel.startFailed = true;
@@ -222,6 +225,8 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
         if (++misses[i] >= ArrayStatusRetries) {
           following[i] = false;
           panel.lost = true;
+          panel.run.lineLost = true;
+          panel.run.lostError = LastErrorText;
           anyLost = true;
           lostFailure = ErrorRecordCopy();
         } else {
@@ -249,7 +254,17 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
   }
 
   for (size_t i = 0; i < panels.size(); ++i) view.SetPanelEnabled(static_cast<int>(i), true);
-  for (ArrayPanel& panel : panels) panel.run.ended = true;
+  for (size_t i = 0; i < panels.size(); ++i) {
+    panels[i].run.ended = true;
+    // Each port ends in its outcome; one that never reached a final state not in the busy state last read.
+    for (int port = 0; port < 4; ++port) {
+      std::string caption;
+      int64_t back = 0, fore = 0;
+      if (OutcomeLabel(panels[i].run, port, caption, back, fore)) {
+        view.SetPortStatus(static_cast<int>(i), port, caption, back, fore);
+      }
+    }
+  }
   view.RunFinished(panels);
   // The refused start is what the operator must hear about first.
   if (startRefused) {

@@ -9,10 +9,12 @@
 #include "programmers/ImageDirectory.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "state/SlotContents.h"
 
 bool DeleteImage(int imageNumber) {
   const LineOperation operation;
   if (!operation.Taken()) return RefuseBusyLine("Delete Image");
+  SlotContentsChanged(CurrentAddress, imageNumber);
   ClearError();
   ErrorTitle = "Delete Image";
   RunLogScope log("delete", imageNumber);   // the slot as it was

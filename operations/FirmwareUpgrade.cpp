@@ -23,6 +23,7 @@
 #include "platform/NumberText.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "state/SlotContents.h"
 #include "state/views/MainWindowView.h"
 
 namespace {
@@ -138,6 +139,7 @@ class WindowLock {
 bool UpgradeFirmware(int restartLimitTicks) {
   const LineOperation operation;
   if (!operation.Taken()) return RefuseBusyLine("Upgrade Firmware");
+  SlotContentsChanged(CurrentAddress, 0);   // the new firmware may keep its images otherwise
   ClearError();
   ErrorTitle = "Upgrade Firmware";
   const WindowLock lock;

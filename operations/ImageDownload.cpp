@@ -11,6 +11,7 @@
 #include "programmers/SecurityBlock.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "state/SlotContents.h"
 #include "state/views/MainWindowView.h"
 
 #if defined(__SSE2__)
@@ -229,6 +230,7 @@ bool CompleteDirEntry(int32_t entryAddress, int32_t count, const uint8_t* entry)
 bool LoadNewDeviceImage(bool readProtect, int32_t imageCount, bool writeSerialization) {
   const LineOperation operation;
   if (!operation.Taken()) return RefuseBusyLine("Load Target Image");
+  SlotContentsChanged(CurrentAddress, ImageNumber);
   ClearError();
   ErrorTitle = "Load New Device Image";
   const DeviceRecord& device = Device();

@@ -44,13 +44,21 @@ bool WaitForNextPoll() {
 // Polls until every port rests in a final state two replies agreed on;
 // AnyFailed tells whether a port ended in failure. A port shows only the
 // states that count, so no label reads "Done" on the strength of one reply.
-// `run` keeps the states counted so far.
+// `run` keeps the states counted so far, and why the polling ended early:
+// a cancel (stopped) or a status read the unit did not answer (line lost).
 void FollowPorts(bool& anyFailed, UnitRun& run) {
   PortStatusWatch watch;
   bool anyBusy = true;
   while (anyBusy) {
-    if (!WaitForNextPoll()) return;
-    if (!ReadPortStatus(watch, StatusConfirm::AtNextPoll)) return;
+    if (!WaitForNextPoll()) {
+      run.stopped = true;
+      return;
+    }
+    if (!ReadPortStatus(watch, StatusConfirm::AtNextPoll)) {
+      run.lineLost = true;
+      run.lostError = LastErrorText;
+      return;
+    }
     for (int port = 0; port < 4; ++port) {
       if (!watch.Counted(port)) continue;
       std::string caption;
@@ -66,20 +74,27 @@ void FollowPorts(bool& anyFailed, UnitRun& run) {
   }
 }
 
-// One run-log record per enabled port with the status it ended in; a port
-// whose state was never confirmed has none to record.
-void LogPorts(RunLogEntry& log, const UnitRun& run) {
-  RunPortsDone.fill(false);
-  if (!run.reported) return;
-  const auto& last = run.status;
+// Every enabled port's label ends in its outcome: its final status, or for a
+// port that never reached one, what ended it rather than the busy state last
+// read (a cancel clears the labels meanwhile).
+void ShowOutcomeLabels(const UnitRun& run) {
   for (int port = 0; port < 4; ++port) {
-    if (!run.enabled[port] || run.unconfirmed[port]) continue;
     std::string caption;
     int64_t back = 0, fore = 0;
-    bool failed = false;
-    const bool busy = PortStatusText(last[port], caption, back, fore, failed);
-    RunPortsDone[port] = last[port] == 0;
-    log.SetPort(port + 1, busy && CancelRequest ? "Cancelled" : caption, last[port]);
+    if (OutcomeLabel(run, port, caption, back, fore)) frmProgram->SetPortStatus(port, caption, back, fore);
+  }
+}
+
+// One run-log record per enabled port with the outcome it ended in; a run
+// the unit never took is logged as one record with its error.
+void LogPorts(RunLogEntry& log, const UnitRun& run) {
+  RunPortsDone.fill(false);
+  for (int port = 0; port < 4; ++port) {
+    std::string result;
+    int32_t code = 0;
+    if (!OutcomeRecord(run, port, result, code)) continue;
+    RunPortsDone[port] = OutcomeOf(run, port) == PortOutcome::Passed && code == 0;
+    log.SetPort(port + 1, result, code);
   }
 }
 
@@ -96,17 +111,22 @@ bool ProgramImage(bool verifyOnly) {
 
   const uint8_t enableByte = PortEnableByte();
   UnitRun run = StartUnitRun(CurrentAddress, enableByte);
+  NoteRunImage(run, ImageNumber,
+               ImageNumber >= 1 && ImageNumber < static_cast<int>(ImageDirectory.size()) ? ImageDirectory[ImageNumber]
+                                                                                       : DirEntry{});
   frmProgram->RunStarted(run);
   if (PortsEnable(enableByte)) {
     Settings->SaveSetting("Settings", "PortEnables", std::to_string(enableByte));
     ClearPortStatus();
     if (verifyOnly ? Verify(ImageNumber) : Program(ImageNumber)) {
+      run.started = true;
       ShowPortStatus();
       FollowPorts(anyFailed, run);
     }
   }
-  LogPorts(log, run);
   run.ended = true;
+  ShowOutcomeLabels(run);
+  LogPorts(log, run);
   frmProgram->RunFinished(run);
 
   if (frmProgram->SoundEnabled() && anyFailed) PlayFailSound();

@@ -17,6 +17,7 @@
 #include "programmers/SecurityBlock.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "state/SlotContents.h"
 #include "state/views/MainWindowView.h"
 #include "state/views/ReadImageView.h"
 
@@ -80,6 +81,7 @@ bool ReadTargetIntoSlot(const TargetReadSettings& settings) {
 bool ReadTargetDeviceImage() {
   const LineOperation operation;
   if (!operation.Taken()) return RefuseBusyLine("Read Target Device");
+  SlotContentsChanged(CurrentAddress, ImageNumber);
   ClearError();
   ErrorTitle = "Read Target Device Image";
   if (frmReadImage) frmReadImage->SetPortStatus("", ColorButtonFace, ColorTeal);

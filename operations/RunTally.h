@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "operations/PortStatus.h"
+#include "state/PublicVars.h"
 
 // One programmer's run as the status polls have left it so far.
 struct UnitRun {
@@ -22,30 +23,61 @@ struct UnitRun {
   // state that no second reply has confirmed. It runs on meanwhile.
   std::array<bool, 4> unconfirmed{};
   bool ended = false;                // over: finished, cancelled or stopped by a failed command
+  bool started = false;              // the unit took the start command
+  bool stopped = false;              // cancelled, or its window closed, before every port finished
+  bool lineLost = false;             // it stopped answering while its ports ran
+  std::string lostError;             // what the unanswered command reported
+  // The image the run was started with: its slot, its name as the directory
+  // showed it, and the slot's contents generation (SlotGeneration) then.
+  int slot = 0;
+  std::string imageName;
+  uint64_t slotGeneration = 0;
 };
 
 // A run on `address` (the selected programmer) with the ports of bits 0..3 of a port enable byte.
 UnitRun StartUnitRun(uint8_t address, uint8_t portMask);
 
+// Notes the image a run starts with: slot `slot` holding `entry` on run.address.
+void NoteRunImage(UnitRun& run, int slot, const DirEntry& entry);
+// The slot still holds what the run was run with: nothing wrote or erased it since.
+bool RunImageCurrent(const UnitRun& run);
+
 // The states the watch counts after a status poll.
 void TakeStatus(UnitRun& run, const PortStatusWatch& watch);
 
-// Idle: the port was not enabled (or reports itself disabled); Stopped: the
-// run ended before the port finished.
-enum class PortOutcome { Idle, Busy, Passed, Failed, Stopped };
-// Decided as the status labels decide it (PortStatusText's busy and failed).
+// A port's one outcome, taken from the final state that counts for it (two
+// agreeing replies): Passed or Failed as the status labels decide it
+// (PortStatusText's busy and failed). A port that never reached one is Busy
+// while the run goes on, then Stopped (the run was cancelled or its window
+// closed), LineLost (the unit stopped answering) or NotRun (the unit never
+// took the start). Idle: the port was not enabled (or reports itself disabled).
+enum class PortOutcome { Idle, Busy, Passed, Failed, Stopped, LineLost, NotRun };
 PortOutcome OutcomeOf(const UnitRun& run, int port);
 
-enum class Verdict { None, Busy, Pass, Fail };
-// Busy while an enabled port still runs; then PASS when every enabled port
-// passed and FAIL otherwise; None when no port was enabled.
+enum class Verdict { None, Busy, Pass, Fail, Stopped, LineLost, NotRun };
+// Busy while an enabled port still runs; then FAIL when a port failed, else
+// LINE LOST, STOPPED or NOT RUN when a port ended so, and PASS only when every
+// enabled port passed; None when no port was enabled.
 Verdict VerdictOf(const UnitRun& run);
 // The verdict over several units run at once.
 Verdict VerdictOf(const std::vector<UnitRun>& runs);
 
-// The tile's big word: "PASS", "FAIL", "BUSY", "OFF" or "STOP".
+// The tile's big word: "PASS", "FAIL", "BUSY", "OFF", "STOPPED", "LINE LOST" or "NOT RUN".
 const char* VerdictWord(PortOutcome outcome);
 const char* VerdictWord(Verdict verdict);
+// The word kestrin-cli's JSON gives a port's outcome: "passed", "failed",
+// "stopped", "line lost" or "not run" (a port not enabled, or still busy).
+const char* ResultWord(PortOutcome outcome);
+
+// The caption and colours an enabled port's status label ends a run with:
+// its final status ("Done", "Verify Failed", ...) or, without one, its
+// outcome ("Stopped", "Line Lost", "Not Run"); false for a port that took no part.
+bool OutcomeLabel(const UnitRun& run, int port, std::string& caption, int64_t& backColor, int64_t& foreColor);
+// A run log record's result and code for an enabled port of an ended run:
+// the final status caption and code, or "Stopped" / "Line Lost" with the
+// last busy code counted (-1 when none was read). False for a port with no
+// record: not enabled, or the unit never took the start.
+bool OutcomeRecord(const UnitRun& run, int port, std::string& result, int32_t& code);
 // The line under a port's word: its status caption, or why it has none.
 std::string OutcomeDetail(const UnitRun& run, int port);
 // The line under a run's word: how many enabled ports passed or failed.
@@ -66,7 +98,8 @@ struct PassFail {
 std::string YieldText(const PassFail& counts);
 
 // The counts of a session: every ended run adds the final outcome of each of
-// its enabled ports; idle and stopped ports count for nothing.
+// its enabled ports; only passed and failed ports count, stopped, lost and
+// unrun ones count for nothing.
 class RunTally {
  public:
   // Numbers the runs of the session from 1.

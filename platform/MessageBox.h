@@ -10,7 +10,7 @@ enum MsgBoxStyle : int {
   vbQuestion = 32,
   vbExclamation = 48,
   vbInformation = 64,
-  vbDefaultButton2 = 256,   // Enter answers the second button (No)
+  vbDefaultButton2 = 256,   // Enter and a stray keystroke answer the second button (No)
 };
 
 enum MsgBoxResult : int { vbOK = 1, vbYes = 6, vbNo = 7 };

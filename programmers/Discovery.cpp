@@ -8,6 +8,7 @@
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "state/LineGuard.h"
+#include "state/SlotContents.h"
 #include "state/views/MainWindowView.h"
 
 const char* const LineSettings[2] = {"38400,n,8,1", "115200,n,8,1"};
@@ -81,6 +82,7 @@ bool ReadProgrammerConfig(ProgrammerRecord& entry) {
 }
 
 bool AcquireProgrammers(int selectAddress) {
+  SlotContentsChanged(0, 0);   // whatever answers now may hold other images
   frmMain->CloseImageManager();
   frmMain->SetPortListEnabled(false);
   ClearError();
@@ -149,6 +151,7 @@ void ScanProgrammers() {
 bool AcquireProgrammerAt(int address) {
   const LineOperation operation;
   if (!operation.Taken()) return RefuseBusyLine("Acquire Programmers");
+  SlotContentsChanged(static_cast<uint8_t>(address), 0);
   ClearError();
   ErrorTitle = "Acquire Programmers";
   if (!OpenCommPort()) return false;

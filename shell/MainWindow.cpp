@@ -873,6 +873,11 @@ void MainWindow::mnuViewVerdictTiles_Click() {
 }
 
 void MainWindow::mnuViewResetCounters_Click() {
+  const PassFail session = tally_.Session();
+  const std::string question = "Reset the pass and fail counts of this session (" + std::to_string(tally_.Runs()) +
+                               " runs: " + std::to_string(session.passes) + " passed, " +
+                               std::to_string(session.fails) + " failed) and number runs from 1 again?";
+  if (MessageBox->MsgBox(question, vbYesNo + vbQuestion + vbDefaultButton2, "Reset Counters") != vbYes) return;
   tally_.Reset();
   TellChildrenSessionChanged();
 }

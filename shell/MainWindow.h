@@ -55,6 +55,7 @@ class MainWindow : public QMainWindow, public MainFrame {
   void SetConfigMenuEnabled(bool enabled) override;
   void CloseImageManager() override;
   void ShowImageManager() override;
+  void ImagesChanged() override { TellChildrenSessionChanged(); }
 
   // Menu entries by their names ("mnuFileOpen") and toolbar buttons by key ("Program").
   QAction* Menu(const std::string& name) const;

@@ -300,6 +300,16 @@ TEST_F(ArrayRunTest, CancelStopsEveryStartedUnitOnceAndReadsNoMoreStatus) {
   EXPECT_EQ(sent[sent.size() - 2].second, CmdCancelProgramming);
   EXPECT_TRUE(panels[0].cancelled);
   EXPECT_NE(view.Final(0, 0), "Done");
+  // The units stopped mid-run end stopped, in their verdict and in their labels.
+  for (int i : {0, 2}) {
+    EXPECT_TRUE(panels[i].run.stopped) << i;
+    EXPECT_EQ(VerdictOf(panels[i].run), Verdict::Stopped) << i;
+    for (int port = 0; port < 4; ++port) {
+      if (OutcomeOf(panels[i].run, port) == PortOutcome::Stopped) {
+        EXPECT_EQ(view.Final(i, port), "Stopped") << i << "/" << port;
+      }
+    }
+  }
 }
 
 TEST_F(ArrayRunTest, UnitThatStopsAnsweringIsGivenUpAndReportedWhileTheOtherFinishes) {
@@ -316,6 +326,13 @@ TEST_F(ArrayRunTest, UnitThatStopsAnsweringIsGivenUpAndReportedWhileTheOtherFini
   EXPECT_FALSE(panels[0].lost);
   EXPECT_EQ(CountTo(2, CmdGetStatus), ArrayStatusRetries);
   for (int port = 0; port < 4; ++port) EXPECT_EQ(view.Final(0, port), "Done") << port;
+  EXPECT_EQ(VerdictOf(panels[0].run), Verdict::Pass);
+  EXPECT_EQ(VerdictOf(panels[1].run), Verdict::LineLost);
+  EXPECT_FALSE(panels[1].run.lostError.empty());
+  for (int port = 0; port < 4; ++port) {
+    EXPECT_EQ(OutcomeOf(panels[1].run, port), PortOutcome::LineLost) << port;
+    EXPECT_EQ(view.Final(1, port), "Line Lost") << port;
+  }
 }
 
 TEST_F(ArrayRunTest, CommandsGoBackToTheSelectedUnitAfterwards) {

@@ -7,15 +7,19 @@
 
 #include "link/CommDefs.h"
 #include "operations/ArrayRun.h"
+#include "operations/DeleteImage.h"
 #include "operations/ProgramRun.h"
+#include "operations/RunLog.h"
 #include "operations/RunTally.h"
 #include "programmers/Discovery.h"
 #include "sim/Line.h"
 #include "state/PublicVars.h"
+#include "state/SlotContents.h"
 #include "state/views/ArrayProgramView.h"
 #include "state/views/ProgramManagerView.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimLine.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -32,37 +36,109 @@ UnitRun RunOf(std::array<bool, 4> enabled, std::array<uint8_t, 4> status, bool r
 
 constexpr std::array<bool, 4> AllPorts{true, true, true, true};
 
+UnitRun Stopped(UnitRun run) {
+  run.started = run.stopped = true;
+  return run;
+}
+
+UnitRun Lost(UnitRun run, const std::string& error) {
+  run.started = run.lineLost = true;
+  run.lostError = error;
+  return run;
+}
+
 TEST(RunTallyTest, EachPortsOutcomeFollowsTheStatusLabelsBusyAndFailed) {
   FakePlatform platform;
   SecondaryName = "EEPROM";
-  struct Case { bool enabled, reported, ended; uint8_t status; PortOutcome outcome; const char* word, *detail; };
+  // How the run ended: S stopped (cancel, window closed), L line lost, T the unit took the start.
+  struct Case {
+    bool enabled, reported, ended;
+    const char* how;
+    uint8_t status;
+    PortOutcome outcome;
+    const char *word, *detail, *result;
+  };
   const Case cases[] = {
-      {false, false, false, 0, PortOutcome::Idle, "OFF", "Not enabled"},
-      {false, true, true, 5, PortOutcome::Idle, "OFF", "- Disabled -"},
-      {false, true, true, 18, PortOutcome::Idle, "OFF", "Verify Failed"},   // not ticked: not its verdict
-      {true, false, false, 0, PortOutcome::Busy, "BUSY", "Starting"},      // no status read yet
-      {true, false, true, 0, PortOutcome::Stopped, "STOP", "Not started"},  // the start was refused
-      {true, true, false, 1, PortOutcome::Busy, "BUSY", "Programming"},
-      {true, true, false, 8, PortOutcome::Busy, "BUSY", "Programming EEPROM"},
-      {true, true, true, 2, PortOutcome::Stopped, "STOP", "Stopped while Verifying"},   // cancelled
-      {true, true, true, 0, PortOutcome::Passed, "PASS", "Done"},
-      {true, true, false, 0, PortOutcome::Passed, "PASS", "Done"},   // done while others still run
-      {true, true, true, 18, PortOutcome::Failed, "FAIL", "Verify Failed"},
-      {true, true, true, 16, PortOutcome::Failed, "FAIL", "No Target Vcc"},
-      {true, true, true, 13, PortOutcome::Failed, "FAIL", "Unknown 13"},
-      {true, true, true, 24, PortOutcome::Failed, "FAIL", "EEPROM Verify Failed"},
-      {true, true, true, 5, PortOutcome::Idle, "OFF", "- Disabled -"},   // the programmer left it out
+      {false, false, false, "", 0, PortOutcome::Idle, "OFF", "Not enabled", "not run"},
+      {false, true, true, "T", 5, PortOutcome::Idle, "OFF", "- Disabled -", "not run"},
+      {false, true, true, "T", 18, PortOutcome::Idle, "OFF", "Verify Failed", "not run"},   // not ticked: not its verdict
+      {true, false, false, "", 0, PortOutcome::Busy, "BUSY", "Starting", "not run"},      // no status read yet
+      {true, false, true, "", 0, PortOutcome::NotRun, "NOT RUN", "Not started", "not run"},   // the start was refused
+      {true, true, false, "T", 1, PortOutcome::Busy, "BUSY", "Programming", "not run"},
+      {true, true, false, "T", 8, PortOutcome::Busy, "BUSY", "Programming EEPROM", "not run"},
+      {true, true, true, "TS", 2, PortOutcome::Stopped, "STOPPED", "Stopped while Verifying", "stopped"},
+      {true, false, true, "TS", 0, PortOutcome::Stopped, "STOPPED", "Stopped before any status", "stopped"},
+      {true, true, true, "TL", 4, PortOutcome::LineLost, "LINE LOST", "Line lost while VCC OK", "line lost"},
+      {true, false, true, "TL", 0, PortOutcome::LineLost, "LINE LOST", "Line lost before any status", "line lost"},
+      // A final state confirmed before the cancel or the loss is the port's outcome.
+      {true, true, true, "TS", 0, PortOutcome::Passed, "PASS", "Done", "passed"},
+      {true, true, true, "TL", 18, PortOutcome::Failed, "FAIL", "Verify Failed", "failed"},
+      {true, true, true, "T", 0, PortOutcome::Passed, "PASS", "Done", "passed"},
+      {true, true, false, "T", 0, PortOutcome::Passed, "PASS", "Done", "passed"},   // done while others still run
+      {true, true, true, "T", 18, PortOutcome::Failed, "FAIL", "Verify Failed", "failed"},
+      {true, true, true, "T", 16, PortOutcome::Failed, "FAIL", "No Target Vcc", "failed"},
+      {true, true, true, "T", 13, PortOutcome::Failed, "FAIL", "Unknown 13", "failed"},
+      {true, true, true, "T", 24, PortOutcome::Failed, "FAIL", "EEPROM Verify Failed", "failed"},
+      {true, true, true, "T", 5, PortOutcome::Idle, "OFF", "- Disabled -", "not run"},   // the programmer left it out
   };
   for (const Case& c : cases) {
     UnitRun run = StartUnitRun(1, 0);   // on the selected programmer, whose second memory is EEPROM
     run.enabled[2] = c.enabled;
     run.reported = c.reported;
     run.ended = c.ended;
+    run.started = std::string(c.how).find('T') != std::string::npos;
+    run.stopped = std::string(c.how).find('S') != std::string::npos;
+    run.lineLost = std::string(c.how).find('L') != std::string::npos;
     run.status[2] = c.status;
-    const std::string label = std::to_string(c.status) + (c.enabled ? " enabled" : "") + (c.ended ? " ended" : "");
+    const std::string label = std::to_string(c.status) + (c.enabled ? " enabled" : "") + (c.ended ? " ended " : " ") +
+                              c.how + (c.reported ? " reported" : "");
     EXPECT_EQ(OutcomeOf(run, 2), c.outcome) << label;
     EXPECT_STREQ(VerdictWord(OutcomeOf(run, 2)), c.word) << label;
     EXPECT_EQ(OutcomeDetail(run, 2), c.detail) << label;
+    EXPECT_STREQ(ResultWord(OutcomeOf(run, 2)), c.result) << label;
+  }
+}
+
+TEST(RunTallyTest, EveryEnabledPortEndsInItsOutcomeInLabelAndRecord) {
+  FakePlatform platform;
+  struct Case {
+    bool stopped, lineLost, started, reported;
+    uint8_t status;
+    const char* label;
+    int64_t fore;
+    const char* result;  // empty: no record of its own
+    int32_t code;
+  };
+  const Case cases[] = {
+      {true, false, true, true, 1, "Stopped", ColorBlack, "Stopped", 1},
+      {true, false, true, false, 0, "Stopped", ColorBlack, "Stopped", -1},
+      {false, true, true, true, 4, "Line Lost", ColorRed, "Line Lost", 4},
+      {false, false, false, false, 0, "Not Run", ColorBlack, "", 0},
+      {true, false, true, true, 0, "Done", ColorTeal, "Done", 0},   // confirmed Done before the cancel
+      {false, true, true, true, 18, "Verify Failed", ColorRed, "Verify Failed", 18},
+  };
+  std::string caption;
+  int64_t back = 0, fore = 0;
+  EXPECT_FALSE(OutcomeLabel(RunOf({}, {}, true, true), 0, caption, back, fore));   // not in the run
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    UnitRun run = RunOf(AllPorts, {c.status, c.status, c.status, c.status}, c.reported, true);
+    run.stopped = c.stopped;
+    run.lineLost = c.lineLost;
+    run.started = c.started;
+    caption.clear();
+    back = fore = -1;
+    EXPECT_TRUE(OutcomeLabel(run, 0, caption, back, fore)) << i;
+    EXPECT_EQ(caption, c.label) << i;
+    EXPECT_EQ(back, c.fore == ColorTeal ? ColorButtonFace : ColorWhite) << i;
+    EXPECT_EQ(fore, c.fore) << i;
+    std::string result;
+    int32_t code = 99;
+    EXPECT_EQ(OutcomeRecord(run, 0, result, code), *c.result != 0) << i;
+    if (*c.result) {
+      EXPECT_EQ(result, c.result) << i;
+      EXPECT_EQ(code, c.code) << i;
+    }
   }
 }
 
@@ -78,9 +154,20 @@ TEST(RunTallyTest, RunVerdictIsPassOnlyWhenEveryEnabledPortPassed) {
       // A failure while another port runs: the run is not over yet.
       {{RunOf(AllPorts, {0, 18, 1, 0}, true, false)}, Verdict::Busy, "1 of 4 ports running"},
       {{RunOf(AllPorts, {0, 0, 0, 0}, false, false)}, Verdict::Busy, "4 of 4 ports running"},
-      // Cancelled with no failure: not every enabled port passed.
-      {{RunOf(AllPorts, {0, 2, 0, 0}, true, true)}, Verdict::Fail, "Run stopped"},
-      {{RunOf(AllPorts, {0, 0, 0, 0}, false, true)}, Verdict::Fail, "Run stopped"},
+      // Ended before every port finished: neither pass nor fail.
+      {{RunOf(AllPorts, {0, 2, 0, 0}, true, true)}, Verdict::Stopped, "1 of 4 ports stopped, 3 passed"},
+      {{RunOf(AllPorts, {0, 0, 0, 0}, false, true)}, Verdict::NotRun, "4 of 4 ports not run"},
+      {{Lost(RunOf(AllPorts, {0, 2, 1, 0}, true, true), "Timeout")}, Verdict::LineLost,
+       "Line lost on 2 of 4 ports, 2 passed: Timeout"},
+      // A cancelled array: the failures stay failures, the rest is stopped, not failed.
+      {{Stopped(RunOf(AllPorts, {1, 18, 2, 4}, true, true, 1)), Stopped(RunOf(AllPorts, {0, 1, 1, 1}, true, true, 2)),
+        Stopped(RunOf(AllPorts, {16, 1, 1, 1}, true, true, 3)), Stopped(RunOf(AllPorts, {}, false, true, 4))},
+       Verdict::Fail, "2 of 16 ports failed, 13 stopped"},
+      {{Stopped(RunOf(AllPorts, {1, 2, 2, 4}, true, true, 1)), Stopped(RunOf(AllPorts, {0, 1, 1, 1}, true, true, 2))},
+       Verdict::Stopped, "7 of 8 ports stopped, 1 passed"},
+      {{RunOf(AllPorts, {0, 0, 0, 0}, true, true, 1), Lost(RunOf(AllPorts, {1, 1, 1, 1}, true, true, 2), ""),
+        Stopped(RunOf(AllPorts, {1, 1, 1, 1}, true, true, 3))},
+       Verdict::LineLost, "Line lost on 4 of 12 ports, 4 stopped, 4 passed"},
       {{RunOf({}, {5, 5, 5, 5}, true, true)}, Verdict::None, "No port enabled"},
       {{}, Verdict::None, "No port enabled"},
       // Several units at once: one failing port anywhere fails the run.
@@ -100,6 +187,9 @@ TEST(RunTallyTest, RunVerdictIsPassOnlyWhenEveryEnabledPortPassed) {
   EXPECT_STREQ(VerdictWord(Verdict::Fail), "FAIL");
   EXPECT_STREQ(VerdictWord(Verdict::Busy), "BUSY");
   EXPECT_STREQ(VerdictWord(Verdict::None), "OFF");
+  EXPECT_STREQ(VerdictWord(Verdict::Stopped), "STOPPED");
+  EXPECT_STREQ(VerdictWord(Verdict::LineLost), "LINE LOST");
+  EXPECT_STREQ(VerdictWord(Verdict::NotRun), "NOT RUN");
 }
 
 TEST(RunTallyTest, UnitDetailNamesTheFailedPortsWithTheirCaptions) {
@@ -107,7 +197,33 @@ TEST(RunTallyTest, UnitDetailNamesTheFailedPortsWithTheirCaptions) {
   EXPECT_EQ(UnitDetail(RunOf(AllPorts, {0, 18, 0, 16}, true, true)), "Port 2 Verify Failed, Port 4 No Target Vcc");
   EXPECT_EQ(UnitDetail(RunOf(AllPorts, {0, 0, 0, 0}, true, true)), "All 4 ports passed");
   EXPECT_EQ(UnitDetail(RunOf({}, {}, false, true)), "Not in this run");
-  EXPECT_EQ(UnitDetail(RunOf(AllPorts, {}, false, true)), "Run stopped");
+  EXPECT_EQ(UnitDetail(RunOf(AllPorts, {}, false, true)), "4 of 4 ports not run");
+  EXPECT_EQ(UnitDetail(Lost(RunOf(AllPorts, {0, 18, 1, 1}, true, true), "Timeout")),
+            "Port 2 Verify Failed; line lost: Timeout");
+}
+
+// A run's image stays current until something writes or erases its slot:
+// that slot alone, every slot of its programmer, or every programmer.
+TEST(RunTallyTest, RunImageIsCurrentUntilItsSlotsContentsChange) {
+  FakePlatform platform;
+  DirEntry entry;
+  entry.Size = 100;
+  const std::string name = "Sensor board";
+  std::copy(name.begin(), name.end(), entry.Name.begin());
+  struct Case { uint8_t address; int slot; bool current; };
+  const Case cases[] = {{3, 2, true}, {4, 1, true}, {3, 1, false}, {3, 0, false}, {4, 0, true}, {0, 0, false}};
+  for (const Case& c : cases) {
+    UnitRun run = StartUnitRun(3, 0x0F);
+    NoteRunImage(run, 1, entry);
+    EXPECT_EQ(run.slot, 1);
+    EXPECT_EQ(run.imageName, "Sensor board");
+    EXPECT_TRUE(RunImageCurrent(run));
+    SlotContentsChanged(c.address, c.slot);
+    EXPECT_EQ(RunImageCurrent(run), c.current) << int(c.address) << "/" << c.slot;
+  }
+  UnitRun empty = StartUnitRun(3, 0x0F);
+  NoteRunImage(empty, 2, DirEntry{});
+  EXPECT_EQ(empty.imageName, "");
 }
 
 TEST(RunTallyTest, StartUnitRunTakesThePortsOfTheEnableByte) {
@@ -268,11 +384,68 @@ TEST_F(RunReportTest, CancelledRunEndsWithTheUnfinishedPortsStopped) {
   ASSERT_EQ(manager.finished.size(), 1u);
   const UnitRun& end = manager.finished[0];
   EXPECT_TRUE(end.ended);
+  EXPECT_TRUE(end.stopped);
   EXPECT_EQ(OutcomeOf(end, 0), PortOutcome::Stopped);
-  EXPECT_EQ(VerdictOf(end), Verdict::Fail);
+  EXPECT_EQ(VerdictOf(end), Verdict::Stopped);
+  EXPECT_EQ(manager.captions[0], "Stopped");   // the label ends in the outcome, not in a busy state
   RunTally tally;
   tally.Count(end);
   EXPECT_EQ(tally.Unit(3).Counted(), 0);   // no device was finished, none is counted
+}
+
+TEST_F(RunReportTest, UnitThatStopsAnsweringEndsTheRunLineLostInTilesLabelsAndLog) {
+  TempDir dir;
+  RunLogFolder = dir.path() + "/Kestrin";
+  vrxsim::Unit& unit = AddUnit(3);
+  unit.target(0).programSteps = {4};   // port 1 is done at once, the others run on
+  for (int port = 1; port < 4; ++port) unit.target(port).stepMs = 5000;
+  ASSERT_TRUE(AcquireProgrammerAt(3));
+  CurrentAddress = 3;
+  platform.port.settings = "115200,n,8,1";
+  ImageNumber = 1;
+  // The line is pulled after four status replies: nothing answers any more.
+  line.addFault(vrxsim::FaultConfig{vrxsim::FaultKind::Drop, 1, 4, -1, -1});
+  EXPECT_FALSE(ProgramImage(false));
+  ASSERT_EQ(manager.finished.size(), 1u);
+  const UnitRun& end = manager.finished[0];
+  EXPECT_TRUE(end.lineLost);
+  EXPECT_FALSE(end.lostError.empty());
+  EXPECT_EQ(OutcomeOf(end, 0), PortOutcome::Passed);   // confirmed before the line went
+  EXPECT_EQ(manager.captions[0], "Done");
+  for (int port = 1; port < 4; ++port) {
+    EXPECT_EQ(OutcomeOf(end, port), PortOutcome::LineLost) << port;
+    EXPECT_EQ(manager.captions[port], "Line Lost") << port;
+  }
+  EXPECT_EQ(VerdictOf(end), Verdict::LineLost);
+  RunTally tally;
+  tally.Count(end);
+  EXPECT_EQ(tally.Unit(3).passes, 1);
+  EXPECT_EQ(tally.Unit(3).fails, 0);   // a lost port is no failed device
+
+  const std::vector<RunRecord> records = LatestRunRecords(RunLogFolder, 10, std::chrono::system_clock::now());
+  ASSERT_EQ(records.size(), 4u);
+  for (const RunRecord& r : records) {
+    EXPECT_EQ(r.result, r.port == 1 ? "Done" : "Line Lost") << r.port;
+    EXPECT_EQ(r.code, r.port == 1 ? 0 : 4) << r.port;   // the busy state last counted: VCC OK
+    EXPECT_FALSE(r.errorText.empty()) << r.port;
+  }
+  RunLogFolder.clear();
+}
+
+TEST_F(RunReportTest, DeletingTheSlotMakesItsRunAnEarlierImages) {
+  AddUnit(3);
+  ASSERT_TRUE(AcquireProgrammerAt(3));
+  CurrentAddress = 3;
+  platform.port.settings = "115200,n,8,1";
+  ImageNumber = 1;
+  ASSERT_TRUE(ProgramImage(false));
+  const UnitRun run = manager.finished.at(0);
+  EXPECT_EQ(run.slot, 1);
+  EXPECT_TRUE(RunImageCurrent(run));
+  ASSERT_TRUE(DeleteImage(2));   // another slot
+  EXPECT_TRUE(RunImageCurrent(run));
+  ASSERT_TRUE(DeleteImage(1));
+  EXPECT_FALSE(RunImageCurrent(run));
 }
 
 TEST_F(RunReportTest, RefusedStartEndsWithEveryEnabledPortNotStarted) {
@@ -285,7 +458,8 @@ TEST_F(RunReportTest, RefusedStartEndsWithEveryEnabledPortNotStarted) {
   ASSERT_EQ(manager.finished.size(), 1u);
   EXPECT_TRUE(manager.polled.empty());
   EXPECT_EQ(OutcomeDetail(manager.finished[0], 0), "Not started");
-  EXPECT_EQ(VerdictDetail({manager.finished[0]}), "Run stopped");
+  EXPECT_EQ(VerdictOf(manager.finished[0]), Verdict::NotRun);
+  EXPECT_EQ(VerdictDetail({manager.finished[0]}), "4 of 4 ports not run");
 }
 
 class ArrayReportingView : public ArrayProgramView {

@@ -6,29 +6,38 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <set>
 
+#include "automation/DdeLink.h"
 #include "link/Transport.h"
+#include "operations/PortStatus.h"
 #include "operations/RunTally.h"
 #include "operations/ui/ArrayProgramWindow.h"
 #include "operations/ui/ImageManagerWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
+#include "platform/MessageBox.h"
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"
 #include "platform/QtSerialPort.h"
 #include "platform/SoundPlayer.h"
 #include "programmers/Discovery.h"
+#include "programmers/ImageDirectory.h"
 #include "shell/MainWindow.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
@@ -63,6 +72,7 @@ void ExpectLook(const VerdictTile* tile, Look look) {
     case Look::Pass: EXPECT_TRUE(back.green() > back.red() && back.green() > back.blue()); break;
     case Look::Fail: EXPECT_TRUE(back.red() > back.green() && back.red() > back.blue()); break;
     case Look::Busy: EXPECT_TRUE(back.red() > back.blue() && back.green() > back.blue()); break;
+    case Look::Lost: EXPECT_TRUE(back.blue() > back.green() && back.red() > back.green()); break;
     case Look::Idle: EXPECT_EQ(back.red(), back.green()); EXPECT_EQ(back.green(), back.blue()); break;
   }
 }
@@ -218,6 +228,17 @@ TEST_F(VerdictsTest, CountersAddUpOverRunsSurviveReopeningAndResetFromTheViewMen
   QAction* reset = window->Menu("mnuViewResetCounters");
   ASSERT_NE(reset, nullptr);
   EXPECT_EQ(reset->text(), "Reset &Counters");
+  // Asked first, No the default: answered No, the counts stay.
+  recorders.messages.answer = vbNo;
+  reset->trigger();
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);
+  const auto& question = recorders.messages.boxes.back();
+  EXPECT_EQ(question.style & 0x7, vbYesNo);
+  EXPECT_TRUE(question.style & vbDefaultButton2);
+  EXPECT_NE(question.text.find("3 runs: 6 passed, 3 failed"), std::string::npos) << question.text;
+  EXPECT_EQ(window->SessionTally().Unit(1).passes, 6);
+  EXPECT_EQ(pm->RunTile()->CountsText(), QString::fromUtf8("Unit 1: Pass 6 \u00B7 Fail 3\nYield 66.7 %"));
+  recorders.messages.answer = vbYes;
   reset->trigger();
   for (int port = 0; port < 4; ++port) {
     EXPECT_EQ(pm->PortTile(port)->CountsText(), QString::fromUtf8("Pass 0 \u00B7 Fail 0\nYield -")) << port;
@@ -318,13 +339,29 @@ TEST_F(VerdictsTest, ArrayWindowShowsEachUnitsVerdictAndTheWholeRuns) {
   EXPECT_EQ(w->lblStatus(2, 1)->text(), "Verify Failed");
   EXPECT_EQ(w->lblStatus(0, 1)->text(), "- Disabled -");
   EXPECT_EQ(w->height(), 3 * ArrayProgramWindow::PanelHeight + 1200 / ArrayProgramWindow::TwipsPerPixel);
+  // Another choice in a unit's image list makes its verdict, and so the whole run's, an earlier image's.
+  EXPECT_EQ(w->UnitTile(2)->ImageText(), QString::fromUtf8("Image 2 \u00B7 Two"));
+  w->cbImage(2)->setCurrentIndex(0);
+  w->cbImage_Click(2);
+  EXPECT_TRUE(w->UnitTile(2)->Earlier());
+  EXPECT_EQ(w->UnitTile(2)->Word(), "FAIL");
+  ExpectLook(w->UnitTile(2), Look::Idle);
+  EXPECT_FALSE(w->UnitTile(0)->Earlier());
+  EXPECT_TRUE(w->RunTile()->Earlier());
+  w->cbImage(2)->setCurrentIndex(1);
+  w->cbImage_Click(2);
+  EXPECT_FALSE(w->UnitTile(2)->Earlier());
+  ExpectLook(w->UnitTile(2), Look::Fail);
+  ExpectLook(w->RunTile(), Look::Fail);
 
   window->Menu("mnuViewVerdictTiles")->trigger();
   EXPECT_TRUE(w->RunTile()->isHidden());
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(w->UnitTile(i)->isHidden()) << i;
+  EXPECT_TRUE(recorders.messages.boxes.empty());
+  recorders.messages.answer = vbYes;
   window->Menu("mnuViewResetCounters")->trigger();
   EXPECT_EQ(w->UnitTile(2)->CountsText(), QString::fromUtf8("Pass 0 \u00B7 Fail 0 \u00B7 Yield -"));
-  EXPECT_TRUE(recorders.messages.boxes.empty());
+  EXPECT_EQ(recorders.messages.boxes.size(), 1u);   // the question
 }
 
 TEST_F(VerdictsTest, ScreenshotOfARunsVerdicts) {
@@ -357,6 +394,273 @@ TEST_F(VerdictsTest, ScreenshotOfARunsVerdicts) {
   EXPECT_EQ(shot.size(), QSize(1100, 700));
   EXPECT_TRUE(shot.save(path));
   EXPECT_GT(QFileInfo(path).size(), 1000);
+}
+
+// Runs `action` once `ready` holds, checked every 20 ms while a run is in progress.
+class WhenReady {
+ public:
+  WhenReady(QObject* context, std::function<bool()> ready, std::function<void()> action) {
+    QObject::connect(&timer_, &QTimer::timeout, context, [this, ready, action] {
+      if (done_ || !ready()) return;
+      done_ = true;
+      action();
+    });
+    timer_.start(20);
+  }
+  bool Done() const { return done_; }
+
+ private:
+  QTimer timer_;
+  bool done_ = false;
+};
+
+bool IsBusyText(const QString& text) {
+  for (int code = 0; code < 256; ++code) {
+    std::string caption;
+    int64_t back = 0, fore = 0;
+    bool failed = false;
+    if (PortStatusText(static_cast<uint8_t>(code), caption, back, fore, failed) && text == QString::fromStdString(caption)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* Unit2 = "address=2,type=6,fw=3.010,slots=4,slotsize=256,baud=115200";
+
+TEST_F(VerdictsTest, CancelledArrayRunShowsStoppedTilesAndFinalLabelsAndCountsNeitherPassNorFail) {
+  // On both units port 1 is done at once and port 3 fails; ports 2 and 4 run far longer than the test.
+  Start({"--programmer", Unit1, "--image", "address=1,slot=1,name=One,device=9,family=0", "--programmer", Unit2,
+         "--image", "address=2,slot=1,name=Two,device=9,family=0", "--target", "address=1,port=1,program=4,step=50",
+         "--target", "address=1,port=2,step=30000", "--target", "address=1,port=3,result=18,program=4,step=50",
+         "--target", "address=1,port=4,step=30000", "--target", "address=2,port=1,program=4,step=50", "--target",
+         "address=2,port=2,step=30000", "--target", "address=2,port=3,result=18,program=4,step=50", "--target",
+         "address=2,port=4,step=30000"});
+  ASSERT_TRUE(AcquireProgrammerAt(2));
+  const ProgrammerRecord second = ProgrammerTable[1];
+  ASSERT_TRUE(AcquireProgrammerAt(1));
+  window->ShowImageManager();
+  Settle();
+  ProgrammerTable[2] = second;
+  ProgSettings[2] = ProgSettings[1];
+  ProgCount = 2;
+  window->Menu("mnuViewMultiMan")->setEnabled(true);
+  window->Menu("mnuViewMultiMan")->trigger();
+  Settle();
+  ArrayProgramWindow* w = window->ArrayProgram();
+  ASSERT_NE(w, nullptr);
+  ASSERT_EQ(w->PanelCount(), 2);
+
+  // Cancel once both units' port 1 and port 3 have ended (two agreeing replies each).
+  WhenReady cancel(w, [w] {
+      for (int i = 0; i < 2; ++i) {
+        if (w->lblStatus(i, 0)->text() != "Done" || w->lblStatus(i, 2)->text() != "Verify Failed") return false;
+      }
+      return true;
+    }, [w] { w->btCancel()->click(); });
+  w->btProgram()->click();
+  ASSERT_TRUE(cancel.Done());
+
+  for (int i = 0; i < 2; ++i) {
+    // A port's label ends in its outcome, never in a busy state.
+    EXPECT_EQ(w->lblStatus(i, 0)->text(), "Done") << i;
+    EXPECT_EQ(w->lblStatus(i, 1)->text(), "Stopped") << i;
+    EXPECT_EQ(w->lblStatus(i, 2)->text(), "Verify Failed") << i;
+    EXPECT_EQ(w->lblStatus(i, 3)->text(), "Stopped") << i;
+    for (int port = 0; port < 4; ++port) EXPECT_FALSE(IsBusyText(w->lblStatus(i, port)->text())) << i << port;
+    // The unit's tile names its failed port and does not call the stopped ones failed.
+    ExpectLook(w->UnitTile(i), Look::Fail);
+    EXPECT_EQ(w->UnitTile(i)->Detail(), "Port 3 Verify Failed");
+    EXPECT_EQ(w->UnitTile(i)->ImageText(), QString::fromUtf8(i == 0 ? "Image 1 \u00B7 One" : "Image 1 \u00B7 Two"));
+  }
+  ExpectLook(w->RunTile(), Look::Fail);
+  EXPECT_EQ(w->RunTile()->Detail(), "2 of 8 ports failed, 4 stopped");
+  const RunTally& tally = window->SessionTally();
+  EXPECT_EQ(tally.Session().passes, 2);   // the two ports done before the cancel
+  EXPECT_EQ(tally.Session().fails, 2);    // the two that failed; stopped ones count for nothing
+  EXPECT_EQ(tally.Port(1, 1).Counted(), 0);
+
+  // Without the failing ports: a cancelled run is STOPPED, grey, not a failure.
+  w->cbPort(0, 2)->setChecked(false);
+  w->cbPort(1, 2)->setChecked(false);
+  WhenReady cancelAgain(w, [w] { return w->lblStatus(0, 0)->text() == "Done" && w->lblStatus(1, 0)->text() == "Done"; },
+                        [w] { w->btCancel()->click(); });
+  w->btProgram()->click();
+  ASSERT_TRUE(cancelAgain.Done());
+  for (int i = 0; i < 2; ++i) {
+    ExpectLook(w->UnitTile(i), Look::Idle);
+    EXPECT_EQ(w->UnitTile(i)->Word(), "STOPPED") << i;
+    EXPECT_EQ(w->lblStatus(i, 1)->text(), "Stopped") << i;
+  }
+  ExpectLook(w->RunTile(), Look::Idle);
+  EXPECT_EQ(w->RunTile()->Word(), "STOPPED");
+  EXPECT_EQ(w->RunTile()->Detail(), "4 of 6 ports stopped, 2 passed");
+  EXPECT_EQ(tally.Session().passes, 4);
+  EXPECT_EQ(tally.Session().fails, 2);
+}
+
+TEST_F(VerdictsTest, PulledLineShowsLineLostInTilesAndLabelsAndCountsNothing) {
+  Start({"--programmer", Unit1, "--image", "slot=1,name=Board,device=9,family=0", "--target",
+         "port=1,program=4,step=50", "--target", "port=2,step=30000", "--target", "port=3,step=30000", "--target",
+         "port=4,step=30000"});
+  ProgramManagerWindow* pm = OpenProgramManager();
+  ASSERT_NE(pm, nullptr);
+  // The line is pulled once port 1 is done: the unit answers nothing any more.
+  WhenReady pull(pm, [pm] { return pm->valPortSts(0)->text() == "Done"; }, [this] { sim->kill(); });
+  pm->btStart()->click();
+  ASSERT_TRUE(pull.Done());
+
+  EXPECT_EQ(pm->valPortSts(0)->text(), "Done");
+  ExpectLook(pm->PortTile(0), Look::Pass);
+  for (int port = 1; port < 4; ++port) {
+    EXPECT_EQ(pm->valPortSts(port)->text(), "Line Lost") << port;
+    ExpectLook(pm->PortTile(port), Look::Lost);
+    EXPECT_EQ(pm->PortTile(port)->Word(), "LINE LOST") << port;
+    EXPECT_TRUE(pm->PortTile(port)->Detail().startsWith("Line lost while ")) << port;
+  }
+  ExpectLook(pm->RunTile(), Look::Lost);
+  EXPECT_EQ(pm->RunTile()->Word(), "LINE LOST");
+  EXPECT_TRUE(pm->RunTile()->Detail().startsWith("Line lost on 3 of 4 ports, 1 passed: "))
+      << pm->RunTile()->Detail().toStdString();
+  // The word fits the tile's width rather than widening it.
+  EXPECT_LE(pm->RunTile()->WordLabel()->sizeHint().width(), pm->RunTile()->WordLabel()->minimumWidth() + 1);
+  EXPECT_EQ(window->SessionTally().Unit(1).passes, 1);
+  EXPECT_EQ(window->SessionTally().Unit(1).fails, 0);
+  EXPECT_FALSE(recorders.messages.boxes.empty());   // the error report of the lost line
+}
+
+TEST_F(VerdictsTest, TilesGreyAsAnEarlierRunWhenTheImageChosenOrTheSlotsContentsChange) {
+  Start({"--programmer", Unit1, "--image", "slot=1,name=One,device=9,family=0", "--image",
+         "slot=2,name=Two,device=9,family=0"});
+  ProgramManagerWindow* pm = OpenProgramManager();
+  ASSERT_NE(pm, nullptr);
+  pm->btStart()->click();
+  ExpectLook(pm->RunTile(), Look::Pass);
+  EXPECT_EQ(pm->RunTile()->ImageText(), QString::fromUtf8("Image 1 \u00B7 One"));
+  EXPECT_EQ(pm->PortTile(2)->ImageText(), QString::fromUtf8("Image 1 \u00B7 One"));
+  EXPECT_FALSE(pm->RunTile()->Earlier());
+
+  auto choose = [pm](int slot) {
+    pm->lstImage()->setCurrentIndex(pm->lstImage()->findData(slot));
+    pm->lstImage_Click();
+  };
+  auto expectEarlier = [pm](bool earlier, const char* where) {
+    for (VerdictTile* tile : {pm->RunTile(), pm->PortTile(0), pm->PortTile(3)}) {
+      EXPECT_EQ(tile->Earlier(), earlier) << where;
+      if (earlier) {
+        ExpectLook(tile, Look::Idle);
+        EXPECT_TRUE(tile->Detail().startsWith("Earlier run: ")) << where << ": " << tile->Detail().toStdString();
+      } else {
+        ExpectLook(tile, Look::Pass);
+      }
+      EXPECT_EQ(tile->Word(), "PASS") << where;
+      EXPECT_EQ(tile->ImageText(), QString::fromUtf8("Image 1 \u00B7 One")) << where;   // what it was run with
+    }
+  };
+  // Another image chosen in the window, then in the image manager's grid.
+  choose(2);
+  EXPECT_EQ(pm->lblVal(0)->text(), "Two");
+  expectEarlier(true, "image 2 chosen");
+  choose(1);
+  expectEarlier(false, "image 1 chosen again");
+  window->ImageManager()->fgImages_Click(2);
+  expectEarlier(true, "image 2 chosen in the grid");
+  window->ImageManager()->fgImages_Click(1);
+  expectEarlier(false, "image 1 chosen in the grid");
+
+  // Slot 1 loaded anew through the automation interface, with the same name: an earlier image's run.
+  const std::string hex = QDir::tempPath().toStdString() + "/kestrin-verdicts-load.hex";
+  {
+    QFile file(QString::fromStdString(hex));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(":0400000001020304F2\n:00000001FF\n");
+  }
+  DdeLink link;
+  const std::string device = fgImages.TextMatrix(1, ColDeviceType);   // the same device type
+  EXPECT_EQ(link.Execute("LoadImage|1|One|" + hex + "|" + device + "|3.3|0|0||"), "LoadImage|Success|\r\n");
+  QFile::remove(QString::fromStdString(hex));
+  Settle();
+  expectEarlier(true, "slot 1 loaded");
+  choose(2);
+  choose(1);
+  expectEarlier(true, "slot 1 loaded, then chosen again");
+  EXPECT_EQ(window->SessionTally().Unit(1).passes, 4);   // the counts stay the session's
+
+  // A new run on the new contents belongs again.
+  pm->btStart()->click();
+  ExpectLook(pm->RunTile(), Look::Pass);
+  EXPECT_FALSE(pm->RunTile()->Earlier());
+}
+
+TEST_F(VerdictsTest, ImagesRemainingIsReadAgainAfterEveryRun) {
+  Start({"--programmer", Unit1, "--image", "slot=1,name=Counted,device=9,family=0,count=250"});
+  ProgramManagerWindow* pm = OpenProgramManager();
+  ASSERT_NE(pm, nullptr);
+  ASSERT_EQ(fgImages.TextMatrix(1, ColRemaining), "250");
+  pm->btStart()->click();
+  const std::string afterOne = fgImages.TextMatrix(1, ColRemaining);
+  EXPECT_NE(afterOne, "250");
+  pm->btStart()->click();
+  const std::string afterTwo = fgImages.TextMatrix(1, ColRemaining);
+  EXPECT_NE(afterTwo, afterOne);
+  // What the programmer holds now, read afresh.
+  ShowImageDirectory();
+  EXPECT_EQ(fgImages.TextMatrix(1, ColRemaining), afterTwo);
+  EXPECT_LT(std::stoi(afterTwo), std::stoi(afterOne));
+}
+
+TEST_F(VerdictsTest, ClosingTheProgrammingManagerDuringARunAsksAndStopsItsPortsOnYes) {
+  Start({"--programmer", Unit1, "--image", "slot=1,name=Board,device=9,family=0", "--target",
+         "port=1,program=4,step=50", "--target", "port=2,step=3000", "--target", "port=3,step=3000", "--target",
+         "port=4,step=3000"});
+  ProgramManagerWindow* pm = OpenProgramManager();
+  ASSERT_NE(pm, nullptr);
+  QPointer<ProgramManagerWindow> guard(pm);
+  // Answered No: the run goes on to its end and the window stays.
+  recorders.messages.answer = vbNo;
+  WhenReady keep(pm, [pm] { return pm->valPortSts(0)->text() == "Done"; }, [pm] { pm->parentWidget()->close(); });
+  pm->btStart()->click();
+  ASSERT_TRUE(keep.Done());
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);
+  EXPECT_TRUE(recorders.messages.boxes[0].style & vbDefaultButton2);
+  EXPECT_EQ(recorders.messages.boxes[0].style & 0x7, vbYesNo);
+  Settle();
+  ASSERT_FALSE(guard.isNull());
+  ExpectLook(pm->RunTile(), Look::Pass);
+
+  // Cancel clears the labels; each then ends in its port's outcome.
+  WhenReady cancel(pm, [pm] { return pm->valPortSts(0)->text() == "Done"; }, [pm] { pm->btCancel()->click(); });
+  pm->btStart()->click();
+  ASSERT_TRUE(cancel.Done());
+  EXPECT_EQ(pm->frmStatus()->title(), "* Programming Operation Cancelled *");
+  EXPECT_EQ(pm->valPortSts(0)->text(), "Done");
+  for (int port = 1; port < 4; ++port) EXPECT_EQ(pm->valPortSts(port)->text(), "Stopped") << port;
+  ExpectLook(pm->PortTile(0), Look::Pass);
+  ExpectLook(pm->PortTile(1), Look::Idle);
+  EXPECT_EQ(pm->PortTile(1)->Word(), "STOPPED");
+  EXPECT_EQ(pm->RunTile()->Word(), "STOPPED");
+  EXPECT_EQ(pm->RunTile()->Detail(), "3 of 4 ports stopped, 1 passed");
+  EXPECT_EQ(window->SessionTally().Unit(1).passes, 5);
+  EXPECT_EQ(window->SessionTally().Unit(1).fails, 0);
+
+  // Answered Yes (here to Escape): the run stops, its ports end stopped, the window goes.
+  recorders.messages.answer = vbYes;
+  WhenReady stop(pm, [pm] { return pm->valPortSts(0)->text() == "Done"; }, [pm] {
+      QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+      QApplication::sendEvent(pm, &escape);
+    });
+  pm->btStart()->click();
+  ASSERT_TRUE(stop.Done());
+  EXPECT_EQ(recorders.messages.boxes.size(), 2u);
+  ASSERT_FALSE(guard.isNull());   // still there until the run has returned
+  for (int port = 1; port < 4; ++port) EXPECT_EQ(pm->valPortSts(port)->text(), "Stopped") << port;
+  EXPECT_EQ(pm->RunTile()->Word(), "STOPPED");
+  EXPECT_EQ(pm->valPortSts(0)->text(), "Done");
+  EXPECT_EQ(window->SessionTally().Unit(1).passes, 6);   // 4, then port 1 before each stop
+  EXPECT_EQ(window->SessionTally().Unit(1).fails, 0);
+  Settle();
+  EXPECT_TRUE(guard.isNull());
+  EXPECT_EQ(window->ProgramManager(), nullptr);
 }
 
 }  // namespace

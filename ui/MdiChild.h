@@ -28,6 +28,8 @@ class MdiChild : public QWidget {
   virtual void Form_Activate() {}
   virtual void Form_Deactivate() {}
 
-  // The verdict tiles were shown or hidden, or the session's counts reset.
+  // The verdict tiles were shown or hidden, the session's counts reset, or
+  // the chosen image or a slot's contents changed (a verdict may no longer
+  // belong to the image shown).
   virtual void SessionChanged() {}
 };

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "platform/AnsiText.h"
@@ -31,12 +32,17 @@ VerdictTile::VerdictTile(const QString& title, Shape shape, double wordScale, QW
   setAutoFillBackground(true);
   title_ = Line(this, "Title", true, 1.0);
   title_->setText(title);
+  image_ = Line(this, "Image", false, 1.0);
+  // Never widens the tile: a long name is cut, its whole text in the tool tip.
+  image_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  image_->hide();
   word_ = Line(this, "Word", true, 1.0);
   // Sized from the label text so that it grows with the screen's scaling.
   const int lineHeight = QFontMetrics(font()).height();
   QFont big = word_->font();
   big.setPixelSize(std::max(12, static_cast<int>(std::lround(lineHeight * wordScale))));
   word_->setFont(big);
+  wordFont_ = big;
   const QFontMetrics bigMetrics(big);
   word_->setMinimumWidth(bigMetrics.horizontalAdvance(QStringLiteral("BUSY")) + 8);
   detail_ = Line(this, "Detail", true, 1.15);
@@ -52,13 +58,13 @@ VerdictTile::VerdictTile(const QString& title, Shape shape, double wordScale, QW
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 4, 6, 4);
     layout->setSpacing(1);
-    for (QLabel* l : {title_, word_, detail_, run_, counts_}) layout->addWidget(l);
+    for (QLabel* l : {title_, image_, word_, detail_, run_, counts_}) layout->addWidget(l);
   } else {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(6, 2, 6, 2);
     auto* lines = new QVBoxLayout;
     lines->setSpacing(0);
-    for (QLabel* l : {title_, detail_, run_, counts_}) {
+    for (QLabel* l : {title_, image_, detail_, run_, counts_}) {
       l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
       lines->addWidget(l);
     }
@@ -73,6 +79,7 @@ QColor VerdictTile::Background(Look look) {
     case Look::Pass: return QColor(0x1B, 0x7F, 0x2A);
     case Look::Fail: return QColor(0xC6, 0x28, 0x28);
     case Look::Busy: return QColor(0xFF, 0xB3, 0x00);
+    case Look::Lost: return QColor(0x5E, 0x35, 0xB1);
     case Look::Idle: break;
   }
   return QColor(0xB0, 0xB0, 0xB0);
@@ -81,7 +88,8 @@ QColor VerdictTile::Background(Look look) {
 QColor VerdictTile::Foreground(Look look) {
   switch (look) {
     case Look::Pass:
-    case Look::Fail: return QColor(Qt::white);
+    case Look::Fail:
+    case Look::Lost: return QColor(Qt::white);
     case Look::Busy: return QColor(Qt::black);
     case Look::Idle: break;
   }
@@ -93,8 +101,10 @@ VerdictTile::Look VerdictTile::LookOf(PortOutcome outcome) {
     case PortOutcome::Busy: return Look::Busy;
     case PortOutcome::Passed: return Look::Pass;
     case PortOutcome::Failed: return Look::Fail;
+    case PortOutcome::LineLost: return Look::Lost;
     case PortOutcome::Idle:
-    case PortOutcome::Stopped: break;
+    case PortOutcome::Stopped:
+    case PortOutcome::NotRun: break;
   }
   return Look::Idle;
 }
@@ -104,7 +114,10 @@ VerdictTile::Look VerdictTile::LookOf(Verdict verdict) {
     case Verdict::Busy: return Look::Busy;
     case Verdict::Pass: return Look::Pass;
     case Verdict::Fail: return Look::Fail;
-    case Verdict::None: break;
+    case Verdict::LineLost: return Look::Lost;
+    case Verdict::None:
+    case Verdict::Stopped:
+    case Verdict::NotRun: break;
   }
   return Look::Idle;
 }
@@ -115,13 +128,39 @@ void VerdictTile::Paint(Look look, const QString& word, const QString& detail) {
   palette.setColor(QPalette::Window, Background(look));
   palette.setColor(QPalette::WindowText, Foreground(look));
   setPalette(palette);
+  earlier_ = false;
+  // A word longer than "BUSY" ("LINE LOST") is set smaller rather than widening the tile.
+  QFont font = wordFont_;
+  const int room = word_->minimumWidth() - 8;
+  const int wide = QFontMetrics(font).horizontalAdvance(word);
+  if (wide > room && room > 0) {
+    font.setPixelSize(std::max(12, static_cast<int>(font.pixelSize() * static_cast<double>(room) / wide)));
+  }
+  word_->setFont(font);
   word_->setText(word);
   detail_->setText(detail);
+}
+
+void VerdictTile::MarkEarlier() {
+  if (earlier_) return;
+  const QString word = word_->text();
+  const QString detail = tr("Earlier run") + QStringLiteral(": ") + detail_->text();
+  Paint(Look::Idle, word, detail);
+  earlier_ = true;
+}
+
+void VerdictTile::SetImage(int slot, const QString& name) {
+  const QString text = name.isEmpty() ? tr("Image %1").arg(slot) : tr("Image %1").arg(slot) + Dot + name;
+  image_->setText(text);
+  image_->setToolTip(text);
+  image_->show();
 }
 
 void VerdictTile::Clear() {
   Paint(Look::Idle, QStringLiteral("\u2014"), tr("No run yet"));
   run_->clear();
+  image_->clear();
+  image_->hide();
 }
 
 void VerdictTile::ShowPort(const UnitRun& run, int port) {
@@ -154,4 +193,5 @@ QString VerdictTile::Title() const { return title_->text(); }
 QString VerdictTile::Word() const { return word_->text(); }
 QString VerdictTile::Detail() const { return detail_->text(); }
 QString VerdictTile::RunText() const { return run_->text(); }
+QString VerdictTile::ImageText() const { return image_->text(); }
 QString VerdictTile::CountsText() const { return counts_->text(); }

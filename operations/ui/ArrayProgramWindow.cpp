@@ -195,6 +195,7 @@ void ArrayProgramWindow::cbProgEnbl_Click(int panel) {
 void ArrayProgramWindow::cbImage_Click(int panel) {
   controls_[panel].enable->setChecked(controls_[panel].image->currentIndex() >= 1);
   cbProgEnbl_Click(panel);
+  ShowRunTiles();   // the unit's verdict belongs to the image it was run with
 }
 
 void ArrayProgramWindow::btProgram_Click() {
@@ -289,14 +290,30 @@ void ArrayProgramWindow::RunFinished(const std::vector<ArrayPanel>& panels) {
 }
 
 void ArrayProgramWindow::ShowRunTiles() {
+  if (runNumber_ == 0) return;   // "No run yet" stays
   std::vector<UnitRun> runs;
+  bool anyEarlier = false;
   for (int i = 0; i < PanelCount(); ++i) {
-    runs.push_back(panels_[i].run);
-    controls_[i].tile->ShowUnit(panels_[i].run);
-    controls_[i].tile->SetRun(runNumber_, runTime_);
+    const UnitRun& run = panels_[i].run;
+    runs.push_back(run);
+    VerdictTile* tile = controls_[i].tile;
+    tile->ShowUnit(run);
+    tile->SetRun(runNumber_, runTime_);
+    if (VerdictOf(run) == Verdict::None) continue;   // not in this run: no image of its own
+    tile->SetImage(run.slot, FromAnsi(run.imageName));
+    if (!running_ && !RunBelongsToImage(i)) {
+      tile->MarkEarlier();
+      anyEarlier = true;
+    }
   }
   runTile_->ShowVerdict(runs);
   runTile_->SetRun(runNumber_, runTime_);
+  if (anyEarlier) runTile_->MarkEarlier();
+}
+
+bool ArrayProgramWindow::RunBelongsToImage(int i) {
+  const UnitRun& run = panels_[i].run;
+  return run.slot == ChosenImage(i) && RunImageCurrent(run);
 }
 
 void ArrayProgramWindow::ShowCounts() {
@@ -322,5 +339,6 @@ void ArrayProgramWindow::SessionChanged() {
   const bool shown = main_.VerdictTilesShown();
   runTile_->setVisible(shown);
   for (PanelControls& c : controls_) c.tile->setVisible(shown);
+  ShowRunTiles();
   ShowCounts();
 }

@@ -91,6 +91,8 @@ class ArrayProgramWindow : public MdiChild, public ArrayProgramView {
   void SetUpRunOptions();
   void ShowRunTiles();
   void ShowCounts();
+  // Panel i's last run was on the image now chosen there, and that slot still holds it.
+  bool RunBelongsToImage(int i);
 
   MainFrame& main_;
   QVBoxLayout* panelLayout_;

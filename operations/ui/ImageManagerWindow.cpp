@@ -19,6 +19,7 @@
 #include "programmers/Selection.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "state/SlotContents.h"
 #include "ui/MainFrame.h"
 
 ImageManagerWindow::ImageManagerWindow(MainFrame& main) : main_(main) {
@@ -202,6 +203,7 @@ void ImageManagerWindow::fgImages_Click(int row) {
   if (slot) {
     fgImages.Row = row;
     ImageNumber = row;
+    ImageChoiceChanged();
   }
   const bool holdsImage = slot && SlotHoldsImage(row);
   main_.EnableMenus({"mnuProgram", "mnuProgramStart", "mnuImageDelete", "mnuImageUpload", "mnuImageSerialization",

@@ -29,12 +29,15 @@
 #include "programmers/ProgrammerTypes.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
+#include "state/SlotContents.h"
 #include "ui/MainFrame.h"
 #include "ui/StatusLabel.h"
 #include "ui/VerdictTile.h"
 
 namespace {
 constexpr int AteOptionsAddress = 0xE8;
+const char* const StopRunQuestion =
+    "A programming run is in progress.\r\nStop the run and close the Programming Manager?";
 
 void SetFrameCaption(QGroupBox* frame, const QString& caption, const QColor& colour) {
   frame->setTitle(caption);
@@ -195,6 +198,7 @@ void ProgramManagerWindow::Form_Activate() {
   main_.EnableMenus({"mnuViewProgMan"}, false);
 
   ShowImages();
+  ShowRunTiles();
 }
 
 void ProgramManagerWindow::ShowImages() {
@@ -212,7 +216,9 @@ void ProgramManagerWindow::ShowImages() {
 }
 
 void ProgramManagerWindow::DirectoryChanged() {
-  if (!running_) ShowImages();
+  if (running_) return;
+  ShowImages();
+  ShowRunTiles();
 }
 
 void ProgramManagerWindow::Form_Deactivate() {
@@ -225,6 +231,7 @@ void ProgramManagerWindow::lstImage_Click() {
   ImageNumber = lstImage_->currentData().toInt();
   for (QLabel* s : Serial_) s->hide();
   ShowImageInformation();
+  ImageChoiceChanged();   // every window's verdicts look again, these too
 }
 
 void ProgramManagerWindow::SetRunButtonsEnabled(bool enabled) {
@@ -328,6 +335,8 @@ bool ProgramManagerWindow::RunOperation(bool verifyOnly) {
 
   LockForRun(false);
   QApplication::restoreOverrideCursor();
+  // The run counted devices: Images Remaining is read again (the outcome stays the run's).
+  if (ok) RefreshImageDirectory();
   if (!ok) ShowErrorReport();
   if (closeRequested_) QTimer::singleShot(0, this, [this] { parentWidget()->close(); });
   return ok && !CancelRequest;
@@ -350,12 +359,19 @@ void ProgramManagerWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void ProgramManagerWindow::closeEvent(QCloseEvent* event) {
-  CancelRequest = true;   // a run in progress stops at its next wait step
-  if (running_) {         // and the window goes once the run has returned
-    closeRequested_ = true;
+  if (running_) {
+    // Asked first; confirmed, the run stops at its next wait step (its ports
+    // end stopped) and the window goes once the run has returned.
     event->ignore();
+    if (closeRequested_ || MessageBox->MsgBox(StopRunQuestion, vbYesNo + vbQuestion + vbDefaultButton2,
+                                              "Programming Manager") != vbYes) {
+      return;
+    }
+    CancelRequest = true;
+    closeRequested_ = true;
     return;
   }
+  CancelRequest = true;
   Form_Deactivate();
   main_.SetProgrammerListEnabled(true);
   main_.EnableMenus({"mnuViewProgScan", "mnuViewMultiMan"}, true);
@@ -441,12 +457,23 @@ void ProgramManagerWindow::RunFinished(const UnitRun& run) {
 }
 
 void ProgramManagerWindow::ShowRunTiles() {
+  if (!hasRun_) return;   // "No run yet" stays
+  const bool earlier = !running_ && !RunBelongsToImage();
+  const QString name = FromAnsi(lastRun_.imageName);
   for (int port = 0; port < 4; ++port) {
     portTiles_[port]->ShowPort(lastRun_, port);
     portTiles_[port]->SetRun(runNumber_, runTime_);
+    portTiles_[port]->SetImage(lastRun_.slot, name);
+    if (earlier) portTiles_[port]->MarkEarlier();
   }
   runTile_->ShowVerdict({lastRun_});
   runTile_->SetRun(runNumber_, runTime_);
+  runTile_->SetImage(lastRun_.slot, name);
+  if (earlier) runTile_->MarkEarlier();
+}
+
+bool ProgramManagerWindow::RunBelongsToImage() const {
+  return lastRun_.address == CurrentAddress && lastRun_.slot == ImageNumber && RunImageCurrent(lastRun_);
 }
 
 void ProgramManagerWindow::ShowCounts() {
@@ -460,5 +487,6 @@ void ProgramManagerWindow::SessionChanged() {
   const bool shown = main_.VerdictTilesShown();
   runTile_->setVisible(shown);
   portTileRow_->setVisible(shown);
+  ShowRunTiles();
   ShowCounts();
 }

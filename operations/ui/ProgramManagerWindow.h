@@ -97,6 +97,8 @@ class ProgramManagerWindow : public MdiChild, public ProgramManagerView {
   void ViewDefaults(int option);
   void ShowRunTiles();
   void ShowCounts();
+  // The last run was on the chosen image of the selected programmer, and its slot still holds it.
+  bool RunBelongsToImage() const;
 
   MainFrame& main_;
   QComboBox* lstImage_;

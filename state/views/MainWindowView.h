@@ -39,4 +39,8 @@ class MainWindowView {
   // frmImageMan
   virtual void CloseImageManager() = 0;
   virtual void ShowImageManager() = 0;
+
+  // The chosen image or a slot's contents changed (SlotContents): the
+  // windows showing verdicts look again whether theirs still belong.
+  virtual void ImagesChanged() {}
 };
