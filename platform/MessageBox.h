@@ -10,6 +10,7 @@ enum MsgBoxStyle : int {
   vbQuestion = 32,
   vbExclamation = 48,
   vbInformation = 64,
+  vbDefaultButton2 = 256,   // No is the default answer of a Yes/No box
 };
 
 enum MsgBoxResult : int { vbOK = 1, vbYes = 6, vbNo = 7 };

@@ -69,6 +69,7 @@ int ShowBox(QWidget* parent, const std::string& text, int style, const std::stri
   box.setIcon(icon);
   if ((style & 0x7) == vbYesNo) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    if (style & vbDefaultButton2) box.setDefaultButton(QMessageBox::No);
     FitTitle(box);
     return box.exec() == QMessageBox::Yes ? vbYes : vbNo;
   }

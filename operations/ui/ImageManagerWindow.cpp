@@ -56,6 +56,12 @@ ImageManagerWindow::ImageManagerWindow(MainFrame& main) : main_(main) {
   grid_->verticalHeader()->hide();
   grid_->horizontalHeader()->setStretchLastSection(true);
   grid_->setContextMenuPolicy(Qt::CustomContextMenu);
+  lblOffline_ = new QLabel(frmImages_);
+  lblOffline_->setObjectName(QStringLiteral("lblOffline"));
+  lblOffline_->setWordWrap(true);
+  lblOffline_->setStyleSheet(QStringLiteral("QLabel { color: #b00020; font-weight: bold; }"));
+  lblOffline_->hide();
+  images->addWidget(lblOffline_);
   images->addWidget(grid_);
   layout->addWidget(frmImages_, 1);
 
@@ -191,6 +197,17 @@ void ImageManagerWindow::GridChanged() {
   }
   grid_->resizeColumnsToContents();
   if (fgImages.Row >= 1 && fgImages.Row <= rows) grid_->selectRow(fgImages.Row - 1);
+}
+
+void ImageManagerWindow::ShowLineState(const std::string& lostText) {
+  const bool current = lostText.empty();
+  const bool lost = lostText.rfind("Line lost", 0) == 0;
+  lblOffline_->setText(current ? QString()
+                               : (lost ? tr("OFFLINE \u2014 the images below were read before the line was lost. ")
+                                       : tr("NOT CURRENT \u2014 the images below were read before the line was lost. ")) +
+                                     FromAnsi(lostText));
+  lblOffline_->setVisible(!current);
+  grid_->setEnabled(current);
 }
 
 void ImageManagerWindow::fgImages_Click(int row) {

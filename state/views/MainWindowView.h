@@ -39,4 +39,7 @@ class MainWindowView {
   // frmImageMan
   virtual void CloseImageManager() = 0;
   virtual void ShowImageManager() = 0;
+
+  // The line to the programmers: why it is lost, "" while it works.
+  virtual void ShowLineState(const std::string& lostText) {}
 };
