@@ -316,15 +316,21 @@ void MainWindow::BuildMenus() {
       {"mnuProgramStart", QKeySequence(Qt::CTRL | Qt::Key_P)}, {"mnuProgramCancel", QKeySequence(Qt::Key_Escape)},
   };
   for (const auto& shortcut : shortcuts) Menu(shortcut.name)->setShortcut(shortcut.keys);
-  // F5 while the scan entry is disabled still answers: one of the two holds the key at a time.
+  // F5 while the scan entry is disabled still answers: the key moves to an
+  // entry of its own, so that only one entry holds it at a time.
   rescanKey_ = new QAction(this);
   rescanKey_->setObjectName(QStringLiteral("RescanKey"));
-  rescanKey_->setShortcut(QKeySequence(Qt::Key_F5));
   addAction(rescanKey_);
   connect(rescanKey_, &QAction::triggered, this, &MainWindow::RescanKey_Triggered);
   QAction* scan = Menu("mnuViewProgScan");
-  connect(scan, &QAction::changed, this, [this, scan] { rescanKey_->setEnabled(!scan->isEnabled()); });
-  rescanKey_->setEnabled(!scan->isEnabled());
+  const auto placeKey = [this, scan] {
+    const QKeySequence key(Qt::Key_F5);
+    const bool onEntry = scan->isEnabled();
+    if (scan->shortcut() != (onEntry ? key : QKeySequence())) scan->setShortcut(onEntry ? key : QKeySequence());
+    if (rescanKey_->shortcut() != (onEntry ? QKeySequence() : key)) rescanKey_->setShortcut(onEntry ? QKeySequence() : key);
+  };
+  connect(scan, &QAction::changed, this, placeKey);
+  placeKey();
 
   // The pop-up menu of the image grid, never in the menu bar.
   auto* popup = new QMenu(tr("Image Action"), this);

@@ -153,8 +153,9 @@ TEST_F(LineTest, F5WithTheProgrammingManagerOpenScansAgainAndProgramThenSucceeds
   auto* key = window->findChild<QAction*>(QStringLiteral("RescanKey"));
   ASSERT_NE(key, nullptr);
   EXPECT_FALSE(scan->isEnabled());   // the programming manager holds the scan entry
-  EXPECT_TRUE(key->isEnabled());     // F5 still answers
-  EXPECT_EQ(key->shortcut(), scan->shortcut());
+  // F5 still answers, through an entry of its own.
+  EXPECT_EQ(key->shortcut(), QKeySequence(Qt::Key_F5));
+  EXPECT_TRUE(scan->shortcut().isEmpty());
 
   PullLine();
   pm->btStart()->click();
@@ -177,6 +178,16 @@ TEST_F(LineTest, F5WithTheProgrammingManagerOpenScansAgainAndProgramThenSucceeds
   EXPECT_EQ(pm->findChild<QComboBox*>(QStringLiteral("lstImage"))->currentText(), "1");
   EXPECT_FALSE(scan->isEnabled());
 
+  // Closed, the programming manager gives the key back to the scan entry.
+  pm->parentWidget()->close();
+  SettleEvents();
+  EXPECT_TRUE(scan->isEnabled());
+  EXPECT_EQ(scan->shortcut(), QKeySequence(Qt::Key_F5));
+  EXPECT_TRUE(key->shortcut().isEmpty());
+  window->mnuViewProgMan_Click();
+  SettleEvents();
+  ASSERT_NE(window->ProgramManager(), nullptr);
+  pm = window->ProgramManager();
   pm->btStart()->click();
   SettleEvents();
   EXPECT_TRUE(recorders.messages.boxes.empty()) << recorders.messages.boxes.front().text;
