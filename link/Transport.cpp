@@ -34,6 +34,8 @@ void NoteLineLost(const std::string& why) {
   TellLineState();
 }
 
+bool LineLostNow(const std::string& lineText) { return lineText.rfind(LostPrefix, 0) == 0; }
+
 void NoteLineBack() {
   if (LineLostText.empty()) return;
   LineLostText.clear();
@@ -83,7 +85,7 @@ bool SendCommand(const uint8_t* payload, int length, int timeout) {
   if (ReplyComplete) {
     if (RxAddress == CurrentAddress) {
       // It answers again, but what the windows show was read before the loss.
-      if (LineLostText.rfind(LostPrefix, 0) == 0 && AskingSelectedProgrammer()) {
+      if (LineLostNow(LineLostText) && AskingSelectedProgrammer()) {
         LineLostText = "Line back on " + PortTried() + ": what is shown may be out of date - press F5 to scan again";
         TellLineState();
       }

@@ -31,6 +31,8 @@ bool ReopenVanishedPort();
 // LineLostText says why; the main window shows it.
 void NoteLineLost(const std::string& why);
 void NoteLineBack();
+// LineLostText says the line is lost now, not that it answers again after a loss.
+bool LineLostNow(const std::string& lineText);
 
 // While one lives, a programmer that does not answer is expected to (it is
 // rewriting its firmware): its silence does not count as a lost line.

@@ -324,10 +324,10 @@ void MainWindow::BuildMenus() {
   connect(rescanKey_, &QAction::triggered, this, &MainWindow::RescanKey_Triggered);
   QAction* scan = Menu("mnuViewProgScan");
   const auto placeKey = [this, scan] {
-    const QKeySequence key(Qt::Key_F5);
+    const QKeySequence key(Qt::Key_F5), none;
     const bool onEntry = scan->isEnabled();
-    if (scan->shortcut() != (onEntry ? key : QKeySequence())) scan->setShortcut(onEntry ? key : QKeySequence());
-    if (rescanKey_->shortcut() != (onEntry ? QKeySequence() : key)) rescanKey_->setShortcut(onEntry ? QKeySequence() : key);
+    if (scan->shortcut() != (onEntry ? key : none)) scan->setShortcut(onEntry ? key : none);
+    if (rescanKey_->shortcut() != (onEntry ? none : key)) rescanKey_->setShortcut(onEntry ? none : key);
   };
   connect(scan, &QAction::changed, this, placeKey);
   placeKey();

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "devices/ProgramFiles.h"
+#include "link/Transport.h"
 #include "platform/AnsiText.h"
 #include "platform/SerialPort.h"
 #include "programmers/ImageDirectory.h"
@@ -201,7 +202,7 @@ void ImageManagerWindow::GridChanged() {
 
 void ImageManagerWindow::ShowLineState(const std::string& lostText) {
   const bool current = lostText.empty();
-  const bool lost = lostText.rfind("Line lost", 0) == 0;
+  const bool lost = LineLostNow(lostText);
   lblOffline_->setText(current ? QString()
                                : (lost ? tr("OFFLINE \u2014 the images below were read before the line was lost. ")
                                        : tr("NOT CURRENT \u2014 the images below were read before the line was lost. ")) +
