@@ -32,7 +32,7 @@ bool RunCommand(const CommandInfo& info, std::vector<uint8_t> payload, int reply
   Err = ErrorObject{};
   LastFunction = info.name;
   payload.insert(payload.begin(), info.code);
-  ExchangeCommand(info, payload, replyData);
+  if (ReopenVanishedPort()) ExchangeCommand(info, payload, replyData);
   CaptureError();
   return LastErrorNumber == 0;
 }
@@ -62,6 +62,10 @@ uint8_t PortsEnablePayload(uint8_t mask) { return static_cast<uint8_t>((mask ^ 0
 bool PortsEnable(uint8_t mask) {
   Err = ErrorObject{};
   LastFunction = InfoPortsEnable.name;
+  if (!ReopenVanishedPort()) {
+    CaptureError();
+    return false;
+  }
   const bool sent = ExchangeCommand(InfoPortsEnable, {CmdPortsEnable, PortsEnablePayload(mask)}, 0);
   const bool refusedByProgrammer = !sent && Err.Number >= 1 && Err.Number <= 0xFF;
   if (refusedByProgrammer) {

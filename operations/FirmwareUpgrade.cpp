@@ -181,6 +181,7 @@ bool UpgradeFirmware(int restartLimitTicks) {
   const std::string expected = RevisionOfFirmware(firmware);
   // A lost or damaged reply does not mean the unit refused: it may be
   // rewriting itself already. The revision it then reports decides.
+  const SilenceExpected rewriting;
   if (!LoadFirmware() && expected.empty()) return false;
   // The unit is silent while it rewrites itself; it may never come back.
   const int32_t start = TickCount;
@@ -383,6 +384,44 @@ bool ScanAgain(RescanScope scope, int address) {
 }
 
 }  // namespace
+
+bool UpgradeQuestion(std::string& question) {
+  ClearError();
+  ErrorTitle = "Upgrade Firmware";
+  if (SelectedProgrammer < 1 || SelectedProgrammer > ProgCount) {
+    return Fail(ErrNoneSelected, "Upgrade Firmware", "No Programmer Selected");
+  }
+  if (FirmwareFileName.empty()) {
+    return Fail(ErrFileNotFound, "Upgrade Firmware", "No Firmware File for this Programmer Type");
+  }
+  const ProgrammerRecord& unit = ProgrammerTable[SelectedProgrammer];
+  // Read only for the revision it brings: the image buffer is the user's.
+  const std::vector<uint8_t> keptBuffer = ImageBuffer;
+  const int32_t keptTop = ImageTop;
+  const bool read = LoadRexFile(FirmwareFileName, 0, RexKindFirmware, "Firmware", FirmwareBufferSize);
+  const std::string brings = read ? RevisionOfFirmware(ImageBuffer) : "";
+  ImageBuffer = keptBuffer;
+  ImageTop = keptTop;
+  ClearPanels();
+  if (!read) return false;
+  question = "Upgrade the firmware of the programmer at address " + std::to_string(unit.Address) + " (" +
+             (ProgTypeName.empty() ? "type " + std::to_string(unit.ProgType) : ProgTypeName) + ")?\r\n" +
+             "It runs revision " + unit.FwRevision + "; " + FirmwareFileName + " brings " +
+             (brings.empty() ? std::string("a revision it does not name") : "revision " + brings) + ".\r\n" +
+             "Its hardware configuration and vector tables are written again after it.\r\n" +
+             "Keep the programmer powered and connected until the upgrade has finished.";
+  ClearError();
+  return true;
+}
+
+std::string UpgradeFinishedMessage(int address) {
+  std::string text = "The firmware upgrade of the programmer at address " + std::to_string(address) + " has finished.";
+  if (SelectedProgrammer >= 1 && SelectedProgrammer <= ProgCount &&
+      ProgrammerTable[SelectedProgrammer].Address == address) {
+    text += "\r\nIt runs revision " + ProgrammerTable[SelectedProgrammer].FwRevision + " now.";
+  }
+  return text;
+}
 
 bool UpgradeAndRescan(UpgradeJob job, RescanScope scope) {
   const LineOperation operation;

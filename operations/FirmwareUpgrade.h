@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // How long a unit may stay silent after LoadFirmware while it rewrites
 // itself: a real unit needs a few seconds, the limit leaves ample room.
@@ -39,6 +40,16 @@ enum class UpgradeJob { Programmer, Firmware, HardwareConfiguration, Vectors, Ex
 // it, or only the upgraded programmer's address, the one programmer the
 // command line works with.
 enum class RescanScope { Line, Address };
+
+// The question the Upgrade Firmware menu asks before anything is sent: the
+// selected programmer (address and type), the revision it runs and the one
+// its firmware file brings. Sends nothing and leaves ImageBuffer as it was.
+// False, with the error recorded, when no programmer is selected or the
+// firmware file cannot be read (the upgrade would refuse it too).
+bool UpgradeQuestion(std::string& question);
+// The closing word of an upgrade of the programmer at `address` that went
+// well: the revision the selected programmer reports now.
+std::string UpgradeFinishedMessage(int address);
 
 // Runs the job, then, whether it succeeded or not and as long as the port
 // is open, scans again, so the programmer table, type record, flash map and

@@ -19,7 +19,10 @@ QtSerialPort::QtSerialPort(const PortMap& map) : map_(map) {
   // A device that vanishes (unplugged, simulator ended) closes the port; the
   // commands then time out instead of spinning on a dead descriptor.
   connect(&port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-    if (error == QSerialPort::ResourceError && port_.isOpen()) port_.close();
+    if (error == QSerialPort::ResourceError && port_.isOpen()) {
+      port_.close();
+      vanished_ = true;   // the next command may open it again once the device is back
+    }
   });
 }
 
@@ -98,10 +101,12 @@ bool QtSerialPort::Open(int32_t& errorNumber, std::string& errorText) {
     errorText = "Invalid line settings \"" + settings_ + "\"";
     return false;
   }
+  vanished_ = false;   // a failed open leaves it: the next command tries again
   return true;
 }
 
 void QtSerialPort::Close() {
+  vanished_ = false;
   if (port_.isOpen()) port_.close();
 }
 

@@ -21,6 +21,7 @@ class QtSerialPort : public QObject, public SerialPort {
   bool Open(int32_t& errorNumber, std::string& errorText) override;
   void Close() override;
   bool IsOpen() const override;
+  bool Vanished() const override { return vanished_; }
   void SetRThreshold(int bytes) override {}   // every arrival raises the receive event
   void Write(const uint8_t* data, size_t count) override;
   std::vector<uint8_t> ReadAll() override;
@@ -39,4 +40,5 @@ class QtSerialPort : public QObject, public SerialPort {
   int commPort_ = 1;
   std::string settings_ = "38400,n,8,1";
   std::string devicePath_;
+  bool vanished_ = false;
 };

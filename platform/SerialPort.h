@@ -21,6 +21,9 @@ class SerialPort {
   virtual bool Open(int32_t& errorNumber, std::string& errorText) = 0;
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
+  // The port was closed under the program (the device vanished), not by
+  // Close(); Open() or Close() ends it.
+  virtual bool Vanished() const { return false; }
   virtual void SetRThreshold(int bytes) = 0;
   // One write per frame.
   virtual void Write(const uint8_t* data, size_t count) = 0;

@@ -5,6 +5,7 @@
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "link/Transport.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "state/LineGuard.h"
@@ -108,6 +109,7 @@ bool AcquireProgrammers(int selectAddress) {
   frmMain->SetProgressVisible(false);
   frmMain->SetStatusPanel("Status", "Found" + Str(ProgCount) + " Programmers");
   if (ProgCount >= 1) {
+    NoteLineBack();
     int item = 1;
     for (int i = ProgCount; i >= 1; --i) {
       if (ProgrammerTable[i].Address == selectAddress) item = i;
@@ -168,6 +170,7 @@ bool AcquireProgrammerAt(int address) {
     return false;
   }
   frmMain->SelectProgrammerItem(1);
+  NoteLineBack();
   ClearError();
   return true;
 }

@@ -7,6 +7,7 @@
 #include "devices/Utils.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "link/Transport.h"
 #include "platform/NumberText.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
@@ -168,6 +169,7 @@ void ShowImageDirectory() {
     }
   }
   for (int n = 1; n <= slots; ++n) FillRow(n, ImageDirectory[n]);
+  NoteLineBack();   // read afresh: what the grid shows is the programmer's store
   fgImages.Row = std::min(std::max(ImageNumber, 1), std::max(slots, 1));
   if (frmImageMan) frmImageMan->GridChanged();
   if (frmProgram) frmProgram->DirectoryChanged();

@@ -82,17 +82,22 @@ bool LoadRevisionTables() {
   return LastErrorNumber == 0;
 }
 
-bool LoadFactoryTypeList(std::vector<ProgTypeInfo>& types) {
+bool LoadFactoryTypeList(std::vector<ProgTypeInfo>& types, std::vector<int>* generations) {
   ClearError();
   ErrorTitle = "Load Programmer Types";
   LastFunction = "Load Revision Tables";
   types.clear();
+  if (generations) generations->clear();
+  int generation = 0;
   for (const TableFile& file : TableFiles) {
+    ++generation;   // the files are in generation order
     std::vector<ProgTypeInfo> table(file.capacity);
     size_t read = 0;
     ReadRecords(file.name, table.data(), table.size(), file.fields, &read);
     for (size_t i = 0; i < read; ++i) {
-      if (!table[i].TypeName.empty()) types.push_back(table[i]);
+      if (table[i].TypeName.empty()) continue;
+      types.push_back(table[i]);
+      if (generations) generations->push_back(generation);
     }
   }
   CaptureError();

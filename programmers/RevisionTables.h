@@ -13,5 +13,6 @@ bool LoadRevisionTables();
 
 // Every type record of the three files, in file order ("\revisions.inf"
 // first), for the factory's choice of a file set; records without a type
-// name (unused type codes) are left out. False as above.
-bool LoadFactoryTypeList(std::vector<ProgTypeInfo>& types);
+// name (unused type codes) are left out. False as above. `generations`, when
+// given, gets each record's firmware generation (1, 2 or 3: the file it is from).
+bool LoadFactoryTypeList(std::vector<ProgTypeInfo>& types, std::vector<int>* generations = nullptr);

@@ -117,7 +117,8 @@ void SelectProgrammer() {
   CurrentAddress = programmer.Address;
   MSComm1->SetSettings(ProgSettings[CurrentAddress]);
 
-  if (!TakeFirmwareOf(programmer)) ShowErrorReport();
+  const bool mapRead = TakeFirmwareOf(programmer);
+  if (!mapRead) ShowErrorReport();
   TakeTypeTraits(programmer);
 
   if (static_cast<float>(ValWithin(programmer.FwRevision, -1e6, 1e6)) < LatestFwRev) {
@@ -128,6 +129,9 @@ void SelectProgrammer() {
   LoadDeviceFamilies();
   SetStartModeNames();
   if (SelectedProgrammer > 0) frmMain->SetConfigMenuEnabled(true);
+  // Without the line every read after the map fails the same way: one report
+  // says so, and the grid stays as it was, marked as not current.
+  if (!mapRead && !LineLostText.empty()) return;
   SerialSupported = ReadSerialization(0);
   ShowImageDirectory();
 }

@@ -316,6 +316,21 @@ void MainWindow::BuildMenus() {
       {"mnuProgramStart", QKeySequence(Qt::CTRL | Qt::Key_P)}, {"mnuProgramCancel", QKeySequence(Qt::Key_Escape)},
   };
   for (const auto& shortcut : shortcuts) Menu(shortcut.name)->setShortcut(shortcut.keys);
+  // F5 while the scan entry is disabled still answers: the key moves to an
+  // entry of its own, so that only one entry holds it at a time.
+  rescanKey_ = new QAction(this);
+  rescanKey_->setObjectName(QStringLiteral("RescanKey"));
+  addAction(rescanKey_);
+  connect(rescanKey_, &QAction::triggered, this, &MainWindow::RescanKey_Triggered);
+  QAction* scan = Menu("mnuViewProgScan");
+  const auto placeKey = [this, scan] {
+    const QKeySequence key(Qt::Key_F5), none;
+    const bool onEntry = scan->isEnabled();
+    if (scan->shortcut() != (onEntry ? key : none)) scan->setShortcut(onEntry ? key : none);
+    if (rescanKey_->shortcut() != (onEntry ? none : key)) rescanKey_->setShortcut(onEntry ? none : key);
+  };
+  connect(scan, &QAction::changed, this, placeKey);
+  placeKey();
 
   // The pop-up menu of the image grid, never in the menu bar.
   auto* popup = new QMenu(tr("Image Action"), this);
@@ -415,6 +430,11 @@ void MainWindow::BuildStatusBar() {
   portPath_ = new QLabel(statusBar());
   portPath_->setObjectName(QStringLiteral("PortPath"));
   statusBar()->addPermanentWidget(portPath_);
+  lineState_ = new QLabel(statusBar());
+  lineState_->setObjectName(QStringLiteral("LineState"));
+  lineState_->setStyleSheet(QStringLiteral("QLabel { color: #b00020; font-weight: bold; }"));
+  lineState_->hide();
+  statusBar()->addPermanentWidget(lineState_);
 }
 
 void MainWindow::Form_Load() {
@@ -624,9 +644,16 @@ void MainWindow::ShowImageManager() {
     imageManager_ = new ImageManagerWindow(*this);
     QMdiSubWindow* window = AddChild(imageManager_);
     window->show();
+    imageManager_->ShowLineState(LineLostText);
     imageManager_->Form_Load();
   }
   mdi_->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(imageManager_->parentWidget()));
+}
+
+void MainWindow::ShowLineState(const std::string& lostText) {
+  lineState_->setText(FromAnsi(lostText));
+  lineState_->setVisible(!lostText.empty());
+  if (imageManager_) imageManager_->ShowLineState(lostText);
 }
 
 QMdiSubWindow* MainWindow::AddChild(MdiChild* child) {
@@ -733,6 +760,29 @@ void MainWindow::mnuViewProgScan_Click() {
   if (LineFree()) ScanProgrammers();
 }
 
+void MainWindow::RescanKey_Triggered() {
+  if (LineBusy()) {
+    QApplication::beep();
+    SetStatusPanel("Status", "Scan for Programmers: wait until the operation under way has ended");
+    return;
+  }
+  if (!programManager_) {
+    QApplication::beep();
+    SetStatusPanel("Status", "Scan for Programmers is not available now");
+    return;
+  }
+  // The programming manager stays open on the programmer it had, found again.
+  const int address =
+      SelectedProgrammer >= 1 && SelectedProgrammer <= ProgCount ? ProgrammerTable[SelectedProgrammer].Address : 0;
+  bool found = false;
+  {
+    const LineOperation operation;
+    found = RescanProgrammers(address);
+  }
+  if (!found) ShowErrorReport();
+  if (programManager_) mdi_->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(programManager_->parentWidget()));
+}
+
 void MainWindow::mnuViewImageMan_Click() {
   if (!LineFree()) return;
   const LineOperation operation;   // opening it selects the programmer
@@ -830,11 +880,29 @@ void MainWindow::mnuSelectFirmware_Click() {
   if (!factory.Form_Load()) ShowErrorReport();
   const bool chosen = factory.exec() == QDialog::Accepted;
   if (!chosen || FirmwareFileName.empty()) return;   // cancelled: nothing to do
-  if (!UpgradeAndRescan(UpgradeJob::Programmer, RescanScope::Line)) ShowErrorReport();
+  UpgradeAndReport();
 }
 
 void MainWindow::mnuUpgradeFirmware_Click() {
-  if (LineFree() && !UpgradeAndRescan(UpgradeJob::Programmer, RescanScope::Line)) ShowErrorReport();
+  if (!LineFree()) return;
+  const LineOperation operation;   // nothing changes the programmer while it is asked
+  std::string question;
+  if (!UpgradeQuestion(question)) {
+    ShowErrorReport();
+    return;
+  }
+  if (MessageBox->MsgBox(question, vbYesNo + vbQuestion + vbDefaultButton2, "Upgrade Firmware") != vbYes) return;
+  UpgradeAndReport();
+}
+
+void MainWindow::UpgradeAndReport() {
+  const int address =
+      SelectedProgrammer >= 1 && SelectedProgrammer <= ProgCount ? ProgrammerTable[SelectedProgrammer].Address : 0;
+  if (!UpgradeAndRescan(UpgradeJob::Programmer, RescanScope::Line)) {
+    ShowErrorReport();
+    return;
+  }
+  MessageBox->MsgBox(UpgradeFinishedMessage(address), vbInformation, "Upgrade Firmware");
 }
 
 void MainWindow::mnuDDEenable_Click() {

@@ -56,6 +56,7 @@ class MainWindow : public QMainWindow, public MainFrame {
   void CloseImageManager() override;
   void ShowImageManager() override;
   void ImagesChanged() override { TellChildrenSessionChanged(); }
+  void ShowLineState(const std::string& lostText) override;
 
   // Menu entries by their names ("mnuFileOpen") and toolbar buttons by key ("Program").
   QAction* Menu(const std::string& name) const;
@@ -64,6 +65,8 @@ class MainWindow : public QMainWindow, public MainFrame {
   QToolBar* ListsToolBar() const { return tbLists_; }
   QLabel* EmptyHint() const { return emptyHint_; }
   QLabel* PortDescription() const { return portDescription_; }
+  // The status bar's word on the line: why it is lost, hidden while it works.
+  QLabel* LineStateLabel() const { return lineState_; }
 
   // MainFrame
   void EnableMenus(std::initializer_list<const char*> names, bool enabled) override;
@@ -95,6 +98,9 @@ class MainWindow : public QMainWindow, public MainFrame {
 
   // Menu handlers the tests and the toolbar reach directly.
   void mnuViewProgScan_Click();
+  // F5 while the scan entry is disabled: scans with the programming manager
+  // open, or says why it cannot scan now.
+  void RescanKey_Triggered();
   void mnuViewImageMan_Click();
   void mnuViewProgMan_Click();
   void mnuViewMultiMan_Click();
@@ -114,6 +120,9 @@ class MainWindow : public QMainWindow, public MainFrame {
   // the selected programmer is upgraded from it.
   void mnuSelectFirmware_Click();
   void mnuUpgradeFirmware_Click();
+  // Upgrades the selected programmer from the chosen file set, rescans, and
+  // says how it ended: finished with the revision it runs now, or the error.
+  void UpgradeAndReport();
   // The automation interface's name, and whether it starts enabled for this run.
   void SetAutomation(const QString& name, bool enableForThisRun);
   DdeLink* AutomationLink() const { return ddeLink_.get(); }
@@ -156,6 +165,8 @@ class MainWindow : public QMainWindow, public MainFrame {
   QActionGroup* openWindows_ = nullptr;
   std::map<std::string, QLabel*> panels_;
   QLabel* portPath_ = nullptr;
+  QLabel* lineState_ = nullptr;
+  QAction* rescanKey_ = nullptr;
   std::map<std::string, QAction*> menus_;
   std::map<std::string, QAction*> buttons_;
   QTimer timer1_;

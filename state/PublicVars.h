@@ -46,6 +46,9 @@ extern int16_t RxCount;
 extern uint8_t RxAddress;
 extern bool ReplyComplete;
 extern int16_t RxState;
+// Why the line to the programmers is lost (the port vanished, the selected
+// programmer stopped answering); "" while it works or nothing was tried.
+extern std::string LineLostText;
 
 // ---- Last-error record ----
 extern int32_t LastErrorNumber;

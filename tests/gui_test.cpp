@@ -323,7 +323,7 @@ TEST_F(GuiTest, FactoryChoiceCopiesTheTypesFilesUpgradesAndCancelLeavesNone) {
     QTimer::singleShot(0, window.get(), [type, ok] {
       auto* factory = qobject_cast<FactoryWindow*>(QApplication::activeModalWidget());
       ASSERT_NE(factory, nullptr);
-      const auto found = factory->lstProgType()->findItems(type, Qt::MatchExactly);
+      const auto found = factory->lstProgType()->findItems(type + QStringLiteral(" ("), Qt::MatchStartsWith);
       ASSERT_FALSE(found.isEmpty());
       factory->lstProgType()->setCurrentItem(found.back());   // the last file's record
       (ok ? factory->btOK() : factory->btCancel())->click();
@@ -332,15 +332,21 @@ TEST_F(GuiTest, FactoryChoiceCopiesTheTypesFilesUpgradesAndCancelLeavesNone) {
   };
   FactoryWindow factory;
   ASSERT_TRUE(factory.Form_Load()) << LastErrorText;
-  EXPECT_EQ(factory.lstProgType()->item(0)->text(), "VRX-PSoC");   // "\revisions.inf" first
+  // "\revisions.inf" first; each entry names the generation of its file.
+  EXPECT_EQ(factory.lstProgType()->item(0)->text(), "VRX-PSoC (generation 1, revision 1.250)");
   EXPECT_EQ(factory.lstProgType()->currentRow(), 0);
   EXPECT_EQ(FirmwareFileName, "vrx_psoc_v1.rex");
 
   operate("VRX-PSoC", true);
   Settle();
-  EXPECT_TRUE(recorders.messages.boxes.empty()) << recorders.messages.boxes.front().text;
   const std::string upgraded = ProgrammerTable[1].FwRevision;
   EXPECT_NE(upgraded, "3.001");   // the unit runs the chosen type's firmware
+  // The upgrade ends with a word that it finished and what the unit runs now.
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u) << recorders.messages.boxes.front().text;
+  EXPECT_EQ(recorders.messages.boxes[0].title, "Upgrade Firmware");
+  EXPECT_NE(recorders.messages.boxes[0].text.find("has finished"), std::string::npos);
+  EXPECT_NE(recorders.messages.boxes[0].text.find("revision " + upgraded), std::string::npos);
+  recorders.messages.boxes.clear();
   // The chosen type's file set went in: its second vector table and its
   // fourth HWC table, which the unit's own type does not have.
   std::ifstream vectorFile(ProgramFile("\\psoc_vec2.bin"), std::ios::binary);
@@ -360,6 +366,7 @@ TEST_F(GuiTest, FactoryChoiceCopiesTheTypesFilesUpgradesAndCancelLeavesNone) {
 
   operate("VRX-PSoC", false);
   EXPECT_EQ(ProgrammerTable[1].FwRevision, upgraded);   // nothing loaded
+  EXPECT_TRUE(recorders.messages.boxes.empty());
   EXPECT_EQ(FirmwareFileName, "");
   for (const std::string& name : HwcFileNames) EXPECT_EQ(name, "");
   EXPECT_EQ(VectorFileName, "");
@@ -375,9 +382,15 @@ TEST_F(GuiTest, UpgradeFirmwareMenuUpgradesTheSelectedProgrammerAndReportsAFailu
   ASSERT_TRUE(window->Menu("mnuUpgradeFirmware")->isEnabled());
   recorders.messages.boxes.clear();   // the obsolete-firmware note of the selection
 
+  recorders.messages.answer = vbYes;
   window->Menu("mnuUpgradeFirmware")->trigger();
   Settle();
-  EXPECT_TRUE(recorders.messages.boxes.empty()) << recorders.messages.boxes.front().text;
+  // Asked first, then told that it finished.
+  ASSERT_EQ(recorders.messages.boxes.size(), 2u);
+  EXPECT_EQ(recorders.messages.boxes[0].style, vbYesNo + vbQuestion + vbDefaultButton2);
+  EXPECT_EQ(recorders.messages.boxes[1].text,
+            "The firmware upgrade of the programmer at address 1 has finished.\r\nIt runs revision 3.010 now.");
+  recorders.messages.boxes.clear();
   EXPECT_EQ(ProgrammerTable[1].FwRevision, "3.010");   // what vrx_z8_v3.rex brings
   EXPECT_TRUE(window->isEnabled());
   // The line was scanned again after the firmware went in: the last address

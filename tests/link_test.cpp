@@ -2,6 +2,8 @@
 // command's payload and reply handling, block transfers and the error report.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
@@ -458,3 +460,129 @@ TEST_F(LinkTest, ClearErrorEmptiesTheRecord) {
 }
 
 }  // namespace
+
+// ---- A line that goes and comes back ----
+
+class LineLossTest : public LinkTest {
+ protected:
+  // The port closed under the program, as the port does when its device goes.
+  void PortVanishes() {
+    platform.port.open = false;
+    platform.port.vanished = true;
+  }
+  // The programmer at address 3 is the selected one.
+  void SelectAddress3() {
+    ProgCount = 1;
+    SelectedProgrammer = 1;
+    ProgrammerTable[1].Address = 3;
+  }
+};
+
+TEST_F(LineLossTest, VanishedPortIsOpenedAgainBeforeTheNextCommandStarts) {
+  AnswerOk({5, 2});
+  PortVanishes();
+  std::string revision;
+  ASSERT_TRUE(FwRev(revision)) << LastErrorText;
+  EXPECT_EQ(revision, "2.005");
+  EXPECT_TRUE(platform.port.open);
+  EXPECT_EQ(platform.port.opens, 1);
+  EXPECT_EQ(SentPayloads(), std::vector<Bytes>{{0x00}});   // sent once, after the reopening
+}
+
+TEST_F(LineLossTest, PortClosedOnPurposeIsNotOpenedByACommand) {
+  AnswerOk({5, 2});
+  platform.port.open = false;
+  std::string revision;
+  EXPECT_FALSE(FwRev(revision));
+  EXPECT_EQ(LastErrorNumber, ErrNoResponse);
+  EXPECT_EQ(platform.port.opens, 0);
+}
+
+TEST_F(LineLossTest, PortThatStaysGoneFailsWithoutSendingAndSaysWhy) {
+  AnswerOk({5, 2});
+  PortVanishes();
+  platform.port.failOpen = true;
+  platform.port.openErrorText = "No such file or directory (/dev/ttyUSB0)";
+  std::string revision;
+  EXPECT_FALSE(FwRev(revision));
+  EXPECT_EQ(LastErrorNumber, ErrNoResponse);
+  EXPECT_EQ(LastFunction, "FwRev");
+  EXPECT_NE(LastErrorTried.find("reopening"), std::string::npos) << LastErrorTried;
+  EXPECT_NE(LastErrorTried.find("No such file or directory"), std::string::npos) << LastErrorTried;
+  EXPECT_TRUE(platform.port.writes.empty());
+  EXPECT_EQ(platform.events.ticks, 0);   // no time-out waited for a port that is not there
+  EXPECT_EQ(LineLostText.rfind("Line lost: ", 0), 0u) << LineLostText;
+  // Still gone for the next command, which tries again.
+  platform.port.failOpen = false;
+  ASSERT_TRUE(FwRev(revision));
+  EXPECT_EQ(platform.port.opens, 1);
+}
+
+TEST_F(LineLossTest, PortVanishingInsideATransferIsNotOpenedAgainUntilTheNextCommand) {
+  int blocks = 0;
+  Answer([&](const Bytes& p) {
+    if (p[0] == 0x7F) return Bytes{0xFF, 0};
+    if (p[0] == 0x00) return Bytes{0x80, 0, 5, 2};
+    if (++blocks == 1) PortVanishes();   // gone right after the first block's reply
+    Bytes r{0x82, 0};
+    r.resize(2 + 256, 0x11);
+    return r;
+  });
+  Bytes data(512, 0);
+  EXPECT_FALSE(ReadFlash(0, 512, data.data(), false));
+  EXPECT_EQ(LastErrorNumber, ErrNoResponse);
+  EXPECT_EQ(blocks, 1);                    // the second block was never sent again on a reopened port
+  EXPECT_EQ(platform.port.opens, 0);
+  EXPECT_FALSE(platform.port.open);
+  std::string revision;
+  ASSERT_TRUE(FwRev(revision));            // the next command starts on the reopened port
+  EXPECT_EQ(platform.port.opens, 1);
+}
+
+struct SilenceCase {
+  const char* name;
+  uint8_t asked;         // address the command goes to
+  bool selected;         // address 3 is the selected programmer
+  bool expected;         // the silence is expected (firmware being rewritten)
+  bool lost;
+};
+
+class SilenceTest : public LineLossTest, public ::testing::WithParamInterface<SilenceCase> {};
+
+TEST_P(SilenceTest, OnlyTheSelectedProgrammersUnexpectedSilenceLosesTheLine) {
+  const SilenceCase& c = GetParam();
+  if (c.selected) SelectAddress3();
+  CurrentAddress = c.asked;
+  Answer([](const Bytes&) { return Bytes{}; });
+  {
+    std::unique_ptr<SilenceExpected> silence;
+    if (c.expected) silence = std::make_unique<SilenceExpected>();
+    std::string revision;
+    EXPECT_FALSE(FwRev(revision));
+  }
+  EXPECT_EQ(!LineLostText.empty(), c.lost) << LineLostText;
+  EXPECT_EQ(platform.window.lineState, LineLostText);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SilenceTest,
+                         ::testing::Values(SilenceCase{"SelectedProgrammer", 3, true, false, true},
+                                           SilenceCase{"AnotherAddress", 4, true, false, false},
+                                           SilenceCase{"NoneSelected", 3, false, false, false},
+                                           SilenceCase{"RewritingFirmware", 3, true, true, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LineLossTest, AnAnswerAfterTheLossSaysTheLineIsBackAndAScanClearsIt) {
+  SelectAddress3();
+  bool silent = true;
+  Answer([&](const Bytes& p) { return silent ? Bytes{} : Bytes{static_cast<uint8_t>(p[0] + 0x80), 0, 5, 2}; });
+  std::string revision;
+  EXPECT_FALSE(FwRev(revision));
+  EXPECT_EQ(LineLostText.rfind("Line lost: ", 0), 0u) << LineLostText;
+  silent = false;
+  ASSERT_TRUE(FwRev(revision));
+  EXPECT_EQ(LineLostText.rfind("Line back on ", 0), 0u) << LineLostText;
+  EXPECT_EQ(platform.window.lineState, LineLostText);
+  NoteLineBack();
+  EXPECT_EQ(LineLostText, "");
+  EXPECT_EQ(platform.window.lineState, "");
+}

@@ -152,6 +152,38 @@ TEST_F(MessageBoxesTest, EnterAnswersTheDefaultButton) {
 
 // A short text under a long title: the box grows to the title instead of
 // letting the window manager cut it.
+// The button a plain Enter would press answers the question.
+int AnswerWithDefault(const std::function<int()>& show) {
+  QTimer watch;
+  watch.setInterval(10);
+  int turns = 0;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    QPushButton* enter = nullptr;
+    for (QAbstractButton* b : box->buttons()) {
+      auto* push = qobject_cast<QPushButton*>(b);
+      if (push && push->isDefault()) enter = push;
+    }
+    if (!enter && ++turns < 100) return;
+    watch.stop();
+    if (!enter) {
+      ADD_FAILURE() << "no default button";
+      box->reject();
+      return;
+    }
+    enter->click();
+  });
+  watch.start();
+  return show();
+}
+
+TEST_F(MessageBoxesTest, QuestionWithSecondDefaultIsAnsweredNoByEnter) {
+  EXPECT_EQ(AnswerWithDefault([&] { return boxes.MsgBox("Go?", vbYesNo + vbQuestion + vbDefaultButton2, "Ask"); }),
+            vbNo);
+  EXPECT_EQ(AnswerWithDefault([&] { return boxes.MsgBox("Go?", vbYesNo + vbQuestion, "Ask"); }), vbYes);
+}
+
 TEST_F(MessageBoxesTest, TitleIsNotCut) {
   for (const char* title : {"Kestrin - Read Programmer Configuration and Security Block of the Selected Unit",
                             "Set Programmer Address", ""}) {

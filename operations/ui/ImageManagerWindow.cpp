@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "devices/ProgramFiles.h"
+#include "link/Transport.h"
 #include "platform/AnsiText.h"
 #include "platform/SerialPort.h"
 #include "programmers/ImageDirectory.h"
@@ -57,6 +58,12 @@ ImageManagerWindow::ImageManagerWindow(MainFrame& main) : main_(main) {
   grid_->verticalHeader()->hide();
   grid_->horizontalHeader()->setStretchLastSection(true);
   grid_->setContextMenuPolicy(Qt::CustomContextMenu);
+  lblOffline_ = new QLabel(frmImages_);
+  lblOffline_->setObjectName(QStringLiteral("lblOffline"));
+  lblOffline_->setWordWrap(true);
+  lblOffline_->setStyleSheet(QStringLiteral("QLabel { color: #b00020; font-weight: bold; }"));
+  lblOffline_->hide();
+  images->addWidget(lblOffline_);
   images->addWidget(grid_);
   layout->addWidget(frmImages_, 1);
 
@@ -196,6 +203,17 @@ void ImageManagerWindow::GridChanged() {
   if (fgImages.Row >= 1 && fgImages.Row <= rows) grid_->selectRow(fgImages.Row - 1);
   // A load, delete or read changed the slots: what the selected one offers follows.
   if (active_) fgImages_Click(fgImages.Row);
+}
+
+void ImageManagerWindow::ShowLineState(const std::string& lostText) {
+  const bool current = lostText.empty();
+  const bool lost = LineLostNow(lostText);
+  lblOffline_->setText(current ? QString()
+                               : (lost ? tr("OFFLINE \u2014 the images below were read before the line was lost. ")
+                                       : tr("NOT CURRENT \u2014 the images below were read before the line was lost. ")) +
+                                     FromAnsi(lostText));
+  lblOffline_->setVisible(!current);
+  grid_->setEnabled(current);
 }
 
 void ImageManagerWindow::fgImages_Click(int row) {

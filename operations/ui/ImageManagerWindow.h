@@ -2,6 +2,8 @@
 // row per slot; the starting point of the image operations.
 #pragma once
 
+#include <string>
+
 #include "state/views/ImageManagerView.h"
 #include "ui/MdiChild.h"
 
@@ -34,6 +36,11 @@ class ImageManagerWindow : public MdiChild, public ImageManagerView {
                            const std::string& fwRevision) override;
   void GridChanged() override;
 
+  // The line is lost (or back, with the grid read before): a note over the
+  // grid, which is greyed as not current; "" clears both.
+  void ShowLineState(const std::string& lostText);
+  QLabel* lblOffline() const { return lblOffline_; }
+
   // Selects the slot of a grid row and enables what applies to it.
   void fgImages_Click(int row);
 
@@ -58,6 +65,7 @@ class ImageManagerWindow : public MdiChild, public ImageManagerView {
   QLabel* lblFWRev_;
   QGroupBox* frmImages_;
   QTableWidget* grid_;
+  QLabel* lblOffline_;
   int busy_ = 0;              // selection under way: the window must not go away
   bool active_ = false;       // the active child: the menus follow its selected slot
   bool closeRequested_ = false;

@@ -22,10 +22,17 @@ FactoryWindow::FactoryWindow(QWidget* parent) : QDialog(parent) {
   resize(280, 360);
 }
 
+QString FactoryWindow::FactoryEntryText(const ProgTypeInfo& type, int generation) {
+  QString text = tr("%1 (generation %2").arg(FromAnsi(type.TypeName)).arg(generation);
+  if (type.LatestRevision > 0) text += tr(", revision %1").arg(static_cast<double>(type.LatestRevision), 0, 'f', 3);
+  return text + QLatin1Char(')');
+}
+
 bool FactoryWindow::Form_Load() {
-  const bool read = LoadFactoryTypeList(types_);
+  const bool read = LoadFactoryTypeList(types_, &generations_);
   lstProgType_->clear();
-  for (const ProgTypeInfo& t : types_) lstProgType_->addItem(FromAnsi(t.TypeName));
+  // The same type name comes once per generation: each entry says which.
+  for (size_t i = 0; i < types_.size(); ++i) lstProgType_->addItem(FactoryEntryText(types_[i], generations_[i]));
   if (!types_.empty()) lstProgType_->setCurrentRow(0);
   return read;
 }

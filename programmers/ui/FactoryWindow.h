@@ -21,6 +21,8 @@ class FactoryWindow : public QDialog {
   void lstProgType_Click();
   void btOK_Click();
   void btCancel_Click();
+  // "VRX-AVR (generation 2, revision 2.005)": the list entry of a type record.
+  static QString FactoryEntryText(const ProgTypeInfo& type, int generation);
   // Cancel, Escape and the window's close all leave no file names behind.
   void reject() override;
 
@@ -30,6 +32,7 @@ class FactoryWindow : public QDialog {
 
  private:
   std::vector<ProgTypeInfo> types_;
+  std::vector<int> generations_;
   QListWidget* lstProgType_;
   QPushButton* btOK_;
   QPushButton* btCancel_;

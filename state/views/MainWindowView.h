@@ -43,4 +43,6 @@ class MainWindowView {
   // The chosen image or a slot's contents changed (SlotContents): the
   // windows showing verdicts look again whether theirs still belong.
   virtual void ImagesChanged() {}
+  // The line to the programmers: why it is lost, "" while it works.
+  virtual void ShowLineState(const std::string& lostText) {}
 };

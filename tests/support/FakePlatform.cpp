@@ -11,6 +11,8 @@ bool FakeSerialPort::Open(int32_t& errorNumber, std::string& errorText) {
     return false;
   }
   open = true;
+  vanished = false;
+  ++opens;
   return true;
 }
 

@@ -29,8 +29,9 @@ class FakeSerialPort : public SerialPort {
   std::string PortPath() const override { return path; }
   void SetSettings(const std::string& s) override { settings = s; }
   bool Open(int32_t& errorNumber, std::string& errorText) override;
-  void Close() override { open = false; }
+  void Close() override { open = vanished = false; }
   bool IsOpen() const override { return open; }
+  bool Vanished() const override { return vanished; }
   void SetRThreshold(int bytes) override { threshold = bytes; }
   void Write(const uint8_t* data, size_t count) override;
   std::vector<uint8_t> ReadAll() override;
@@ -42,6 +43,8 @@ class FakeSerialPort : public SerialPort {
   std::string path;                   // the device behind the port, as reports name it
   std::string settings;
   bool open = false;
+  bool vanished = false;              // closed under the program, as a device that went away
+  int opens = 0;                      // successful Open() calls
   int threshold = 0;
   bool failOpen = false;              // Open fails with the error below
   int32_t openErrorNumber = 8002;
@@ -102,6 +105,7 @@ class RecordingMainWindow : public MainWindowView {
   void SetArrayProgrammingEnabled(bool enabled) override { arrayProgrammingEnabled = enabled; }
   void CloseImageManager() override { imageManagerOpen = false; }
   void ShowImageManager() override { imageManagerOpen = true; }
+  void ShowLineState(const std::string& lostText) override { lineState = lostText; }
 
   struct Item { std::string key, text, image; };
   std::vector<Item> items;
@@ -115,6 +119,7 @@ class RecordingMainWindow : public MainWindowView {
   bool imageManagerOpen = false;
   bool configMenuEnabled = false;
   bool enabled = true;
+  std::string lineState;   // the line's state as last shown
 };
 
 class MemorySettingsStore : public SettingsStore {

@@ -19,9 +19,20 @@ SimProcess::SimProcess(const std::vector<std::string>& options) {
   link_ = dir_ + "/line";
   log_ = dir_ + "/frames.log";
 
-  std::vector<std::string> args{SimProgramPath(), "--link", link_, "--log", log_};
-  args.insert(args.end(), options.begin(), options.end());
+  args_ = {SimProgramPath(), "--link", link_, "--log", log_};
+  args_.insert(args_.end(), options.begin(), options.end());
+  Start();
+}
 
+bool SimProcess::restart() {
+  kill();
+  Start();
+  return ready_;
+}
+
+void SimProcess::Start() {
+  ready_ = false;
+  std::vector<std::string> args = args_;
   int out[2];
   if (pipe(out) != 0) return;
   pid_ = fork();

@@ -19,6 +19,9 @@ class SimProcess {
   const std::string& logPath() const { return log_; }
   // Ends the simulator at once, as a device that vanishes from the line.
   void kill();
+  // Starts it again with the same options on the same link path, as a line
+  // that comes back (the frame log starts afresh); false when it is not ready.
+  bool restart();
   // Frames the simulator received: each line "<ms> <address> <payload hex>".
   std::vector<std::string> loggedFrames() const;
 
@@ -26,8 +29,10 @@ class SimProcess {
   std::string dir_;
   std::string link_;
   std::string log_;
+  std::vector<std::string> args_;
   pid_t pid_ = -1;
   bool ready_ = false;
+  void Start();
 };
 
 // Where the built programs are.
