@@ -56,6 +56,10 @@ ImageManagerWindow::ImageManagerWindow(MainFrame& main) : main_(main) {
   grid_->verticalHeader()->hide();
   grid_->horizontalHeader()->setStretchLastSection(true);
   grid_->setContextMenuPolicy(Qt::CustomContextMenu);
+  // Tab leaves the grid for the next control, and the grid asks for room for
+  // all its rows and columns when the window is first sized.
+  grid_->setTabKeyNavigation(false);
+  grid_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
   images->addWidget(grid_);
   layout->addWidget(frmImages_, 1);
 
@@ -190,6 +194,7 @@ void ImageManagerWindow::GridChanged() {
     }
   }
   grid_->resizeColumnsToContents();
+  grid_->updateGeometry();   // the window's size hint follows the rows and columns now shown
   if (fgImages.Row >= 1 && fgImages.Row <= rows) grid_->selectRow(fgImages.Row - 1);
 }
 
