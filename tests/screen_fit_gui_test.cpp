@@ -1,5 +1,5 @@
 // Every window and dialog on a small screen: 1600 x 1000 at 200 % (800 x 500
-// logical pixels) unless KESTRIN_TEST_SCREEN and QT_SCALE_FACTOR name another,
+// logical pixels) unless KESTRIN_TEST_SCREEN names another (see main),
 // against vrx-sim over a pseudo-terminal on the offscreen platform. Each
 // window lies on the screen, each of its buttons can be reached, Tab reaches
 // every list and the names and titles are shown whole.
@@ -459,13 +459,14 @@ TEST_F(ScreenFitTest, FuseNamesAreShownWhole) {
 
 }  // namespace
 
-// The screen is set before the application starts: "WIDTHxHEIGHT" in
-// KESTRIN_TEST_SCREEN (1600x1000 when unset) at QT_SCALE_FACTOR (2 when unset).
+// The screen is set before the application starts: "WIDTHxHEIGHT@SCALE" in
+// KESTRIN_TEST_SCREEN, 1600x1000@2 when unset.
 int main(int argc, char** argv) {
-  QByteArray size = qgetenv("KESTRIN_TEST_SCREEN");
-  if (size.isEmpty()) size = "1600x1000";
-  if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR")) qputenv("QT_SCALE_FACTOR", "2");
-  const QList<QByteArray> parts = size.split('x');
+  QByteArray screen = qgetenv("KESTRIN_TEST_SCREEN");
+  if (screen.isEmpty()) screen = "1600x1000@2";
+  const QList<QByteArray> sizeAndScale = screen.split('@');
+  qputenv("QT_SCALE_FACTOR", sizeAndScale.value(1, "1"));
+  const QList<QByteArray> parts = sizeAndScale.value(0).split('x');
   const int width = parts.value(0).toInt(), height = parts.value(1).toInt();
   QTemporaryDir dir;
   const QString config = dir.filePath(QStringLiteral("screen.json"));
