@@ -371,6 +371,21 @@ TEST_F(ScreenFitTest, FirstStartSizesShowTheColumnsThatMatter) {
   EXPECT_GE(log->parentWidget()->height(), std::min(300, window->MdiArea()->viewport()->height()));
 }
 
+// At the first start the main window leaves its children room: all of a
+// small screen, and never less than 900 x 620 where the screen has that.
+TEST_F(ScreenFitTest, FirstStartMainWindowTakesASmallScreenWhole) {
+  window->close();
+  window.reset();
+  recorders.settings.values.clear();
+  window = std::make_unique<MainWindow>(portMap);
+  frmMain = window.get();
+  window->Form_Load();
+  const QRect placed(window->pos(), window->size());
+  EXPECT_TRUE(Available().contains(placed)) << Where(placed).toStdString();
+  EXPECT_GE(placed.width(), std::min(900, Available().width()));
+  EXPECT_GE(placed.height(), std::min(620, Available().height()));
+}
+
 // Tab from the main window reaches the programmer and port lists; in the
 // programming manager it reaches the ports' boxes and the run buttons.
 TEST_F(ScreenFitTest, TabReachesTheListsAndEveryPortBox) {
