@@ -524,9 +524,9 @@ void MainWindow::RestorePlacement() {
   if (Settings->GetSetting("Settings", "MainWidth", "").empty()) {
     // First start: the stored default would hide the lists on today's screens.
     const QScreen* screen = QGuiApplication::primaryScreen();
-    // Room for a child window beside the lists: all of a small screen.
-    placement = FirstStartPlacement(screen ? screen->availableGeometry() : QRect(),
-                                    minimumSizeHint().expandedTo(QSize(900, 620)));
+    // Room for a child window beside the lists: all of a small screen, less the window's frame.
+    const QRect room = screen ? QRect(screen->availableGeometry().topLeft(), ScreenRoom(this)) : QRect();
+    placement = FirstStartPlacement(room, minimumSizeHint().expandedTo(QSize(900, 620)));
   } else {
     const int left = SettingNumber("MainLeft", 1000), top = SettingNumber("MainTop", 1000);
     const int width = SettingNumber("MainWidth", 8550), height = SettingNumber("MainHeight", 6500);
