@@ -9,10 +9,12 @@
 
 #include "devices/ProgramFiles.h"
 #include "shell/RevisionInfo.h"
+#include "ui/WindowPlacement.h"
 
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmAbout"));
   setWindowTitle(tr("About Kestrin"));
+  KeepOnScreen(this);   // whole title, on the screen at any scale
   auto* layout = new QVBoxLayout(this);
   auto* title = new QLabel(QStringLiteral("<b>Kestrin</b>"), this);
   title->setObjectName(QStringLiteral("lblTitle"));

@@ -73,6 +73,54 @@ QString PortText(const std::string& path) {
   return description.isEmpty() ? device : QStringLiteral("%1 (%2)").arg(device, description);
 }
 
+// Where Tab goes from a control: the next one that takes the focus by Tab,
+// in the main window's chain.
+bool TakesTab(const QWidget* w, const QWidget* window) {
+  return (w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled() && w->window() == window;
+}
+
+// The frame of a child window. Tab from its last control goes on to the main
+// window's controls (the programmer and port lists) instead of back to its
+// first one; Shift+Tab from its first likewise.
+class ChildFrame : public QMdiSubWindow {
+ public:
+  using QMdiSubWindow::QMdiSubWindow;
+
+ protected:
+  bool focusNextPrevChild(bool next) override {
+    QWidget* from = QApplication::focusWidget();
+    if (!from || !isAncestorOf(from) || !mdiArea()) return QMdiSubWindow::focusNextPrevChild(next);
+    auto step = [next](QWidget* w) { return next ? w->nextInFocusChain() : w->previousInFocusChain(); };
+    for (QWidget* w = step(from); w && w != from; w = step(w)) {
+      if (!TakesTab(w, window())) continue;
+      if (isAncestorOf(w)) break;   // still inside the child: as usual
+      if (w == mdiArea() || mdiArea()->isAncestorOf(w)) continue;   // other children are reached by Ctrl+Tab
+      w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+      return true;
+    }
+    return QMdiSubWindow::focusNextPrevChild(next);
+  }
+};
+
+// A child window newly opened: at the size that shows all of it, no larger
+// than the work area and inside it.
+void PlaceChild(QMdiArea* mdi, MdiChild* child) {
+  auto* window = qobject_cast<QMdiSubWindow*>(child->parentWidget());
+  if (!window) return;
+  // What the child has just shown (its image grid, its panels) counts in its
+  // size hint. Measured with its tiles side by side; once sized, those that do
+  // not fit go under each other, and the second pass measures that.
+  SideBySide(child);
+  const QSize frame = window->size() - child->size();
+  for (int pass = 0; pass < 2; ++pass) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QSize wanted = FitBody(child, mdi->viewport()->size() - frame);
+    if (!wanted.isValid()) wanted = child->sizeHint();
+    window->resize(wanted.expandedTo(child->minimumSizeHint()) + frame);
+  }
+  FitIntoArea(window, mdi->viewport()->rect());
+}
+
 // Entries that never start an operation: they stay usable while one runs.
 bool LeavesTheLineAlone(const std::string& name) {
   static const char* const entries[] = {"mnuFileExit", "mnuEditCut", "mnuEditCopy", "mnuEditPaste",
@@ -496,7 +544,9 @@ void MainWindow::RestorePlacement() {
   if (Settings->GetSetting("Settings", "MainWidth", "").empty()) {
     // First start: the stored default would hide the lists on today's screens.
     const QScreen* screen = QGuiApplication::primaryScreen();
-    placement = FirstStartPlacement(screen ? screen->availableGeometry() : QRect(), minimumSizeHint());
+    // Room for a child window beside the lists: all of a small screen, less the window's frame.
+    const QRect room = screen ? QRect(screen->availableGeometry().topLeft(), ScreenRoom(this)) : QRect();
+    placement = FirstStartPlacement(room, minimumSizeHint().expandedTo(QSize(900, 620)));
   } else {
     const int left = SettingNumber("MainLeft", 1000), top = SettingNumber("MainTop", 1000);
     const int width = SettingNumber("MainWidth", 8550), height = SettingNumber("MainHeight", 6500);
@@ -646,6 +696,7 @@ void MainWindow::ShowImageManager() {
     window->show();
     imageManager_->ShowLineState(LineLostText);
     imageManager_->Form_Load();
+    PlaceChild(mdi_, imageManager_);
   }
   mdi_->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(imageManager_->parentWidget()));
 }
@@ -658,8 +709,10 @@ void MainWindow::ShowLineState(const std::string& lostText) {
 
 QMdiSubWindow* MainWindow::AddChild(MdiChild* child) {
   child->setAttribute(Qt::WA_DeleteOnClose);
-  QMdiSubWindow* window = mdi_->addSubWindow(child);
+  auto* window = new ChildFrame;
+  window->setWidget(child);
   window->setAttribute(Qt::WA_DeleteOnClose);
+  mdi_->addSubWindow(window);
   return window;
 }
 
@@ -797,6 +850,7 @@ void MainWindow::mnuViewProgMan_Click() {
     programManager_ = new ProgramManagerWindow(*this);
     AddChild(programManager_)->show();
     programManager_->Form_Load();
+    PlaceChild(mdi_, programManager_);
   }
   mdi_->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(programManager_->parentWidget()));
 }
@@ -807,6 +861,7 @@ void MainWindow::mnuViewMultiMan_Click() {
     arrayProgram_ = new ArrayProgramWindow(*this);
     AddChild(arrayProgram_)->show();
     arrayProgram_->Form_Load();
+    PlaceChild(mdi_, arrayProgram_);
   }
   mdi_->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(arrayProgram_->parentWidget()));
 }
@@ -816,6 +871,7 @@ void MainWindow::mnuViewRunLog_Click() {
   if (!runLog_) {
     runLog_ = new RunLogWindow(*this);
     AddChild(runLog_)->show();
+    PlaceChild(mdi_, runLog_);
   } else {
     runLog_->btRefresh_Click();
   }

@@ -50,6 +50,7 @@ bool ShowsEraseEEPROM(const std::string& family) {
 LoadImageDialog::LoadImageDialog(MainFrame& main, QWidget* parent) : QDialog(parent), main_(main) {
   setObjectName(QStringLiteral("frmLoadImage"));
   setWindowTitle(tr("Load Image From File"));
+  KeepOnScreen(this);   // whole title, on the screen at any scale
   // Everything but the button row scrolls, so at a large scale factor on a
   // small screen the buttons stay on it.
   const ScrollingDialog frame(this);

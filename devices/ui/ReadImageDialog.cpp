@@ -28,10 +28,12 @@
 #include "programmers/ProgrammerTypes.h"
 #include "state/PublicVars.h"
 #include "ui/StatusLabel.h"
+#include "ui/WindowPlacement.h"
 
 ReadImageDialog::ReadImageDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmReadImage"));
   setWindowTitle(tr("Read Image from Target"));
+  KeepOnScreen(this);   // whole title, on the screen at any scale
   auto* layout = new QVBoxLayout(this);
   auto* form = new QFormLayout;
   cbImageNum_ = new QComboBox(this);

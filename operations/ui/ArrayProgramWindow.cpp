@@ -24,6 +24,7 @@
 #include "ui/MainFrame.h"
 #include "ui/StatusLabel.h"
 #include "ui/VerdictTile.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 constexpr int ExtraTwips = 1200;
@@ -33,8 +34,12 @@ constexpr int MinWidthTwips = 3100;
 ArrayProgramWindow::ArrayProgramWindow(MainFrame& main) : main_(main) {
   setObjectName(QStringLiteral("frmMultiProg"));
   setWindowTitle(tr("Array Programming Manager"));
-  // The whole run's verdict tile stands to the right of everything.
-  auto* outer = new QHBoxLayout(this);
+  // The panels scroll above the buttons. The whole run's verdict tile stands
+  // to the right of everything, under it where the window is too narrow.
+  const ScrollingDialog frame(this);
+  auto* outer = new QHBoxLayout;
+  frame.layout->addLayout(outer);
+  StackWhenNarrow(frame.Viewport(), outer);
   auto* layout = new QVBoxLayout;
   outer->addLayout(layout, 1);
   runTile_ = new VerdictTile(tr("Overall"), VerdictTile::Shape::Stacked, 3.0, this);
@@ -64,7 +69,7 @@ ArrayProgramWindow::ArrayProgramWindow(MainFrame& main) : main_(main) {
   buttons->addStretch(1);
   buttons->addWidget(btProgram_);
   buttons->addWidget(btCancel_);
-  layout->addLayout(buttons);
+  frame.outer->addLayout(buttons);
   layout->addStretch(1);
 
   connect(btProgram_, &QPushButton::clicked, this, &ArrayProgramWindow::btProgram_Click);
@@ -128,15 +133,17 @@ void ArrayProgramWindow::AddPanel(int i) {
     grid->addWidget(c.status[port], 1, port + 1);
   }
   // The unit's verdict tile beside its panel, as high as the panel.
+  // The row is in the scrolled body first: adding moves the widgets there, and shown after that they stay shown.
   auto* row = new QHBoxLayout;
+  panelLayout_->addLayout(row);
   row->addWidget(c.frame, 1);
   c.frame->show();   // now, so that the window is sized with it
   c.tile = new VerdictTile(tr("Unit %1").arg(panel.address), VerdictTile::Shape::Wide, 2.6, this);
   c.tile->setObjectName(QStringLiteral("UnitTile_%1").arg(i));
   c.tile->setFixedHeight(PanelHeight);
-  c.tile->setVisible(main_.VerdictTilesShown());
   row->addWidget(c.tile);
-  panelLayout_->addLayout(row);
+  c.tile->setVisible(main_.VerdictTilesShown());
+  StackWhenNarrow(BodyViewport(this), row);   // the tile under its panel in a narrow window
 
   SetPanelControlsEnabled(i, false);
   // Each image found enables the panel; the first one is preselected.

@@ -64,6 +64,10 @@ ImageManagerWindow::ImageManagerWindow(MainFrame& main) : main_(main) {
   lblOffline_->setStyleSheet(QStringLiteral("QLabel { color: #b00020; font-weight: bold; }"));
   lblOffline_->hide();
   images->addWidget(lblOffline_);
+  // Tab leaves the grid for the next control, and the grid asks for room for
+  // all its rows and columns when the window is first sized.
+  grid_->setTabKeyNavigation(false);
+  grid_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
   images->addWidget(grid_);
   layout->addWidget(frmImages_, 1);
 
@@ -200,6 +204,7 @@ void ImageManagerWindow::GridChanged() {
     }
   }
   grid_->resizeColumnsToContents();
+  grid_->updateGeometry();   // the window's size hint follows the rows and columns now shown
   if (fgImages.Row >= 1 && fgImages.Row <= rows) grid_->selectRow(fgImages.Row - 1);
   // A load, delete or read changed the slots: what the selected one offers follows.
   if (active_) fgImages_Click(fgImages.Row);

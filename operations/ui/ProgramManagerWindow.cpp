@@ -33,6 +33,7 @@
 #include "ui/MainFrame.h"
 #include "ui/StatusLabel.h"
 #include "ui/VerdictTile.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 constexpr int AteOptionsAddress = 0xE8;
@@ -48,9 +49,13 @@ void SetFrameCaption(QGroupBox* frame, const QString& caption, const QColor& col
 ProgramManagerWindow::ProgramManagerWindow(MainFrame& main) : main_(main) {
   setObjectName(QStringLiteral("frmProgram"));
   setWindowTitle(tr("Programming Manager"));
-  auto* layout = new QVBoxLayout(this);
-  // The run's verdict tile stands to the right of the image and port rows.
+  // The rows scroll above the buttons, which stay in reach on a small screen.
+  const ScrollingDialog frame(this);
+  QBoxLayout* layout = frame.layout;
+  // The run's verdict tile stands to the right of the image and port rows,
+  // under them where the window is too narrow.
   auto* upper = new QHBoxLayout;
+  StackWhenNarrow(frame.Viewport(), upper);
   auto* specified = new QVBoxLayout;
   upper->addLayout(specified, 1);
   layout->addLayout(upper);
@@ -155,7 +160,7 @@ ProgramManagerWindow::ProgramManagerWindow(MainFrame& main) : main_(main) {
   buttons->addWidget(DummyFocus_);
   buttons->addStretch(1);
   for (QPushButton* b : {btStart_, btVerify_, btCancel_, btClose_}) buttons->addWidget(b);
-  layout->addLayout(buttons);
+  frame.outer->addLayout(buttons);
 
   connect(btStart_, &QPushButton::clicked, this, &ProgramManagerWindow::btStart_Click);
   connect(btVerify_, &QPushButton::clicked, this, &ProgramManagerWindow::btVerify_Click);

@@ -5,9 +5,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
+#include <string_view>
 
 #include "platform/AnsiText.h"
 #include "platform/FileDialogs.h"
@@ -71,6 +74,16 @@ RunLogWindow::RunLogWindow(MainFrame&) {
   connect(txtFilter_, &QLineEdit::textChanged, this, &RunLogWindow::txtFilter_Change);
   resize(900, 420);
   btRefresh_Click();
+}
+
+QSize RunLogWindow::sizeHint() const {
+  const QHeaderView* header = grid_->horizontalHeader();
+  const int result = static_cast<int>(std::find(std::begin(Captions), std::end(Captions), std::string_view("Result")) -
+                                      std::begin(Captions));
+  const QMargins margins = layout()->contentsMargins();
+  const int width = header->sectionPosition(result) + header->sectionSize(result) + 2 * grid_->frameWidth() +
+                    grid_->verticalScrollBar()->sizeHint().width() + margins.left() + margins.right();
+  return QSize(std::max(width, MdiChild::sizeHint().width()), std::max(420, MdiChild::sizeHint().height()));
 }
 
 void RunLogWindow::btRefresh_Click() {

@@ -27,6 +27,9 @@ class RunLogWindow : public MdiChild {
 
   void mnuFileClose() override { parentWidget()->close(); }
 
+  // Wide enough for the columns up to each run's result.
+  QSize sizeHint() const override;
+
   // The records the filter lets through, newest first.
   std::vector<RunRecord> ShownRecords() const;
 

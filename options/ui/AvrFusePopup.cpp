@@ -10,10 +10,12 @@
 #include "options/AvrOptions.h"
 #include "platform/AnsiText.h"
 #include "state/PublicVars.h"
+#include "ui/WindowPlacement.h"
 
 AvrFusePopup::AvrFusePopup(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmAVRFusePopup"));
   setWindowTitle(tr("Select Fuse Value"));
+  KeepOnScreen(this);   // whole title, on the screen at any scale
   setModal(true);
   auto* layout = new QVBoxLayout(this);
   lblFuse_ = new QLabel(this);

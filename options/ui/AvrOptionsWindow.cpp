@@ -13,7 +13,9 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <QStyle>
 #include <algorithm>
+#include <array>
 
 #include "devices/FileSelection.h"
 #include "link/CommDefs.h"
@@ -21,6 +23,7 @@
 #include "options/ui/AvrFusePopup.h"
 #include "platform/AnsiText.h"
 #include "platform/MessageBox.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 
@@ -54,6 +57,30 @@ QTableWidget* NewFuseGrid(QWidget* parent) {
   return grid;
 }
 
+// Each column wide enough that the names over it (a field's over its run of
+// cells, the byte's over all eight) stand whole, and the grid as wide as its columns.
+void FitColumnsToNames(QTableWidget* grid) {
+  const QFontMetrics metrics(grid->font());
+  const int margin = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1) + 2;
+  std::array<int, 8> widths;
+  widths.fill(CellWidth);
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 8; ++c) {
+      const QString text = grid->item(r, c)->text();
+      const int span = std::max(grid->columnSpan(r, c), 1);
+      if (text.isEmpty() || c + span > 8) continue;
+      const int each = (metrics.horizontalAdvance(text) + margin + span - 1) / span;
+      for (int k = c; k < c + span; ++k) widths[k] = std::max(widths[k], each);
+    }
+  }
+  int total = 0;
+  for (int c = 0; c < 8; ++c) {
+    grid->setColumnWidth(c, widths[c]);
+    total += widths[c];
+  }
+  grid->setFixedWidth(total + 2 * grid->frameWidth());
+}
+
 bool ValidByte(int byte) {
   return byte >= 0 && byte <= NumFuseBytes && byte < static_cast<int>(FuseDefs.size()) && byte < MaxFuseBytes;
 }
@@ -64,9 +91,14 @@ AvrOptionsWindow::AvrOptionsWindow(const ProgrammingOptionsSetup& setup, QWidget
     : QDialog(parent), setup_(setup) {
   setObjectName(QStringLiteral("frmAVROptions"));
   setModal(true);
-  auto* layout = new QVBoxLayout(this);
+  // The bytes and frames scroll above Accept, and go under each other as far
+  // as the screen is narrow (Form_Load places them).
+  const ScrollingDialog frame(this);
+  QBoxLayout* layout = frame.layout;
+  KeepOnScreen(this);
 
   auto* bytes = new QGridLayout;
+  bytes->setObjectName(QStringLiteral("FuseBytes"));
   for (int b = 0; b < MaxFuseBytes; ++b) {
     byteBox_[b] = new QWidget(this);
     auto* row = new QHBoxLayout(byteBox_[b]);
@@ -97,7 +129,8 @@ AvrOptionsWindow::AvrOptionsWindow(const ProgrammingOptionsSetup& setup, QWidget
   }
   layout->addLayout(bytes);
 
-  auto* frames = new QHBoxLayout;
+  auto* frames = new QGridLayout;
+  frames->setObjectName(QStringLiteral("OptionFrames"));
   frmEEPROM_ = new QGroupBox(FromAnsi(setup_.secondaryCaption), this);
   frmEEPROM_->setObjectName(QStringLiteral("frmEEPROM"));
   auto* ee = new QGridLayout(frmEEPROM_);
@@ -115,7 +148,7 @@ AvrOptionsWindow::AvrOptionsWindow(const ProgrammingOptionsSetup& setup, QWidget
   ee->addWidget(tbEEPROMName_, 0, 1);
   ee->addWidget(btEEPROMSel_, 0, 2);
   ee->addWidget(lblEEPROMFile_, 1, 0, 1, 3);
-  frames->addWidget(frmEEPROM_);
+  frames->addWidget(frmEEPROM_, 0, 0);
 
   frCalVal_ = new QGroupBox(tr("Write Calibration Value to Target Memory"), this);
   frCalVal_->setObjectName(QStringLiteral("frCalVal"));
@@ -134,7 +167,7 @@ AvrOptionsWindow::AvrOptionsWindow(const ProgrammingOptionsSetup& setup, QWidget
   cal->addWidget(optEEPROM_, 1, 1);
   cal->addWidget(new QLabel(tr("Address (Hex)"), frCalVal_), 2, 0);
   cal->addWidget(tbAddress_, 2, 1);
-  frames->addWidget(frCalVal_);
+  frames->addWidget(frCalVal_, 0, 1);
 
   frmAVR32SecurityBit_ = new QGroupBox(tr("Security Bit"), this);
   frmAVR32SecurityBit_->setObjectName(QStringLiteral("frmAVR32SecurityBit"));
@@ -142,7 +175,7 @@ AvrOptionsWindow::AvrOptionsWindow(const ProgrammingOptionsSetup& setup, QWidget
   cbAVR32Security_ = new QCheckBox(tr("Program Security Bit"), frmAVR32SecurityBit_);
   cbAVR32Security_->setObjectName(QStringLiteral("cbAVR32Security"));
   security->addWidget(cbAVR32Security_);
-  frames->addWidget(frmAVR32SecurityBit_);
+  frames->addWidget(frmAVR32SecurityBit_, 0, 2);
 
   frJTAGID_ = new QGroupBox(tr("JTAG ID Checking"), this);
   frJTAGID_->setObjectName(QStringLiteral("frJTAGID"));
@@ -162,7 +195,7 @@ AvrOptionsWindow::AvrOptionsWindow(const ProgrammingOptionsSetup& setup, QWidget
   jtag->addWidget(tbJTAGPart_, 1, 1);
   jtag->addWidget(new QLabel(tr("Version (Hex)"), frJTAGID_), 2, 0);
   jtag->addWidget(tbJTAGVersion_, 2, 1);
-  frames->addWidget(frJTAGID_);
+  frames->addWidget(frJTAGID_, 0, 3);
   layout->addLayout(frames);
 
   auto* buttons = new QHBoxLayout;
@@ -171,7 +204,7 @@ AvrOptionsWindow::AvrOptionsWindow(const ProgrammingOptionsSetup& setup, QWidget
   btAccept_->setAutoDefault(false);   // Enter in a box must not close the window before the box is read
   buttons->addStretch(1);
   buttons->addWidget(btAccept_);
-  layout->addLayout(buttons);
+  frame.outer->addLayout(buttons);
 
   connect(cbEEPROMImage_, &QCheckBox::clicked, this, [this] { cbEEPROMImage_Click(); });
   connect(btEEPROMSel_, &QPushButton::clicked, this, [this] { btEEPROMSel_Click(); });
@@ -236,6 +269,10 @@ void AvrOptionsWindow::Form_Load() {
   }
   if (!setup_.showJtagId) cbJTAGIDEnable_->setChecked(false);   // a check the operator cannot see is never made
   cbJTAGIDEnable_Click();
+
+  for (const char* name : {"FuseBytes", "OptionFrames"}) {
+    if (auto* grid = findChild<QGridLayout*>(QString::fromLatin1(name))) ArrangeInColumns(grid, BodyRoomWidth(this));
+  }
 }
 
 // ---- Fuse bytes ----
@@ -266,6 +303,7 @@ void AvrOptionsWindow::ShowFuseByte(int byte) {
     grid->item(2, run.firstColumn)->setToolTip(FromAnsi(field.Name + ": " + field.Text));   // names may not fit
     if (run.columns > 1) grid->setSpan(2, run.firstColumn, 1, run.columns);
   }
+  FitColumnsToNames(grid);
   const int value = FuseValues[byte];
   for (int c = 0; c < 8; ++c) {
     const int bit = 7 - c;

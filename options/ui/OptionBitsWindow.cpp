@@ -16,6 +16,7 @@
 #include "options/AvrOptions.h"
 #include "platform/AnsiText.h"
 #include "state/PublicVars.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 
@@ -29,17 +30,15 @@ OptionBitsWindow::OptionBitsWindow(OptionBitsKind kind, int variant, QWidget* pa
   const OptionBitsForm& form = OptionBitsFormOf(kind);
   setObjectName(QString::fromLatin1(form.form));
   setWindowTitle(QString::fromLatin1(form.caption));
-  auto* layout = new QVBoxLayout(this);
-  // Lists of each option byte in a column of their own, two frames a row.
-  auto* columns = new QHBoxLayout;
-  layout->addLayout(columns);
-  std::vector<QGridLayout*> grids;
-  for (int b = 0; b < form.byteCount; ++b) {
-    auto* grid = new QGridLayout;
-    grids.push_back(grid);
-    columns->addLayout(grid);
-  }
-  std::vector<int> placed(static_cast<size_t>(form.byteCount), 0);
+  // The frames scroll above Accept, byte after byte, in as many columns as
+  // the screen has room for (Form_Load places them once their lists are filled).
+  const ScrollingDialog body(this);
+  QBoxLayout* layout = body.layout;
+  KeepOnScreen(this);
+  auto* frames = new QGridLayout;
+  frames->setObjectName(QStringLiteral("OptionFrames"));
+  layout->addLayout(frames);
+  int placed = 0;
   QVBoxLayout* protection = nullptr;
   for (const OptionBitField& f : form.fields) {
     if (f.check) {
@@ -47,8 +46,8 @@ OptionBitsWindow::OptionBitsWindow(OptionBitsKind kind, int variant, QWidget* pa
         frProtection_ = new QGroupBox(tr("Flash Protection"), this);
         frProtection_->setObjectName(QStringLiteral("frProtection"));
         protection = new QVBoxLayout(frProtection_);
-        const int at = placed[static_cast<size_t>(f.byte)]++;
-        grids[static_cast<size_t>(f.byte)]->addWidget(frProtection_, at / 2, at % 2);
+        frames->addWidget(frProtection_, placed, 0);
+        ++placed;
       }
       auto* check = new QCheckBox(QString::fromLatin1(f.caption), frProtection_);
       check->setObjectName(QString::fromLatin1(f.control));
@@ -64,17 +63,11 @@ OptionBitsWindow::OptionBitsWindow(OptionBitsKind kind, int variant, QWidget* pa
     auto* list = new QComboBox(frame);
     list->setObjectName(QString::fromLatin1(f.control));
     inner->addWidget(list);
-    const int at = placed[static_cast<size_t>(f.byte)]++;
-    grids[static_cast<size_t>(f.byte)]->addWidget(frame, at / 2, at % 2);
+    frames->addWidget(frame, placed, 0);
+    ++placed;
     checks_.push_back(nullptr);
     lists_.push_back(list);
     frames_.push_back(frame);
-  }
-  for (size_t b = 0; b < grids.size(); ++b) {
-    if (placed[b] == 0) {
-      columns->removeItem(grids[b]);   // a removed layout belongs to no one
-      delete grids[b];
-    }
   }
   extra_ = new QVBoxLayout;
   layout->addLayout(extra_);
@@ -84,7 +77,7 @@ OptionBitsWindow::OptionBitsWindow(OptionBitsKind kind, int variant, QWidget* pa
   btAccept_->setDefault(true);
   btAccept_->setObjectName(QStringLiteral("btAccept"));
   buttons->addWidget(btAccept_);
-  layout->addLayout(buttons);
+  body.outer->addLayout(buttons);
   connect(btAccept_, &QPushButton::clicked, this, [this] { btAccept_Click(); });
 }
 
@@ -96,6 +89,9 @@ void OptionBitsWindow::Form_Load() {
     for (const char* entry : form.fields[i].entries) lists_[i]->addItem(QString::fromLatin1(entry));
   }
   ShowSettings(PreselectedSettings(kind_));
+  if (auto* frames = findChild<QGridLayout*>(QStringLiteral("OptionFrames"))) {
+    ArrangeInColumns(frames, BodyRoomWidth(this));
+  }
 }
 
 void OptionBitsWindow::Form_Activate() {

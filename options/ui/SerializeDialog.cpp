@@ -24,6 +24,7 @@ SerializeDialog::SerializeDialog(int progType, const std::string& family, int32_
     : QDialog(parent), choices_(SerialMemoryChoicesFor(progType, family, eeSize)) {
   setObjectName(QStringLiteral("frmSerialize"));
   setWindowTitle(tr("Device Serialization"));
+  KeepOnScreen(this);   // whole title, on the screen at any scale
   // The frames scroll and Done stays, as on a small screen at a large scale.
   const ScrollingDialog frame(this);
   QBoxLayout* layout = frame.layout;

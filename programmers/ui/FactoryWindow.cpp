@@ -7,10 +7,12 @@
 #include "platform/AnsiText.h"
 #include "programmers/RevisionTables.h"
 #include "ui/OkCancelRow.h"
+#include "ui/WindowPlacement.h"
 
 FactoryWindow::FactoryWindow(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmFactory"));
   setWindowTitle(tr("Select Firmware"));
+  KeepOnScreen(this);   // whole title, on the screen at any scale
   auto* layout = new QVBoxLayout(this);
   lstProgType_ = new QListWidget(this);
   lstProgType_->setObjectName(QStringLiteral("lstProgType"));

@@ -11,6 +11,7 @@
 #include "programmers/Configuration.h"
 #include "state/PublicVars.h"
 #include "ui/OkCancelRow.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 constexpr int BlinkTicks = 5;   // four of them make the one-second blink
@@ -19,6 +20,7 @@ constexpr int BlinkTicks = 5;   // four of them make the one-second blink
 SetAddressDialog::SetAddressDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmSetAddress"));
   setWindowTitle(tr("Set Programmer Address"));
+  KeepOnScreen(this);   // whole title, on the screen at any scale
   auto* layout = new QVBoxLayout(this);
   lblSetting_ = new QLabel(this);
   lblSetting_->setObjectName(QStringLiteral("lblSetting"));
