@@ -139,10 +139,11 @@ TEST_F(LineTest, PulledLineShowsOfflineAndTheFirstProgramAfterItReturnsSucceeds)
   EXPECT_EQ(FramesWithCode("04"), 1);
   ExpectPassed(pm);
   EXPECT_TRUE(serial.IsOpen());
-  // The line answers again, but the grid was read before: said so until a scan.
-  EXPECT_TRUE(window->LineStateLabel()->text().startsWith("Line back on COM1"))
-      << window->LineStateLabel()->text().toStdString();
-  EXPECT_TRUE(window->ImageManager()->lblOffline()->text().startsWith("NOT CURRENT"));
+  // The run's end read the directory afresh for Images Remaining: the grid is
+  // the programmer's store again, and nothing says otherwise.
+  EXPECT_FALSE(window->LineStateLabel()->isVisibleTo(window.get())) << window->LineStateLabel()->text().toStdString();
+  EXPECT_FALSE(window->ImageManager()->lblOffline()->isVisibleTo(window->ImageManager()));
+  EXPECT_TRUE(window->ImageManager()->Grid()->isEnabled());
 }
 
 TEST_F(LineTest, F5WithTheProgrammingManagerOpenScansAgainAndProgramThenSucceeds) {
