@@ -8,30 +8,12 @@
 #include "devices/FileSelection.h"
 #include "devices/ProjectFile.h"
 #include "link/CommDefs.h"
-#include "platform/FileDialogs.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/HexText.h"
 #include "tests/support/TempDir.h"
 
 namespace {
-
-// Answers every dialog with the next prepared name; an empty one cancels.
-class ScriptedDialogs : public FileDialogs {
- public:
-  bool Show(const FileDialogRequest& request, std::string& chosen) override {
-    requests.push_back(request);
-    if (answers.empty() || answers.front().empty()) {
-      if (!answers.empty()) answers.erase(answers.begin());
-      return false;
-    }
-    chosen = answers.front();
-    answers.erase(answers.begin());
-    return true;
-  }
-  std::vector<std::string> answers;
-  std::vector<FileDialogRequest> requests;
-};
 
 class ProjectTest : public ::testing::Test {
  protected:
@@ -50,7 +32,7 @@ class ProjectTest : public ::testing::Test {
   }
 
   FakePlatform platform;
-  ScriptedDialogs dialogs;
+  ScriptedFileDialogs dialogs;
   TempDir dir;
 };
 

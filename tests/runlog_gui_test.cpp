@@ -30,7 +30,6 @@
 #include "operations/ui/ImageManagerWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
 #include "operations/ui/RunLogWindow.h"
-#include "platform/FileDialogs.h"
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"
 #include "platform/QtSerialPort.h"
@@ -55,19 +54,6 @@ using CliResult = ProcessResult;
 CliResult RunCli(const std::string& home, const std::vector<std::string>& args) {
   return RunProcess(KESTRIN_CLI_PATH, args, home, "XDG_DATA_HOME='" + home + "' XDG_CONFIG_HOME='" + home + "'");
 }
-
-class ScriptedDialogs : public FileDialogs {
- public:
-  bool Show(const FileDialogRequest& request, std::string& chosen) override {
-    requests.push_back(request);
-    if (answers.empty()) return false;
-    chosen = answers.front();
-    answers.erase(answers.begin());
-    return true;
-  }
-  std::vector<std::string> answers;
-  std::vector<FileDialogRequest> requests;
-};
 
 class RunLogGuiTest : public ::testing::Test {
  protected:
@@ -119,7 +105,7 @@ class RunLogGuiTest : public ::testing::Test {
   PortMap portMap{&recorders.settings};
   QtSerialPort serial{portMap};
   QtEventLoop events;
-  ScriptedDialogs dialogs;
+  ScriptedFileDialogs dialogs;
   std::unique_ptr<SimProcess> sim;
   std::unique_ptr<MainWindow> window;
 };

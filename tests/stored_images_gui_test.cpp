@@ -28,7 +28,6 @@
 #include "operations/SaveImage.h"
 #include "operations/ui/ImageManagerWindow.h"
 #include "options/ui/SerializeDialog.h"
-#include "platform/FileDialogs.h"
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"
 #include "platform/QtSerialPort.h"
@@ -48,19 +47,6 @@ namespace {
 
 const char* const Unit1 = "address=1,type=6,fw=3.010,slots=4,slotsize=256,baud=115200";
 const char* const Dash = "\u2013";
-
-class ScriptedDialogs : public FileDialogs {
- public:
-  bool Show(const FileDialogRequest& request, std::string& chosen) override {
-    requests.push_back(request);
-    if (answers.empty()) return false;
-    chosen = answers.front();
-    answers.erase(answers.begin());
-    return true;
-  }
-  std::vector<std::string> answers;
-  std::vector<FileDialogRequest> requests;
-};
 
 using Entry = std::array<uint8_t, 32>;
 
@@ -154,7 +140,7 @@ class StoredImagesTest : public ::testing::Test {
   PortMap portMap{&recorders.settings};
   QtSerialPort serial{portMap};
   QtEventLoop events;
-  ScriptedDialogs dialogs;
+  ScriptedFileDialogs dialogs;
   std::unique_ptr<SimProcess> sim;
   std::unique_ptr<MainWindow> window;
 };

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/EventLoop.h"
+#include "platform/FileDialogs.h"
 #include "platform/MessageBox.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
@@ -132,6 +133,21 @@ class MemorySettingsStore : public SettingsStore {
     values[section + "/" + key] = value;
   }
   std::map<std::string, std::string> values;
+};
+
+// Answers every file dialog with the next prepared name; an empty one, or
+// none left, cancels.
+class ScriptedFileDialogs : public FileDialogs {
+ public:
+  bool Show(const FileDialogRequest& request, std::string& chosen) override {
+    requests.push_back(request);
+    if (answers.empty()) return false;
+    chosen = answers.front();
+    answers.erase(answers.begin());
+    return !chosen.empty();
+  }
+  std::vector<std::string> answers;
+  std::vector<FileDialogRequest> requests;
 };
 
 // Resets the whole program state, then binds the fakes to the platform globals.
