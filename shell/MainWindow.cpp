@@ -613,9 +613,14 @@ void MainWindow::changeEvent(QEvent* event) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (LineBusy()) {   // a run stops at its next wait; the window goes once the line is free
+    event->ignore();
+    if (closeWhenIdle_ ||
+        MessageBox->MsgBox("An operation is in progress on the programmer line.\r\nStop it and close Kestrin?",
+                           vbYesNo + vbQuestion + vbDefaultButton2, "Kestrin") != vbYes) {
+      return;
+    }
     CancelRequest = true;
     closeWhenIdle_ = true;
-    event->ignore();
     return;
   }
   if (lstComm_->currentIndex() >= 0) {

@@ -663,4 +663,36 @@ TEST_F(VerdictsTest, ClosingTheProgrammingManagerDuringARunAsksAndStopsItsPortsO
   EXPECT_EQ(window->ProgramManager(), nullptr);
 }
 
+TEST_F(VerdictsTest, ClosingTheMainWindowDuringARunAsksFirst) {
+  Start({"--programmer", Unit1, "--image", "slot=1,name=Board,device=9,family=0", "--target",
+         "port=1,program=4,step=50", "--target", "port=2,step=3000", "--target", "port=3,step=3000", "--target",
+         "port=4,step=3000"});
+  ProgramManagerWindow* pm = OpenProgramManager();
+  ASSERT_NE(pm, nullptr);
+  MainWindow* main = window.get();
+  main->show();
+  // Answered No: the run goes on to its end and nothing closes.
+  recorders.messages.answer = vbNo;
+  WhenReady keep(pm, [pm] { return pm->valPortSts(0)->text() == "Done"; }, [main] { main->close(); });
+  pm->btStart()->click();
+  ASSERT_TRUE(keep.Done());
+  ASSERT_EQ(recorders.messages.boxes.size(), 1u);
+  EXPECT_TRUE(recorders.messages.boxes[0].style & vbDefaultButton2);
+  Settle();
+  EXPECT_EQ(window->ProgramManager(), pm);
+  EXPECT_TRUE(window->isVisible());
+  ExpectLook(pm->RunTile(), Look::Pass);
+
+  // Answered Yes: the run stops, its ports end stopped, and only then the window goes.
+  recorders.messages.answer = vbYes;
+  WhenReady stop(pm, [pm] { return pm->valPortSts(0)->text() == "Done"; }, [main] { main->close(); });
+  pm->btStart()->click();
+  ASSERT_TRUE(stop.Done());
+  EXPECT_EQ(recorders.messages.boxes.size(), 2u);
+  for (int port = 1; port < 4; ++port) EXPECT_EQ(pm->valPortSts(port)->text(), "Stopped") << port;
+  EXPECT_EQ(pm->RunTile()->Word(), "STOPPED");
+  Settle();
+  EXPECT_FALSE(window->isVisible());
+}
+
 }  // namespace
