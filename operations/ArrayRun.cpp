@@ -69,7 +69,7 @@ void LogArrayRun(std::vector<RunLogEntry>& logs, const std::vector<ArrayPanel>& 
     } else {
       ClearError();
     }
-    for (int port = 0; port < 4 && panel.started; ++port) {
+    for (int port = 0; port < 4 && (panel.started || panel.run.lineLost); ++port) {
       std::string result;
       int32_t code = 0;
       if (ports[i][port] && OutcomeRecord(panel.run, port, result, code)) log.SetPort(port + 1, result, code);
@@ -198,6 +198,7 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
       following[i] = true;
     } else {
       panel.startFailed = true;
+      NoteFailedStart(panel.run);
       startRefused = true;
       startFailure = ErrorRecordCopy();
     }

@@ -122,6 +122,8 @@ bool ProgramImage(bool verifyOnly) {
       run.started = true;
       ShowPortStatus();
       FollowPorts(anyFailed, run);
+    } else {
+      NoteFailedStart(run);
     }
   }
   run.ended = true;

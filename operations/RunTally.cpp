@@ -1,5 +1,6 @@
 #include "operations/RunTally.h"
 
+#include "link/CommDefs.h"
 #include "platform/NumberText.h"
 #include "state/PublicVars.h"
 #include "state/SlotContents.h"
@@ -14,6 +15,14 @@ UnitRun StartUnitRun(uint8_t address, uint8_t portMask) {
   run.secondaryName = SecondaryName;
   for (int port = 0; port < 4; ++port) run.enabled[port] = (portMask >> port) & 1;
   return run;
+}
+
+void NoteFailedStart(UnitRun& run) {
+  const bool unanswered =
+      LastErrorNumber == ErrNoResponse || LastErrorNumber == ErrWrongAddress || LastErrorNumber == ErrWrongResponseId;
+  if (!unanswered) return;
+  run.lineLost = true;
+  run.lostError = LastErrorText;
 }
 
 void NoteRunImage(UnitRun& run, int slot, const DirEntry& entry) {

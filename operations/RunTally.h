@@ -42,6 +42,11 @@ void NoteRunImage(UnitRun& run, int slot, const DirEntry& entry);
 // The slot still holds what the run was run with: nothing wrote or erased it since.
 bool RunImageCurrent(const UnitRun& run);
 
+// The start command (Program or Verify) failed: refused, its ports did not
+// run; unanswered, it may have reached the unit and its ports may be running,
+// so they count as on a lost line (with the error), never as not run.
+void NoteFailedStart(UnitRun& run);
+
 // The states the watch counts after a status poll.
 void TakeStatus(UnitRun& run, const PortStatusWatch& watch);
 

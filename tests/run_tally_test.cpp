@@ -462,6 +462,29 @@ TEST_F(RunReportTest, RefusedStartEndsWithEveryEnabledPortNotStarted) {
   EXPECT_EQ(VerdictDetail({manager.finished[0]}), "4 of 4 ports not run");
 }
 
+TEST_F(RunReportTest, UnansweredStartEndsLineLostNotAsARunThatNeverWas) {
+  TempDir dir;
+  RunLogFolder = dir.path() + "/Kestrin";
+  AddUnit(3);
+  ASSERT_TRUE(AcquireProgrammerAt(3));
+  CurrentAddress = 3;
+  platform.port.settings = "115200,n,8,1";
+  ImageNumber = 1;
+  // The unit takes Program, but no reply to it comes back: its ports may be running.
+  line.addFault(vrxsim::FaultConfig{vrxsim::FaultKind::Drop, 1, 0, -1, CmdProgram});
+  EXPECT_FALSE(ProgramImage(false));
+  ASSERT_EQ(manager.finished.size(), 1u);
+  const UnitRun& end = manager.finished[0];
+  EXPECT_TRUE(end.lineLost);
+  EXPECT_FALSE(end.lostError.empty());
+  EXPECT_EQ(VerdictOf(end), Verdict::LineLost);
+  for (int port = 0; port < 4; ++port) EXPECT_EQ(manager.captions[port], "Line Lost") << port;
+  const std::vector<RunRecord> records = LatestRunRecords(RunLogFolder, 10, std::chrono::system_clock::now());
+  ASSERT_EQ(records.size(), 4u);
+  for (const RunRecord& r : records) EXPECT_EQ(r.result, "Line Lost") << r.port;
+  RunLogFolder.clear();
+}
+
 class ArrayReportingView : public ArrayProgramView {
  public:
   explicit ArrayReportingView(size_t n) : enabled(n, true) {}
