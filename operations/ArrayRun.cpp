@@ -192,13 +192,14 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
     MakeAddressCurrent(panel.address);
     // Even a CRC-verify run is a Program command, which counts devices.
     const bool mayStart = !panel.securityDamaged || RefuseRunOnDamagedBlock("Array Programming");
-    if (mayStart && PortsEnable(ArrayPortMask(ports, verify, sequential)) && Program(slots[i])) {
+    const bool portsSet = mayStart && PortsEnable(ArrayPortMask(ports, verify, sequential));
+    if (portsSet && Program(slots[i])) {
       panel.started = true;
       panel.run.started = true;
       following[i] = true;
     } else {
       panel.startFailed = true;
-      NoteFailedStart(panel.run);
+      if (portsSet) NoteFailedStart(panel.run);   // Program itself went unanswered or was refused
       startRefused = true;
       startFailure = ErrorRecordCopy();
     }
