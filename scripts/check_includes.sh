@@ -8,10 +8,32 @@
 #     *Dialog.h other than its own, or any header of another subsystem's
 #     ui/ part) and nothing of shell/ or cli/: it asks the main frame;
 #   - the command line includes no window and nothing of shell/; nothing
-#     includes shell/ or cli/ from outside.
+#     includes shell/ or cli/ from outside;
+#   - the logic layers include only their own layer and those below it:
+#     platform, state < link < programmers < images < options < devices <
+#     operations < automation. What still reaches up is listed, with its
+#     reason, in scripts/layer_exceptions.txt, and that list only shrinks.
 # Tests, benchmarks and the simulator may include what they exercise.
+# With a folder argument, checks that tree instead of this one.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "${1:-$(dirname "$0")/..}"
+
+# The longest the list of exceptions may be: lower it as entries go.
+max_exceptions=13
+exceptions_file=scripts/layer_exceptions.txt
+
+declare -A layer=([platform]=0 [state]=0 [link]=1 [programmers]=2 [images]=3 [options]=4 [devices]=5
+                  [operations]=6 [automation]=7)
+
+include_re='^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]*)"'
+declare -A excepted=() used=()
+if [ -f "$exceptions_file" ]; then
+  while IFS= read -r entry; do
+    entry=${entry%%#*}
+    entry=$(sed 's/[[:space:]]*$//' <<<"$entry")
+    [ -n "$entry" ] && excepted["$entry"]=1
+  done <"$exceptions_file"
+fi
 
 failures=0
 fail() {
@@ -34,14 +56,25 @@ while IFS= read -r file; do
   own=${file##*/}
   own=${own%.*}
   while IFS=: read -r line text; do
-    header=$(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' <<<"$text")
-    [ -n "$header" ] || continue
+    [[ $text =~ $include_re ]] || continue
+    header=${BASH_REMATCH[1]}
     case "$header" in
       shell/*) [ "$kind" = shell ] || fail "$file" "$line" "$text" "only the main window's own files include shell/" ;;
       cli/*) [ "$kind" = cli ] || fail "$file" "$line" "$text" "only the command line's own files include cli/" ;;
     esac
     is_window_header=false
     case "$header" in ui/* | */ui/*) is_window_header=true ;; esac
+    if [ "$kind" = logic ] && ! $is_window_header; then
+      from=${layer[$top]:--1}
+      to=${layer[${header%%/*}]:--1}
+      if [ "$to" -gt "$from" ]; then
+        if [ -n "${excepted["$file -> $header"]+x}" ]; then
+          used["$file -> $header"]=1
+        else
+          fail "$file" "$line" "$text" "${header%%/*}/ is a higher layer than $top/: move what is needed down, or list it with its reason in $exceptions_file"
+        fi
+      fi
+    fi
     case "$kind" in
       logic | cli)
         $is_window_header && fail "$file" "$line" "$text" "$kind code includes no window: use the views in state/views/"
@@ -65,6 +98,14 @@ while IFS= read -r file; do
     esac
   done < <(grep -n '^[[:space:]]*#[[:space:]]*include' "$file" || true)
 done < <(git ls-files --cached --others --exclude-standard '*.h' '*.cpp' '*.hpp' '*.cc')
+
+for entry in "${!excepted[@]}"; do
+  [ -n "${used["$entry"]+x}" ] ||
+    fail "$exceptions_file" 0 "$entry" "no such include any more: remove the entry and lower max_exceptions"
+done
+if [ "${#excepted[@]}" -gt "$max_exceptions" ]; then
+  fail "$exceptions_file" 0 "${#excepted[@]} entries" "the list may not grow past $max_exceptions: move the include down instead"
+fi
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures include(s) break the layer rules" >&2
