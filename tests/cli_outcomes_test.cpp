@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/ProcessRun.h"
 #include "tests/support/SimProcess.h"
 
 namespace {
@@ -34,20 +35,9 @@ int StatusReads(const SimProcess& sim) {
 // never), sends it SIGINT as Ctrl-C would. The exit status (-1 for a
 // signal) and the standard output.
 std::pair<int, std::string> RunCli(const std::vector<std::string>& args, const SimProcess& sim, int reads) {
-  int out[2];
-  if (pipe(out) != 0) return {-1, ""};
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    close(out[1]);
-    std::vector<char*> argv{const_cast<char*>(KESTRIN_CLI_PATH)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(KESTRIN_CLI_PATH, argv.data());
-    _exit(127);
-  }
-  close(out[1]);
+  int output = -1;
+  const pid_t pid = SpawnWithOutputPipe(KESTRIN_CLI_PATH, args, output);
+  if (pid < 0) return {-1, ""};
   if (reads > 0) {
     for (int wait = 0; wait < 300 && StatusReads(sim) < reads; ++wait) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -57,8 +47,8 @@ std::pair<int, std::string> RunCli(const std::vector<std::string>& args, const S
   std::string text;
   char buffer[4096];
   ssize_t n = 0;
-  while ((n = read(out[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
-  close(out[0]);
+  while ((n = read(output, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  close(output);
   int raw = 0;
   waitpid(pid, &raw, 0);
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text};

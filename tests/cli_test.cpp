@@ -225,28 +225,17 @@ struct Interrupted {
 };
 Interrupted RunAndInterrupt(const std::vector<std::string>& args, const std::string& marker) {
   Interrupted run;
-  int out[2];
-  if (pipe(out) != 0) return run;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    close(out[1]);
-    std::vector<char*> argv{const_cast<char*>(KESTRIN_CLI_PATH)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(KESTRIN_CLI_PATH, argv.data());
-    _exit(127);
-  }
-  close(out[1]);
+  int output = -1;
+  const pid_t pid = SpawnWithOutputPipe(KESTRIN_CLI_PATH, args, output);
+  if (pid < 0) return run;
   char buffer[256];
   ssize_t n = 0;
-  while (run.text.find(marker) == std::string::npos && (n = read(out[0], buffer, sizeof buffer)) > 0) {
+  while (run.text.find(marker) == std::string::npos && (n = read(output, buffer, sizeof buffer)) > 0) {
     run.text.append(buffer, static_cast<size_t>(n));
   }
   kill(pid, SIGINT);
-  while ((n = read(out[0], buffer, sizeof buffer)) > 0) run.text.append(buffer, static_cast<size_t>(n));
-  close(out[0]);
+  while ((n = read(output, buffer, sizeof buffer)) > 0) run.text.append(buffer, static_cast<size_t>(n));
+  close(output);
   waitpid(pid, &run.raw, 0);
   return run;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -34,4 +35,26 @@ inline ProcessResult RunProcess(const std::string& program, const std::vector<st
   r.out = ReadWholeFile(out);
   r.err = ReadWholeFile(err);
   return r;
+}
+
+// `program args...` started with its standard output on a pipe: its pid, with
+// the pipe's reading end in `readEnd` for the caller to read and close; -1
+// when no pipe could be made.
+inline pid_t SpawnWithOutputPipe(const std::string& program, const std::vector<std::string>& args, int& readEnd) {
+  int out[2];
+  if (pipe(out) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    close(out[0]);
+    close(out[1]);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  readEnd = out[0];
+  return pid;
 }
