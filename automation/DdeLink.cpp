@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "devices/DeviceDatabase.h"
-#include "devices/ImageSettings.h"
+#include "images/ImageSettings.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"

@@ -8,11 +8,12 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliJson.h"
+#include "images/ProjectFile.h"
 #include "link/ErrorRecord.h"
+#include "operations/LoadImage.h"
 #include "options/AvrOptions.h"
 #include "options/FuseDefinitions.h"
 #include "options/OptionBits.h"
-#include "operations/LoadImage.h"
 #include "programmers/ProgrammerTypes.h"
 #include "state/PublicVars.h"
 

@@ -6,14 +6,14 @@
 #include <limits>
 #include <string>
 
-#include "devices/ProgramFiles.h"
-#include "devices/TextFields.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
+#include "platform/TextFields.h"
 #include "programmers/ProgrammerTypes.h"
 #include "state/LineGuard.h"
+#include "state/ProgramFiles.h"
 #include "state/PublicVars.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <cstdio>
 
 #include "images/ElfFile.h"
-#include "images/InputFile.h"
 #include "images/SRecord.h"
 #include "link/CommDefs.h"
+#include "platform/InputFile.h"
 
 namespace {
 

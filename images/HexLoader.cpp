@@ -196,14 +196,6 @@ void ShowConversionCounts(int32_t records, int32_t bytes) {
   frmMain->SetStatusPanel("ExtStatus2", "Bytes:" + Str(bytes));
 }
 
-void LetWindowsBreathe() {
-  const auto now = std::chrono::steady_clock::now();
-  if (LastBreathTime == decltype(LastBreathTime){}) LastBreathTime = now;   // the first call starts the clock
-  if (now - LastBreathTime < std::chrono::milliseconds(20)) return;
-  LastBreathTime = now;
-  LetPendingEventsRun();
-}
-
 bool LoadHexFile(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8_t blank,
                  const std::string* files, int fileCount, int64_t flashBase) {
   return LoadGeneral(buffer, size, top, blank, files, fileCount, {true, true, true, flashBase});

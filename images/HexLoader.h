@@ -18,7 +18,5 @@ bool LoadHexFile(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8
 bool LoadHexBuffer(std::vector<uint8_t>& buffer, int32_t size, int32_t& top, uint8_t blank,
                    const std::string& file);
 
-// Shared by all loaders: the counts in the status bar, and a moment for the
-// windows now and then during long conversions.
+// Shared by all loaders: the counts in the status bar.
 void ShowConversionCounts(int32_t records, int32_t bytes);
-void LetWindowsBreathe();

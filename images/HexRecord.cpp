@@ -12,9 +12,9 @@
 #endif
 
 #include "images/BuildFile.h"
-#include "images/InputFile.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
+#include "platform/InputFile.h"
 
 namespace {
 

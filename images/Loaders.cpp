@@ -11,6 +11,7 @@
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/NumberText.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
 #include "state/views/MainWindowView.h"
 

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "images/HexRecord.h"
-#include "devices/ProgramFiles.h"
 #include "images/RexScramble.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
+#include "state/ProgramFiles.h"
 #include "state/PublicVars.h"
 #include "state/views/MainWindowView.h"
 

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "platform/FileErrors.h"
+
 constexpr uint8_t ESC = 0x1B;
 constexpr uint8_t FrameStart = 0x53;   // 'S'
 constexpr uint8_t FrameEnd = 0x45;     // 'E'
@@ -38,15 +40,9 @@ constexpr int TimeoutFlashBlock = 5;
 constexpr int TimeoutStartRun = 60;
 constexpr int TimeoutShort = 10;
 
-// Error numbers of the system's file access.
-constexpr int32_t ErrFileNotFound = 53;
-constexpr int32_t ErrFileAccess = 75;   // there, but not a file that can be read
-constexpr int32_t ErrInputPastEnd = 62;
-
 // Error numbers of the link and the operations.
 constexpr int32_t ErrFlashStatusBase = 1000;
 constexpr int32_t ErrNoResponse = 1500;
-constexpr int32_t ErrFileFormat = 1501;
 constexpr int32_t ErrAddressRange = 1502;
 constexpr int32_t ErrWrongAddress = 1503;
 constexpr int32_t ErrWrongResponseId = 1504;

@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "images/InputFile.h"
-#include "devices/ProgramFiles.h"
 #include "images/RexFile.h"
 #include "images/RexScramble.h"
 #include "link/CommDefs.h"
@@ -16,12 +14,14 @@
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
 #include "operations/RunLog.h"
+#include "platform/InputFile.h"
+#include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "programmers/Discovery.h"
 #include "programmers/FirmwareArea.h"
 #include "programmers/Selection.h"
-#include "platform/NumberText.h"
 #include "state/LineGuard.h"
+#include "state/ProgramFiles.h"
 #include "state/PublicVars.h"
 #include "state/SlotContents.h"
 #include "state/views/MainWindowView.h"

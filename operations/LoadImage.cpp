@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "images/HexLoader.h"
-#include "devices/ImageSettings.h"
+#include "images/ImageSettings.h"
 #include "images/Loaders.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"

@@ -4,7 +4,6 @@
 #include <array>
 #include <string>
 
-#include "devices/ProgramFiles.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
@@ -16,6 +15,7 @@
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
 #include "state/LineGuard.h"
+#include "state/ProgramFiles.h"
 #include "state/PublicVars.h"
 #include "state/SlotContents.h"
 #include "state/views/MainWindowView.h"

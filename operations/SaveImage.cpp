@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "devices/DeviceDatabase.h"
-#include "devices/Utils.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "link/FlashCrc.h"
 #include "operations/RunLog.h"
+#include "platform/Bytes.h"
 #include "platform/FileDialogs.h"
 #include "platform/NumberText.h"
 #include "platform/OutputFile.h"

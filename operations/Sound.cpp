@@ -1,7 +1,7 @@
 #include "operations/Sound.h"
 
-#include "devices/ProgramFiles.h"
 #include "platform/SoundPlayer.h"
+#include "state/ProgramFiles.h"
 #include "state/PublicVars.h"
 
 void PlayFailSound() {

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cctype>
 
-#include "devices/ProgramFiles.h"
-#include "devices/ProjectFile.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "options/FuseDefinitions.h"
 #include "programmers/ProgrammerTypes.h"
+#include "state/ProgramFiles.h"
 #include "state/PublicVars.h"
 
 const char* const InvalidFuseValueText = "Invalid Fuse Value";
@@ -44,34 +43,6 @@ std::string FuseValueRefusal(int byte, int64_t value, const std::string& given) 
   const FuseByteDef* def = ByteDef(byte);
   return std::string(InvalidFuseValueText) + ": " + given + " for fuse byte " + std::to_string(byte) +
          (def ? " (" + def->Name + ")" : "");
-}
-
-bool TakeProjectOptions() {
-  const int bytes = std::min<int>(NumFuseBytes + 1, static_cast<int>(ProjFuses.size()));
-  for (int i = 0; i < bytes; ++i) {
-    const int line = ProjFuseLines.line[static_cast<size_t>(i)];
-    if (line == 0) continue;
-    const std::string refusal = FuseValueRefusal(i, ProjFuseLines.value[static_cast<size_t>(i)],
-                                                 std::to_string(ProjFuseLines.value[static_cast<size_t>(i)]));
-    if (refusal.empty()) continue;
-    LastFunction = "Open Project";
-    ErrorTitle = "Open Project";
-    RaiseError(ErrFileFormat, "Open Project",
-               refusal + " at line " + std::to_string(line) + " of " + ProjFuseLines.path);
-    SetErrorContext("reading " + ProjFuseLines.path, ProjFuseLines.path);
-    CaptureError();
-    return false;
-  }
-  for (int i = 0; i < bytes; ++i) {
-    if (ProjFuseLines.line[static_cast<size_t>(i)] != 0) FuseValues[i] = ProjFuses[i];
-  }
-  OsccalOpt = ProjOsccalOpt;
-  OsccalAddress = ProjOsccalAddress;
-  AVR32SecurityF = ProjAVR32Security;
-  JtagIdCheck = ProjJtagId;
-  JtagPart = ProjJtagPart;
-  JtagVersion = ProjJtagVersion;
-  return true;
 }
 
 std::string FuseHex(int value) {

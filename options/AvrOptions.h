@@ -14,14 +14,6 @@
 // file gave for this device.
 bool LoadDeviceFuses();
 
-// Takes the options a project file stored (fuse bytes of the device, the
-// calibration value and address, JTAG ID check, AVR32 security bit) as the
-// live ones. A fuse byte the project has no FUSE line for keeps its default
-// (LoadDeviceFuses first). A FUSE value that fits no option of its fields is
-// refused as --fuses refuses it, naming the project file and line (error
-// 1501, source "Open Project"), and nothing is taken.
-bool TakeProjectOptions();
-
 // "" when the value fits fuse byte `byte` (FuseValueFits); otherwise
 // "Invalid Fuse Value: " + given + " for fuse byte N (NAME)".
 std::string FuseValueRefusal(int byte, int64_t value, const std::string& given);

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "images/HexLoader.h"
-#include "devices/TextFields.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
+#include "platform/TextFields.h"
 #include "programmers/ProgrammerTypes.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
 #include "state/views/MainWindowView.h"
 

@@ -2,9 +2,9 @@
 
 #include <array>
 
-#include "devices/Utils.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "platform/Bytes.h"
 #include "state/PublicVars.h"
 
 namespace {

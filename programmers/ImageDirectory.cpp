@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "devices/DeviceDatabase.h"
-#include "devices/Utils.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
+#include "platform/Bytes.h"
 #include "platform/NumberText.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"

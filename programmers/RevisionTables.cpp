@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "devices/ProgramFiles.h"
-#include "devices/TextFields.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/NumberText.h"
+#include "platform/TextFields.h"
+#include "state/ProgramFiles.h"
 #include "state/PublicVars.h"
 
 namespace {

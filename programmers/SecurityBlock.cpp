@@ -4,11 +4,11 @@
 #include <array>
 #include <vector>
 
-#include "devices/Utils.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "link/FlashCrc.h"
+#include "platform/Bytes.h"
 #include "state/LineGuard.h"
 #include "state/PublicVars.h"
 

@@ -7,8 +7,8 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-#include "devices/ProgramFiles.h"
 #include "shell/RevisionInfo.h"
+#include "state/ProgramFiles.h"
 #include "ui/WindowPlacement.h"
 
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {

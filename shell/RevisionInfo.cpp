@@ -1,6 +1,6 @@
 #include "shell/RevisionInfo.h"
 
-#include "devices/TextFields.h"
+#include "platform/TextFields.h"
 
 std::string RevisionInfoText(const std::string& path) {
   TextFieldReader reader;

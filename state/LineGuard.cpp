@@ -1,5 +1,6 @@
 #include "state/LineGuard.h"
 
+#include <chrono>
 #include <map>
 
 #include "platform/EventLoop.h"
@@ -57,6 +58,14 @@ LineUser LineHolder() { return Holder; }
 void LetEventsRun() { RunEventsInWait(&EventLoop::DoEvents); }
 
 void LetPendingEventsRun() { RunEventsInWait(&EventLoop::ProcessPending); }
+
+void LetWindowsBreathe() {
+  const auto now = std::chrono::steady_clock::now();
+  if (LastBreathTime == decltype(LastBreathTime){}) LastBreathTime = now;   // the first call starts the clock
+  if (now - LastBreathTime < std::chrono::milliseconds(20)) return;
+  LastBreathTime = now;
+  LetPendingEventsRun();
+}
 
 int AddLineObserver(std::function<void(bool busy)> observer) {
   const int id = NextObserverId++;

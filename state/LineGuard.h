@@ -38,6 +38,9 @@ LineUser LineHolder();
 // to the operation that waits, not to one refused meanwhile.
 void LetEventsRun();
 void LetPendingEventsRun();
+// LetPendingEventsRun at most every 20 ms: a moment for the windows now and
+// then during a long computation (conversions, data files).
+void LetWindowsBreathe();
 
 // Observers hear when the outermost operation takes the line (true) and
 // gives it back (false); windows use it to lock and unlock their entries.

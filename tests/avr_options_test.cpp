@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "devices/ProjectFile.h"
+#include "images/ProjectFile.h"
 #include "link/ErrorRecord.h"
 #include "options/AvrOptions.h"
 #include "options/FuseDefinitions.h"

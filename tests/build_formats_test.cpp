@@ -11,10 +11,10 @@
 
 #include "automation/DdeLink.h"
 #include "devices/DeviceDatabase.h"
-#include "devices/FileSelection.h"
-#include "devices/ProjectFile.h"
 #include "images/BuildFile.h"
+#include "images/FileSelection.h"
 #include "images/HexLoader.h"
+#include "images/ProjectFile.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "operations/ImageDownload.h"

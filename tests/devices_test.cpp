@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "devices/DeviceDatabase.h"
-#include "devices/TextFields.h"
 #include "link/CommDefs.h"
 #include "platform/NumberText.h"
+#include "platform/TextFields.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/TempDir.h"

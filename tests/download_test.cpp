@@ -10,11 +10,11 @@
 #include <numeric>
 
 #include "devices/DeviceDatabase.h"
+#include "images/FileSelection.h"
 #include "images/HexLoader.h"
 #include "images/HexRecord.h"
 #include "images/Loaders.h"
-#include "devices/ProjectFile.h"
-#include "devices/FileSelection.h"
+#include "images/ProjectFile.h"
 #include "link/CommDefs.h"
 #include "operations/ImageDownload.h"
 #include "operations/LoadImage.h"
@@ -26,6 +26,7 @@
 #include "sim/Crc16.h"
 #include "sim/Line.h"
 #include "sim/StoredImages.h"
+#include "state/LineGuard.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/HexText.h"

@@ -23,7 +23,7 @@
 #include <functional>
 #include <set>
 
-#include "devices/ProjectFile.h"
+#include "images/ProjectFile.h"
 #include "link/CommDefs.h"
 #include "operations/RunLog.h"
 #include "operations/SaveImage.h"

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "devices/DeviceDatabase.h"
-#include "devices/ProgramFiles.h"
 #include "options/FuseDefinitions.h"
 #include "programmers/ProgrammerTypes.h"
+#include "state/ProgramFiles.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
 

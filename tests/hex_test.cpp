@@ -10,9 +10,9 @@
 
 #include "images/HexLoader.h"
 #include "images/HexRecord.h"
-#include "images/InputFile.h"
 #include "images/Loaders.h"
 #include "link/CommDefs.h"
+#include "platform/InputFile.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/HexText.h"

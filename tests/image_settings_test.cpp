@@ -1,7 +1,7 @@
 // The settings words the Load Image dialog builds from its controls.
 #include <gtest/gtest.h>
 
-#include "devices/ImageSettings.h"
+#include "images/ImageSettings.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
 

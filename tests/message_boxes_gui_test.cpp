@@ -14,7 +14,6 @@
 #include <functional>
 #include <memory>
 
-#include "devices/ProgramFiles.h"
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
 #include "platform/DocumentOpener.h"
@@ -23,6 +22,7 @@
 #include "platform/QtGuiPlatform.h"
 #include "platform/QtSerialPort.h"
 #include "shell/MainWindow.h"
+#include "state/ProgramFiles.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/TempDir.h"

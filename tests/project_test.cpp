@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "devices/FileSelection.h"
-#include "devices/ProjectFile.h"
+#include "images/FileSelection.h"
+#include "images/ProjectFile.h"
 #include "link/CommDefs.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"

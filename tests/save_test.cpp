@@ -10,11 +10,11 @@
 
 #include "images/HexLoader.h"
 #include "images/Loaders.h"
-#include "devices/Utils.h"
 #include "link/CommDefs.h"
 #include "link/FlashCrc.h"
 #include "operations/RunLog.h"
 #include "operations/SaveImage.h"
+#include "platform/Bytes.h"
 #include "platform/FileDialogs.h"
 #include "programmers/Discovery.h"
 #include "programmers/Selection.h"

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "images/InputFile.h"
-#include "devices/Utils.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
+#include "platform/Bytes.h"
+#include "platform/InputFile.h"
 #include "programmers/Discovery.h"
 #include "programmers/FlashMap.h"
 #include "programmers/ImageDirectory.h"

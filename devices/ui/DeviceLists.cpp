@@ -4,7 +4,7 @@
 #include <QLineEdit>
 #include <algorithm>
 
-#include "devices/ImageSettings.h"
+#include "images/ImageSettings.h"
 #include "platform/AnsiText.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"

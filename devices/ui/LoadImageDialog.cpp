@@ -15,11 +15,11 @@
 #include <cstdio>
 
 #include "devices/DeviceDatabase.h"
-#include "devices/FileSelection.h"
-#include "devices/ImageSettings.h"
-#include "images/Loaders.h"
-#include "devices/ProjectFile.h"
 #include "devices/ui/DeviceLists.h"
+#include "images/FileSelection.h"
+#include "images/ImageSettings.h"
+#include "images/Loaders.h"
+#include "images/ProjectFile.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "operations/LoadImage.h"

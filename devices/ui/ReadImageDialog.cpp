@@ -14,8 +14,8 @@
 #include <QVBoxLayout>
 
 #include "devices/DeviceDatabase.h"
-#include "devices/ImageSettings.h"
 #include "devices/ui/DeviceLists.h"
+#include "images/ImageSettings.h"
 #include "link/ErrorRecord.h"
 #include "operations/LoadImage.h"
 #include "operations/PortStatus.h"

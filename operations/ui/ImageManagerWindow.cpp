@@ -12,13 +12,13 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "devices/ProgramFiles.h"
 #include "link/Transport.h"
 #include "platform/AnsiText.h"
 #include "platform/SerialPort.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/Selection.h"
 #include "state/LineGuard.h"
+#include "state/ProgramFiles.h"
 #include "state/PublicVars.h"
 #include "state/SlotContents.h"
 #include "ui/MainFrame.h"

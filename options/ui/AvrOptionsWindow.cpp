@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <array>
 
-#include "devices/FileSelection.h"
+#include "images/FileSelection.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "options/ui/AvrFusePopup.h"

@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "devices/FileSelection.h"
+#include "images/FileSelection.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "options/AvrOptions.h"

@@ -1,10 +1,10 @@
-#include "devices/ImageSettings.h"
+#include "images/ImageSettings.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "devices/Utils.h"
+#include "platform/Bytes.h"
 #include "platform/NumberText.h"
 #include "state/PublicVars.h"
 

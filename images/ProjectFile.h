@@ -30,3 +30,11 @@ bool ReadProjectForLoad(const std::string& path);
 // family and device texts come with it. False with the error recorded.
 bool WriteProjectFile(const std::string& path, const std::string& imageName, const std::string& family,
                       const std::string& device);
+
+// Takes the options a project file stored (fuse bytes of the device, the
+// calibration value and address, JTAG ID check, AVR32 security bit) as the
+// live ones. A fuse byte the project has no FUSE line for keeps its default
+// (LoadDeviceFuses first). A FUSE value that fits no option of its fields is
+// refused as --fuses refuses it, naming the project file and line (error
+// 1501, source "Open Project"), and nothing is taken.
+bool TakeProjectOptions();

@@ -1,6 +1,6 @@
-#include "devices/TextFields.h"
+#include "platform/TextFields.h"
 
-#include "images/InputFile.h"
+#include "platform/InputFile.h"
 
 namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }

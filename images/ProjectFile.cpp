@@ -1,21 +1,22 @@
-#include "devices/ProjectFile.h"
+#include "images/ProjectFile.h"
 
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <limits>
 
-#include "devices/FileSelection.h"
 #include "images/BuildFile.h"
-#include "images/InputFile.h"
-#include "devices/TextFields.h"
+#include "images/FileSelection.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
+#include "options/AvrOptions.h"
 #include "platform/FileDialogs.h"
+#include "platform/InputFile.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/OutputFile.h"
 #include "platform/SettingsStore.h"
+#include "platform/TextFields.h"
 #include "programmers/ProgrammerTypes.h"
 #include "state/PublicVars.h"
 #include "state/views/LoadImageView.h"
@@ -203,4 +204,32 @@ bool ReadProjectForLoad(const std::string& path) {
   RaiseError(ErrFileFormat, "Open Project", "No Image File (File0) in Project: " + path);
   CaptureError();
   return false;
+}
+
+bool TakeProjectOptions() {
+  const int bytes = std::min<int>(NumFuseBytes + 1, static_cast<int>(ProjFuses.size()));
+  for (int i = 0; i < bytes; ++i) {
+    const int line = ProjFuseLines.line[static_cast<size_t>(i)];
+    if (line == 0) continue;
+    const std::string refusal = FuseValueRefusal(i, ProjFuseLines.value[static_cast<size_t>(i)],
+                                                 std::to_string(ProjFuseLines.value[static_cast<size_t>(i)]));
+    if (refusal.empty()) continue;
+    LastFunction = "Open Project";
+    ErrorTitle = "Open Project";
+    RaiseError(ErrFileFormat, "Open Project",
+               refusal + " at line " + std::to_string(line) + " of " + ProjFuseLines.path);
+    SetErrorContext("reading " + ProjFuseLines.path, ProjFuseLines.path);
+    CaptureError();
+    return false;
+  }
+  for (int i = 0; i < bytes; ++i) {
+    if (ProjFuseLines.line[static_cast<size_t>(i)] != 0) FuseValues[i] = ProjFuses[i];
+  }
+  OsccalOpt = ProjOsccalOpt;
+  OsccalAddress = ProjOsccalAddress;
+  AVR32SecurityF = ProjAVR32Security;
+  JtagIdCheck = ProjJtagId;
+  JtagPart = ProjJtagPart;
+  JtagVersion = ProjJtagVersion;
+  return true;
 }

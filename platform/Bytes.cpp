@@ -1,4 +1,4 @@
-#include "devices/Utils.h"
+#include "platform/Bytes.h"
 
 #include <algorithm>
 #include <cstdio>

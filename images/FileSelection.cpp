@@ -1,4 +1,4 @@
-#include "devices/FileSelection.h"
+#include "images/FileSelection.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "images/InputFile.h"
+#include "platform/InputFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "link/CommDefs.h"
+#include "platform/FileErrors.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "devices/ProgramFiles.h"
+#include "state/ProgramFiles.h"
 
 #include "state/PublicVars.h"
 
