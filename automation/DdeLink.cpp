@@ -7,16 +7,21 @@
 #include <vector>
 
 #include "devices/DeviceDatabase.h"
+#include "devices/DeviceState.h"
 #include "images/ImageSettings.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "link/LineState.h"
 #include "operations/LoadImage.h"
 #include "operations/PortStatus.h"
 #include "operations/ReadTarget.h"
 #include "operations/RunLog.h"
+#include "operations/RunState.h"
 #include "operations/SaveImage.h"
+#include "options/FuseState.h"
 #include "options/SerialNumbers.h"
+#include "options/SerialState.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
@@ -24,10 +29,20 @@
 #include "programmers/ImageDirectory.h"
 #include "programmers/SecurityBlock.h"
 #include "programmers/Selection.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
 #include "state/SlotContents.h"
+#include "state/StateList.h"
 #include "state/views/MainWindowView.h"
+
+#define AUTOMATION_STATE(STATE)    \
+  STATE(DdeEnabled, {false})       \
+  STATE(ImageProtectFlag, {false}) \
+  STATE(ImageCountLimit, {-1})
+
+AUTOMATION_STATE(DEFINE_STATE)
 
 namespace {
 
@@ -364,3 +379,5 @@ bool DdeLink::Dispatch() {
   }
   return Raise(ErrUnrecognized, "DDE Link", "Unrecognized Command");
 }
+
+void ResetAutomationState() { AUTOMATION_STATE(RESET_STATE) }

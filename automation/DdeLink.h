@@ -38,3 +38,10 @@ class DdeLink {
   std::unique_ptr<RunLogEntry> startedRun_;
   uint8_t startedPorts_ = 0;
 };
+
+// The automation window's state and what it hands to the next download.
+extern bool DdeEnabled;            // while the automation window is loaded
+extern bool ImageProtectFlag;      // handed to the next image download
+extern int32_t ImageCountLimit;    // -1: no limit
+// Puts the globals above back to their start values.
+void ResetAutomationState();

@@ -34,7 +34,9 @@
 
 #include "images/HexLoader.h"
 #include "platform/EventLoop.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "tests/support/FakePlatform.h"
 
 extern char** environ;

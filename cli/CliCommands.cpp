@@ -20,11 +20,15 @@
 #include "cli/ConsoleArrayView.h"
 #include "cli/ConsoleProgramManager.h"
 #include "devices/DeviceDatabase.h"
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
 #include "images/ImageSettings.h"
 #include "images/ProjectFile.h"
+#include "images/ProjectState.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "link/LineState.h"
 #include "operations/ArrayRun.h"
 #include "operations/DeleteImage.h"
 #include "operations/FirmwareUpgrade.h"
@@ -47,8 +51,10 @@
 #include "programmers/RevisionTables.h"
 #include "programmers/SecurityBlock.h"
 #include "programmers/Selection.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
 
 volatile std::sig_atomic_t InterruptRequested = 0;
 

@@ -8,12 +8,15 @@
 #include <cstdio>
 
 #include "devices/DeviceDatabase.h"
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
+#include "images/ProjectState.h"
 #include "link/ErrorRecord.h"
 #include "operations/ImageDownload.h"
 #include "operations/LoadImage.h"
 #include "platform/OutputFile.h"
 #include "programmers/Selection.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
 
 namespace {
 

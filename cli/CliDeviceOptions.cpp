@@ -8,14 +8,18 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliJson.h"
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
 #include "images/ProjectFile.h"
 #include "link/ErrorRecord.h"
 #include "operations/LoadImage.h"
 #include "options/AvrOptions.h"
 #include "options/FuseDefinitions.h"
+#include "options/FuseState.h"
 #include "options/OptionBits.h"
 #include "programmers/ProgrammerTypes.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
+#include "state/ErrorState.h"
 
 namespace {
 

@@ -3,7 +3,8 @@
 #include <QJsonDocument>
 #include <cstdio>
 
-#include "state/PublicVars.h"
+#include "operations/RunLog.h"
+#include "state/ErrorState.h"
 
 RunTimes::RunTimes() : start_(QDateTime::currentDateTimeUtc()) { timer_.start(); }
 

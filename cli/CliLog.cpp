@@ -4,7 +4,6 @@
 
 #include "cli/CliCommands.h"
 #include "operations/RunLog.h"
-#include "state/PublicVars.h"
 
 const char* const LogUsage =
     "log [--since YYYY-MM-DD] [--json]\n"

@@ -4,12 +4,15 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliJson.h"
+#include "devices/DeviceState.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "operations/RunState.h"
 #include "operations/Serialize.h"
+#include "options/SerialState.h"
 #include "options/Serialization.h"
 #include "programmers/ImageDirectory.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
 
 namespace {
 

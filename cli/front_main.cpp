@@ -18,9 +18,10 @@
 #include "cli/CliCommands.h"
 #include "cli/CliConvert.h"
 #include "cli/ConsoleMainWindow.h"
+#include "operations/RunLog.h"
 #include "platform/MessageBox.h"
 #include "platform/SettingsStore.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
 
 namespace {
 

@@ -7,13 +7,15 @@
 #include "KestrinVersion.h"
 #include "cli/CliCommands.h"
 #include "cli/ConsoleMainWindow.h"
+#include "link/LineState.h"
 #include "link/Transport.h"
+#include "operations/RunLog.h"
 #include "platform/ConsoleMessageBox.h"
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"
 #include "platform/QtSerialPort.h"
 #include "platform/QtSettingsStore.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);

@@ -6,15 +6,18 @@
 #include <limits>
 #include <string>
 
+#include "devices/DeviceState.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/TextFields.h"
 #include "programmers/ProgrammerTypes.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
 #include "state/ProgramFiles.h"
-#include "state/PublicVars.h"
 
 namespace {
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "devices/DeviceState.h"
 #include "devices/FamilyTraits.h"
+#include "devices/ImageState.h"
 #include "images/BuildFile.h"
 #include "images/HexLoader.h"
 #include "link/CommDefs.h"
@@ -10,7 +12,9 @@
 #include "platform/FileDialogs.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/views/LoadImageView.h"
 
 namespace {

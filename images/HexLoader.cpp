@@ -5,13 +5,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "devices/ImageState.h"
 #include "images/HexRecord.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/NumberText.h"
 #include "programmers/ProgrammerTypes.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
 #include "state/views/MainWindowView.h"
 
 namespace {

@@ -4,9 +4,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
+#include "options/FuseState.h"
 #include "platform/Bytes.h"
 #include "platform/NumberText.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
 
 int16_t ImageModeWord(int progType, const std::string& family, int16_t devFlags, const ModeChoices& c) {
   int mode = c.modeIndex == 1 ? 1 : 0;

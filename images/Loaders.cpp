@@ -5,15 +5,31 @@
 #include <functional>
 #include <string>
 
+#include "devices/DeviceState.h"
 #include "devices/FamilyTraits.h"
+#include "devices/ImageState.h"
 #include "images/HexLoader.h"
 #include "images/HexRecord.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "platform/NumberText.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
+#include "state/StateList.h"
 #include "state/views/MainWindowView.h"
+
+#define LOADER_STATE(STATE)     \
+  STATE(RecCount, {0})          \
+  STATE(ByteCount, {0})         \
+  STATE(RecLen, {0})            \
+  STATE(RecAddr, {0})           \
+  STATE(RecType, {0})           \
+  STATE(RecData, {})            \
+  STATE(CurrentFile, {nullptr})
+
+LOADER_STATE(DEFINE_STATE)
 
 namespace {
 
@@ -346,3 +362,5 @@ bool ConvertImageFiles() {
   return LoadHexFile(ImageBuffer, device.DevFlashSize, ImageTop, device.DevBlank, FileList.data(), FileCount,
                      FamilyTraitsOf(ProgType, family).flashBase);
 }
+
+void ResetLoaderState() { LOADER_STATE(RESET_STATE) }

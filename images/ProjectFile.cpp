@@ -5,11 +5,14 @@
 #include <fstream>
 #include <limits>
 
+#include "devices/ImageState.h"
 #include "images/BuildFile.h"
 #include "images/FileSelection.h"
+#include "images/ProjectState.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "options/AvrOptions.h"
+#include "options/FuseState.h"
 #include "platform/FileDialogs.h"
 #include "platform/InputFile.h"
 #include "platform/MessageBox.h"
@@ -18,7 +21,9 @@
 #include "platform/SettingsStore.h"
 #include "platform/TextFields.h"
 #include "programmers/ProgrammerTypes.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/views/LoadImageView.h"
 
 namespace {

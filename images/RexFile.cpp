@@ -4,12 +4,14 @@
 #include <string_view>
 #include <vector>
 
+#include "devices/ImageState.h"
 #include "images/HexRecord.h"
 #include "images/RexScramble.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/ProgramFiles.h"
-#include "state/PublicVars.h"
 #include "state/views/MainWindowView.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
+#include "link/Frame.h"
 #include "link/Transport.h"
-#include "state/PublicVars.h"
 
 bool ExchangeCommand(const CommandInfo& info, const std::vector<uint8_t>& payload, int replyData,
                      StatusErrors statusErrors, int acceptedStatus) {

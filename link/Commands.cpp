@@ -6,9 +6,13 @@
 #include "link/CommDefs.h"
 #include "link/CommandFrame.h"
 #include "link/ErrorRecord.h"
+#include "link/Frame.h"
 #include "link/Transport.h"
+#include "operations/RunState.h"
+#include "options/SerialState.h"
 #include "platform/NumberText.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
+#include "state/ErrorState.h"
 
 namespace {
 const CommandInfo InfoFwRev{CmdFwRev, TimeoutFwRev, "FwRev", "VRX FwRev"};

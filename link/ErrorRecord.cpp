@@ -2,10 +2,12 @@
 
 #include "link/CommDefs.h"
 #include "link/ErrorAdvice.h"
+#include "link/LineState.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 
 void RaiseError(int32_t number, const std::string& source, const std::string& description) {
   Err.Number = number;

@@ -7,7 +7,10 @@
 #include "link/CommandFrame.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
-#include "state/PublicVars.h"
+#include "link/Frame.h"
+#include "link/LineState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/views/MainWindowView.h"
 
 namespace {

@@ -1,7 +1,16 @@
 #include "link/Frame.h"
 
 #include "link/CommDefs.h"
-#include "state/PublicVars.h"
+#include "state/StateList.h"
+
+#define RECEIVE_STATE(STATE)    \
+  STATE(RxBuffer, {})           \
+  STATE(RxCount, {0})           \
+  STATE(RxAddress, {0})         \
+  STATE(ReplyComplete, {false}) \
+  STATE(RxState, {0})
+
+RECEIVE_STATE(DEFINE_STATE)
 
 std::vector<uint8_t> BuildFrame(uint8_t address, const uint8_t* payload, size_t length) {
   std::vector<uint8_t> frame;
@@ -70,3 +79,5 @@ void ResetReceiver() {
   RxState = Hunt;
   ReplyComplete = false;
 }
+
+void ResetReceiveState() { RECEIVE_STATE(RESET_STATE) }

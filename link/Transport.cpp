@@ -3,9 +3,12 @@
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "link/Frame.h"
+#include "link/LineState.h"
 #include "platform/SerialPort.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
 #include "state/views/MainWindowView.h"
 
 namespace {

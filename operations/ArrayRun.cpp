@@ -4,17 +4,21 @@
 
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "link/LineState.h"
 #include "link/Transport.h"
 #include "operations/PortStatus.h"
 #include "operations/ProgramRun.h"
 #include "operations/RunLog.h"
+#include "operations/RunState.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
 #include "programmers/Selection.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/views/ArrayProgramView.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "operations/RunTally.h"
+#include "programmers/UnitState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
 
 class ArrayProgramView;
 

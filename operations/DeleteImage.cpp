@@ -4,11 +4,12 @@
 
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "link/LineState.h"
 #include "operations/RunLog.h"
 #include "platform/NumberText.h"
 #include "programmers/ImageDirectory.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
 #include "state/SlotContents.h"
 
 bool DeleteImage(int imageNumber) {

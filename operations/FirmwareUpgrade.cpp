@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "devices/ImageState.h"
 #include "images/RexFile.h"
 #include "images/RexScramble.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "link/LineState.h"
 #include "link/Transport.h"
 #include "operations/RunLog.h"
 #include "platform/InputFile.h"
@@ -20,9 +22,11 @@
 #include "programmers/Discovery.h"
 #include "programmers/FirmwareArea.h"
 #include "programmers/Selection.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
 #include "state/ProgramFiles.h"
-#include "state/PublicVars.h"
 #include "state/SlotContents.h"
 #include "state/views/MainWindowView.h"
 

@@ -3,14 +3,20 @@
 #include <algorithm>
 #include <string>
 
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "link/LineState.h"
+#include "options/FuseState.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
 #include "state/SlotContents.h"
 #include "state/views/MainWindowView.h"
 

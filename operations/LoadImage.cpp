@@ -2,19 +2,25 @@
 
 #include <algorithm>
 
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
 #include "images/HexLoader.h"
 #include "images/ImageSettings.h"
 #include "images/Loaders.h"
+#include "images/ProjectState.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "link/LineState.h"
 #include "operations/ImageDownload.h"
 #include "operations/RunLog.h"
+#include "options/SerialState.h"
 #include "options/Serialization.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
+#include "programmers/UnitState.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
 
 bool LoadImageFromFiles(const ImageLoadSettings& settings) {
   const LineOperation operation;

@@ -2,7 +2,8 @@
 
 #include "link/Commands.h"
 #include "platform/NumberText.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
 #include "state/views/ProgramManagerView.h"
 
 bool PortStatusText(uint8_t status, std::string& caption, int64_t& backColor, int64_t& foreColor, bool& failed) {

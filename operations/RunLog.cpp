@@ -18,12 +18,24 @@
 
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
+#include "link/LineState.h"
 #include "platform/OutputFile.h"
 #include "platform/SerialPort.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/Selection.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
+#include "state/StateList.h"
 #include "state/views/MainWindowView.h"
+
+#define RUN_LOG_STATE(STATE)     \
+  STATE(RunLogFolder, {})        \
+  STATE(RunLogReported, {false}) \
+  STATE(RunLogLost, {})          \
+  STATE(RunLogTried, {false})
+
+RUN_LOG_STATE(DEFINE_STATE)
 
 namespace {
 
@@ -677,3 +689,5 @@ void RunLogEntry::WriteRecords() {
   }
   AppendRunRecords(records);
 }
+
+void ResetRunLogState() { RUN_LOG_STATE(RESET_STATE) }

@@ -127,3 +127,11 @@ void SlotImageTexts(int slot, std::string& name, std::string& deviceType);
 
 // The maximal length of one stored record; longer ones are skipped on reading.
 constexpr size_t MaxRunRecordBytes = 256 * 1024;
+
+// Where the monthly files go and what became of the records written so far.
+extern std::string RunLogFolder;   // where the run log's monthly files go; empty: no log
+extern bool RunLogReported;        // a failed write was reported; later ones stay quiet
+extern std::string RunLogLost;     // "FOLDER: REASON" of the first record lost; empty: none
+extern bool RunLogTried;           // records were appended (or lost) since the start
+// Puts the globals above back to their start values.
+void ResetRunLogState();

@@ -2,7 +2,8 @@
 
 #include "link/CommDefs.h"
 #include "platform/NumberText.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
+#include "state/ErrorState.h"
 #include "state/SlotContents.h"
 
 namespace {

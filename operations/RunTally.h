@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "operations/PortStatus.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
 
 // One programmer's run as the status polls have left it so far.
 struct UnitRun {

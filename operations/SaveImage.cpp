@@ -5,10 +5,13 @@
 #include <vector>
 
 #include "devices/DeviceDatabase.h"
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "link/FlashCrc.h"
+#include "link/LineState.h"
 #include "operations/RunLog.h"
 #include "platform/Bytes.h"
 #include "platform/FileDialogs.h"
@@ -17,8 +20,10 @@
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
 #include "state/views/MainWindowView.h"
 
 namespace {

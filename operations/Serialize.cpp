@@ -3,9 +3,11 @@
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "operations/RunLog.h"
+#include "operations/RunState.h"
+#include "options/SerialState.h"
 #include "options/Serialization.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
 
 bool ReadImageSerialization(int image) {
   const LineOperation operation;

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cctype>
 
+#include "devices/DeviceState.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "options/FuseDefinitions.h"
+#include "options/FuseState.h"
 #include "programmers/ProgrammerTypes.h"
 #include "state/ProgramFiles.h"
-#include "state/PublicVars.h"
 
 const char* const InvalidFuseValueText = "Invalid Fuse Value";
 const char* const OsccalRangeText = "Address Out of Range for Device";

@@ -3,15 +3,26 @@
 #include <algorithm>
 #include <cmath>
 
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
+#include "options/FuseState.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/TextFields.h"
 #include "programmers/ProgrammerTypes.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
+#include "state/StateList.h"
 #include "state/views/MainWindowView.h"
+
+#define FUSE_READER_STATE(STATE) \
+  STATE(FuseTokens, {})  \
+  STATE(FuseLineNo, {0})
+
+FUSE_READER_STATE(DEFINE_STATE)
 
 namespace {
 
@@ -219,3 +230,5 @@ void SetDefaultFuses() {
 }
 
 void ShowFuseDefinitionError() { MessageBox->MsgBox(LastErrorText, vbOKOnly, "Error Parsing Fuses"); }
+
+void ResetFuseReaderState() { FUSE_READER_STATE(RESET_STATE) }

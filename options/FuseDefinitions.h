@@ -6,6 +6,8 @@
 // FIELD, OPTION, ENDID, EOF; others are comments) and four values.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 class TextFieldReader;
@@ -27,3 +29,9 @@ void SetDefaultFuses();
 
 // The box a failed LoadFuseDefinitions shows.
 void ShowFuseDefinitionError();
+
+// The fuse file being read: the last record's five fields and its number.
+extern std::array<std::string, 5> FuseTokens;
+extern int32_t FuseLineNo;
+// Puts the globals above back to their start values.
+void ResetFuseReaderState();

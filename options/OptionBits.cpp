@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "state/PublicVars.h"
+#include "devices/ImageState.h"
 
 namespace {
 

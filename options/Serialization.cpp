@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "state/PublicVars.h"
+#include "devices/DeviceState.h"
 
 const char* const SerialRangeMessage = "Serial Number Address Out of Range for Device";
 const char* const SerialRangeTitle = "Check Serialization";

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "devices/DeviceState.h"
 #include "options/SerialNumbers.h"
 
 struct DeviceRecord;

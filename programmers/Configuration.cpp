@@ -3,13 +3,16 @@
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "link/LineState.h"
 #include "link/Transport.h"
 #include "operations/RunLog.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "programmers/Discovery.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
 
 namespace {
 constexpr int32_t ErrDefaultsFailed = 3;   // reported as the programmer's "Flash Write Error"

@@ -1,7 +1,7 @@
 // The bus scan and the table of programmers found on the line.
 #pragma once
 
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
 
 // The scan as the user and the automation interface start it; reports its own failure.
 void ScanProgrammers();

@@ -7,7 +7,9 @@
 #include "platform/MessageBox.h"
 #include "programmers/FlashMap.h"
 #include "programmers/Selection.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 
 const char* const FirmwareIncompleteText = "firmware incomplete, upgrade again";
 

@@ -5,7 +5,8 @@
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "platform/Bytes.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
+#include "state/ErrorState.h"
 
 namespace {
 

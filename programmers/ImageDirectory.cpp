@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "devices/DeviceDatabase.h"
+#include "devices/DeviceState.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "link/Transport.h"
@@ -11,6 +12,9 @@
 #include "platform/NumberText.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
 #include "state/views/ImageManagerView.h"
 #include "state/views/MainWindowView.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
 
 constexpr int DirectoryAddress = 0x40;
 constexpr int DirEntryBytes = 32;

@@ -1,6 +1,6 @@
 #include "programmers/ProgrammerTypes.h"
 
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
 
 namespace {
 

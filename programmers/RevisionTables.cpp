@@ -7,8 +7,9 @@
 #include "link/ErrorRecord.h"
 #include "platform/NumberText.h"
 #include "platform/TextFields.h"
+#include "programmers/UnitState.h"
+#include "state/ErrorState.h"
 #include "state/ProgramFiles.h"
-#include "state/PublicVars.h"
 
 namespace {
 

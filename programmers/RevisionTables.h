@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
 
 // Reads the three tables. False, with the last-error record naming the file,
 // when a file is missing or holds a line that is not a type record; what

@@ -9,8 +9,17 @@
 #include "link/ErrorRecord.h"
 #include "link/FlashCrc.h"
 #include "platform/Bytes.h"
+#include "programmers/UnitState.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
+#include "state/StateList.h"
+
+#define SECURITY_BLOCK_STATE(STATE) \
+  STATE(SecurityWord, {0})      \
+  STATE(SecurityCrc, {})        \
+  STATE(SecurityValid, {false})
+
+SECURITY_BLOCK_STATE(DEFINE_STATE)
 
 namespace {
 // The block decides protection and counts and is written back: it is taken
@@ -145,3 +154,5 @@ std::string ResetSecurityQuestion() {
   return "The security block of this programmer is damaged.\r\n"
          "Reset it? Every image loses its read protection and its count limit.";
 }
+
+void ResetSecurityBlockState() { SECURITY_BLOCK_STATE(RESET_STATE) }

@@ -60,3 +60,10 @@ class SecurityUpdate {
  private:
   std::array<uint8_t, SecurityBlockBytes> sealed_{};
 };
+
+// The block as last read or written: its word, its CRC and whether the CRC held.
+extern int16_t SecurityWord;
+extern std::array<uint8_t, 2> SecurityCrc;
+extern bool SecurityValid;
+// Puts the globals above back to their start values.
+void ResetSecurityBlockState();

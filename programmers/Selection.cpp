@@ -4,9 +4,12 @@
 #include <cmath>
 
 #include "devices/DeviceDatabase.h"
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "link/LineState.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
@@ -15,8 +18,10 @@
 #include "programmers/FlashMap.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
 #include "state/views/ImageManagerView.h"
 #include "state/views/MainWindowView.h"
 

@@ -5,7 +5,7 @@
 
 #include "platform/DocumentOpener.h"
 #include "platform/MessageBox.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
 
 std::string HelpNotOpenedMessage(const std::string& path, bool fileExists) {
   std::string text = "The help document could not be opened:\r\n" + path + "\r\n\r\n";

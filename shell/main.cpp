@@ -8,14 +8,15 @@
 #include <string>
 
 #include "KestrinVersion.h"
+#include "link/Transport.h"
+#include "operations/RunLog.h"
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"
 #include "platform/QtGuiPlatform.h"
 #include "platform/QtSerialPort.h"
 #include "platform/QtSettingsStore.h"
-#include "link/Transport.h"
 #include "shell/MainWindow.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
 
 namespace {
 bool AsksForHelp(int argc, char* argv[]) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "programmers/UnitState.h"
 #include "sim/Bytes.h"
 
 namespace vrxsim {

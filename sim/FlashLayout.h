@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "programmers/UnitState.h"
 #include "sim/Config.h"
 
 namespace vrxsim {

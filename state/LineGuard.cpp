@@ -4,7 +4,10 @@
 #include <map>
 
 #include "platform/EventLoop.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
+
+std::chrono::steady_clock::time_point LastBreathTime;
 
 namespace {
 
@@ -80,4 +83,5 @@ void ResetLineGuard() {
   Holder = LineUser::Window;
   HolderWaitLevel = 0;
   WaitLevel = 0;
+  LastBreathTime = {};
 }

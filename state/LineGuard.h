@@ -8,6 +8,7 @@
 // waits finds the line taken, and is refused, deferred or queued.
 #pragma once
 
+#include <chrono>
 #include <functional>
 
 // Who started the operation that holds the line.
@@ -41,6 +42,8 @@ void LetPendingEventsRun();
 // LetPendingEventsRun at most every 20 ms: a moment for the windows now and
 // then during a long computation (conversions, data files).
 void LetWindowsBreathe();
+// When a long computation last let window events run; unset until the first time.
+extern std::chrono::steady_clock::time_point LastBreathTime;
 
 // Observers hear when the outermost operation takes the line (true) and
 // gives it back (false); windows use it to lock and unlock their entries.

@@ -1,6 +1,6 @@
 #include "state/ProgramFiles.h"
 
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
 
 std::string ProgramFile(const std::string& name) {
   std::string relative = name;

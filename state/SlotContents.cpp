@@ -4,7 +4,7 @@
 #include <map>
 #include <utility>
 
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
 #include "state/views/MainWindowView.h"
 
 namespace {

@@ -4,11 +4,16 @@
 
 #include <string>
 
+#include "devices/DeviceState.h"
 #include "images/ProjectFile.h"
+#include "images/ProjectState.h"
 #include "link/ErrorRecord.h"
 #include "options/AvrOptions.h"
 #include "options/FuseDefinitions.h"
-#include "state/PublicVars.h"
+#include "options/FuseState.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/TempDir.h"
 

@@ -8,11 +8,13 @@
 
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
+#include "link/LineState.h"
 #include "programmers/Configuration.h"
 #include "programmers/Discovery.h"
 #include "programmers/Selection.h"
+#include "programmers/UnitState.h"
 #include "sim/Line.h"
-#include "state/PublicVars.h"
+#include "state/ErrorState.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimLine.h"
 

@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "devices/DeviceDatabase.h"
+#include "devices/DeviceState.h"
 #include "link/CommDefs.h"
 #include "platform/NumberText.h"
 #include "platform/TextFields.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/TempDir.h"
 

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "link/CommDefs.h"
+#include "link/LineState.h"
 #include "programmers/Discovery.h"
+#include "programmers/UnitState.h"
 #include "sim/Line.h"
-#include "state/PublicVars.h"
+#include "state/ErrorState.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimLine.h"
 

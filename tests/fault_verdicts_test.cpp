@@ -16,6 +16,7 @@
 
 #include "automation/DdeLink.h"
 #include "link/CommDefs.h"
+#include "link/LineState.h"
 #include "operations/ArrayRun.h"
 #include "operations/PortStatus.h"
 #include "operations/ProgramRun.h"
@@ -23,8 +24,9 @@
 #include "operations/RunTally.h"
 #include "programmers/Discovery.h"
 #include "programmers/Selection.h"
+#include "programmers/UnitState.h"
 #include "sim/Line.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
 #include "state/views/ArrayProgramView.h"
 #include "state/views/ProgramManagerView.h"
 #include "tests/support/FakePlatform.h"

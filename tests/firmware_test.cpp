@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "devices/ImageState.h"
 #include "images/RexFile.h"
 #include "images/RexScramble.h"
 #include "link/CommDefs.h"
@@ -16,10 +17,12 @@
 #include "programmers/Discovery.h"
 #include "programmers/RevisionTables.h"
 #include "programmers/Selection.h"
+#include "programmers/UnitState.h"
 #include "sim/Crc16.h"
 #include "sim/FlashLayout.h"
 #include "sim/Line.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/RexRecords.h"
 #include "tests/support/SimLine.h"

@@ -5,9 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
 #include "link/CommDefs.h"
 #include "options/FuseDefinitions.h"
-#include "state/PublicVars.h"
+#include "options/FuseState.h"
+#include "programmers/UnitState.h"
+#include "state/ErrorState.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/TempDir.h"
 

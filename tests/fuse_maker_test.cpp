@@ -21,10 +21,14 @@
 #include <vector>
 
 #include "devices/DeviceDatabase.h"
+#include "devices/DeviceState.h"
 #include "options/FuseDefinitions.h"
+#include "options/FuseState.h"
 #include "programmers/ProgrammerTypes.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/ProgramFiles.h"
-#include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
 
 namespace {

@@ -8,12 +8,15 @@
 #include <fstream>
 #include <functional>
 
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
 #include "images/HexLoader.h"
 #include "images/HexRecord.h"
 #include "images/Loaders.h"
 #include "link/CommDefs.h"
 #include "platform/InputFile.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
+#include "state/ErrorState.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/HexText.h"
 #include "tests/support/TempDir.h"

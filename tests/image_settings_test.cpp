@@ -1,8 +1,9 @@
 // The settings words the Load Image dialog builds from its controls.
 #include <gtest/gtest.h>
 
+#include "devices/ImageState.h"
 #include "images/ImageSettings.h"
-#include "state/PublicVars.h"
+#include "options/FuseState.h"
 #include "tests/support/FakePlatform.h"
 
 namespace {

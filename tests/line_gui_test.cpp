@@ -15,6 +15,7 @@
 #include <memory>
 #include <set>
 
+#include "devices/ImageState.h"
 #include "link/Transport.h"
 #include "operations/ui/ImageManagerWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
@@ -24,10 +25,12 @@
 #include "platform/QtSerialPort.h"
 #include "platform/SoundPlayer.h"
 #include "programmers/Discovery.h"
+#include "programmers/UnitState.h"
 #include "programmers/ui/FactoryWindow.h"
 #include "shell/MainWindow.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/WindowLine.h"

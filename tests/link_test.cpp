@@ -8,8 +8,12 @@
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "link/Frame.h"
+#include "link/LineState.h"
 #include "link/Transport.h"
-#include "state/PublicVars.h"
+#include "operations/RunState.h"
+#include "options/SerialState.h"
+#include "programmers/UnitState.h"
+#include "state/ErrorState.h"
 #include "tests/support/FakePlatform.h"
 
 namespace {

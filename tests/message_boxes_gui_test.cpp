@@ -22,8 +22,9 @@
 #include "platform/QtGuiPlatform.h"
 #include "platform/QtSerialPort.h"
 #include "shell/MainWindow.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/ProgramFiles.h"
-#include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/TempDir.h"
 

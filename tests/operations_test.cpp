@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "link/CommDefs.h"
+#include "link/LineState.h"
 #include "operations/DeleteImage.h"
 #include "operations/PortStatus.h"
 #include "operations/ProgramRun.h"
@@ -11,9 +12,11 @@
 #include "programmers/ImageDirectory.h"
 #include "programmers/SecurityBlock.h"
 #include "programmers/Selection.h"
+#include "programmers/UnitState.h"
 #include "sim/Line.h"
 #include "sim/StoredImages.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/views/ProgramManagerView.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimLine.h"

@@ -8,9 +8,9 @@
 #include <map>
 #include <string>
 
+#include "devices/ImageState.h"
 #include "options/OptionBits.h"
 #include "programmers/ProgrammerTypes.h"
-#include "state/PublicVars.h"
 
 namespace {
 

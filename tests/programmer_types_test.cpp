@@ -6,7 +6,7 @@
 #include <string>
 
 #include "programmers/ProgrammerTypes.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
 
 namespace {
 

@@ -5,10 +5,16 @@
 #include <filesystem>
 #include <fstream>
 
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
 #include "images/FileSelection.h"
 #include "images/ProjectFile.h"
+#include "images/ProjectState.h"
 #include "link/CommDefs.h"
-#include "state/PublicVars.h"
+#include "options/FuseState.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/HexText.h"
 #include "tests/support/TempDir.h"

@@ -8,13 +8,16 @@
 
 #include "link/CommDefs.h"
 #include "link/Commands.h"
+#include "link/LineState.h"
 #include "link/Transport.h"
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"
 #include "platform/QtSerialPort.h"
 #include "programmers/Discovery.h"
+#include "programmers/UnitState.h"
 #include "sim/Crc16.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimProcess.h"
 

@@ -6,14 +6,16 @@
 #include <algorithm>
 
 #include "link/CommDefs.h"
+#include "link/LineState.h"
 #include "operations/ArrayRun.h"
 #include "operations/DeleteImage.h"
 #include "operations/ProgramRun.h"
 #include "operations/RunLog.h"
 #include "operations/RunTally.h"
 #include "programmers/Discovery.h"
+#include "programmers/UnitState.h"
 #include "sim/Line.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
 #include "state/SlotContents.h"
 #include "state/views/ArrayProgramView.h"
 #include "state/views/ProgramManagerView.h"

@@ -25,6 +25,7 @@
 #include <iterator>
 #include <memory>
 
+#include "link/Transport.h"
 #include "operations/RunLog.h"
 #include "operations/SaveImage.h"
 #include "operations/ui/ImageManagerWindow.h"
@@ -34,9 +35,10 @@
 #include "platform/QtEventLoop.h"
 #include "platform/QtSerialPort.h"
 #include "programmers/Discovery.h"
-#include "link/Transport.h"
+#include "programmers/UnitState.h"
 #include "shell/MainWindow.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "tests/support/AutomationClient.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/ProcessRun.h"

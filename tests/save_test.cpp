@@ -8,6 +8,8 @@
 
 #include <filesystem>
 
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
 #include "images/HexLoader.h"
 #include "images/Loaders.h"
 #include "link/CommDefs.h"
@@ -18,9 +20,11 @@
 #include "platform/FileDialogs.h"
 #include "programmers/Discovery.h"
 #include "programmers/Selection.h"
+#include "programmers/UnitState.h"
 #include "sim/Crc16.h"
 #include "sim/Line.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/HexText.h"
 #include "tests/support/SimLine.h"

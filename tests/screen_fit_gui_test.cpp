@@ -30,6 +30,8 @@
 #include <memory>
 #include <set>
 
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
 #include "devices/ui/LoadImageDialog.h"
 #include "devices/ui/ReadImageDialog.h"
 #include "link/ErrorRecord.h"
@@ -38,6 +40,8 @@
 #include "operations/ui/ProgramManagerWindow.h"
 #include "operations/ui/RunLogWindow.h"
 #include "options/AvrOptions.h"
+#include "options/FuseState.h"
+#include "options/SerialState.h"
 #include "options/ui/AvrFusePopup.h"
 #include "options/ui/AvrOptionsWindow.h"
 #include "options/ui/OptionBitsWindow.h"
@@ -46,11 +50,13 @@
 #include "platform/QtEventLoop.h"
 #include "platform/QtSerialPort.h"
 #include "programmers/Discovery.h"
+#include "programmers/UnitState.h"
 #include "programmers/ui/FactoryWindow.h"
 #include "programmers/ui/SetAddressDialog.h"
 #include "shell/AboutBox.h"
 #include "shell/MainWindow.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/WindowLine.h"

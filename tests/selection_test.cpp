@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
 #include "link/CommDefs.h"
 #include "link/Commands.h"
 #include "platform/Bytes.h"
@@ -13,9 +15,11 @@
 #include "programmers/RevisionTables.h"
 #include "programmers/SecurityBlock.h"
 #include "programmers/Selection.h"
+#include "programmers/UnitState.h"
 #include "sim/Line.h"
 #include "sim/StoredImages.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/views/ImageManagerView.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimLine.h"

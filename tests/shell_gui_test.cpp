@@ -23,7 +23,7 @@
 #include "platform/QtSerialPort.h"
 #include "programmers/Discovery.h"
 #include "shell/MainWindow.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/WindowLine.h"

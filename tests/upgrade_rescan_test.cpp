@@ -9,17 +9,21 @@
 #include <string>
 #include <vector>
 
+#include "devices/DeviceState.h"
 #include "images/RexFile.h"
 #include "images/RexScramble.h"
 #include "link/CommDefs.h"
+#include "link/LineState.h"
 #include "operations/FirmwareUpgrade.h"
 #include "programmers/Discovery.h"
 #include "programmers/RevisionTables.h"
 #include "programmers/Selection.h"
+#include "programmers/UnitState.h"
 #include "sim/Crc16.h"
 #include "sim/FlashLayout.h"
 #include "sim/Line.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/RexRecords.h"
 #include "tests/support/SimLine.h"

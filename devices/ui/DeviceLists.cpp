@@ -4,11 +4,12 @@
 #include <QLineEdit>
 #include <algorithm>
 
+#include "devices/DeviceState.h"
 #include "images/ImageSettings.h"
 #include "platform/AnsiText.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
 
 namespace {
 void SelectFirst(QComboBox* list) {

@@ -15,12 +15,13 @@
 #include <QVBoxLayout>
 
 #include "link/ErrorRecord.h"
+#include "link/LineState.h"
 #include "operations/PortStatus.h"
 #include "platform/AnsiText.h"
 #include "platform/NumberText.h"
 #include "programmers/ProgrammerTypes.h"
+#include "programmers/UnitState.h"
 #include "state/LineGuard.h"
-#include "state/PublicVars.h"
 #include "ui/MainFrame.h"
 #include "ui/StatusLabel.h"
 #include "ui/VerdictTile.h"

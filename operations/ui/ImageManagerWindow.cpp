@@ -12,14 +12,16 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "images/ProjectState.h"
 #include "link/Transport.h"
 #include "platform/AnsiText.h"
 #include "platform/SerialPort.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/Selection.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
 #include "state/LineGuard.h"
 #include "state/ProgramFiles.h"
-#include "state/PublicVars.h"
 #include "state/SlotContents.h"
 #include "ui/MainFrame.h"
 

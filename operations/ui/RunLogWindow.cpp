@@ -12,10 +12,11 @@
 #include <chrono>
 #include <string_view>
 
+#include "operations/RunLog.h"
 #include "platform/AnsiText.h"
 #include "platform/FileDialogs.h"
 #include "platform/MessageBox.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
 #include "ui/MainFrame.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <algorithm>
 
 #include "options/AvrOptions.h"
+#include "options/FuseState.h"
 #include "platform/AnsiText.h"
-#include "state/PublicVars.h"
 #include "ui/WindowPlacement.h"
 
 AvrFusePopup::AvrFusePopup(QWidget* parent) : QDialog(parent) {

@@ -17,12 +17,18 @@
 #include <algorithm>
 #include <array>
 
+#include "devices/DeviceState.h"
+#include "devices/ImageState.h"
 #include "images/FileSelection.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
+#include "options/FuseState.h"
 #include "options/ui/AvrFusePopup.h"
 #include "platform/AnsiText.h"
 #include "platform/MessageBox.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "ui/WindowPlacement.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "options/AvrOptions.h"
-#include "state/PublicVars.h"
+#include "options/FuseState.h"
 
 class QCheckBox;
 class QComboBox;

@@ -10,12 +10,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "devices/ImageState.h"
 #include "images/FileSelection.h"
 #include "link/CommDefs.h"
 #include "link/ErrorRecord.h"
 #include "options/AvrOptions.h"
 #include "platform/AnsiText.h"
-#include "state/PublicVars.h"
+#include "state/ErrorState.h"
 #include "ui/WindowPlacement.h"
 
 namespace {

@@ -11,9 +11,10 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "options/SerialState.h"
 #include "platform/AnsiText.h"
 #include "platform/MessageBox.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
 #include "ui/WindowPlacement.h"
 
 namespace {

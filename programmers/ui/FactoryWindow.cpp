@@ -6,6 +6,7 @@
 
 #include "platform/AnsiText.h"
 #include "programmers/RevisionTables.h"
+#include "programmers/UnitState.h"
 #include "ui/OkCancelRow.h"
 #include "ui/WindowPlacement.h"
 

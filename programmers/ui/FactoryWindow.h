@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <vector>
 
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
 
 class QListWidget;
 class QPushButton;

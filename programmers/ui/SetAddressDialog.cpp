@@ -6,10 +6,12 @@
 #include <QVBoxLayout>
 
 #include "link/ErrorRecord.h"
+#include "link/LineState.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "programmers/Configuration.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "ui/OkCancelRow.h"
 #include "ui/WindowPlacement.h"
 

@@ -12,9 +12,10 @@
 #include "platform/MessageBox.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
 #include "state/views/MainWindowView.h"
 #include "tests/fuzz/FuzzStandIns.h"
+#include "tests/support/ProgramState.h"
 
 namespace {
 

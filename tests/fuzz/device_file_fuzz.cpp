@@ -8,9 +8,12 @@
 #include <string>
 
 #include "devices/DeviceDatabase.h"
+#include "devices/DeviceState.h"
 #include "platform/MessageBox.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
 #include "tests/fuzz/FuzzStandIns.h"
+#include "tests/support/ProgramState.h"
 
 namespace {
 std::string FuzzFolder() {

@@ -8,10 +8,14 @@
 #include <cstdio>
 #include <string>
 
+#include "devices/DeviceState.h"
 #include "options/AvrOptions.h"
 #include "options/FuseDefinitions.h"
-#include "state/PublicVars.h"
+#include "options/FuseState.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
 #include "tests/fuzz/FuzzStandIns.h"
+#include "tests/support/ProgramState.h"
 
 namespace {
 std::string FuzzFile() {

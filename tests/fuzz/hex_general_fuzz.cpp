@@ -13,12 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "devices/ImageState.h"
 #include "images/HexLoader.h"
 #include "link/CommDefs.h"
 #include "platform/MessageBox.h"
-#include "state/PublicVars.h"
+#include "programmers/UnitState.h"
+#include "state/Bindings.h"
+#include "state/ErrorState.h"
 #include "state/views/MainWindowView.h"
 #include "tests/fuzz/FuzzStandIns.h"
+#include "tests/support/ProgramState.h"
 
 namespace {
 

@@ -2,7 +2,8 @@
 
 #include "link/Frame.h"
 #include "link/Transport.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
+#include "tests/support/ProgramState.h"
 
 bool FakeSerialPort::Open(int32_t& errorNumber, std::string& errorText) {
   if (failOpen) {

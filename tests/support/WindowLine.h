@@ -12,7 +12,7 @@
 #include "platform/PortMap.h"
 #include "platform/QtEventLoop.h"
 #include "platform/QtSerialPort.h"
-#include "state/PublicVars.h"
+#include "state/Bindings.h"
 #include "tests/support/SimProcess.h"
 
 // The port numbers on the given devices only, the port and event loop bound

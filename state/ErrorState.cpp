@@ -1,11 +1,18 @@
-#include "state/PublicVars.h"
+#include "state/ErrorState.h"
 
-#include "state/LineGuard.h"
+#include "state/StateList.h"
 
-// Definitions and reset come from one list so each start value is written once.
-#define STATE(name, start) decltype(name) name start;
-#include "state/ProgramState.def"
-#undef STATE
+#define ERROR_STATE(STATE)    \
+  STATE(LastErrorNumber, {0}) \
+  STATE(LastErrorText, {})    \
+  STATE(LastErrorSource, {})  \
+  STATE(LastFunction, {})     \
+  STATE(ErrorTitle, {})       \
+  STATE(LastErrorTried, {})   \
+  STATE(LastErrorAdvice, {})  \
+  STATE(Err, {})
+
+ERROR_STATE(DEFINE_STATE)
 
 ErrorRecordCopy::ErrorRecordCopy()
     : number_(LastErrorNumber), text_(LastErrorText), source_(LastErrorSource), function_(LastFunction),
@@ -22,9 +29,4 @@ void ErrorRecordCopy::Restore() const {
   Err = pending_;
 }
 
-void ResetProgramState() {
-#define STATE(name, start) name = decltype(name) start;
-#include "state/ProgramState.def"
-#undef STATE
-  ResetLineGuard();
-}
+void ResetErrorState() { ERROR_STATE(RESET_STATE) }
