@@ -12,6 +12,7 @@
 #include "operations/ImageDownload.h"
 #include "operations/PortStatus.h"
 #include "operations/RunLog.h"
+#include "operations/Serialize.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
@@ -56,13 +57,6 @@ bool FollowRead(bool& portFailed) {
     busy = !watch.Settled(port);
   }
   return true;
-}
-
-// Serialization off in the slot's record, verified; the globals stay as they were.
-bool ClearSlotSerialization(int imageIndex) {
-  const SerialRecordKept kept;
-  SetSerializationOff();
-  return WriteSerializationVerified(imageIndex);
 }
 
 }  // namespace
@@ -121,7 +115,7 @@ bool ReadTargetDeviceImage() {
   }
 
   frmMain->SetStatusPanel("Status", "Reading Image Data from Device");
-  if (!ReadDevice()) return finish();
+  if (!ReadDevice(ReadPort, ImageNumber)) return finish();
   bool portFailed = false;
   const bool followed = FollowRead(portFailed);
   if (frmReadImage) frmReadImage->HideStatusPicture();
@@ -147,7 +141,7 @@ bool ReadTargetDeviceImage() {
   // A read image carries no serial numbers (not the slot's old ones), is
   // unlimited and not read protected; its size and CRC are the last write, so
   // the slot names the image only once all else verified.
-  if (!ClearSlotSerialization(ImageNumber - 1)) return finish();
+  if (!WriteSlotSerializationVerified(ImageNumber - 1, SerialRecord{})) return finish();
   ImageSecurity[ImageNumber - 1].Count = -1;
   ImageSecurity[ImageNumber - 1].Flags = 0;
   if (!securityUpdate.Commit()) return finish();

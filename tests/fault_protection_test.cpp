@@ -16,6 +16,7 @@
 #include "operations/LoadImage.h"
 #include "operations/ReadTarget.h"
 #include "operations/SaveImage.h"
+#include "operations/Serialize.h"
 #include "programmers/Discovery.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/SecurityBlock.h"
@@ -83,7 +84,7 @@ class Bench {
     selected = Select();
     if (!selected) return;
     OldSerialRecord();
-    selected = WriteSerialization(TargetSlot - 1);
+    selected = WriteSerializationSettings(TargetSlot - 1);
     std::fill(unit->flash() + TargetSlot * 256, unit->flash() + TargetSlot * 256 + 13, 0x5A);   // option record
     std::fill(unit->flash() + PageMapAddress(), unit->flash() + PageMapAddress() + FlashMap.PageMapSize, 0xC3);
   }

@@ -9,6 +9,7 @@
 #include "link/ErrorRecord.h"
 #include "link/Frame.h"
 #include "link/Transport.h"
+#include "operations/Serialize.h"
 #include "state/PublicVars.h"
 #include "tests/support/FakePlatform.h"
 
@@ -172,6 +173,8 @@ class CommandTableTest : public LinkTest, public ::testing::WithParamInterface<C
 std::vector<CommandCase> CommandCases() {
   static std::string revision;
   static std::array<uint8_t, 4> status;
+  static SerialRecord serial;
+  static std::array<std::string, 4> serials;
   return {
       {"FwRev", [] { return FwRev(revision); }, {0x00}, 3, "FwRev", "VRX FwRev"},
       {"Program", [] { return Program(1); }, {0x04, 0x00}, 60, "Program", "Program"},
@@ -179,21 +182,21 @@ std::vector<CommandCase> CommandCases() {
       {"GetStatus", [] { return GetStatus(status); }, {0x05}, 10, "Get Status", "Get Status"},
       {"Cancel", [] { return CancelProgramming(); }, {0x06}, 10, "Cancel Programming", "Cancel Programming"},
       {"PortsEnable", [] { return PortsEnable(0x0F); }, {0x07, 0x00}, 10, "Ports Enable / Disable", "Program"},
-      {"ReadDevice", [] { ReadPort = 2; ImageNumber = 3; return ReadDevice(); }, {0x0A, 0x01, 0x02}, 60, "Read Device",
+      {"ReadDevice", [] { return ReadDevice(2, 3); }, {0x0A, 0x01, 0x02}, 60, "Read Device",
        "Read Device"},
       {"WriteSerialization",
        [] {
-         SerialSupported = true;
-         SerialMemory = 1;
-         SerialFormat = 2;
-         SerialAddress = 0x12345678;
-         SerialNumber = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6};
-         return WriteSerialization(2);
+         SerialRecord record;
+         record.memory = 1;
+         record.format = 2;
+         record.address = 0x12345678;
+         record.number = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6};
+         return WriteSerialization(2, record);
        },
        {0x0C, 2, 1, 2, 0x78, 0x56, 0x34, 0x12, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5}, 10, "Write Serialization",
        "Write Serialization Data"},
-      {"ReadSerialization", [] { return ReadSerialization(1); }, {0x0D, 0x01}, 10, "Get Status", "ReadSerialization"},
-      {"GetLastSerials", [] { return GetLastSerials(); }, {0x0E}, 10, "Get Status", "GetLastSerials"},
+      {"ReadSerialization", [] { return ReadSerialization(1, serial); }, {0x0D, 0x01}, 10, "Get Status", "ReadSerialization"},
+      {"GetLastSerials", [] { return GetLastSerials(serials); }, {0x0E}, 10, "Get Status", "GetLastSerials"},
       {"Configure", [] { return ConfigureProgrammer(); }, {0x7D}, 10, "Configure Programmer", "Configure Programmer"},
       {"LoadFirmware", [] { return LoadFirmware(); }, {0x7E}, 60, "Load Firmware", "Load Firmware"},
       {"Unlock", [] { return UnlockFlash(); }, {0x7F}, 5, "Unlock Flash", "Unlock Flash"},
@@ -274,26 +277,28 @@ TEST_F(LinkTest, ShortReplyIsABadResponseNotStaleData) {
 
 TEST_F(LinkTest, ReadSerializationFillsTheRecord) {
   AnswerOk({3, 4, 0x78, 0x56, 0x34, 0x92, 1, 2, 3, 4, 5, 6});
-  ASSERT_TRUE(ReadSerialization(0));
-  EXPECT_EQ(SerialMemory, 3);
-  EXPECT_EQ(SerialFormat, 4);
-  EXPECT_EQ(SerialAddress, static_cast<int32_t>(0x92345678));
-  EXPECT_EQ(Bytes(SerialNumber.begin(), SerialNumber.begin() + 6), (Bytes{1, 2, 3, 4, 5, 6}));
+  SerialRecord record;
+  ASSERT_TRUE(ReadSerialization(0, record));
+  EXPECT_EQ(record.memory, 3);
+  EXPECT_EQ(record.format, 4);
+  EXPECT_EQ(record.address, static_cast<int32_t>(0x92345678));
+  EXPECT_EQ(Bytes(record.number.begin(), record.number.begin() + 6), (Bytes{1, 2, 3, 4, 5, 6}));
 }
 
 TEST_F(LinkTest, GetLastSerialsWritesUpperCaseHex) {
   Bytes data;
   for (int i = 0; i < 24; ++i) data.push_back(static_cast<uint8_t>(i * 11));
   AnswerOk(data);
-  ASSERT_TRUE(GetLastSerials());
-  EXPECT_EQ(LastSerials[0], "000B16212C37");
-  EXPECT_EQ(LastSerials[3], "C6D1DCE7F2FD");
+  std::array<std::string, 4> serials;
+  ASSERT_TRUE(GetLastSerials(serials));
+  EXPECT_EQ(serials[0], "000B16212C37");
+  EXPECT_EQ(serials[3], "C6D1DCE7F2FD");
 }
 
 TEST_F(LinkTest, WriteSerializationWithoutSupportSendsNothing) {
   SerialSupported = false;
   AnswerOk();
-  EXPECT_TRUE(WriteSerialization(0));
+  EXPECT_TRUE(WriteSerializationSettings(0));
   EXPECT_TRUE(platform.port.writes.empty());
 }
 

@@ -350,7 +350,7 @@ TEST_F(RunLogOperationsTest, SerialNumbersTakenAreLoggedForThePortsThatEndedDone
   SerialFormat = 0x82;
   SerialAddress = 0x40;
   SerialNumber = {0x00, 0x01, 0, 0, 0, 0, 0};
-  ASSERT_TRUE(WriteSerialization(0)) << LastErrorText;
+  ASSERT_TRUE(WriteSerializationSettings(0)) << LastErrorText;
   ASSERT_TRUE(ProgramImage(false));
   bool active = false;
   ASSERT_TRUE(ReadRunSerials(1, active));
