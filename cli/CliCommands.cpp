@@ -39,7 +39,7 @@
 #include "platform/OutputFile.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
-#include "programmers/Configuration.h"
+#include "operations/Configure.h"
 #include "programmers/Discovery.h"
 #include "programmers/FirmwareArea.h"
 #include "programmers/ImageDirectory.h"
@@ -842,7 +842,7 @@ int DeleteCommand(const CliOptions& options) {
 int SetAddressCommand(const CliOptions& options) {
   if (options.to == options.address) return UsageError(options.command, "--to must differ from --address");
   if (!SelectProgrammerAt(options)) return ExitFailed;
-  switch (SetProgrammerAddress(options.to)) {
+  switch (ChangeProgrammerAddress(options.to)) {
     case AddressChange::Conflict:
       std::fprintf(stderr, "kestrin-cli: %s\n", AddressConflictMessage(options.to).c_str());
       return ExitFailed;
@@ -894,7 +894,7 @@ int DefaultsRecordCommand(const CliOptions& options, int option) {
                  options.image);
     return ExitFailed;
   }
-  if (options.set && !WriteProgrammerDefaults(option, d)) {
+  if (options.set && !SaveProgrammerDefaults(option, d)) {
     ReportLastError();
     return ExitFailed;
   }

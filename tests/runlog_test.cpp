@@ -20,7 +20,7 @@
 #include "operations/ReadTarget.h"
 #include "operations/RunLog.h"
 #include "operations/Serialize.h"
-#include "programmers/Configuration.h"
+#include "operations/Configure.h"
 #include "programmers/Discovery.h"
 #include "programmers/Selection.h"
 #include "sim/Line.h"
@@ -376,12 +376,12 @@ TEST_F(RunLogOperationsTest, DeleteDefaultsAndAddressEachLogOneRecordOfTheirOutc
   line.addUnit(other);
   ProgrammerDefaults defaults;
   defaults.imageNumber = 1;
-  ASSERT_TRUE(WriteProgrammerDefaults(1, defaults));
-  ASSERT_TRUE(WriteProgrammerDefaults(-1, defaults));
+  ASSERT_TRUE(SaveProgrammerDefaults(1, defaults));
+  ASSERT_TRUE(SaveProgrammerDefaults(-1, defaults));
   defaults.imageNumber = 9;
-  EXPECT_FALSE(WriteProgrammerDefaults(-1, defaults));
-  EXPECT_EQ(SetProgrammerAddress(5), AddressChange::Conflict);
-  EXPECT_EQ(SetProgrammerAddress(40), AddressChange::Failed);
+  EXPECT_FALSE(SaveProgrammerDefaults(-1, defaults));
+  EXPECT_EQ(ChangeProgrammerAddress(5), AddressChange::Conflict);
+  EXPECT_EQ(ChangeProgrammerAddress(40), AddressChange::Failed);
   ASSERT_TRUE(DeleteImage(1));
 
   const std::vector<RunRecord> records = Logged();

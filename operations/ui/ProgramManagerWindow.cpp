@@ -24,7 +24,7 @@
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
-#include "programmers/Configuration.h"
+#include "operations/Configure.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "state/LineGuard.h"
@@ -395,7 +395,7 @@ void ProgramManagerWindow::SetDefaults(int option) {
   d.sequential = cbSequential_->isChecked();
   d.crcVerify = cbCRCVerify_->isChecked();
   for (int i = 0; i < 4; ++i) d.ports[i] = ChkPortEnbl_[i]->isChecked();
-  if (!WriteProgrammerDefaults(option, d)) {
+  if (!SaveProgrammerDefaults(option, d)) {
     ShowErrorReport();
     return;
   }

@@ -8,7 +8,7 @@
 #include "link/ErrorRecord.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
-#include "programmers/Configuration.h"
+#include "operations/Configure.h"
 #include "state/PublicVars.h"
 #include "ui/OkCancelRow.h"
 #include "ui/WindowPlacement.h"
@@ -56,7 +56,7 @@ void SetAddressDialog::btOK_Click() {
   if (!lstAddress_->currentItem()) return;
   SetButtonsEnabled(false);
   const int n = lstAddress_->currentItem()->text().toInt();
-  switch (SetProgrammerAddress(n)) {
+  switch (ChangeProgrammerAddress(n)) {
     case AddressChange::Conflict:
       MessageBox->MsgBox(AddressConflictMessage(n), vbOKOnly, "Set Programmer Address");
       break;
