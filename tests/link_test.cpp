@@ -285,6 +285,43 @@ TEST_F(LinkTest, ReadSerializationFillsTheRecord) {
   EXPECT_EQ(Bytes(record.number.begin(), record.number.begin() + 6), (Bytes{1, 2, 3, 4, 5, 6}));
 }
 
+// The read-back decides: the six number bytes the line carries and every
+// other field must come back as sent; byte 6 of the number never travels.
+TEST_F(LinkTest, WriteSerializationVerifiedComparesTheReadBackWithWhatWasSent) {
+  SerialRecord sent;
+  sent.memory = 2;
+  sent.format = 0x84;
+  sent.address = 0x1F00;
+  sent.number = {1, 2, 3, 4, 5, 6, 0x77};
+  const Bytes same{2, 0x84, 0x00, 0x1F, 0, 0, 1, 2, 3, 4, 5, 6};
+  struct Case {
+    const char* name;
+    size_t index;   // byte of the read-back changed, or none
+    bool verified;
+  };
+  const Case cases[] = {{"as sent", same.size(), true},   {"memory", 0, false},   {"format", 1, false},
+                        {"address", 3, false},            {"number byte 0", 6, false}, {"number byte 5", 11, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes readBack = same;
+    if (c.index < readBack.size()) readBack[c.index] ^= 0x10;
+    Answer([readBack](const Bytes& p) {
+      const bool read = p[0] == CmdReadSerialization;
+      Bytes r(2 + (read ? readBack.size() : 0), 0);
+      r[0] = static_cast<uint8_t>(p[0] + 0x80);
+      if (read) std::copy(readBack.begin(), readBack.end(), r.begin() + 2);
+      return r;
+    });
+    platform.port.writes.clear();
+    EXPECT_EQ(WriteSerializationVerified(1, sent), c.verified);
+    EXPECT_EQ(LastErrorNumber, c.verified ? 0 : ErrReadVerify);
+    const std::vector<Bytes> payloads = SentPayloads();
+    ASSERT_EQ(payloads.size(), 2u);
+    EXPECT_EQ(payloads[0], (Bytes{CmdWriteSerialization, 1, 2, 0x84, 0x00, 0x1F, 0, 0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(payloads[1], (Bytes{CmdReadSerialization, 1}));
+  }
+}
+
 TEST_F(LinkTest, GetLastSerialsWritesUpperCaseHex) {
   Bytes data;
   for (int i = 0; i < 24; ++i) data.push_back(static_cast<uint8_t>(i * 11));
