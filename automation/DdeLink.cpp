@@ -19,6 +19,7 @@
 #include "operations/RunLog.h"
 #include "operations/RunState.h"
 #include "operations/SaveImage.h"
+#include "operations/Serialize.h"
 #include "options/FuseState.h"
 #include "options/SerialNumbers.h"
 #include "options/SerialState.h"
@@ -311,13 +312,10 @@ bool DdeLink::Dispatch() {
     settings.count = ImageCountLimit;
     // A record a Serialize command set for this slot stays; otherwise the
     // slot's record is turned off with the load, before the slot is usable.
+    // The serialization settings stay what the commands set.
     settings.writeSerialization = !serializedForLoad_[image - 1];
-    bool done = false;
-    {
-      const SerialRecordKept kept;   // the globals stay what the commands set
-      if (settings.writeSerialization) SetSerializationOff();
-      done = LoadImageFromFiles(settings);
-    }
+    settings.serialRecord = SerialRecord{};
+    const bool done = LoadImageFromFiles(settings);
     if (done) serializedForLoad_[image - 1] = false;
     RefreshImageDirectory();   // ImageInfo and SaveImage see the slot as it is now
     return done;
@@ -374,7 +372,7 @@ bool DdeLink::Dispatch() {
     SerialFormat = static_cast<uint8_t>(Number(Params[3]));
     SerialMemory = static_cast<uint8_t>(Number(Params[2]));
     SerialNumber = SerialFromText(Params[5], 16);
-    serializedForLoad_[image - 1] = WriteSerialization(image - 1);
+    serializedForLoad_[image - 1] = WriteSerializationSettings(image - 1);
     return true;
   }
   return Raise(ErrUnrecognized, "DDE Link", "Unrecognized Command");

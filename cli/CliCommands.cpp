@@ -30,6 +30,7 @@
 #include "link/ErrorRecord.h"
 #include "link/LineState.h"
 #include "operations/ArrayRun.h"
+#include "operations/Configure.h"
 #include "operations/DeleteImage.h"
 #include "operations/FirmwareUpgrade.h"
 #include "operations/LoadImage.h"
@@ -43,7 +44,6 @@
 #include "platform/OutputFile.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
-#include "programmers/Configuration.h"
 #include "programmers/Discovery.h"
 #include "programmers/FirmwareArea.h"
 #include "programmers/ImageDirectory.h"
@@ -848,7 +848,7 @@ int DeleteCommand(const CliOptions& options) {
 int SetAddressCommand(const CliOptions& options) {
   if (options.to == options.address) return UsageError(options.command, "--to must differ from --address");
   if (!SelectProgrammerAt(options)) return ExitFailed;
-  switch (SetProgrammerAddress(options.to)) {
+  switch (ChangeProgrammerAddress(options.to)) {
     case AddressChange::Conflict:
       std::fprintf(stderr, "kestrin-cli: %s\n", AddressConflictMessage(options.to).c_str());
       return ExitFailed;
@@ -900,7 +900,7 @@ int DefaultsRecordCommand(const CliOptions& options, int option) {
                  options.image);
     return ExitFailed;
   }
-  if (options.set && !WriteProgrammerDefaults(option, d)) {
+  if (options.set && !SaveProgrammerDefaults(option, d)) {
     ReportLastError();
     return ExitFailed;
   }

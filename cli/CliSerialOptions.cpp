@@ -1,6 +1,8 @@
 #include "cli/CliSerialOptions.h"
 
+#include <array>
 #include <cstdio>
+#include <string>
 
 #include "cli/CliCommands.h"
 #include "cli/CliJson.h"
@@ -156,10 +158,12 @@ int SerialCommand(const CliOptions& options) {
     Refuse("the programmer at address " + std::to_string(options.address) + " does not write serial numbers");
     return SerialJsonFailure(options);
   }
-  if (!ReadImageSerialization(options.image) || !GetLastSerials()) {
+  std::array<std::string, 4> serials;
+  if (!ReadImageSerialization(options.image) || !GetLastSerials(serials)) {
     ShowErrorReport();
     return SerialJsonFailure(options);
   }
+  LastSerials = serials;
   const int recorded = SerialSize(SerialFormat);
   const int size = recorded == 2 || recorded == 4 || recorded == 6 ? recorded : 6;
   const SerialTexts next = SerialRefreshTexts(SerialNumber, size);

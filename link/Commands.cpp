@@ -8,10 +8,7 @@
 #include "link/ErrorRecord.h"
 #include "link/Frame.h"
 #include "link/Transport.h"
-#include "operations/RunState.h"
-#include "options/SerialState.h"
 #include "platform/NumberText.h"
-#include "programmers/UnitState.h"
 #include "state/ErrorState.h"
 
 namespace {
@@ -59,7 +56,7 @@ bool FwRev(std::string& revision) {
 
 bool Program(int image) { return RunCommand(InfoProgram, {ZeroBased(image)}); }
 bool Verify(int image) { return RunCommand(InfoVerify, {ZeroBased(image)}); }
-bool ReadDevice() { return RunCommand(InfoReadDevice, {ZeroBased(ReadPort), ZeroBased(ImageNumber)}); }
+bool ReadDevice(int port, int image) { return RunCommand(InfoReadDevice, {ZeroBased(port), ZeroBased(image)}); }
 
 uint8_t PortsEnablePayload(uint8_t mask) { return static_cast<uint8_t>((mask ^ 0x0F) & 0x3F); }
 
@@ -89,62 +86,39 @@ bool GetStatus(std::array<uint8_t, 4>& status) {
   return true;
 }
 
-bool WriteSerialization(int imageIndex) {
-  if (!SerialSupported) return true;
-  std::vector<uint8_t> payload{static_cast<uint8_t>(imageIndex), SerialMemory, SerialFormat};
-  AppendLittleEndian(payload, static_cast<uint32_t>(SerialAddress), 4);
-  payload.insert(payload.end(), SerialNumber.begin(), SerialNumber.begin() + 6);
+bool SameOnTheLine(const SerialRecord& a, const SerialRecord& b) {
+  return a.memory == b.memory && a.format == b.format && a.address == b.address &&
+         std::equal(a.number.begin(), a.number.begin() + 6, b.number.begin());
+}
+
+bool WriteSerialization(int imageIndex, const SerialRecord& record) {
+  std::vector<uint8_t> payload{static_cast<uint8_t>(imageIndex), record.memory, record.format};
+  AppendLittleEndian(payload, static_cast<uint32_t>(record.address), 4);
+  payload.insert(payload.end(), record.number.begin(), record.number.begin() + 6);
   return RunCommand(InfoWriteSerialization, payload);
 }
 
-SerialRecordKept::SerialRecordKept()
-    : memory_(SerialMemory), format_(SerialFormat), address_(SerialAddress), number_(SerialNumber) {}
-
-SerialRecordKept::~SerialRecordKept() {
-  SerialMemory = memory_;
-  SerialFormat = format_;
-  SerialAddress = address_;
-  SerialNumber = number_;
-}
-
-bool SerialRecordKept::Unchanged() const {
-  return memory_ == SerialMemory && format_ == SerialFormat && address_ == SerialAddress &&
-         std::equal(number_.begin(), number_.begin() + 6, SerialNumber.begin());
-}
-
-void SetSerializationOff() {
-  SerialMemory = 0;
-  SerialFormat = 0;
-  SerialAddress = 0;
-  SerialNumber.fill(0);
-}
-
-bool WriteSerializationVerified(int imageIndex) {
-  if (!SerialSupported) return true;
-  bool same = false;
-  {
-    const SerialRecordKept sent;   // the read-back replaces the globals; what was sent comes back
-    if (!WriteSerialization(imageIndex)) return false;
-    if (!ReadSerialization(imageIndex)) return false;
-    same = sent.Unchanged();
-  }
-  if (same) return true;
+bool WriteSerializationVerified(int imageIndex, const SerialRecord& record) {
+  if (!WriteSerialization(imageIndex, record)) return false;
+  SerialRecord stored;
+  if (!ReadSerialization(imageIndex, stored)) return false;
+  if (SameOnTheLine(stored, record)) return true;
   RaiseError(ErrReadVerify, "Write Serialization", "Read-Verify Error");
   CaptureError();
   return false;
 }
 
-bool ReadSerialization(int imageIndex) {
+bool ReadSerialization(int imageIndex, SerialRecord& record) {
   if (!RunCommand(InfoReadSerialization, {static_cast<uint8_t>(imageIndex)}, 12)) return false;
-  SerialMemory = RxBuffer[2];
-  SerialFormat = RxBuffer[3];
-  SerialAddress = static_cast<int32_t>(RxBuffer[4] | RxBuffer[5] << 8 | RxBuffer[6] << 16 |
-                                       static_cast<uint32_t>(RxBuffer[7]) << 24);
-  for (int i = 0; i < 6; ++i) SerialNumber[i] = RxBuffer[8 + i];
+  record.memory = RxBuffer[2];
+  record.format = RxBuffer[3];
+  record.address = static_cast<int32_t>(RxBuffer[4] | RxBuffer[5] << 8 | RxBuffer[6] << 16 |
+                                        static_cast<uint32_t>(RxBuffer[7]) << 24);
+  for (int i = 0; i < 6; ++i) record.number[i] = RxBuffer[8 + i];
   return true;
 }
 
-bool GetLastSerials() {
+bool GetLastSerials(std::array<std::string, 4>& serials) {
   if (!RunCommand(InfoGetLastSerials, {}, 24)) return false;
   static const char Hex[] = "0123456789ABCDEF";
   for (int port = 0; port < 4; ++port) {
@@ -154,7 +128,7 @@ bool GetLastSerials() {
       text += Hex[b >> 4];
       text += Hex[b & 0x0F];
     }
-    LastSerials[port] = text;
+    serials[port] = text;
   }
   return true;
 }

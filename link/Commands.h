@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "link/SerialRecord.h"
+
 bool UnlockFlash();
 bool LoadFirmware();
 bool ConfigureProgrammer();
@@ -50,37 +52,23 @@ class CancellableTransfers {
 // Runs on the enabled ports with a 1-based image slot.
 bool Program(int image);
 bool Verify(int image);
-// Reads the target on ReadPort into slot ImageNumber.
-bool ReadDevice();
+// Reads the target on `port` (1..4) into slot `image` (1-based).
+bool ReadDevice(int port, int image);
 // Bits 0..3 set = ports 1..4 enabled; bits 4 and 5 are run options.
 bool PortsEnable(uint8_t mask);
 bool GetStatus(std::array<uint8_t, 4>& status);
 
-bool WriteSerialization(int imageIndex);
+// The serialization record of slot `imageIndex` (0-based), sent as it is:
+// whether the programmer takes one at all is the caller's decision.
+bool WriteSerialization(int imageIndex, const SerialRecord& record);
 // WriteSerialization, then the record read back and compared with what was
-// sent (1505 otherwise); the serialization globals keep what was sent.
-bool WriteSerializationVerified(int imageIndex);
-bool ReadSerialization(int imageIndex);
-bool GetLastSerials();
-
-// The serialization record globals (SerialMemory ... SerialNumber) as they
-// were when it was made, put back when it goes.
-class SerialRecordKept {
- public:
-  SerialRecordKept();
-  ~SerialRecordKept();
-  SerialRecordKept(const SerialRecordKept&) = delete;
-  SerialRecordKept& operator=(const SerialRecordKept&) = delete;
-  // The globals hold the kept record now (the six number bytes the line carries).
-  bool Unchanged() const;
-
- private:
-  uint8_t memory_, format_;
-  int32_t address_;
-  std::array<uint8_t, 7> number_;
-};
-// Serialization off: the record a slot holds when its devices get no number.
-void SetSerializationOff();
+// sent (1505 otherwise).
+bool WriteSerializationVerified(int imageIndex, const SerialRecord& record);
+// `record` is filled only on success.
+bool ReadSerialization(int imageIndex, SerialRecord& record);
+// The last serial number each port 1..4 took, as upper-case hexadecimal of
+// the reply bytes (least significant first); filled only on success.
+bool GetLastSerials(std::array<std::string, 4>& serials);
 
 // The payload byte PortsEnable sends for a mask: ports inverted, bits 6 and 7 clear.
 uint8_t PortsEnablePayload(uint8_t mask);

@@ -42,7 +42,7 @@ bool WaitForNextPass() {
 void CancelStarted(std::vector<ArrayPanel>& panels, const std::vector<bool>& following) {
   for (size_t i = 0; i < panels.size(); ++i) {
     if (!following[i]) continue;
-    MakeAddressCurrent(panels[i].address);
+    const UnitAddressScope unit(panels[i].address);
     CancelProgramming();
     panels[i].cancelled = true;
     panels[i].run.stopped = true;
@@ -108,6 +108,10 @@ void MakeAddressCurrent(uint8_t address) {
   if (MSComm1 && !ProgSettings[address].empty()) MSComm1->SetSettings(ProgSettings[address]);
 }
 
+UnitAddressScope::UnitAddressScope(uint8_t address) : previous_(CurrentAddress) { MakeAddressCurrent(address); }
+
+UnitAddressScope::~UnitAddressScope() { MakeAddressCurrent(previous_); }
+
 bool PrepareArrayPanel(int programmer, ArrayPanel& panel) {
   ClearError();
   const ProgrammerRecord& p = ProgrammerTable[programmer];
@@ -117,7 +121,7 @@ bool PrepareArrayPanel(int programmer, ArrayPanel& panel) {
   panel.images.clear();
   panel.entries.fill(DirEntry{});
   panel.securityDamaged = false;
-  MakeAddressCurrent(p.Address);
+  const UnitAddressScope unit(panel.address);
   std::vector<uint8_t> directory(static_cast<size_t>(p.NumImages) * DirEntryBytes + 1, 0);
   if (p.NumImages > 0 && ReadFlash(DirectoryAddress, p.NumImages * DirEntryBytes, directory.data(), false)) {
     for (int slot = 1; slot <= p.NumImages; ++slot) {
@@ -147,7 +151,6 @@ std::vector<ArrayPanel> OpenArrayProgramming(void (*onFailure)(const ArrayPanel&
     panels.emplace_back();
     if (!PrepareArrayPanel(p, panels.back()) && onFailure) onFailure(panels.back());
   }
-  RestoreSavedAddress();
   return panels;
 }
 
@@ -193,7 +196,7 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
     if (startRefused) continue;   // never started: its ports end not run
     logs.back() = RunLogEntry(verify ? "verify" : "program", slots[i]);
     logs.back().SetUnit(panel.programmer);
-    MakeAddressCurrent(panel.address);
+    const UnitAddressScope unit(panel.address);
     // Even a CRC-verify run is a Program command, which counts devices.
     const bool mayStart = !panel.securityDamaged || RefuseRunOnDamagedBlock("Array Programming");
     const bool portsSet = mayStart && PortsEnable(ArrayPortMask(ports, verify, sequential));
@@ -225,7 +228,7 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
     for (size_t i = 0; i < panels.size(); ++i) {
       if (!following[i]) continue;
       ArrayPanel& panel = panels[i];
-      MakeAddressCurrent(panel.address);
+      const UnitAddressScope unit(panel.address);
       if (!ReadPortStatus(watches[i], StatusConfirm::AtNextPoll)) {
         // Skipped this pass; a programmer that stays silent is given up and reported.
         if (++misses[i] >= ArrayStatusRetries) {
@@ -282,6 +285,5 @@ bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser 
     ErrorTitle = "Array Programming";
   }
   LogArrayRun(logs, panels, slots, portsOf, startFailure, lostFailure);
-  RestoreSavedAddress();
   return LastErrorNumber <= 0;
 }

@@ -41,12 +41,27 @@ std::string ArrayPanelCaption(int programmer);
 // Puts a bus address and its line speed on the port.
 void MakeAddressCurrent(uint8_t address);
 
-// Reads one programmer's image directory into its panel; true when nothing failed.
+// While one lives, commands go to one unit: its address is current, at its
+// line settings (ProgSettings). The address current before, at its settings,
+// comes back when it goes, whichever way the code leaves.
+class UnitAddressScope {
+ public:
+  explicit UnitAddressScope(uint8_t address);
+  ~UnitAddressScope();
+  UnitAddressScope(const UnitAddressScope&) = delete;
+  UnitAddressScope& operator=(const UnitAddressScope&) = delete;
+
+ private:
+  uint8_t previous_;
+};
+
+// Reads one programmer's image directory into its panel; true when nothing
+// failed. CurrentAddress stays as it was.
 bool PrepareArrayPanel(int programmer, ArrayPanel& panel);
 
 // Remembers CurrentAddress in SavedAddress and prepares one panel per
 // programmer found. `onFailure` runs for a panel that could not be prepared,
-// with the last-error record describing why. CurrentAddress is given back.
+// with the last-error record describing why. CurrentAddress stays as it was.
 std::vector<ArrayPanel> OpenArrayProgramming(void (*onFailure)(const ArrayPanel&) = nullptr);
 
 // Commands go to the programmer that was current when the window opened.
@@ -56,6 +71,7 @@ void RestoreSavedAddress();
 // started ones until none is busy. A refused start ends the start-up, but
 // the programmers already started are still followed to their end; a cancel
 // request stops every started programmer. True when no command failed.
+// CurrentAddress stays as it was.
 bool RunArray(ArrayProgramView& view, std::vector<ArrayPanel>& panels, LineUser user = LineUser::Window);
 
 // GetStatus failures in a row after which a running programmer counts as lost.

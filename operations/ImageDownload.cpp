@@ -9,6 +9,7 @@
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "link/LineState.h"
+#include "operations/Serialize.h"
 #include "options/FuseState.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
@@ -233,7 +234,7 @@ bool CompleteDirEntry(int32_t entryAddress, int32_t count, const uint8_t* entry)
   return false;
 }
 
-bool LoadNewDeviceImage(bool readProtect, int32_t imageCount, bool writeSerialization) {
+bool LoadNewDeviceImage(bool readProtect, int32_t imageCount, const std::optional<SerialRecord>& serialization) {
   const LineOperation operation;
   if (!operation.Taken()) return RefuseBusyLine("Load Target Image");
   SlotContentsChanged(CurrentAddress, ImageNumber);
@@ -366,7 +367,7 @@ bool LoadNewDeviceImage(bool readProtect, int32_t imageCount, bool writeSerializ
   // The slot's serialization record and security entry, then its directory
   // entry: the entry makes the slot usable, so it is the last write, and it
   // names the image only once every record of it verified.
-  if (writeSerialization && !WriteSerializationVerified(ImageNumber - 1)) return finish();
+  if (serialization && !WriteSlotSerializationVerified(ImageNumber - 1, *serialization)) return finish();
   ImageSecurityEntry& security = ImageSecurity[ImageNumber - 1];
   security.Count = imageCount;
   security.Flags = static_cast<uint8_t>((security.Flags & ~1u) | (readProtect ? 1u : 0u));

@@ -6,16 +6,19 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
-// Stores the image in slot ImageNumber; ImageCount -1 means no limit. With
-// writeSerialization the serialization record (SerialMemory ... SerialNumber)
-// goes to the slot too, verified before the directory entry. CancelRequest,
-// once the slot is marked empty and until its records are written, stops it
-// between two blocks with error 1522: the slot is left empty, the security
-// block untouched.
-bool LoadNewDeviceImage(bool readProtect, int32_t imageCount, bool writeSerialization = false);
+#include "link/SerialRecord.h"
+
+// Stores the image in slot ImageNumber; ImageCount -1 means no limit. A
+// given serialization record goes to the slot too, verified before the
+// directory entry. CancelRequest, once the slot is marked empty and until its
+// records are written, stops it between two blocks with error 1522: the slot
+// is left empty, the security block untouched.
+bool LoadNewDeviceImage(bool readProtect, int32_t imageCount,
+                        const std::optional<SerialRecord>& serialization = std::nullopt);
 
 // The write of (the first `count` bytes of) a slot's directory entry that
 // makes the slot usable, read back. When that fails it reads the entry again:

@@ -30,9 +30,10 @@ bool LoadImageFromFiles(const ImageLoadSettings& settings) {
   const DeviceRecord& chosen = DeviceTable[std::max(CurDevice, 0)];
   RunLogScope log("load", settings.image);
   log.SetImage(settings.name, chosen.DevName, "");
-  const SerialPlacement placement = PlaceSerialNumber(ProgType, SerialMemory, SerialAddress);
+  SerialRecord record = settings.serialRecord.value_or(SerialSettingsRecord());
+  const SerialPlacement placement = PlaceSerialNumber(ProgType, record.memory, record.address);
   if (settings.writeSerialization && SerialSupported &&
-      !SerialInsideDevice(placement, SerialSize(SerialFormat), chosen)) {
+      !SerialInsideDevice(placement, SerialSize(record.format), chosen)) {
     // Refused before anything is sent: the unit would write outside the part.
     ErrorTitle = SerialRangeTitle;
     LastFunction = "Load Image";
@@ -49,16 +50,14 @@ bool LoadImageFromFiles(const ImageLoadSettings& settings) {
   ImageVoltage = settings.voltage;
   // The slot's serialization record goes in with the image, before the
   // directory entry: a slot never names the new image with the old record.
-  const uint8_t memory = SerialMemory;
-  const int32_t address = SerialAddress;
-  if (settings.writeSerialization) {
+  record.memory = placement.memory;
+  record.address = placement.address;
+  std::optional<SerialRecord> serialization;
+  if (settings.writeSerialization) serialization = record;
+  if (!LoadNewDeviceImage(settings.readProtect, settings.count, serialization)) return false;
+  if (settings.writeSerialization && !settings.serialRecord) {
     SerialMemory = placement.memory;
     SerialAddress = placement.address;
-  }
-  if (!LoadNewDeviceImage(settings.readProtect, settings.count, settings.writeSerialization)) {
-    SerialMemory = memory;
-    SerialAddress = address;
-    return false;
   }
   log.SetImage(settings.name, chosen.DevName, ImageChecksumText(EntireImageChecksum));
   return true;

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "link/SerialRecord.h"
 #include "options/OptionBits.h"
 
 struct ImageLoadSettings {
@@ -32,6 +34,9 @@ struct ImageLoadSettings {
   bool readProtect = false;
   int32_t count = -1;                     // -1: no limit
   bool writeSerialization = true;         // the slot's serialization record follows the image
+  // The record it gets; without one the serialization settings (SerialMemory
+  // ... SerialNumber), which then keep where the number was placed.
+  std::optional<SerialRecord> serialRecord;
 };
 
 // The conversion a load makes before anything is sent: the files into

@@ -15,6 +15,7 @@
 #include "operations/PortStatus.h"
 #include "operations/RunLog.h"
 #include "operations/RunState.h"
+#include "operations/Serialize.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/SecurityBlock.h"
@@ -62,13 +63,6 @@ bool FollowRead(bool& portFailed) {
     busy = !watch.Settled(port);
   }
   return true;
-}
-
-// Serialization off in the slot's record, verified; the globals stay as they were.
-bool ClearSlotSerialization(int imageIndex) {
-  const SerialRecordKept kept;
-  SetSerializationOff();
-  return WriteSerializationVerified(imageIndex);
 }
 
 }  // namespace
@@ -127,7 +121,7 @@ bool ReadTargetDeviceImage() {
   }
 
   frmMain->SetStatusPanel("Status", "Reading Image Data from Device");
-  if (!ReadDevice()) return finish();
+  if (!ReadDevice(ReadPort, ImageNumber)) return finish();
   bool portFailed = false;
   const bool followed = FollowRead(portFailed);
   if (frmReadImage) frmReadImage->HideStatusPicture();
@@ -153,7 +147,7 @@ bool ReadTargetDeviceImage() {
   // A read image carries no serial numbers (not the slot's old ones), is
   // unlimited and not read protected; its size and CRC are the last write, so
   // the slot names the image only once all else verified.
-  if (!ClearSlotSerialization(ImageNumber - 1)) return finish();
+  if (!WriteSlotSerializationVerified(ImageNumber - 1, SerialRecord{})) return finish();
   ImageSecurity[ImageNumber - 1].Count = -1;
   ImageSecurity[ImageNumber - 1].Flags = 0;
   if (!securityUpdate.Commit()) return finish();

@@ -5,6 +5,16 @@
 #include <array>
 #include <string>
 
+#include "link/SerialRecord.h"
+
+// WriteSerialization(Verified) for the selected programmer: one without
+// serialization (SerialSupported False) takes no record, so nothing is sent
+// and the answer is True.
+bool WriteSlotSerialization(int imageIndex, const SerialRecord& record);
+bool WriteSlotSerializationVerified(int imageIndex, const SerialRecord& record);
+// WriteSlotSerialization of the serialization settings (SerialMemory ... SerialNumber).
+bool WriteSerializationSettings(int imageIndex);
+
 // ReadSerialization of slot `image` (1-based) into the serialization record.
 bool ReadImageSerialization(int image);
 

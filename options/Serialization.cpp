@@ -1,11 +1,22 @@
 #include "options/Serialization.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "devices/DeviceState.h"
+#include "options/SerialState.h"
 
 const char* const SerialRangeMessage = "Serial Number Address Out of Range for Device";
 const char* const SerialRangeTitle = "Check Serialization";
+
+SerialRecord SerialSettingsRecord() { return {SerialMemory, SerialFormat, SerialAddress, SerialNumber}; }
+
+void TakeSerialSettings(const SerialRecord& record) {
+  SerialMemory = record.memory;
+  SerialFormat = record.format;
+  SerialAddress = record.address;
+  std::copy(record.number.begin(), record.number.begin() + 6, SerialNumber.begin());
+}
 
 namespace {
 constexpr int MaxSize = 6;

@@ -7,12 +7,19 @@
 #include <string>
 
 #include "devices/DeviceState.h"
+#include "link/SerialRecord.h"
 #include "options/SerialNumbers.h"
 
 struct DeviceRecord;
 
 // SerialMemory codes.
 enum SerialMemoryCode : uint8_t { SerialOff = 0, SerialFlash = 1, SerialEeprom = 2, SerialUser = 3 };
+
+// The serialization settings (SerialMemory, SerialFormat, SerialAddress,
+// SerialNumber) as one record, and a record read from the programmer taken
+// into them: the fields the line carries, SerialNumber byte 6 as it was.
+SerialRecord SerialSettingsRecord();
+void TakeSerialSettings(const SerialRecord& record);
 
 // SerialFormat: bits 0..6 the size in bytes, bit 7 most significant byte first.
 constexpr uint8_t SerialMsbFirst = 0x80;

@@ -5,7 +5,6 @@
 #include "link/ErrorRecord.h"
 #include "link/LineState.h"
 #include "link/Transport.h"
-#include "operations/RunLog.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "programmers/Discovery.h"
@@ -17,8 +16,6 @@
 namespace {
 constexpr int32_t ErrDefaultsFailed = 3;   // reported as the programmer's "Flash Write Error"
 constexpr int32_t ErrInvalidImage = 6;     // "Invalid Image Selection"
-
-bool IsAteOption(int option) { return option >= 0 && option < AteOptionCount; }
 
 // True when anything answers at `address` at the line speed in force. A reply
 // of any kind (an error status, a wrong ID) counts: only silence is free.
@@ -48,6 +45,8 @@ ProgrammerDefaults DecodeDefaultsRecord(const std::array<uint8_t, 2>& record) {
   return d;
 }
 
+bool IsAteOption(int option) { return option >= 0 && option < AteOptionCount; }
+
 int32_t DefaultsAddress(int option) {
   return IsAteOption(option) ? AteOptionsBase + 2 * option : DefaultsRecordAddress;
 }
@@ -65,7 +64,6 @@ bool WriteProgrammerDefaults(int option, const ProgrammerDefaults& defaults) {
   if (!operation.Taken()) return RefuseBusyLine("Set Defaults");
   ClearError();
   ErrorTitle = IsAteOption(option) ? "Set ATE Options" : "Set Defaults";
-  RunLogScope log(IsAteOption(option) ? "ate-option" : "defaults", defaults.imageNumber);
   if (defaults.imageNumber < 1 || defaults.imageNumber > MaxImageSlots) {
     RaiseError(ErrInvalidImage, "Set Defaults", "");   // nothing else fits in byte 0
     CaptureError();
@@ -103,8 +101,6 @@ AddressChange SetProgrammerAddress(int newAddress) {
   }
   ClearError();
   ErrorTitle = "Set Address";
-  RunLogScope log("address", 0);
-  log.SetOutcome("Moved to" + Str(newAddress));
   if (newAddress < LowestBusAddress || newAddress > HighestBusAddress || newAddress == CurrentAddress) {
     RaiseError(ErrAddressRange, "Set Address", "Address out of Range");
     CaptureError();
@@ -121,10 +117,7 @@ AddressChange SetProgrammerAddress(int newAddress) {
   MSComm1->SetSettings(ProgSettings[CurrentAddress].empty() ? LineSettings[1] : ProgSettings[CurrentAddress]);
   ClearError();
   ErrorTitle = "Set Address";
-  if (taken) {
-    log.SetOutcome("Address in use:" + Str(newAddress));
-    return AddressChange::Conflict;
-  }
+  if (taken) return AddressChange::Conflict;
 
   // The byte is read back before the programmer is told to take it: a byte
   // flipped on the way would send the programmer to an address nobody knows.

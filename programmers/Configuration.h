@@ -30,6 +30,8 @@ struct ProgrammerDefaults {
 std::array<uint8_t, 2> EncodeDefaultsRecord(const ProgrammerDefaults& defaults);
 ProgrammerDefaults DecodeDefaultsRecord(const std::array<uint8_t, 2>& record);
 
+// Option 0..3 is an ATE option record; any other, the power-on defaults.
+bool IsAteOption(int option);
 // Flash address of the power-on defaults (option -1) or of ATE option 0..3.
 int32_t DefaultsAddress(int option);
 

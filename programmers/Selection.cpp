@@ -10,6 +10,7 @@
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "link/LineState.h"
+#include "options/SerialState.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
@@ -35,6 +36,18 @@ template <size_t N>
 const ProgTypeInfo& TypeRecord(const std::array<ProgTypeInfo, N>& table, int type) {
   static const ProgTypeInfo none;
   return type >= 0 && static_cast<size_t>(type) < N ? table[type] : none;
+}
+
+// A programmer keeps serialization records when it answers ReadSerialization;
+// slot 1's record then becomes the serialization settings.
+bool ProbeSerialization() {
+  SerialRecord record;
+  if (!ReadSerialization(0, record)) return false;
+  SerialMemory = record.memory;
+  SerialFormat = record.format;
+  SerialAddress = record.address;
+  std::copy(record.number.begin(), record.number.begin() + 6, SerialNumber.begin());
+  return true;
 }
 
 void CopyTypeRecord(const ProgTypeInfo& t) {
@@ -137,7 +150,7 @@ void SelectProgrammer() {
   // Without the line every read after the map fails the same way: one report
   // says so, and the grid stays as it was, marked as not current.
   if (!mapRead && !LineLostText.empty()) return;
-  SerialSupported = ReadSerialization(0);
+  SerialSupported = ProbeSerialization();
   ShowImageDirectory();
 }
 
@@ -170,7 +183,7 @@ bool ReselectProgrammer() {
   // but does not stop it: the programmer's own tables do not depend on it.
   LoadDeviceFamilies();
   SetStartModeNames();
-  SerialSupported = ReadSerialization(0);
+  SerialSupported = ProbeSerialization();
   ClearError();
   return true;
 }

@@ -315,6 +315,51 @@ TEST_F(ArrayRunTest, CancelStopsEveryStartedUnitOnceAndReadsNoMoreStatus) {
   }
 }
 
+// Units at different line speeds: each is spoken to at its own, and however
+// the talk ends (a run cancelled mid-way, a unit's guard left early) the
+// selected unit's address and speed are in force again.
+TEST_F(ArrayRunTest, EachUnitAtItsOwnSpeedAndTheSelectedOneComesBack) {
+  AddUnit(1, {1});
+  vrxsim::UnitConfig slow;
+  slow.address = 5;
+  slow.type = 6;
+  slow.baud = vrxsim::Baud::B38400;
+  slow.images.push_back(ImageIn(1));
+  line.addUnit(slow);
+  std::vector<ArrayPanel> panels = Open();
+  ASSERT_EQ(panels.size(), 2u);
+  ASSERT_TRUE(panels[1].prepared) << LastErrorText;   // its directory was read at its own speed
+  ASSERT_NE(ProgSettings[1], ProgSettings[5]);
+  EXPECT_EQ(platform.port.settings, ProgSettings[1]);
+
+  RecordingArrayView view(2);
+  int ticks = 0;
+  platform.events.OnTick = [&] {
+    line.advance(platform.port.nowMs);
+    if (++ticks == 20) CancelRequest = true;
+  };
+  RunArray(view, panels);
+  EXPECT_TRUE(panels[0].started);
+  EXPECT_TRUE(panels[1].started);
+  EXPECT_EQ(CountTo(5, CmdCancelProgramming), 1);
+  EXPECT_EQ(CurrentAddress, 1);
+  EXPECT_EQ(platform.port.settings, ProgSettings[1]);
+
+  auto talk = [this](bool leaveEarly) {
+    const UnitAddressScope unit(5);
+    EXPECT_EQ(CurrentAddress, 5);
+    EXPECT_EQ(platform.port.settings, ProgSettings[5]);
+    if (leaveEarly) return;
+    std::array<uint8_t, 4> status{};
+    EXPECT_TRUE(GetStatus(status)) << LastErrorText;
+  };
+  for (bool leaveEarly : {false, true}) {
+    talk(leaveEarly);
+    EXPECT_EQ(CurrentAddress, 1);
+    EXPECT_EQ(platform.port.settings, ProgSettings[1]);
+  }
+}
+
 TEST_F(ArrayRunTest, UnitThatStopsAnsweringIsGivenUpAndReportedWhileTheOtherFinishes) {
   vrxsim::Unit& slow = AddUnit(1, {1});
   for (int port = 0; port < 4; ++port) slow.target(port).stepMs = 2000;   // busy through every missed reply

@@ -17,6 +17,7 @@
 #include "operations/LoadImage.h"
 #include "operations/ReadTarget.h"
 #include "operations/SaveImage.h"
+#include "operations/Serialize.h"
 #include "options/FuseState.h"
 #include "options/SerialState.h"
 #include "programmers/Discovery.h"
@@ -88,7 +89,7 @@ class Bench {
     selected = Select();
     if (!selected) return;
     OldSerialRecord();
-    selected = WriteSerialization(TargetSlot - 1);
+    selected = WriteSerializationSettings(TargetSlot - 1);
     std::fill(unit->flash() + TargetSlot * 256, unit->flash() + TargetSlot * 256 + 13, 0x5A);   // option record
     std::fill(unit->flash() + PageMapAddress(), unit->flash() + PageMapAddress() + FlashMap.PageMapSize, 0xC3);
   }

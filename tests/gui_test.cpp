@@ -39,6 +39,7 @@
 #include "link/LineState.h"
 #include "link/Transport.h"
 #include "operations/RunState.h"
+#include "operations/Serialize.h"
 #include "operations/ui/ArrayProgramWindow.h"
 #include "operations/ui/ImageManagerWindow.h"
 #include "operations/ui/ProgramManagerWindow.h"
@@ -1193,7 +1194,7 @@ TEST_F(ProgramManagerTest, PortsThatAreDoneShowTheSerialNumberWritten) {
   SerialFormat = 0x82;
   SerialAddress = 0x40;
   SerialNumber = {0x00, 0x01, 0, 0, 0, 0, 0};
-  ASSERT_TRUE(WriteSerialization(0)) << LastErrorText;
+  ASSERT_TRUE(WriteSerializationSettings(0)) << LastErrorText;
   pm->btStart()->click();
 
   EXPECT_EQ(pm->valPortSts(0)->text(), "Done");

@@ -10,8 +10,7 @@
 #include "link/Frame.h"
 #include "link/LineState.h"
 #include "link/Transport.h"
-#include "operations/RunState.h"
-#include "options/SerialState.h"
+#include "operations/Serialize.h"
 #include "programmers/UnitState.h"
 #include "state/ErrorState.h"
 #include "tests/support/FakePlatform.h"
@@ -176,6 +175,8 @@ class CommandTableTest : public LinkTest, public ::testing::WithParamInterface<C
 std::vector<CommandCase> CommandCases() {
   static std::string revision;
   static std::array<uint8_t, 4> status;
+  static SerialRecord serial;
+  static std::array<std::string, 4> serials;
   return {
       {"FwRev", [] { return FwRev(revision); }, {0x00}, 3, "FwRev", "VRX FwRev"},
       {"Program", [] { return Program(1); }, {0x04, 0x00}, 60, "Program", "Program"},
@@ -183,21 +184,21 @@ std::vector<CommandCase> CommandCases() {
       {"GetStatus", [] { return GetStatus(status); }, {0x05}, 10, "Get Status", "Get Status"},
       {"Cancel", [] { return CancelProgramming(); }, {0x06}, 10, "Cancel Programming", "Cancel Programming"},
       {"PortsEnable", [] { return PortsEnable(0x0F); }, {0x07, 0x00}, 10, "Ports Enable / Disable", "Program"},
-      {"ReadDevice", [] { ReadPort = 2; ImageNumber = 3; return ReadDevice(); }, {0x0A, 0x01, 0x02}, 60, "Read Device",
+      {"ReadDevice", [] { return ReadDevice(2, 3); }, {0x0A, 0x01, 0x02}, 60, "Read Device",
        "Read Device"},
       {"WriteSerialization",
        [] {
-         SerialSupported = true;
-         SerialMemory = 1;
-         SerialFormat = 2;
-         SerialAddress = 0x12345678;
-         SerialNumber = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6};
-         return WriteSerialization(2);
+         SerialRecord record;
+         record.memory = 1;
+         record.format = 2;
+         record.address = 0x12345678;
+         record.number = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6};
+         return WriteSerialization(2, record);
        },
        {0x0C, 2, 1, 2, 0x78, 0x56, 0x34, 0x12, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5}, 10, "Write Serialization",
        "Write Serialization Data"},
-      {"ReadSerialization", [] { return ReadSerialization(1); }, {0x0D, 0x01}, 10, "Get Status", "ReadSerialization"},
-      {"GetLastSerials", [] { return GetLastSerials(); }, {0x0E}, 10, "Get Status", "GetLastSerials"},
+      {"ReadSerialization", [] { return ReadSerialization(1, serial); }, {0x0D, 0x01}, 10, "Get Status", "ReadSerialization"},
+      {"GetLastSerials", [] { return GetLastSerials(serials); }, {0x0E}, 10, "Get Status", "GetLastSerials"},
       {"Configure", [] { return ConfigureProgrammer(); }, {0x7D}, 10, "Configure Programmer", "Configure Programmer"},
       {"LoadFirmware", [] { return LoadFirmware(); }, {0x7E}, 60, "Load Firmware", "Load Firmware"},
       {"Unlock", [] { return UnlockFlash(); }, {0x7F}, 5, "Unlock Flash", "Unlock Flash"},
@@ -278,26 +279,65 @@ TEST_F(LinkTest, ShortReplyIsABadResponseNotStaleData) {
 
 TEST_F(LinkTest, ReadSerializationFillsTheRecord) {
   AnswerOk({3, 4, 0x78, 0x56, 0x34, 0x92, 1, 2, 3, 4, 5, 6});
-  ASSERT_TRUE(ReadSerialization(0));
-  EXPECT_EQ(SerialMemory, 3);
-  EXPECT_EQ(SerialFormat, 4);
-  EXPECT_EQ(SerialAddress, static_cast<int32_t>(0x92345678));
-  EXPECT_EQ(Bytes(SerialNumber.begin(), SerialNumber.begin() + 6), (Bytes{1, 2, 3, 4, 5, 6}));
+  SerialRecord record;
+  ASSERT_TRUE(ReadSerialization(0, record));
+  EXPECT_EQ(record.memory, 3);
+  EXPECT_EQ(record.format, 4);
+  EXPECT_EQ(record.address, static_cast<int32_t>(0x92345678));
+  EXPECT_EQ(Bytes(record.number.begin(), record.number.begin() + 6), (Bytes{1, 2, 3, 4, 5, 6}));
+}
+
+// The read-back decides: the six number bytes the line carries and every
+// other field must come back as sent; byte 6 of the number never travels.
+TEST_F(LinkTest, WriteSerializationVerifiedComparesTheReadBackWithWhatWasSent) {
+  SerialRecord sent;
+  sent.memory = 2;
+  sent.format = 0x84;
+  sent.address = 0x1F00;
+  sent.number = {1, 2, 3, 4, 5, 6, 0x77};
+  const Bytes same{2, 0x84, 0x00, 0x1F, 0, 0, 1, 2, 3, 4, 5, 6};
+  struct Case {
+    const char* name;
+    size_t index;   // byte of the read-back changed, or none
+    bool verified;
+  };
+  const Case cases[] = {{"as sent", same.size(), true},   {"memory", 0, false},   {"format", 1, false},
+                        {"address", 3, false},            {"number byte 0", 6, false}, {"number byte 5", 11, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes readBack = same;
+    if (c.index < readBack.size()) readBack[c.index] ^= 0x10;
+    Answer([readBack](const Bytes& p) {
+      const bool read = p[0] == CmdReadSerialization;
+      Bytes r(2 + (read ? readBack.size() : 0), 0);
+      r[0] = static_cast<uint8_t>(p[0] + 0x80);
+      if (read) std::copy(readBack.begin(), readBack.end(), r.begin() + 2);
+      return r;
+    });
+    platform.port.writes.clear();
+    EXPECT_EQ(WriteSerializationVerified(1, sent), c.verified);
+    EXPECT_EQ(LastErrorNumber, c.verified ? 0 : ErrReadVerify);
+    const std::vector<Bytes> payloads = SentPayloads();
+    ASSERT_EQ(payloads.size(), 2u);
+    EXPECT_EQ(payloads[0], (Bytes{CmdWriteSerialization, 1, 2, 0x84, 0x00, 0x1F, 0, 0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(payloads[1], (Bytes{CmdReadSerialization, 1}));
+  }
 }
 
 TEST_F(LinkTest, GetLastSerialsWritesUpperCaseHex) {
   Bytes data;
   for (int i = 0; i < 24; ++i) data.push_back(static_cast<uint8_t>(i * 11));
   AnswerOk(data);
-  ASSERT_TRUE(GetLastSerials());
-  EXPECT_EQ(LastSerials[0], "000B16212C37");
-  EXPECT_EQ(LastSerials[3], "C6D1DCE7F2FD");
+  std::array<std::string, 4> serials;
+  ASSERT_TRUE(GetLastSerials(serials));
+  EXPECT_EQ(serials[0], "000B16212C37");
+  EXPECT_EQ(serials[3], "C6D1DCE7F2FD");
 }
 
 TEST_F(LinkTest, WriteSerializationWithoutSupportSendsNothing) {
   SerialSupported = false;
   AnswerOk();
-  EXPECT_TRUE(WriteSerialization(0));
+  EXPECT_TRUE(WriteSerializationSettings(0));
   EXPECT_TRUE(platform.port.writes.empty());
 }
 

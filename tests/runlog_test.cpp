@@ -14,6 +14,7 @@
 #include "link/Commands.h"
 #include "link/LineState.h"
 #include "operations/ArrayRun.h"
+#include "operations/Configure.h"
 #include "operations/DeleteImage.h"
 #include "operations/FirmwareUpgrade.h"
 #include "operations/LoadImage.h"
@@ -354,7 +355,7 @@ TEST_F(RunLogOperationsTest, SerialNumbersTakenAreLoggedForThePortsThatEndedDone
   SerialFormat = 0x82;
   SerialAddress = 0x40;
   SerialNumber = {0x00, 0x01, 0, 0, 0, 0, 0};
-  ASSERT_TRUE(WriteSerialization(0)) << LastErrorText;
+  ASSERT_TRUE(WriteSerializationSettings(0)) << LastErrorText;
   ASSERT_TRUE(ProgramImage(false));
   bool active = false;
   ASSERT_TRUE(ReadRunSerials(1, active));
@@ -380,12 +381,12 @@ TEST_F(RunLogOperationsTest, DeleteDefaultsAndAddressEachLogOneRecordOfTheirOutc
   line.addUnit(other);
   ProgrammerDefaults defaults;
   defaults.imageNumber = 1;
-  ASSERT_TRUE(WriteProgrammerDefaults(1, defaults));
-  ASSERT_TRUE(WriteProgrammerDefaults(-1, defaults));
+  ASSERT_TRUE(SaveProgrammerDefaults(1, defaults));
+  ASSERT_TRUE(SaveProgrammerDefaults(-1, defaults));
   defaults.imageNumber = 9;
-  EXPECT_FALSE(WriteProgrammerDefaults(-1, defaults));
-  EXPECT_EQ(SetProgrammerAddress(5), AddressChange::Conflict);
-  EXPECT_EQ(SetProgrammerAddress(40), AddressChange::Failed);
+  EXPECT_FALSE(SaveProgrammerDefaults(-1, defaults));
+  EXPECT_EQ(ChangeProgrammerAddress(5), AddressChange::Conflict);
+  EXPECT_EQ(ChangeProgrammerAddress(40), AddressChange::Failed);
   ASSERT_TRUE(DeleteImage(1));
 
   const std::vector<RunRecord> records = Logged();

@@ -344,7 +344,7 @@ TEST_F(SerialRunTest, FourPortsGetConsecutiveNumbersInTheChosenOrder) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.last[0]);
     SetRecord(SerialFlash, c.format, c.address, c.first);
-    ASSERT_TRUE(WriteSerialization(0)) << LastErrorText;
+    ASSERT_TRUE(WriteSerializationSettings(0)) << LastErrorText;
     ASSERT_TRUE(ProgramImage(false)) << LastErrorText;
     for (int port = 0; port < 4; ++port) EXPECT_EQ(manager.captions[port], "Done");
 
@@ -375,7 +375,7 @@ TEST_F(SerialRunTest, NumbersThatNoLongerFitTheSizeAreNotHandedOut) {
   vrxsim::Unit& unit = Select();
   ImageNumber = 1;
   SetRecord(SerialFlash, 0x02, 0, 0xFFFE);
-  ASSERT_TRUE(WriteSerialization(0));
+  ASSERT_TRUE(WriteSerializationSettings(0));
   ASSERT_TRUE(ProgramImage(false));
   EXPECT_EQ(manager.captions[0], "Done");
   EXPECT_EQ(manager.captions[1], "Done");
@@ -393,7 +393,7 @@ TEST_F(SerialRunTest, SerializationOffWritesNothingAndShowsNoNumbers) {
   vrxsim::Unit& unit = Select();
   ImageNumber = 1;
   SetRecord(SerialOff, 0x02, 0, 5);
-  ASSERT_TRUE(WriteSerialization(0));
+  ASSERT_TRUE(WriteSerializationSettings(0));
   ASSERT_TRUE(ProgramImage(false));
   bool active = true;
   line.clearLog();

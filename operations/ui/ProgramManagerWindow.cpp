@@ -17,6 +17,7 @@
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "link/LineState.h"
+#include "operations/Configure.h"
 #include "operations/PortStatus.h"
 #include "operations/ProgramRun.h"
 #include "operations/RunState.h"
@@ -27,7 +28,6 @@
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsStore.h"
-#include "programmers/Configuration.h"
 #include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/UnitState.h"
@@ -399,7 +399,7 @@ void ProgramManagerWindow::SetDefaults(int option) {
   d.sequential = cbSequential_->isChecked();
   d.crcVerify = cbCRCVerify_->isChecked();
   for (int i = 0; i < 4; ++i) d.ports[i] = ChkPortEnbl_[i]->isChecked();
-  if (!WriteProgrammerDefaults(option, d)) {
+  if (!SaveProgrammerDefaults(option, d)) {
     ShowErrorReport();
     return;
   }

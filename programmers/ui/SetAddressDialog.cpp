@@ -7,6 +7,7 @@
 
 #include "link/ErrorRecord.h"
 #include "link/LineState.h"
+#include "operations/Configure.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "programmers/Configuration.h"
@@ -58,7 +59,7 @@ void SetAddressDialog::btOK_Click() {
   if (!lstAddress_->currentItem()) return;
   SetButtonsEnabled(false);
   const int n = lstAddress_->currentItem()->text().toInt();
-  switch (SetProgrammerAddress(n)) {
+  switch (ChangeProgrammerAddress(n)) {
     case AddressChange::Conflict:
       MessageBox->MsgBox(AddressConflictMessage(n), vbOKOnly, "Set Programmer Address");
       break;
