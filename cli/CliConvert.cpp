@@ -14,8 +14,9 @@
 #include "link/ErrorRecord.h"
 #include "operations/ImageDownload.h"
 #include "operations/LoadImage.h"
+#include "operations/Selection.h"
 #include "platform/OutputFile.h"
-#include "programmers/Selection.h"
+#include "programmers/RevisionTables.h"
 #include "programmers/UnitState.h"
 
 namespace {

@@ -17,9 +17,9 @@
 #include "link/ErrorRecord.h"
 #include "operations/ImageDownload.h"
 #include "operations/LoadImage.h"
+#include "operations/Selection.h"
 #include "platform/NumberText.h"
 #include "platform/OutputFile.h"
-#include "programmers/Selection.h"
 #include "programmers/UnitState.h"
 
 namespace {

@@ -9,11 +9,11 @@
 #include "devices/DeviceState.h"
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
+#include "operations/ImageDirectory.h"
 #include "operations/RunState.h"
 #include "operations/Serialize.h"
 #include "options/SerialState.h"
 #include "options/Serialization.h"
-#include "programmers/ImageDirectory.h"
 #include "programmers/UnitState.h"
 
 namespace {

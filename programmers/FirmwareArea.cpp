@@ -1,4 +1,5 @@
 #include "programmers/FirmwareArea.h"
+#include "programmers/RevisionTables.h"
 
 #include <array>
 #include <cstdint>
@@ -6,7 +7,6 @@
 #include "link/Commands.h"
 #include "platform/MessageBox.h"
 #include "programmers/FlashMap.h"
-#include "programmers/Selection.h"
 #include "programmers/UnitState.h"
 #include "state/Bindings.h"
 #include "state/ErrorState.h"

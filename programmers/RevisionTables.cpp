@@ -1,5 +1,6 @@
 #include "programmers/RevisionTables.h"
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -103,4 +104,9 @@ bool LoadFactoryTypeList(std::vector<ProgTypeInfo>& types, std::vector<int>* gen
   }
   CaptureError();
   return LastErrorNumber == 0;
+}
+
+int FirmwareGeneration(const std::string& revision) {
+  const double g = std::floor(Val(revision));
+  return g < 2 ? 1 : g < 3 ? 2 : 3;
 }

@@ -2,6 +2,7 @@
 // "\revisions.inf", "\revisionsV2.inf" and "\revisionsV3.inf".
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "programmers/UnitState.h"
@@ -16,3 +17,6 @@ bool LoadRevisionTables();
 // name (unused type codes) are left out. False as above. `generations`, when
 // given, gets each record's firmware generation (1, 2 or 3: the file it is from).
 bool LoadFactoryTypeList(std::vector<ProgTypeInfo>& types, std::vector<int>* generations = nullptr);
+
+// The firmware generation of a revision text: 1, 2 or 3.
+int FirmwareGeneration(const std::string& revision);

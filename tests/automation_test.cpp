@@ -5,11 +5,11 @@
 
 #include "automation/DdeLink.h"
 #include "link/CommDefs.h"
+#include "operations/Selection.h"
 #include "options/FuseState.h"
 #include "options/SerialNumbers.h"
 #include "programmers/Discovery.h"
 #include "programmers/SecurityBlock.h"
-#include "programmers/Selection.h"
 #include "sim/Line.h"
 #include "sim/StoredImages.h"
 #include "state/Bindings.h"

@@ -26,6 +26,7 @@
 
 #include "automation/DdeLink.h"
 #include "link/Transport.h"
+#include "operations/ImageDirectory.h"
 #include "operations/PortStatus.h"
 #include "operations/RunTally.h"
 #include "operations/ui/ArrayProgramWindow.h"
@@ -37,7 +38,6 @@
 #include "platform/QtSerialPort.h"
 #include "platform/SoundPlayer.h"
 #include "programmers/Discovery.h"
-#include "programmers/ImageDirectory.h"
 #include "programmers/UnitState.h"
 #include "shell/MainWindow.h"
 #include "state/Bindings.h"

@@ -6,8 +6,8 @@
 
 #include "devices/DeviceState.h"
 #include "images/ImageSettings.h"
+#include "operations/ImageDirectory.h"
 #include "platform/AnsiText.h"
-#include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/UnitState.h"
 

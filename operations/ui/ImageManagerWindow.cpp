@@ -14,10 +14,10 @@
 
 #include "images/ProjectState.h"
 #include "link/Transport.h"
+#include "operations/ImageDirectory.h"
+#include "operations/Selection.h"
 #include "platform/AnsiText.h"
 #include "platform/SerialPort.h"
-#include "programmers/ImageDirectory.h"
-#include "programmers/Selection.h"
 #include "programmers/UnitState.h"
 #include "state/Bindings.h"
 #include "state/LineGuard.h"

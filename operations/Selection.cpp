@@ -1,4 +1,5 @@
-#include "programmers/Selection.h"
+#include "operations/Selection.h"
+#include "programmers/RevisionTables.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,14 +11,14 @@
 #include "link/Commands.h"
 #include "link/ErrorRecord.h"
 #include "link/LineState.h"
-#include "options/SerialState.h"
+#include "operations/ImageDirectory.h"
+#include "options/Serialization.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/SerialPort.h"
 #include "programmers/Discovery.h"
 #include "programmers/FirmwareArea.h"
 #include "programmers/FlashMap.h"
-#include "programmers/ImageDirectory.h"
 #include "programmers/ProgrammerTypes.h"
 #include "programmers/UnitState.h"
 #include "state/Bindings.h"
@@ -43,10 +44,7 @@ const ProgTypeInfo& TypeRecord(const std::array<ProgTypeInfo, N>& table, int typ
 bool ProbeSerialization() {
   SerialRecord record;
   if (!ReadSerialization(0, record)) return false;
-  SerialMemory = record.memory;
-  SerialFormat = record.format;
-  SerialAddress = record.address;
-  std::copy(record.number.begin(), record.number.begin() + 6, SerialNumber.begin());
+  TakeSerialSettings(record);
   return true;
 }
 
@@ -60,11 +58,6 @@ void CopyTypeRecord(const ProgTypeInfo& t) {
 }
 
 }  // namespace
-
-int FirmwareGeneration(const std::string& revision) {
-  const double g = std::floor(Val(revision));
-  return g < 2 ? 1 : g < 3 ? 2 : 3;
-}
 
 std::string ObsoleteFirmwareMessage(float latestRevision) {
   return "PLEASE NOTE: The firmware in this Programmer is obsolete.\r\n"

@@ -17,7 +17,5 @@ bool ReselectProgrammer();
 // StartModeNames for ProgType; entries after the last name are "".
 void SetStartModeNames();
 
-// The firmware generation of a revision text: 1, 2 or 3.
-int FirmwareGeneration(const std::string& revision);
 // The message shown when a programmer's firmware is older than its type's newest.
 std::string ObsoleteFirmwareMessage(float latestRevision);

@@ -1,4 +1,4 @@
-#include "programmers/ImageDirectory.h"
+#include "operations/ImageDirectory.h"
 
 #include <algorithm>
 #include <vector>
