@@ -57,6 +57,7 @@
 #include "shell/MainWindow.h"
 #include "state/Bindings.h"
 #include "state/ErrorState.h"
+#include "state/LineGuard.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/WindowLine.h"
@@ -399,6 +400,10 @@ TEST_F(ScreenFitTest, TabReachesTheListsAndEveryPortBox) {
   auto tabUntil = [](QWidget* start, const std::set<QWidget*>& wanted) {
     std::set<QWidget*> reached;
     start->setFocus(Qt::OtherFocusReason);
+    Settle();
+    // Focusing a child activates it, which talks to the programmer: Tab goes
+    // on once that is over, however slow the line.
+    for (int i = 0; i < 500 && LineBusy(); ++i) PauseEvents(10);
     Settle();
     for (int i = 0; i < 60 && reached.size() < wanted.size(); ++i) {
       QWidget* focus = QApplication::focusWidget();
