@@ -83,7 +83,9 @@ for program in kestrin kestrin-cli kestrin-dde vrx-sim; do
   page=$share/man/man1/$program.1.gz
   zcat "$page" 2>/dev/null | grep -qi "^\.TH \"*$program\"* .*$program $version" || fail "manual page of $program"
 done
-zcat "$share/man/man1/kestrin-cli.1.gz" | grep -q "convert" || fail "kestrin-cli's manual page has no commands"
+for command in convert scan upgrade; do   # a section of every command, from its own help
+  zcat "$share/man/man1/kestrin-cli.1.gz" | grep -qx "\.SS $command" || fail "kestrin-cli's manual page has no $command"
+done
 
 complete_words() {   # the completions bash offers for a kestrin-cli command line (last word being typed)
   bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _kestrin_cli; printf "%s\n" "${COMPREPLY[@]}"' \

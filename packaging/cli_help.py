@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""make_completion.py KESTRIN-CLI OUTPUT: writes bash completion for
-kestrin-cli from what the program itself says: its commands from its help,
-each command's options and their values from that command's --help, so the
-completion follows the option tables the help is printed from."""
+"""cli_help.py completion|manpage KESTRIN-CLI OUTPUT: writes kestrin-cli's
+bash completion or its manual page from what the program itself says: its
+commands from its help, each command's text, options and their values from
+that command's --help, so both follow the option tables the help is printed
+from."""
 import re
 import subprocess
 import sys
@@ -28,25 +29,36 @@ def choices(value):
     return None
 
 
-def main():
-    cli, output = sys.argv[1], sys.argv[2]
+def commands_of(cli):
+    """The general help and, per command, its --help text."""
     status, general = run(cli, "--help")
     if status != 0 or not general:
-        sys.exit("make_completion: %s --help failed" % cli)
+        sys.exit("cli_help: %s --help failed" % cli)
     candidates = []
     for line in general.splitlines():
         m = re.match(r"\s{0,4}([a-z][a-z0-9-]*)\b", line)
         if m and m.group(1) not in candidates:
             candidates.append(m.group(1))
 
-    commands = {}   # name -> (options, positional choices)
-    values = {}     # option -> list of choices, "file", "dir" or "" (a value to type)
+    helps = {}
     for word in candidates:
         status, text = run(cli, word, "--help")
         lines = text.splitlines()
         # A word that is no command answers with the general help.
         if status != 0 or text == general or not lines or not re.search(r"\b%s\b" % re.escape(word), lines[0]):
             continue
+        helps[word] = text
+    if "convert" not in helps:
+        sys.exit("cli_help: no commands found in %s --help" % cli)
+    return general, helps
+
+
+def completion(cli, output):
+    general, helps = commands_of(cli)
+    commands = {}   # name -> (options, positional choices)
+    values = {}     # option -> list of choices, "file", "dir" or "" (a value to type)
+    for word, text in helps.items():
+        lines = text.splitlines()
         options = sorted(set(OPTION.findall(text)))
         positional = []
         for token in lines[0].split():
@@ -71,8 +83,8 @@ def main():
             if old is None or (old == "" and kind != ""):
                 values[opt] = kind
         commands[word] = (options, positional)
-    if "convert" not in commands or not values:
-        sys.exit("make_completion: no commands or options found in %s --help" % cli)
+    if not values:
+        sys.exit("cli_help: no options found in %s's help" % cli)
 
     out = []
     out.append("# bash completion for kestrin-cli: its commands, each command's options")
@@ -110,5 +122,46 @@ def main():
         f.write("\n".join(out) + "\n")
 
 
+def roff(line):
+    line = line.replace("\\", "\\e").replace("-", "\\-")
+    return "\\&" + line if line.startswith((".", "'")) else line
+
+
+def manpage(cli, output):
+    general, helps = commands_of(cli)
+    status, version = run(cli, "--version")
+    version = version.strip()
+    # What every command's help ends with (the options every command takes,
+    # exit status) is said once.
+    texts = [helps[name].rstrip("\n").splitlines() for name in helps]
+    common = 0
+    while all(len(t) > common + 1 for t in texts) and len({tuple(t[-common - 1:]) for t in texts}) == 1:
+        common += 1
+    out = ['.TH KESTRIN-CLI 1 "" "%s" "User Commands"' % version,
+           ".SH NAME",
+           "kestrin\\-cli \\- run VRX device programmer operations from the command line",
+           ".SH SYNOPSIS",
+           ".B kestrin\\-cli",
+           ".I COMMAND",
+           "[\\fIoptions\\fR]",
+           ".SH DESCRIPTION",
+           "Runs the operations of VRX production device programmers without windows, for",
+           "scripts and for diagnosing a line. Every command takes",
+           ".BR \\-\\-help .",
+           ".SH COMMANDS"]
+    for name in helps:
+        lines = helps[name].rstrip("\n").splitlines()
+        lines = lines[:len(lines) - common] if common else lines
+        out += [".SS %s" % roff(name), ".nf"] + [roff(l) for l in lines] + [".fi"]
+    if common:
+        out += [".SH \"COMMON OPTIONS\"", ".nf"] + [roff(l) for l in texts[0][-common:]] + [".fi"]
+    out += [".SH \"SEE ALSO\"", ".BR kestrin (1),", ".BR kestrin\\-dde (1),", ".BR vrx\\-sim (1)"]
+    with open(output, "w") as f:
+        f.write("\n".join(out) + "\n")
+
+
 if __name__ == "__main__":
-    main()
+    modes = {"completion": completion, "manpage": manpage}
+    if len(sys.argv) != 4 or sys.argv[1] not in modes:
+        sys.exit("usage: cli_help.py completion|manpage KESTRIN-CLI OUTPUT")
+    modes[sys.argv[1]](sys.argv[2], sys.argv[3])
