@@ -2,16 +2,16 @@
 # The Debian package as a user gets it: built by cpack from this build tree,
 # unpacked with dpkg -x into a temporary root, and run from there without
 # --data-dir, so the programs must find their data in usr/share/kestrin.
-#   package_test.sh BUILD-DIR SOURCE-DIR VERSION
+#   package_test.sh BUILD-DIR SOURCE-DIR VERSION [CPACK]
 set -euo pipefail
-build=$1 source=$2 version=$3
+build=$1 source=$2 version=$3 cpack=${4:-cpack}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data QT_QPA_PLATFORM=offscreen
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
+"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log"; fail "cpack"; }
 deb=$work/out/kestrin_${version}_amd64.deb
 [ -f "$deb" ] || fail "no $(basename "$deb") in: $(ls "$work/out")"
