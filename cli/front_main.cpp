@@ -22,6 +22,7 @@
 #include "platform/MessageBox.h"
 #include "platform/SettingsStore.h"
 #include "state/Bindings.h"
+#include "state/ProgramFiles.h"
 
 namespace {
 
@@ -101,12 +102,13 @@ int main(int argc, char* argv[]) {
   CliOptions options;
   if (folder.empty() || !PlainConvert(argc, argv, options)) return RunWholeProgram(folder, argv);
 
-  // As the whole program has it: the user's locale, the data files beside the program.
+  // As the whole program has it: the user's locale, the data files beside the
+  // program or in ../share/kestrin.
   std::setlocale(LC_ALL, "");
   NoMessageBoxes messages;
   NoSettings settings;
   ConsoleMainWindow window(1, false);
-  AppPath = options.dataDir.empty() ? folder : options.dataDir;
+  AppPath = options.dataDir.empty() ? DataFolder(folder) : options.dataDir;
   MessageBox = &messages;
   Settings = &settings;
   frmMain = &window;

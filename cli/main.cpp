@@ -16,6 +16,7 @@
 #include "platform/QtSerialPort.h"
 #include "platform/QtSettingsStore.h"
 #include "state/Bindings.h"
+#include "state/ProgramFiles.h"
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
@@ -64,7 +65,8 @@ int main(int argc, char* argv[]) {
   ConsoleMainWindow window(commPort, options.verbose);
 
   RunLogFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString() + "/Kestrin";
-  AppPath = options.dataDir.empty() ? QCoreApplication::applicationDirPath().toStdString() : options.dataDir;
+  AppPath = options.dataDir.empty() ? DataFolder(QCoreApplication::applicationDirPath().toStdString())
+                                   : options.dataDir;
   MSComm1 = &port;
   Events = &events;
   Settings = &settings;

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 # Extra packages may be named on the command line (the benchmarks' peers).
-packages=("$@" cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev qt6-serialport-dev qt6-multimedia-dev fonts-dejavu-core python3 libgtest-dev libgmock-dev binutils srecord libelf-dev)
+packages=("$@" cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev qt6-serialport-dev qt6-multimedia-dev fonts-dejavu-core python3 libgtest-dev libgmock-dev binutils srecord libelf-dev dpkg-dev help2man desktop-file-utils)
 
 missing=()
 for p in "${packages[@]}"; do

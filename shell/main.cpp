@@ -17,6 +17,7 @@
 #include "platform/QtSettingsStore.h"
 #include "shell/MainWindow.h"
 #include "state/Bindings.h"
+#include "state/ProgramFiles.h"
 
 namespace {
 bool AsksForHelp(int argc, char* argv[]) {
@@ -70,7 +71,7 @@ int main(int argc, char* argv[]) {
   }
   RunLogFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString() + "/Kestrin";
   AppPath = parser.isSet(dataDir) ? parser.value(dataDir).toStdString()
-                                  : QCoreApplication::applicationDirPath().toStdString();
+                                  : DataFolder(QCoreApplication::applicationDirPath().toStdString());
 
   QtSerialPort port(portMap);
   port.OnReceive = ReceiveBytes;
