@@ -7,61 +7,17 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "cli/CliConvert.h"
+#include "cli/CliDeviceOptions.h"
 #include "cli/CliJson.h"
+#include "cli/CliSupport.h"
 #include "devices/DeviceDatabase.h"
 #include "devices/DeviceState.h"
-#include "devices/ImageState.h"
-#include "images/ProjectState.h"
-#include "link/ErrorRecord.h"
-#include "operations/ImageDownload.h"
-#include "operations/LoadImage.h"
-#include "operations/Selection.h"
 #include "platform/NumberText.h"
-#include "platform/OutputFile.h"
-#include "programmers/UnitState.h"
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <string>
-
-#include <unistd.h>
-
-#include "cli/CliDeviceOptions.h"
-#include "cli/CliSerialOptions.h"
-#include "cli/ConsoleArrayView.h"
-#include "cli/ConsoleProgramManager.h"
-#include "images/ImageSettings.h"
-#include "images/ProjectFile.h"
-#include "link/CommDefs.h"
-#include "link/Commands.h"
-#include "link/LineState.h"
-#include "operations/ArrayRun.h"
-#include "operations/Configure.h"
-#include "operations/DeleteImage.h"
-#include "operations/FirmwareUpgrade.h"
-#include "operations/ImageDirectory.h"
-#include "operations/PortStatus.h"
-#include "operations/ProgramRun.h"
-#include "operations/ReadTarget.h"
-#include "operations/SaveImage.h"
-#include "platform/InputFile.h"
-#include "platform/MessageBox.h"
-#include "platform/SerialPort.h"
-#include "platform/SettingsStore.h"
-#include "programmers/Discovery.h"
-#include "programmers/FirmwareArea.h"
 #include "programmers/ProgrammerTypes.h"
-#include "programmers/RevisionTables.h"
-#include "programmers/SecurityBlock.h"
-#include "state/Bindings.h"
-#include "state/ErrorState.h"
-#include "cli/CliSupport.h"
 
 const CliOptionList& FusesOptions() {
   static const CliOptionList list = {
