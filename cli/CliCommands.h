@@ -54,6 +54,7 @@ struct CliOptions {
   std::string programmerType;           // upgrade: the type whose files are written; devices, convert: type code
   std::string firmware;                 // devices, convert: the firmware revision whose database is used
   std::string family;                   // devices: only this family
+  std::string since;                    // log: the first day, YYYY-MM-DD
   bool json = false;                    // one JSON document on standard output
   bool verify = false;
   bool crcVerify = false;
@@ -67,8 +68,13 @@ struct CliOptions {
   bool version = false;
 };
 
-// Parses the command line; false with a message on a usage error.
+// Parses the command line against the command's declared options and the
+// global ones; false with a message on a usage error.
 bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error);
+
+// The words a shell completes: without a command the command names, with one
+// its options ("--address"), one a line.
+std::string CliCompletionWords(const std::string& command);
 
 // Runs the command with the platform already bound; returns the exit status.
 int RunCliCommand(const CliOptions& options);

@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
+#include "cli/CliCommandTable.h"
 #include "cli/CliCommands.h"
 #include "operations/RunLog.h"
 
-const char* const LogUsage =
-    "log [--since YYYY-MM-DD] [--json]\n"
+const char* const LogDetails =
     "  Prints the run log (every program, verify, load, read, save, delete, upgrade\n"
     "  and configuration operation) from the records of day DATE (UTC) on, or all:\n"
     "  a header line, then one tab-separated line per record, oldest first; tabs,\n"
@@ -48,33 +48,23 @@ void PrintTabLine(const std::vector<std::string>& fields) {
 
 }  // namespace
 
-bool ParseLogOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
-  options.command = "log";
-  std::string since, json;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--json") {
-      json = "json";
-    } else if (arg == "--since") {
-      if (i + 1 >= args.size() || !ValidDate(args[i + 1])) {
-        error = "--since takes a date YYYY-MM-DD";
-        return false;
-      }
-      since = args[++i];
-    } else {
-      error = "log takes --since YYYY-MM-DD and --json only, not " + arg;
-      return false;
-    }
-  }
-  options.arguments = {since, json};
-  return true;
+const CliOptionList& LogOptions() {
+  static const CliOptionList list = {
+      {"since", "YYYY-MM-DD", "only the records of that day (UTC) on", TextOf(&CliOptions::since), 0, 0, nullptr,
+       ValidDate, "--since takes a date YYYY-MM-DD"},
+      SharedCliOption("json", "one JSON array of record objects instead"),
+  };
+  return list;
 }
 
 int LogCommand(const CliOptions& options) {
-  const std::string since = options.arguments.size() > 0 ? options.arguments[0] : std::string();
-  const bool json = options.arguments.size() > 1 && options.arguments[1] == "json";
+  if (!options.arguments.empty()) {
+    std::fputs(CliUsageError("log", "log takes --since YYYY-MM-DD and --json only, not " + options.arguments[0]).c_str(),
+               stderr);
+    return ExitUsage;
+  }
+  const std::string& since = options.since;
+  const bool json = options.json;
   bool first = true;
   size_t skipped = 0;
   if (json) std::fputs("[", stdout);

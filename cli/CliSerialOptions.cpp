@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/CliCommandTable.h"
 #include "cli/CliCommands.h"
+#include "cli/CliSupport.h"
 #include "cli/CliJson.h"
 #include "devices/DeviceState.h"
 #include "link/Commands.h"
@@ -204,4 +206,13 @@ int SerialCommand(const CliOptions& options) {
     std::printf("port %d\t%s\t0x%s\n", port + 1, texts.decimal.c_str(), texts.hex.c_str());
   }
   return ExitOk;
+}
+
+const CliOptionList& SerialOptions() {
+  static const CliOptionList list = {SharedCliOption("address"), SharedCliOption("image"), SharedCliOption("json")};
+  return list;
+}
+
+int SerialEntryCommand(const CliOptions& options) {
+  return SelectProgrammerAt(options) ? SerialCommand(options) : SerialFailed(options);
 }

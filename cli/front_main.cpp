@@ -17,6 +17,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliConvert.h"
+#include "cli/CliOptionTable.h"
 #include "cli/ConsoleMainWindow.h"
 #include "operations/RunLog.h"
 #include "platform/MessageBox.h"
@@ -56,33 +57,22 @@ std::string ProgramFolder() {
 }
 
 // The options of a plain convert (no JSON, no status texts): the command
-// line as ParseCliOptions reads it, or false for anything else.
+// line as the declarations of convert and --data-dir read it, or false for
+// anything else.
 bool PlainConvert(int argc, char* argv[], CliOptions& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    std::string* value = nullptr;
-    if (arg == "--device-type") {
-      value = &options.deviceType;
-    } else if (arg == "--out") {
-      value = &options.out;
-    } else if (arg == "--type") {
-      value = &options.programmerType;
-    } else if (arg == "--firmware") {
-      value = &options.firmware;
-    } else if (arg == "--data-dir") {
-      value = &options.dataDir;
-    } else if (arg == "--file") {
-      if (i + 1 >= argc) return false;
-      options.files.emplace_back(argv[++i]);
-      continue;
-    } else if (arg == "convert" && options.command.empty()) {
+    if (arg == "convert" && options.command.empty()) {
       options.command = arg;
       continue;
-    } else {
-      return false;
     }
-    if (i + 1 >= argc) return false;
-    *value = argv[++i];
+    if (arg.compare(0, 2, "--") != 0) return false;
+    const std::string name = arg.substr(2);
+    const CliOption* option = name == "data-dir" ? FindCliOption(GlobalCliOptions(), name)
+                                                 : FindCliOption(ConvertCliOptions(), name);
+    if (!option || (option->value.kind != CliValue::Text && option->value.kind != CliValue::List)) return false;
+    std::string error;
+    if (i + 1 >= argc || !ApplyCliOption(*option, argv[++i], options, error)) return false;
   }
   return options.command == "convert" && !options.deviceType.empty();
 }

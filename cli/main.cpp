@@ -22,6 +22,11 @@ int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
 
   std::vector<std::string> args(argv + 1, argv + argc);
+  // For shell completion and manual pages: the commands, or one command's options.
+  if (!args.empty() && args[0] == "--complete-words") {
+    std::fputs(CliCompletionWords(args.size() > 1 ? args[1] : std::string()).c_str(), stdout);
+    return ExitOk;
+  }
   CliOptions options;
   std::string error;
   if (!ParseCliOptions(args, options, error)) {

@@ -1,4 +1,5 @@
-#include "cli/CliOffline.h"
+// The device database and fuse fields: fuses, devices.
+#include "cli/CliCommandTable.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -6,21 +7,37 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "cli/CliConvert.h"
+#include "cli/CliDeviceOptions.h"
 #include "cli/CliJson.h"
+#include "cli/CliSupport.h"
 #include "devices/DeviceDatabase.h"
 #include "devices/DeviceState.h"
-#include "devices/ImageState.h"
-#include "images/ProjectState.h"
-#include "link/ErrorRecord.h"
-#include "operations/ImageDownload.h"
-#include "operations/LoadImage.h"
-#include "operations/Selection.h"
 #include "platform/NumberText.h"
-#include "platform/OutputFile.h"
-#include "programmers/UnitState.h"
+#include "programmers/ProgrammerTypes.h"
+
+const CliOptionList& FusesOptions() {
+  static const CliOptionList list = {
+      SharedCliOption("address"),
+      SharedCliOption("device-type"),
+      {"fuses", "HH[,HH...]", "the fuse bytes shown (default: the fuse file's)", TextOf(&CliOptions::fuses)},
+      SharedCliOption("json"),
+  };
+  return list;
+}
+
+const CliOptionList& DevicesOptions() {
+  static const CliOptionList list = {
+      {"type", "N", "only programmer type code N", TextOf(&CliOptions::programmerType)},
+      {"family", "F", "only family F (any case)", TextOf(&CliOptions::family)},
+      SharedCliOption("firmware"),
+      SharedCliOption("json"),
+  };
+  return list;
+}
 
 namespace {
 
@@ -31,6 +48,28 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
+
+int FusesCommand(const CliOptions& options) {
+  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (!SelectedTypeTraits().hasFuses) {
+    std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no fuse definitions (AVR, AVR32 and ARM only)\n",
+                 options.address);
+    return ExitFailed;
+  }
+  if (!FindDeviceByNameIgnoringCase(options.deviceType)) {
+    std::fprintf(stderr, "kestrin-cli: no device family of this programmer has the device type \"%s\"\n",
+                 options.deviceType.c_str());
+    return ExitFailed;
+  }
+  int16_t mode = 0;
+  if (!TakeDeviceOptions(options, false, mode)) return ExitFailed;
+  if (options.json) {
+    PrintFuseFieldsJson(options.address, DeviceTable[CurDevice].DevName);
+  } else {
+    PrintFuseFields();
+  }
+  return ExitOk;
+}
 
 int DevicesCommand(const CliOptions& options) {
   std::vector<int> types;
@@ -78,28 +117,5 @@ int DevicesCommand(const CliOptions& options) {
   document["command"] = "devices";
   document["database"] = JsonText(DeviceFile.substr(1));
   document["devices"] = list;
-  return PrintJsonDocument(document, ExitOk);
-}
-
-int ConvertCommand(const CliOptions& options) {
-  int32_t entire = 0;
-  if (const int status = ConvertAndWrite(options, true, entire)) return status;
-  if (!options.json) {
-    PrintConversion(entire);
-    return ExitOk;
-  }
-  const DeviceRecord& device = DeviceTable[CurDevice];
-  QJsonObject document;
-  document["command"] = "convert";
-  document["type"] = ProgType;
-  document["family"] = JsonText(FamilyList[CurFamily]);
-  document["device"] = JsonText(device.DevName);
-  QJsonArray files;
-  for (const std::string& f : options.files) files.append(JsonText(f));
-  document["files"] = files;
-  document["fileChecksum"] = QString::fromStdString(Hex8(FileChecksum));
-  document["entireImageChecksum"] = QString::fromStdString(Hex8(entire));
-  document["imageTop"] = ImageTop;
-  if (!options.out.empty()) document["out"] = JsonText(options.out);
   return PrintJsonDocument(document, ExitOk);
 }
