@@ -1,16 +1,31 @@
-// The table of kestrin-cli's commands: name, entry function, one-line
+// The table of kestrin-cli's commands: name, body with its values, one-line
 // summary, help text and the options each takes. The parser, the help and
 // the lists for shell completion and manual pages all read it.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/CliOptionTable.h"
 
+// A command's body and the values it takes: the parser fills a fresh set of
+// the command's values, the body gets them back as their own type.
+struct CliBody {
+  std::unique_ptr<CliCommonValues> (*values)();
+  int (*run)(const CliCommonValues&);
+};
+
+template <class S, int (*Run)(const S&)>
+CliBody BodyOf() {
+  static_assert(std::is_base_of<CliCommonValues, S>::value, "command values derive from CliCommonValues");
+  return {[]() -> std::unique_ptr<CliCommonValues> { return std::make_unique<S>(); },
+          [](const CliCommonValues& values) { return Run(static_cast<const S&>(values)); }};
+}
+
 struct CliCommand {
   const char* name;
-  int (*run)(const CliOptions&);
+  CliBody body;
   const char* summary;    // one line
   const char* synopsis;   // the command line's forms, "scan [--port N | --device PATH] [--json]"
   const char* details;    // the help's paragraphs
@@ -44,26 +59,26 @@ const CliOptionList& FusesOptions();
 const CliOptionList& DevicesOptions();
 const CliOptionList& LogOptions();
 
-// The entry functions.
-int ScanCommand(const CliOptions& options);
-int FirmwareRevisionCommand(const CliOptions& options);
-int ReadFlashCommand(const CliOptions& options);
-int WriteFlashCommand(const CliOptions& options);
-int CrcCommand(const CliOptions& options);
-int ImagesCommand(const CliOptions& options);
-int DeleteCommand(const CliOptions& options);
-int ResetSecurityCommand(const CliOptions& options);
-int ProgramCommand(const CliOptions& options);
-int ArrayCommand(const CliOptions& options);
-int LoadCommand(const CliOptions& options);
-int ConvertCommand(const CliOptions& options);
-int SaveCommand(const CliOptions& options);
-int ReadTargetCommand(const CliOptions& options);
-int DefaultsCommand(const CliOptions& options);
-int AteOptionCommand(const CliOptions& options);
-int SetAddressCommand(const CliOptions& options);
-int UpgradeCommand(const CliOptions& options);
-int SerialEntryCommand(const CliOptions& options);
-int FusesCommand(const CliOptions& options);
-int DevicesCommand(const CliOptions& options);
-int LogCommand(const CliOptions& options);
+// The commands' bodies with their values, each beside its command's options.
+CliBody ScanEntry();
+CliBody FirmwareRevisionEntry();
+CliBody ReadFlashEntry();
+CliBody WriteFlashEntry();
+CliBody CrcEntry();
+CliBody ImagesEntry();
+CliBody DeleteEntry();
+CliBody ResetSecurityEntry();
+CliBody ProgramEntry();
+CliBody ArrayEntry();
+CliBody LoadEntry();
+CliBody ConvertEntry();
+CliBody SaveEntry();
+CliBody ReadTargetEntry();
+CliBody DefaultsEntry();
+CliBody AteOptionEntry();
+CliBody SetAddressEntry();
+CliBody UpgradeEntry();
+CliBody SerialEntryEntry();
+CliBody FusesEntry();
+CliBody DevicesEntry();
+CliBody LogEntry();

@@ -12,7 +12,7 @@
 
 const std::vector<CliCommand>& CliCommandTable() {
   static const std::vector<CliCommand> table = {
-    {"scan", ScanCommand, "find the programmers on the line",
+    {"scan", ScanEntry(), "find the programmers on the line",
      "scan [--port N | --device PATH] [--json]\n",
      "  Finds the programmers on the line. One line per programmer, tab-separated:\n"
      "  address, line speed, firmware revision, type code, slots, slot size in bytes.\n"
@@ -20,13 +20,13 @@ const std::vector<CliCommand>& CliCommandTable() {
      "  short is named on stderr (\"firmware incomplete, upgrade again\"; --json:\n"
      "  firmwareIncomplete).\n",
      ScanOptions, {}},
-    {"images", ImagesCommand, "print a programmer's image directory",
+    {"images", ImagesEntry(), "print a programmer's image directory",
      "images --address A [--json]\n",
      "  Selects the programmer at address A and prints its image directory as the\n"
      "  image manager's grid holds it: the header row, then one line per slot,\n"
      "  cells separated by tabs. --json adds each image's size and CRC.\n",
      ImagesOptions, {"address"}},
-    {"program", ProgramCommand, "program or verify the devices on the ports from an image slot",
+    {"program", ProgramEntry(), "program or verify the devices on the ports from an image slot",
      "program --address A --image N [--ports 1,3] [--verify] [--crc-verify] [--sequential] [--json]\n",
      "  Programs (or with --verify only verifies) devices on the enabled ports from\n"
      "  image slot N and prints each change of a port's status, then a summary:\n"
@@ -35,7 +35,7 @@ const std::vector<CliCommand>& CliCommandTable() {
      "  when a port failed, 3 when a command failed or a port was stopped or lost\n"
      "  with the line. Ctrl-C cancels the run.\n",
      ProgramOptions, {"address", "image"}},
-    {"array", ArrayCommand, "run several programmers at once",
+    {"array", ArrayEntry(), "run several programmers at once",
      "array --run A:IMAGE[:PORTS] [--run A:IMAGE[:PORTS] ...] [--verify] [--sequential] [--json]\n",
      "  Array programming: starts the programmer at each address A on image slot\n"
      "  IMAGE (ports 1..4 unless PORTS, e.g. 1,3, is given) in the order given, with\n"
@@ -46,7 +46,7 @@ const std::vector<CliCommand>& CliCommandTable() {
      "  tab-separated. Exits 1 when a port failed, 3 when a unit did not run\n"
      "  through. Ctrl-C cancels every started unit.\n",
      ArrayOptions, {}},
-    {"load", LoadCommand, "convert build files and download the image into a slot",
+    {"load", LoadEntry(), "convert build files and download the image into a slot",
      "load --address A --image N --device-type NAME --file X.hex [--file Y.hex ...]\n"
      "     [--eeprom E.hex --eeprom-name S] [--name S] [--voltage 3.3] [--mode M] [--freq KHZ]\n"
      "     [--protect] [--count N] [DEVICE OPTIONS]\n"
@@ -69,34 +69,34 @@ const std::vector<CliCommand>& CliCommandTable() {
      "  Z8 Encore! F64xx parts have no high sector write protect and nothing in byte 1,\n"
      "  so bit 1 of byte 0 and all of byte 1 stay 1.\n",
      LoadOptions, {"address", "image"}},
-    {"serial", SerialEntryCommand, "print a slot's serialization record",
+    {"serial", SerialEntryEntry(), "print a slot's serialization record",
      "serial --address A --image N [--json]\n",
      "  Prints the serialization record of slot N, one tab-separated line each:\n"
      "  memory, address, size, order, next (decimal, hex); then per port the last\n"
      "  serial number written (\"port P\", decimal, hex).\n",
      SerialOptions, {"address", "image"}},
-    {"fuses", FusesCommand, "print a device's fuse fields",
+    {"fuses", FusesEntry(), "print a device's fuse fields",
      "fuses --address A --device-type NAME [--fuses HH[,HH...]] [--json]\n",
      "  Prints the device's fuse fields from the fuse file, one line per field,\n"
      "  tab-separated: byte, byte name, byte value, field, description, mask, then\n"
      "  one column per option, text=value, the current one marked with *. Without\n"
      "  --fuses the values are the file's defaults.\n",
      FusesOptions, {"address", "device-type"}},
-    {"save", SaveCommand, "write the image in a slot to a file",
+    {"save", SaveEntry(), "write the image in a slot to a file",
      "save --address A --image N --out FILE.hex [--iic]\n",
      "  Uploads the image in slot N and writes it as Intel HEX (or, with --iic, as\n"
      "  an IIC script). A read-protected image is refused.\n",
      SaveOptions, {"address", "image"}},
-    {"read-target", ReadTargetCommand, "read a target device into a slot",
+    {"read-target", ReadTargetEntry(), "read a target device into a slot",
      "read-target --address A --image N --target-port P --device-type NAME [--name S]\n"
      "     [--voltage V] [--mode M] [--freq KHZ]\n",
      "  Reads the target device on port P into slot N of the programmer.\n",
      ReadTargetOptions, {"address", "device-type", "image"}},
-    {"delete", DeleteCommand, "delete the image in a slot",
+    {"delete", DeleteEntry(), "delete the image in a slot",
      "delete --address A --image N\n",
      "  Deletes the image in slot N (its directory entry).\n",
      DeleteOptions, {"address", "image"}},
-    {"reset-security", ResetSecurityCommand, "reset a damaged security block",
+    {"reset-security", ResetSecurityEntry(), "reset a damaged security block",
      "reset-security --address A [--yes]\n",
      "  Resets a damaged security block (one whose check bytes do not match it) to no\n"
      "  count limits and no read protection, after asking on the terminal; --yes\n"
@@ -104,7 +104,7 @@ const std::vector<CliCommand>& CliCommandTable() {
      "  While the block is damaged every image counts as read protected, and loads,\n"
      "  target reads and program runs are refused. An intact block is not reset.\n",
      ResetSecurityOptions, {"address"}},
-    {"upgrade", UpgradeCommand, "write the programmer's firmware, configuration tables or vectors",
+    {"upgrade", UpgradeEntry(), "write the programmer's firmware, configuration tables or vectors",
      "upgrade --address A firmware|hwc|vectors|extended-vectors [--type NAME]\n",
      "  Writes the programmer's firmware, its hardware configuration tables or one of\n"
      "  its vector tables from the files the revisions files name for its type (or\n"
@@ -115,38 +115,38 @@ const std::vector<CliCommand>& CliCommandTable() {
      "  file brings (\"... now runs 2.004, expected 2.005\"). Every upgrade ends by\n"
      "  finding the programmer at A again and selecting it.\n",
      UpgradeOptions, {"address"}},
-    {"fwrev", FirmwareRevisionCommand, "print a programmer's firmware revision",
+    {"fwrev", FirmwareRevisionEntry(), "print a programmer's firmware revision",
      "fwrev --address A [--baud 38400|115200]\n",
      "  Prints the firmware revision of the programmer at address A; says on stderr\n"
      "  when its last firmware upgrade was cut short (\"firmware incomplete, upgrade\n"
      "  again\").\n",
      FwrevOptions, {"address"}},
-    {"read-flash", ReadFlashCommand, "read programmer flash",
+    {"read-flash", ReadFlashEntry(), "read programmer flash",
      "read-flash --address A ADDR COUNT [--out FILE] [--baud 38400|115200]\n",
      "  Reads COUNT bytes of programmer flash from ADDR: as hex to standard output,\n"
      "  or as binary to FILE.\n",
      ReadFlashOptions, {"address"}},
-    {"write-flash", WriteFlashCommand, "write programmer flash",
+    {"write-flash", WriteFlashEntry(), "write programmer flash",
      "write-flash --address A ADDR FILE [--baud 38400|115200]\n",
      "  Writes the bytes of a binary FILE to programmer flash from ADDR.\n",
      WriteFlashOptions, {"address"}},
-    {"crc", CrcCommand, "print the CRC of programmer flash",
+    {"crc", CrcEntry(), "print the CRC of programmer flash",
      "crc --address A ADDR LEN [--baud 38400|115200]\n",
      "  Prints the programmer's CRC of LEN flash bytes from ADDR as four hex digits,\n"
      "  in reply order.\n",
      CrcOptions, {"address"}},
-    {"set-address", SetAddressCommand, "move a programmer to another address",
+    {"set-address", SetAddressEntry(), "move a programmer to another address",
      "set-address --address A --to N\n",
      "  Moves the programmer at address A to address N (1..16), unless another\n"
      "  programmer answers at N; then finds it there and prints its line as scan does.\n",
      SetAddressOptions, {"address", "to"}},
-    {"defaults", DefaultsCommand, "print or set a programmer's power-on defaults",
+    {"defaults", DefaultsEntry(), "print or set a programmer's power-on defaults",
      "defaults --address A [--set --image N [--ports 1,3] [--crc-verify] [--sequential]]\n",
      "  Prints the programmer's power-on defaults, one tab-separated line each:\n"
      "  image, ports enabled, crc-verify, sequential. With --set they are written\n"
      "  first (ports not given are disabled; --ports defaults to all four).\n",
      DefaultsOptions, {"address"}},
-    {"devices", DevicesCommand, "list the device types of the device database",
+    {"devices", DevicesEntry(), "list the device types of the device database",
      "devices [--type N] [--family F] [--firmware REV] [--json]\n",
      "  Lists the device types of the delivered device database without a programmer,\n"
      "  one line each, tab-separated: programmer type code, family, device type, flash,\n"
@@ -156,7 +156,7 @@ const std::vector<CliCommand>& CliCommandTable() {
      "  uses (1.x: device_V1.inf, 2.x: device_V2.inf); without --firmware, that of\n"
      "  the current firmware (device.inf).\n",
      DevicesOptions, {}},
-    {"convert", ConvertCommand, "convert build files offline and print their checksums",
+    {"convert", ConvertEntry(), "convert build files offline and print their checksums",
      "convert --device-type NAME --file X.hex [--file Y.hex ...] [--out IMAGE.bin] [--type N]\n"
      "        [--firmware REV] [--json]\n",
      "  Converts the build files (Intel HEX, S-record, ELF, or binary as FILE.bin@ADDR)\n"
@@ -167,11 +167,11 @@ const std::vector<CliCommand>& CliCommandTable() {
      "  --out writes the main image as it would be downloaded (the device's whole\n"
      "  flash, blank where no file sets a byte); the file is written whole or not at all.\n",
      ConvertCliOptions, {"device-type"}},
-    {"log", LogCommand, "print the run log",
+    {"log", LogEntry(), "print the run log",
      "log [--since YYYY-MM-DD] [--json]\n",
 LogDetails,
      LogOptions, {}},
-    {"ate-option", AteOptionCommand, "print or set an ATE option's defaults",
+    {"ate-option", AteOptionEntry(), "print or set an ATE option's defaults",
      "ate-option --address A OPTION [--set --image N [--ports 1,3] [--crc-verify] [--sequential]]\n",
      "  The same for ATE option OPTION (0..3), the option sets test equipment selects.\n",
      AteOptionOptions, {"address"}},  };
@@ -185,10 +185,10 @@ const CliCommand* FindCliCommand(const std::string& name) {
   return nullptr;
 }
 
-int RunCliCommand(const CliOptions& options) {
-  const CliCommand* command = FindCliCommand(options.command);
-  if (!command) return UsageError("", "unknown command " + options.command);
+int RunCliCommand(const CliCommonValues& values) {
+  const CliCommand* command = FindCliCommand(values.command);
+  if (!command) return UsageError("", "unknown command " + values.command);
   ClearError();
   const LineOperation operation(LineUser::CommandLine);
-  return command->run(options);
+  return command->body.run(values);
 }

@@ -11,15 +11,36 @@
 #include "programmers/RevisionTables.h"
 #include "programmers/UnitState.h"
 
-// --image, --ports, --crc-verify and --sequential are the record written with --set.
+namespace {
+
+// defaults and ate-option: --image, --ports, --crc-verify and --sequential
+// are the record written with --set.
+struct DefaultsValues : CliCommonValues {
+  int address = 0;
+  bool set = false;                     // write before reading back
+  int image = 0;
+  std::string ports = "1,2,3,4";
+  bool portsGiven = false;              // --ports was on the command line
+  bool crcVerify = false;
+  bool sequential = false;
+};
+
+struct UpgradeValues : CliCommonValues {
+  int address = 0;
+  std::string programmerType;           // the type whose files are written
+};
+
+}  // namespace
+
 const CliOptionList& DefaultsOptions() {
   static const CliOptionList list = {
-      SharedCliOption("address"),
-      SharedCliOption("set"),
-      SharedCliOption("image", "with --set: the image slot 1..4"),
-      SharedCliOption("ports", "with --set: the ports enabled (default: all four)"),
-      SharedCliOption("crc-verify", "with --set: verify by CRC"),
-      SharedCliOption("sequential", "with --set: program the ports one after another"),
+      SharedCliOption("address", &DefaultsValues::address),
+      SharedCliOption("set", &DefaultsValues::set),
+      SharedCliOption("image", &DefaultsValues::image, "with --set: the image slot 1..4"),
+      NotingGiven(SharedCliOption("ports", &DefaultsValues::ports, "with --set: the ports enabled (default: all four)"),
+                  &DefaultsValues::portsGiven),
+      SharedCliOption("crc-verify", &DefaultsValues::crcVerify, "with --set: verify by CRC"),
+      SharedCliOption("sequential", &DefaultsValues::sequential, "with --set: program the ports one after another"),
   };
   return list;
 }
@@ -28,8 +49,8 @@ const CliOptionList& AteOptionOptions() { return DefaultsOptions(); }
 
 const CliOptionList& UpgradeOptions() {
   static const CliOptionList list = {
-      SharedCliOption("address"),
-      {"type", "NAME", "write the files of programmer type NAME", TextOf(&CliOptions::programmerType)},
+      SharedCliOption("address", &UpgradeValues::address),
+      {"type", "NAME", "write the files of programmer type NAME", ValueOf(&UpgradeValues::programmerType)},
   };
   return list;
 }
@@ -46,7 +67,7 @@ void PrintDefaults(const ProgrammerDefaults& d) {
 }
 
 // Writes the record when --set is given, then prints what the programmer holds.
-int DefaultsRecordCommand(const CliOptions& options, int option) {
+int DefaultsRecordCommand(const DefaultsValues& options, int option) {
   ProgrammerDefaults d;
   if (options.set) {
     if (options.image == 0) return UsageError(options.command, "--set needs --image N (1..4)");
@@ -59,7 +80,7 @@ int DefaultsRecordCommand(const CliOptions& options, int option) {
   } else if (options.image != 0 || options.portsGiven || options.crcVerify || options.sequential) {
     return UsageError(options.command, "--image, --ports, --crc-verify and --sequential go with --set");
   }
-  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (!SelectProgrammerAt(options.address)) return ExitFailed;
   if (options.set && options.image > SlotCount()) {
     std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no image slot %d\n", options.address,
                  options.image);
@@ -79,12 +100,12 @@ int DefaultsRecordCommand(const CliOptions& options, int option) {
 
 }  // namespace
 
-int DefaultsCommand(const CliOptions& options) {
+int DefaultsCommand(const DefaultsValues& options) {
   if (!options.arguments.empty()) return UsageError(options.command, "defaults takes no arguments");
   return DefaultsRecordCommand(options, -1);
 }
 
-int AteOptionCommand(const CliOptions& options) {
+int AteOptionCommand(const DefaultsValues& options) {
   long long option = -1;
   if (options.arguments.size() != 1 || !ParseNumber(options.arguments[0], option) || option >= AteOptionCount) {
     return UsageError(options.command, "ate-option needs the option number 0..3");
@@ -120,12 +141,12 @@ bool ChooseTypeFiles(const std::string& typeName) {
 
 }  // namespace
 
-int UpgradeCommand(const CliOptions& options) {
+int UpgradeCommand(const UpgradeValues& options) {
   const std::string what = options.arguments.size() == 1 ? options.arguments[0] : "";
   if (what != "firmware" && what != "hwc" && what != "vectors" && what != "extended-vectors") {
     return UsageError(options.command, "upgrade needs one of firmware, hwc, vectors, extended-vectors");
   }
-  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (!SelectProgrammerAt(options.address)) return ExitFailed;
   if (!options.programmerType.empty() && !ChooseTypeFiles(options.programmerType)) {
     std::fprintf(stderr, "kestrin-cli: the revisions files list no programmer type \"%s\"\n",
                  options.programmerType.c_str());
@@ -150,3 +171,7 @@ int UpgradeCommand(const CliOptions& options) {
   if (what == "firmware") std::printf("%s\n", ProgrammerTable[SelectedProgrammer].FwRevision.c_str());
   return ExitOk;
 }
+
+CliBody DefaultsEntry() { return BodyOf<DefaultsValues, DefaultsCommand>(); }
+CliBody AteOptionEntry() { return BodyOf<DefaultsValues, AteOptionCommand>(); }
+CliBody UpgradeEntry() { return BodyOf<UpgradeValues, UpgradeCommand>(); }

@@ -47,20 +47,20 @@ std::string Hex8(int32_t value) {
   return text;
 }
 
-void ChooseDatabase(const CliOptions& options) {
-  const int generation = options.firmware.empty() ? 3 : FirmwareGeneration(options.firmware);
+void ChooseDatabase(const std::string& firmware) {
+  const int generation = firmware.empty() ? 3 : FirmwareGeneration(firmware);
   FwGen2 = generation >= 2;
   FwGen3 = generation >= 3;
   DeviceFile = generation == 1 ? "\\device_V1.inf" : generation == 2 ? "\\device_V2.inf" : "\\device.inf";
 }
 
-bool ChooseTypes(const CliOptions& options, std::vector<int>& types, std::string& error) {
+bool ChooseTypes(const std::string& programmerType, std::vector<int>& types, std::string& error) {
   types.clear();
-  if (options.programmerType.empty()) {
+  if (programmerType.empty()) {
     for (int t = 1; t <= HighestTypeCode; ++t) types.push_back(t);
     return true;
   }
-  const std::string& text = options.programmerType;
+  const std::string& text = programmerType;
   if (text.size() > 2 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
       std::stoi(text) < 1 || std::stoi(text) > HighestTypeCode) {
     error = "--type takes a programmer type code from 1 to " + std::to_string(HighestTypeCode);
@@ -77,7 +77,7 @@ bool LoadFamiliesOf(int type, bool report) {
   return false;
 }
 
-int ConvertAndWrite(const CliOptions& options, bool report, int32_t& entireImageChecksum) {
+int ConvertAndWrite(const ConvertValues& options, bool report, int32_t& entireImageChecksum) {
   if (options.files.empty() || options.files.size() > 4) {
     if (report) {
       std::fputs("kestrin-cli: convert needs one to four --file build files\nsee 'kestrin-cli convert --help'\n",
@@ -87,11 +87,11 @@ int ConvertAndWrite(const CliOptions& options, bool report, int32_t& entireImage
   }
   std::vector<int> types;
   std::string error;
-  if (!ChooseTypes(options, types, error)) {
+  if (!ChooseTypes(options.programmerType, types, error)) {
     if (report) std::fprintf(stderr, "kestrin-cli: %s\nsee 'kestrin-cli convert --help'\n", error.c_str());
     return ExitUsage;
   }
-  ChooseDatabase(options);
+  ChooseDatabase(options.firmware);
   // An exact name in any type first, then one that differs only in case.
   bool found = false;
   for (bool ignoreCase : {false, true}) {

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliCommands.h"
+#include "cli/CliOptionTable.h"
 
 // The database of the firmware generation (--firmware), as selecting a
 // programmer with that firmware chooses it; without it the current firmware's.
-void ChooseDatabase(const CliOptions& options);
-// The programmer types to look in: the one of --type, else every code.
-bool ChooseTypes(const CliOptions& options, std::vector<int>& types, std::string& error);
+void ChooseDatabase(const std::string& firmware);
+// The programmer types to look in: the one of --type (`programmerType`), else every code.
+bool ChooseTypes(const std::string& programmerType, std::vector<int>& types, std::string& error);
 // The families of ProgType; false when the database cannot be read, with the
 // error report shown when `report` is set.
 bool LoadFamiliesOf(int type, bool report);
@@ -21,7 +21,7 @@ bool LoadFamiliesOf(int type, bool report);
 // checksum and writes --out. With `report` every failure is said as the
 // command says it; without, nothing is printed at all and the status alone
 // tells of a failure.
-int ConvertAndWrite(const CliOptions& options, bool report, int32_t& entireImageChecksum);
+int ConvertAndWrite(const ConvertValues& options, bool report, int32_t& entireImageChecksum);
 // A checksum as the command prints it: eight upper-case hex digits.
 std::string Hex8(int32_t value);
 // The three lines of a conversion that succeeded.

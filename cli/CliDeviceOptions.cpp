@@ -88,7 +88,7 @@ bool TakeFuses(const std::string& text) {
   return true;
 }
 
-bool TakeOsccal(const CliOptions& options) {
+bool TakeOsccal(const DeviceOptionValues& options) {
   if (!options.osccal.empty()) {
     const std::vector<OsccalChoice> choices = ProgType == 6 && HasOsccal ? OsccalChoices() : std::vector<OsccalChoice>{};
     const OsccalChoice* chosen = nullptr;
@@ -122,12 +122,12 @@ bool TakeOsccal(const CliOptions& options) {
 
 }  // namespace
 
-bool HasDeviceOptions(const CliOptions& o) {
+bool HasDeviceOptions(const DeviceOptionValues& o) {
   return !o.fuses.empty() || !o.osccal.empty() || !o.osccalMemory.empty() || !o.osccalAddress.empty() ||
          !o.jtagId.empty() || o.avr32Security;
 }
 
-bool TakeDeviceOptions(const CliOptions& options, bool fromProject, int16_t& mode) {
+bool TakeDeviceOptions(const DeviceOptionValues& options, bool fromProject, int16_t& mode) {
   if (!SelectedTypeTraits().hasFuses) {
     return !HasDeviceOptions(options) || Refuse("fuse and calibration options are for AVR, AVR32 and ARM programmers");
   }

@@ -6,17 +6,26 @@
 #include <cstdint>
 #include <string>
 
-struct CliOptions;
 struct ImageLoadSettings;
 
+// The AVR-class settings of a load, as the options give them.
+struct DeviceOptionValues {
+  std::string fuses;                    // the fuse bytes, "HH,HH,…"
+  std::string osccal;                   // NONE 8MHZ 4MHZ 2MHZ 1MHZ INTERNAL
+  std::string osccalMemory;             // flash or eeprom
+  std::string osccalAddress;            // hex
+  std::string jtagId;                   // "PART,VERSION" in hex
+  bool avr32Security = false;
+};
+
 // True when the options name any of the AVR-class settings.
-bool HasDeviceOptions(const CliOptions& options);
+bool HasDeviceOptions(const DeviceOptionValues& options);
 
 // Sets the device options of a load for the device found: the fuse file's
 // defaults (or a project's values), then what the options give. Adds the
 // mode bits the options imply to `mode`. False, with a message on standard
 // error, when a value is refused; nothing has been sent then.
-bool TakeDeviceOptions(const CliOptions& options, bool fromProject, int16_t& mode);
+bool TakeDeviceOptions(const DeviceOptionValues& options, bool fromProject, int16_t& mode);
 
 // Prints the fuse fields of the loaded model, one line per field: byte,
 // byte name, the byte's value, field name, description, mask, then one

@@ -19,22 +19,40 @@
 #include "platform/NumberText.h"
 #include "programmers/ProgrammerTypes.h"
 
+namespace {
+
+struct FusesValues : CliCommonValues {
+  int address = 0;
+  std::string deviceType;
+  std::string fuses;                    // the fuse bytes shown, "HH,HH,…"
+  bool json = false;
+};
+
+struct DevicesValues : CliCommonValues {
+  std::string programmerType;           // type code
+  std::string family;                   // only this family
+  std::string firmware;                 // the firmware revision whose database is used
+  bool json = false;
+};
+
+}  // namespace
+
 const CliOptionList& FusesOptions() {
   static const CliOptionList list = {
-      SharedCliOption("address"),
-      SharedCliOption("device-type"),
-      {"fuses", "HH[,HH...]", "the fuse bytes shown (default: the fuse file's)", TextOf(&CliOptions::fuses)},
-      SharedCliOption("json"),
+      SharedCliOption("address", &FusesValues::address),
+      SharedCliOption("device-type", &FusesValues::deviceType),
+      {"fuses", "HH[,HH...]", "the fuse bytes shown (default: the fuse file's)", ValueOf(&FusesValues::fuses)},
+      SharedCliOption("json", &FusesValues::json),
   };
   return list;
 }
 
 const CliOptionList& DevicesOptions() {
   static const CliOptionList list = {
-      {"type", "N", "only programmer type code N", TextOf(&CliOptions::programmerType)},
-      {"family", "F", "only family F (any case)", TextOf(&CliOptions::family)},
-      SharedCliOption("firmware"),
-      SharedCliOption("json"),
+      {"type", "N", "only programmer type code N", ValueOf(&DevicesValues::programmerType)},
+      {"family", "F", "only family F (any case)", ValueOf(&DevicesValues::family)},
+      SharedCliOption("firmware", &DevicesValues::firmware),
+      SharedCliOption("json", &DevicesValues::json),
   };
   return list;
 }
@@ -49,8 +67,8 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-int FusesCommand(const CliOptions& options) {
-  if (!SelectProgrammerAt(options)) return ExitFailed;
+int FusesCommand(const FusesValues& options) {
+  if (!SelectProgrammerAt(options.address)) return ExitFailed;
   if (!SelectedTypeTraits().hasFuses) {
     std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no fuse definitions (AVR, AVR32 and ARM only)\n",
                  options.address);
@@ -61,8 +79,10 @@ int FusesCommand(const CliOptions& options) {
                  options.deviceType.c_str());
     return ExitFailed;
   }
+  DeviceOptionValues shown;
+  shown.fuses = options.fuses;
   int16_t mode = 0;
-  if (!TakeDeviceOptions(options, false, mode)) return ExitFailed;
+  if (!TakeDeviceOptions(shown, false, mode)) return ExitFailed;
   if (options.json) {
     PrintFuseFieldsJson(options.address, DeviceTable[CurDevice].DevName);
   } else {
@@ -71,14 +91,14 @@ int FusesCommand(const CliOptions& options) {
   return ExitOk;
 }
 
-int DevicesCommand(const CliOptions& options) {
+int DevicesCommand(const DevicesValues& options) {
   std::vector<int> types;
   std::string error;
-  if (!ChooseTypes(options, types, error)) {
+  if (!ChooseTypes(options.programmerType, types, error)) {
     std::fprintf(stderr, "kestrin-cli: %s\nsee 'kestrin-cli devices --help'\n", error.c_str());
     return ExitUsage;
   }
-  ChooseDatabase(options);
+  ChooseDatabase(options.firmware);
   QJsonArray list;
   if (!options.json) std::printf("# type\tfamily\tdevice\tflash\tsecond\taux\tblank\tid\tvmin\tvmax\n");
   for (int type : types) {
@@ -119,3 +139,6 @@ int DevicesCommand(const CliOptions& options) {
   document["devices"] = list;
   return PrintJsonDocument(document, ExitOk);
 }
+
+CliBody FusesEntry() { return BodyOf<FusesValues, FusesCommand>(); }
+CliBody DevicesEntry() { return BodyOf<DevicesValues, DevicesCommand>(); }

@@ -13,27 +13,48 @@
 #include "programmers/SecurityBlock.h"
 #include "programmers/UnitState.h"
 
+namespace {
+
+struct ImagesValues : CliCommonValues {
+  int address = 0;
+  bool json = false;
+};
+
+struct DeleteValues : CliCommonValues {
+  int address = 0;
+  int image = 0;
+};
+
+struct ResetSecurityValues : CliCommonValues {
+  int address = 0;
+  bool yes = false;   // the answer to its question, for scripts
+};
+
+}  // namespace
+
 const CliOptionList& ImagesOptions() {
-  static const CliOptionList list = {SharedCliOption("address"), SharedCliOption("json")};
+  static const CliOptionList list = {SharedCliOption("address", &ImagesValues::address),
+                                     SharedCliOption("json", &ImagesValues::json)};
   return list;
 }
 
 const CliOptionList& DeleteOptions() {
-  static const CliOptionList list = {SharedCliOption("address"), SharedCliOption("image")};
+  static const CliOptionList list = {SharedCliOption("address", &DeleteValues::address),
+                                     SharedCliOption("image", &DeleteValues::image)};
   return list;
 }
 
 const CliOptionList& ResetSecurityOptions() {
   static const CliOptionList list = {
-      SharedCliOption("address"),
-      {"yes", nullptr, "the answer to the question, for scripts", SwitchOf(&CliOptions::yes)},
+      SharedCliOption("address", &ResetSecurityValues::address),
+      {"yes", nullptr, "the answer to the question, for scripts", ValueOf(&ResetSecurityValues::yes)},
   };
   return list;
 }
 
-int ImagesCommand(const CliOptions& options) {
+int ImagesCommand(const ImagesValues& options) {
   const RunTimes times;
-  const bool selected = SelectProgrammerAt(options);
+  const bool selected = SelectProgrammerAt(options.address);
   if (options.json) {
     QJsonObject document;
     document["command"] = "images";
@@ -63,7 +84,7 @@ namespace {
 
 // Yes from --yes, or from the operator at a terminal; no terminal and no
 // --yes is a refusal.
-bool ConfirmOnTerminal(const CliOptions& options, const std::string& question) {
+bool ConfirmOnTerminal(const ResetSecurityValues& options, const std::string& question) {
   if (options.yes) return true;
   if (!isatty(STDIN_FILENO)) {
     std::fprintf(stderr, "kestrin-cli: %s needs a terminal to ask, or --yes\n", options.command.c_str());
@@ -80,8 +101,8 @@ bool ConfirmOnTerminal(const CliOptions& options, const std::string& question) {
 
 }  // namespace
 
-int ResetSecurityCommand(const CliOptions& options) {
-  if (!SelectProgrammerAt(options)) return ExitFailed;
+int ResetSecurityCommand(const ResetSecurityValues& options) {
+  if (!SelectProgrammerAt(options.address)) return ExitFailed;
   if (!SecurityDamaged) {
     std::fprintf(stderr, "kestrin-cli: the security block of the programmer at address %d is intact; nothing to reset\n",
                  options.address);
@@ -96,8 +117,8 @@ int ResetSecurityCommand(const CliOptions& options) {
   return ExitOk;
 }
 
-int DeleteCommand(const CliOptions& options) {
-  if (!SelectProgrammerAt(options)) return ExitFailed;
+int DeleteCommand(const DeleteValues& options) {
+  if (!SelectProgrammerAt(options.address)) return ExitFailed;
   if (options.image > SlotCount()) {
     std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no image slot %d\n", options.address,
                  options.image);
@@ -110,3 +131,6 @@ int DeleteCommand(const CliOptions& options) {
   return ExitOk;
 }
 
+CliBody ImagesEntry() { return BodyOf<ImagesValues, ImagesCommand>(); }
+CliBody DeleteEntry() { return BodyOf<DeleteValues, DeleteCommand>(); }
+CliBody ResetSecurityEntry() { return BodyOf<ResetSecurityValues, ResetSecurityCommand>(); }

@@ -22,40 +22,61 @@
 #include "programmers/UnitState.h"
 #include "state/ErrorState.h"
 
+namespace {
+
+struct LoadValues : CliCommonValues, DeviceOptionValues, SerialOptionValues {
+  int address = 0;
+  int image = 0;
+  std::string project;                  // a project file instead of files and device
+  std::string deviceType;
+  std::vector<std::string> files;
+  std::string eeprom;
+  std::string eepromName;
+  std::string name;
+  double voltage = 0;                   // 0: not given
+  int mode = 0;
+  int freq = 0;
+  bool protect = false;
+  int count = -1;                       // -1: no limit
+  std::string optionBytes;              // Z8 Encore!, ZNEO, ZLF645 option bytes, "HH,HH,…"
+};
+
+}  // namespace
+
 const CliOptionList& LoadOptions() {
   static const CliOptionList list = {
-      SharedCliOption("address"),
-      SharedCliOption("image"),
-      {"project", "FILE.vrx", "a project file: its files, device type and settings", TextOf(&CliOptions::project)},
-      SharedCliOption("device-type"),
+      SharedCliOption("address", &LoadValues::address),
+      SharedCliOption("image", &LoadValues::image),
+      {"project", "FILE.vrx", "a project file: its files, device type and settings", ValueOf(&LoadValues::project)},
+      SharedCliOption("device-type", &LoadValues::deviceType),
       {"file", "X.hex", "a build file (Intel HEX, S-record, ELF, or binary as FILE.bin@ADDR);\none to four",
-       ListOf(&CliOptions::files)},
-      {"eeprom", "E.hex", "the second memory's build file", TextOf(&CliOptions::eeprom)},
-      {"eeprom-name", "S", "the second memory's name (with --eeprom)", TextOf(&CliOptions::eepromName)},
-      SharedCliOption("name"),
-      SharedCliOption("voltage"),
-      SharedCliOption("mode"),
-      SharedCliOption("freq"),
-      {"protect", nullptr, "read-protect the image", SwitchOf(&CliOptions::protect)},
-      {"count", "N", "the number of devices the image may program, 1..2147483647", NumberOf(&CliOptions::count), 1,
+       ValueOf(&LoadValues::files)},
+      {"eeprom", "E.hex", "the second memory's build file", ValueOf(&LoadValues::eeprom)},
+      {"eeprom-name", "S", "the second memory's name (with --eeprom)", ValueOf(&LoadValues::eepromName)},
+      SharedCliOption("name", &LoadValues::name),
+      SharedCliOption("voltage", &LoadValues::voltage),
+      SharedCliOption("mode", &LoadValues::mode),
+      SharedCliOption("freq", &LoadValues::freq),
+      {"protect", nullptr, "read-protect the image", ValueOf(&LoadValues::protect)},
+      {"count", "N", "the number of devices the image may program, 1..2147483647", ValueOf(&LoadValues::count), 1,
        2147483647},
       {"fuses", "HH[,HH...]", "every fuse byte in hex, byte 0 first; each must fit\nthe options of its fields (see kestrin-cli fuses)",
-       TextOf(&CliOptions::fuses)},
-      {"osccal", "NONE|8MHZ|4MHZ|2MHZ|1MHZ|INTERNAL", "calibration value to write (AVR)", TextOf(&CliOptions::osccal)},
-      {"osccal-memory", "flash|eeprom", "where the calibration value goes", TextOf(&CliOptions::osccalMemory)},
-      {"osccal-address", "HEX", "the calibration value's address", TextOf(&CliOptions::osccalAddress)},
-      {"jtag-id", "PART,VERSION", "check the JTAG ID first (AVR, with --mode 4: JTAG)", TextOf(&CliOptions::jtagId)},
-      {"avr32-security", nullptr, "program the AVR32 security bit", SwitchOf(&CliOptions::avr32Security)},
+       ValueOf<LoadValues>(&LoadValues::fuses)},
+      {"osccal", "NONE|8MHZ|4MHZ|2MHZ|1MHZ|INTERNAL", "calibration value to write (AVR)", ValueOf<LoadValues>(&LoadValues::osccal)},
+      {"osccal-memory", "flash|eeprom", "where the calibration value goes", ValueOf<LoadValues>(&LoadValues::osccalMemory)},
+      {"osccal-address", "HEX", "the calibration value's address", ValueOf<LoadValues>(&LoadValues::osccalAddress)},
+      {"jtag-id", "PART,VERSION", "check the JTAG ID first (AVR, with --mode 4: JTAG)", ValueOf<LoadValues>(&LoadValues::jtagId)},
+      {"avr32-security", nullptr, "program the AVR32 security bit", ValueOf<LoadValues>(&LoadValues::avr32Security)},
       {"serial-memory", "flash|eeprom|user", "the memory the serial number is written to",
-       TextOf(&CliOptions::serialMemory)},
-      {"serial-address", "HEX", "the serial number's address", TextOf(&CliOptions::serialAddress)},
-      {"serial-size", "2|4|6", "the serial number's size in bytes", TextOf(&CliOptions::serialSize)},
+       ValueOf<LoadValues>(&LoadValues::serialMemory)},
+      {"serial-address", "HEX", "the serial number's address", ValueOf<LoadValues>(&LoadValues::serialAddress)},
+      {"serial-size", "2|4|6", "the serial number's size in bytes", ValueOf<LoadValues>(&LoadValues::serialSize)},
       {"serial-next", "N", "the first serial number: decimal, or hex with 0x; it\nmust fit the size",
-       TextOf(&CliOptions::serialNext)},
-      {"serial-order", "msb|lsb", "byte order in the device (default lsb)", TextOf(&CliOptions::serialOrder)},
+       ValueOf<LoadValues>(&LoadValues::serialNext)},
+      {"serial-order", "msb|lsb", "byte order in the device (default lsb)", ValueOf<LoadValues>(&LoadValues::serialOrder)},
       {"option-bytes", "HH[,HH...]",
        "byte 0 first: Z8 Encore! 2 bytes (image addresses 0, 1), ZNEO 4\n(addresses 0..3), ZLF645 2 (FIB3 page bytes FE, FF; an erased page\nunless --eeprom gives one)",
-       TextOf(&CliOptions::optionBytes)},
+       ValueOf(&LoadValues::optionBytes)},
   };
   return list;
 }
@@ -63,7 +84,7 @@ const CliOptionList& LoadOptions() {
 namespace {
 
 // Takes the files, device and settings of a project file as a load's options.
-bool TakeProject(CliOptions& options) {
+bool TakeProject(LoadValues& options) {
   if (!ReadProjectForLoad(options.project)) {
     if (LastErrorNumber != 0) ReportLastError();
     return false;
@@ -82,8 +103,8 @@ bool TakeProject(CliOptions& options) {
 
 }  // namespace
 
-int LoadCommand(const CliOptions& given) {
-  CliOptions options = given;
+int LoadCommand(const LoadValues& given) {
+  LoadValues options = given;
   const bool fromProject = !options.project.empty();
   // The device comes with the files or with the project, not both.
   if (options.deviceType.empty() && !fromProject) {
@@ -100,10 +121,10 @@ int LoadCommand(const CliOptions& given) {
   }
   std::string serialError;
   if (!CheckSerialOptions(options, serialError)) return UsageError(options.command, serialError);
-  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (!SelectProgrammerAt(options.address)) return ExitFailed;
   if (fromProject && !TakeProject(options)) return ExitFailed;
   double volts = 0;
-  if (!PrepareSlotAndDevice(options, volts)) return ExitFailed;
+  if (!PrepareSlotAndDevice(options.address, options.image, options.deviceType, options.voltage, volts)) return ExitFailed;
 
   ImageLoadSettings settings;
   settings.image = options.image;
@@ -114,7 +135,7 @@ int LoadCommand(const CliOptions& given) {
   auto mode = fromProject ? static_cast<int16_t>(ProjMode)
                           : static_cast<int16_t>(options.mode + (options.eeprom.empty() ? 0 : 2) + DeviceModeBits());
   if (!TakeDeviceOptions(options, fromProject, mode)) return ExitFailed;
-  if (!TakeSerialOptions(options)) return ExitFailed;
+  if (!TakeSerialOptions(options, options.address)) return ExitFailed;
   if (!TakeOptionBytes(options.optionBytes, settings, mode)) return ExitFailed;
   settings.modeWord = [mode] { return mode; };
   settings.name = options.name;
@@ -131,7 +152,7 @@ int LoadCommand(const CliOptions& given) {
   return ExitOk;
 }
 
-int ConvertCommand(const CliOptions& options) {
+int ConvertCommand(const ConvertValues& options) {
   int32_t entire = 0;
   if (const int status = ConvertAndWrite(options, true, entire)) return status;
   if (!options.json) {
@@ -153,3 +174,6 @@ int ConvertCommand(const CliOptions& options) {
   if (!options.out.empty()) document["out"] = JsonText(options.out);
   return PrintJsonDocument(document, ExitOk);
 }
+
+CliBody LoadEntry() { return BodyOf<LoadValues, LoadCommand>(); }
+CliBody ConvertEntry() { return BodyOf<ConvertValues, ConvertCommand>(); }

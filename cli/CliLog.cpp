@@ -48,16 +48,25 @@ void PrintTabLine(const std::vector<std::string>& fields) {
 
 }  // namespace
 
+namespace {
+
+struct LogValues : CliCommonValues {
+  std::string since;                    // the first day, YYYY-MM-DD
+  bool json = false;
+};
+
+}  // namespace
+
 const CliOptionList& LogOptions() {
   static const CliOptionList list = {
-      {"since", "YYYY-MM-DD", "only the records of that day (UTC) on", TextOf(&CliOptions::since), 0, 0, nullptr,
+      {"since", "YYYY-MM-DD", "only the records of that day (UTC) on", ValueOf(&LogValues::since), 0, 0, nullptr,
        ValidDate, "--since takes a date YYYY-MM-DD"},
-      SharedCliOption("json", "one JSON array of record objects instead"),
+      SharedCliOption("json", &LogValues::json, "one JSON array of record objects instead"),
   };
   return list;
 }
 
-int LogCommand(const CliOptions& options) {
+int LogCommand(const LogValues& options) {
   if (!options.arguments.empty()) {
     std::fputs(CliUsageError("log", "log takes --since YYYY-MM-DD and --json only, not " + options.arguments[0]).c_str(),
                stderr);
@@ -92,3 +101,5 @@ int LogCommand(const CliOptions& options) {
   }
   return 0;
 }
+
+CliBody LogEntry() { return BodyOf<LogValues, LogCommand>(); }

@@ -20,14 +20,14 @@ bool ParseCliNumber(const std::string& text, long long& value) {
 
 const CliOptionList& GlobalCliOptions() {
   static const CliOptionList list = {
-      {"port", "N", "serial port number 1..16 (default: the saved port)", NumberOf(&CliOptions::port), 1, 16},
-      {"device", "PATH", "a serial device path instead of a port number", TextOf(&CliOptions::device)},
+      {"port", "N", "serial port number 1..16 (default: the saved port)", ValueOf(&CliCommonValues::port), 1, 16},
+      {"device", "PATH", "a serial device path instead of a port number", ValueOf(&CliCommonValues::device)},
       {"port-map", "MAP", "port numbers to device paths, e.g. \"1=/dev/ttyUSB0,3=/tmp/vrx-line\"",
-       TextOf(&CliOptions::portMap)},
-      {"data-dir", "DIR", "folder of the program's data files", TextOf(&CliOptions::dataDir)},
-      {"verbose", nullptr, "show status texts and progress on standard error", SwitchOf(&CliOptions::verbose)},
-      {"help", nullptr, "this text", SwitchOf(&CliOptions::help)},
-      {"version", nullptr, "the program's version", SwitchOf(&CliOptions::version)},
+       ValueOf(&CliCommonValues::portMap)},
+      {"data-dir", "DIR", "folder of the program's data files", ValueOf(&CliCommonValues::dataDir)},
+      {"verbose", nullptr, "show status texts and progress on standard error", ValueOf(&CliCommonValues::verbose)},
+      {"help", nullptr, "this text", ValueOf(&CliCommonValues::help)},
+      {"version", nullptr, "the program's version", ValueOf(&CliCommonValues::version)},
   };
   return list;
 }
@@ -36,54 +36,50 @@ namespace {
 
 const CliOptionList& SharedOptions() {
   static const CliOptionList list = {
-      {"address", "A", "the programmer's bus address 1..16", NumberOf(&CliOptions::address), 1, 16},
-      {"image", "N", "the image slot 1..4", NumberOf(&CliOptions::image), 1, 4},
-      {"json", nullptr, "one JSON document on standard output instead of lines", SwitchOf(&CliOptions::json)},
+      {"address", "A", "the programmer's bus address 1..16", {}, 1, 16},
+      {"image", "N", "the image slot 1..4", {}, 1, 4},
+      {"json", nullptr, "one JSON document on standard output instead of lines", {}},
       {"baud", "38400|115200", "the line speed (default: the first at which the programmer answers)",
-       NumberOf(&CliOptions::baud), 38400, 115200, "38400|115200"},
-      {"out", "FILE", "the file written", TextOf(&CliOptions::out)},
+       {}, 38400, 115200, "38400|115200"},
+      {"out", "FILE", "the file written", {}},
       {"device-type", "NAME", "the device type, by name (in any case when no name matches exactly)",
-       TextOf(&CliOptions::deviceType)},
-      {"name", "S", "the image's name", TextOf(&CliOptions::name)},
+       {}},
+      {"name", "S", "the image's name", {}},
       {"voltage", "V", "the target voltage, e.g. 3.3 (default: 3.3, or the part's highest)",
-       VoltsOf(&CliOptions::voltage), 0, 5100},
-      {"mode", "M", "the programming mode 0..255", NumberOf(&CliOptions::mode), 0, 255},
-      {"freq", "KHZ", "the programming frequency in kHz 0..32767", NumberOf(&CliOptions::freq), 0, 32767},
-      {"ports", "1,3", "the ports enabled, 1..4 (default: all four)", TextOf(&CliOptions::ports), 0, 0, nullptr,
-       nullptr, nullptr, &CliOptions::portsGiven},
-      {"verify", nullptr, "verify only, without programming", SwitchOf(&CliOptions::verify)},
-      {"crc-verify", nullptr, "verify by CRC", SwitchOf(&CliOptions::crcVerify)},
-      {"sequential", nullptr, "program the ports one after another", SwitchOf(&CliOptions::sequential)},
-      {"set", nullptr, "write the record before reading it back", SwitchOf(&CliOptions::set)},
+       {}, 0, 5100},
+      {"mode", "M", "the programming mode 0..255", {}, 0, 255},
+      {"freq", "KHZ", "the programming frequency in kHz 0..32767", {}, 0, 32767},
+      {"ports", "1,3", "the ports enabled, 1..4 (default: all four)", {}, 0, 0, nullptr,
+       nullptr, nullptr},
+      {"verify", nullptr, "verify only, without programming", {}},
+      {"crc-verify", nullptr, "verify by CRC", {}},
+      {"sequential", nullptr, "program the ports one after another", {}},
+      {"set", nullptr, "write the record before reading it back", {}},
       {"firmware", "REV", "the device database of a programmer with firmware REV (1.x, 2.x; default: the current)",
-       TextOf(&CliOptions::firmware)},
+       {}},
   };
   return list;
 }
 
 }  // namespace
 
-const CliOption& SharedCliOption(const char* name) {
+const CliOption& SharedCliOptionText(const char* name) {
   const CliOption* option = FindCliOption(SharedOptions(), name);
   if (!option) std::abort();   // a declaration names a shared option that does not exist
   return *option;
 }
 
-CliOption SharedCliOption(const char* name, const char* description) {
-  CliOption option = SharedCliOption(name);
-  option.description = description;
-  return option;
-}
-
 const CliOptionList& ConvertCliOptions() {
   static const CliOptionList list = {
-      SharedCliOption("device-type", "the device type, looked up in every programmer type (or in type N only)"),
+      SharedCliOption("device-type", &ConvertValues::deviceType,
+                      "the device type, looked up in every programmer type (or in type N only)"),
       {"file", "FILE", "a build file: Intel HEX, S-record, ELF, or binary as FILE.bin@ADDR; one to four",
-       ListOf(&CliOptions::files)},
-      SharedCliOption("out", "write the main image as it would be downloaded (whole or not at all)"),
-      {"type", "N", "look in programmer type code N only", TextOf(&CliOptions::programmerType)},
-      SharedCliOption("firmware"),
-      SharedCliOption("json"),
+       ValueOf(&ConvertValues::files)},
+      SharedCliOption("out", &ConvertValues::out,
+                      "write the main image as it would be downloaded (whole or not at all)"),
+      {"type", "N", "look in programmer type code N only", ValueOf(&ConvertValues::programmerType)},
+      SharedCliOption("firmware", &ConvertValues::firmware),
+      SharedCliOption("json", &ConvertValues::json),
   };
   return list;
 }
@@ -127,22 +123,22 @@ bool AllowedValue(const std::string& allowed, long long value) {
 
 }  // namespace
 
-bool ApplyCliOption(const CliOption& option, const std::string& text, CliOptions& options, std::string& error) {
+bool ApplyCliOption(const CliOption& option, const std::string& text, CliCommonValues& values, std::string& error) {
   const std::string flag = std::string("--") + option.name;
   const CliValue& value = option.value;
   switch (value.kind) {
     case CliValue::Switch:
-      options.*value.flag = true;
+      *static_cast<bool*>(value.at(values)) = true;
       break;
     case CliValue::Text:
       if (option.valid && !option.valid(text)) {
         error = option.invalid;
         return false;
       }
-      options.*value.text = text;
+      *static_cast<std::string*>(value.at(values)) = text;
       break;
     case CliValue::List:
-      (options.*value.list).push_back(text);
+      static_cast<std::vector<std::string>*>(value.at(values))->push_back(text);
       break;
     case CliValue::Number: {
       long long parsed = 0;
@@ -154,7 +150,7 @@ bool ApplyCliOption(const CliOption& option, const std::string& text, CliOptions
         error = flag + " takes " + AllowedText(option.allowed);
         return false;
       }
-      options.*value.number = static_cast<int>(parsed);
+      *static_cast<int*>(value.at(values)) = static_cast<int>(parsed);
       break;
     }
     case CliValue::Volts: {
@@ -164,11 +160,11 @@ bool ApplyCliOption(const CliOption& option, const std::string& text, CliOptions
         error = flag + " takes volts, e.g. 3.3";
         return false;
       }
-      options.*value.volts = volts;
+      *static_cast<double*>(value.at(values)) = volts;
       break;
     }
   }
-  if (option.given) options.*option.given = true;
+  if (option.given.at) *static_cast<bool*>(option.given.at(values)) = true;
   return true;
 }
 

@@ -64,7 +64,7 @@ std::string FindCommandWord(const std::vector<std::string>& args) {
 
 // Reads `args` with the options of `lists`; false with the first usage error.
 bool ParseWith(const std::vector<std::string>& args, const std::vector<const CliOptionList*>& lists,
-               CliOptions& options, std::vector<std::string>& positional, std::string& error) {
+               CliCommonValues& options, std::vector<std::string>& positional, std::string& error) {
   QCommandLineParser parser;
   parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
   for (const CliOptionList* list : lists) AddOptions(parser, *list);
@@ -107,22 +107,27 @@ bool ParseWith(const std::vector<std::string>& args, const std::vector<const Cli
   return true;
 }
 
-bool Given(const CliOption& option, const CliOptions& options) {
+bool Given(const CliOption& option, CliCommonValues& options) {
+  void* value = option.value.at(options);
   switch (option.value.kind) {
-    case CliValue::Switch: return options.*option.value.flag;
-    case CliValue::Text: return !(options.*option.value.text).empty();
-    case CliValue::List: return !(options.*option.value.list).empty();
-    case CliValue::Number: return options.*option.value.number != 0;
-    case CliValue::Volts: return options.*option.value.volts != 0;
+    case CliValue::Switch: return *static_cast<bool*>(value);
+    case CliValue::Text: return !static_cast<std::string*>(value)->empty();
+    case CliValue::List: return !static_cast<std::vector<std::string>*>(value)->empty();
+    case CliValue::Number: return *static_cast<int*>(value) != 0;
+    case CliValue::Volts: return *static_cast<double*>(value) != 0;
   }
   return false;
 }
 
 }  // namespace
 
-bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
-  options.command = FindCommandWord(args);
-  const CliCommand* command = FindCliCommand(options.command);
+bool ParseCliOptions(const std::vector<std::string>& args, std::unique_ptr<CliCommonValues>& values,
+                     std::string& error) {
+  const std::string word = FindCommandWord(args);
+  const CliCommand* command = FindCliCommand(word);
+  values = command ? command->body.values() : std::make_unique<CliCommonValues>();
+  CliCommonValues& options = *values;
+  options.command = word;
   if (!command && !options.command.empty()) {
     // Its options are unknown too; the command is what is wrong.
     std::vector<std::string> ignored;

@@ -18,22 +18,47 @@
 #include "programmers/UnitState.h"
 #include "state/Bindings.h"
 
+namespace {
+
+struct ProgramValues : CliCommonValues {
+  int address = 0;
+  int image = 0;
+  std::string ports = "1,2,3,4";
+  bool verify = false;
+  bool crcVerify = false;
+  bool sequential = false;
+  bool json = false;
+};
+
+struct ArrayValues : CliCommonValues {
+  std::vector<std::string> runs;   // "A:IMAGE[:PORTS]" per unit, in start order
+  bool verify = false;
+  bool crcVerify = false;
+  bool sequential = false;
+  bool json = false;
+};
+
+}  // namespace
+
 const CliOptionList& ProgramOptions() {
-  static const CliOptionList list = {SharedCliOption("address"),    SharedCliOption("image"),
-                                     SharedCliOption("ports"),      SharedCliOption("verify"),
-                                     SharedCliOption("crc-verify"), SharedCliOption("sequential"),
-                                     SharedCliOption("json")};
+  static const CliOptionList list = {SharedCliOption("address", &ProgramValues::address),
+                                     SharedCliOption("image", &ProgramValues::image),
+                                     SharedCliOption("ports", &ProgramValues::ports),
+                                     SharedCliOption("verify", &ProgramValues::verify),
+                                     SharedCliOption("crc-verify", &ProgramValues::crcVerify),
+                                     SharedCliOption("sequential", &ProgramValues::sequential),
+                                     SharedCliOption("json", &ProgramValues::json)};
   return list;
 }
 
 const CliOptionList& ArrayOptions() {
   static const CliOptionList list = {
       {"run", "A:IMAGE[:PORTS]", "a unit to start: address 1..16, image slot 1..4, ports (default 1..4);\nonce per unit, in start order",
-       ListOf(&CliOptions::runs)},
-      SharedCliOption("verify", "verify after programming"),
-      SharedCliOption("crc-verify", "verify after programming"),
-      SharedCliOption("sequential", "program multiple images"),
-      SharedCliOption("json"),
+       ValueOf(&ArrayValues::runs)},
+      SharedCliOption("verify", &ArrayValues::verify, "verify after programming"),
+      SharedCliOption("crc-verify", &ArrayValues::crcVerify, "verify after programming"),
+      SharedCliOption("sequential", &ArrayValues::sequential, "program multiple images"),
+      SharedCliOption("json", &ArrayValues::json),
   };
   return list;
 }
@@ -85,7 +110,7 @@ QJsonObject PortJson(int port, bool enabled, const std::string& caption, int cod
 
 }  // namespace
 
-int ProgramCommand(const CliOptions& options) {
+int ProgramCommand(const ProgramValues& options) {
   std::array<bool, 4> ports{};
   if (!ParsePorts(options.ports, ports)) return UsageError(options.command, "--ports takes port numbers 1..4, e.g. 1,3");
   const RunTimes times;
@@ -100,7 +125,7 @@ int ProgramCommand(const CliOptions& options) {
     times.Stamp(document);
     return PrintJsonDocument(document, code);
   };
-  if (!SelectProgrammerAt(options)) return failBeforeRun(ExitFailed);
+  if (!SelectProgrammerAt(options.address)) return failBeforeRun(ExitFailed);
   ProgrammerJson(document);
   if (!SlotHoldsImage(options.image)) {
     std::fprintf(stderr, "kestrin-cli: image slot %d of the programmer at address %d holds no image\n", options.image,
@@ -231,7 +256,7 @@ void PrintArraySummary(const std::vector<ArrayPanel>& panels, const ConsoleArray
 
 // Finds every unit named by --run, reads its image directory, then starts
 // them in the order given and follows all of them to the end.
-int ArrayCommand(const CliOptions& options) {
+int ArrayCommand(const ArrayValues& options) {
   if (options.runs.empty()) return UsageError(options.command, "array needs at least one --run A:IMAGE[:PORTS]");
   std::vector<ConsoleArrayRun> runs;
   for (const std::string& text : options.runs) {
@@ -302,3 +327,5 @@ int ArrayCommand(const CliOptions& options) {
   return status;
 }
 
+CliBody ProgramEntry() { return BodyOf<ProgramValues, ProgramCommand>(); }
+CliBody ArrayEntry() { return BodyOf<ArrayValues, ArrayCommand>(); }

@@ -15,33 +15,55 @@
 #include "programmers/UnitState.h"
 #include "state/Bindings.h"
 
+namespace {
+
+struct SaveValues : CliCommonValues {
+  int address = 0;
+  int image = 0;
+  std::string out;
+  bool iic = false;
+};
+
+struct ReadTargetValues : CliCommonValues {
+  int address = 0;
+  int image = 0;
+  int targetPort = 1;                   // the port of the target device
+  std::string deviceType;
+  std::string name;
+  double voltage = 0;                   // 0: not given
+  int mode = 0;
+  int freq = 0;
+};
+
+}  // namespace
+
 const CliOptionList& SaveOptions() {
   static const CliOptionList list = {
-      SharedCliOption("address"),
-      SharedCliOption("image"),
-      SharedCliOption("out", "the Intel HEX file written"),
-      {"iic", nullptr, "write an IIC script instead", SwitchOf(&CliOptions::iic)},
+      SharedCliOption("address", &SaveValues::address),
+      SharedCliOption("image", &SaveValues::image),
+      SharedCliOption("out", &SaveValues::out, "the Intel HEX file written"),
+      {"iic", nullptr, "write an IIC script instead", ValueOf(&SaveValues::iic)},
   };
   return list;
 }
 
 const CliOptionList& ReadTargetOptions() {
   static const CliOptionList list = {
-      SharedCliOption("address"),
-      SharedCliOption("image"),
-      {"target-port", "P", "the port of the target device 1..4", NumberOf(&CliOptions::targetPort), 1, 4},
-      SharedCliOption("device-type"),
-      SharedCliOption("name"),
-      SharedCliOption("voltage"),
-      SharedCliOption("mode"),
-      SharedCliOption("freq"),
+      SharedCliOption("address", &ReadTargetValues::address),
+      SharedCliOption("image", &ReadTargetValues::image),
+      {"target-port", "P", "the port of the target device 1..4", ValueOf(&ReadTargetValues::targetPort), 1, 4},
+      SharedCliOption("device-type", &ReadTargetValues::deviceType),
+      SharedCliOption("name", &ReadTargetValues::name),
+      SharedCliOption("voltage", &ReadTargetValues::voltage),
+      SharedCliOption("mode", &ReadTargetValues::mode),
+      SharedCliOption("freq", &ReadTargetValues::freq),
   };
   return list;
 }
 
-int SaveCommand(const CliOptions& options) {
+int SaveCommand(const SaveValues& options) {
   if (options.out.empty()) return UsageError(options.command, "save needs --out FILE");
-  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (!SelectProgrammerAt(options.address)) return ExitFailed;
   ImageNumber = options.image;
   fgImages.Row = options.image;
   if (SlotHoldsImage(ImageNumber) && SlotReadProtected(ImageNumber)) {
@@ -61,10 +83,10 @@ int SaveCommand(const CliOptions& options) {
   return ExitOk;
 }
 
-int ReadTargetCommand(const CliOptions& options) {
-  if (!SelectProgrammerAt(options)) return ExitFailed;
+int ReadTargetCommand(const ReadTargetValues& options) {
+  if (!SelectProgrammerAt(options.address)) return ExitFailed;
   double volts = 0;
-  if (!PrepareSlotAndDevice(options, volts)) return ExitFailed;
+  if (!PrepareSlotAndDevice(options.address, options.image, options.deviceType, options.voltage, volts)) return ExitFailed;
   TargetReadSettings settings;
   settings.image = options.image;
   settings.port = options.targetPort;
@@ -81,3 +103,5 @@ int ReadTargetCommand(const CliOptions& options) {
   return ExitOk;
 }
 
+CliBody SaveEntry() { return BodyOf<SaveValues, SaveCommand>(); }
+CliBody ReadTargetEntry() { return BodyOf<ReadTargetValues, ReadTargetCommand>(); }

@@ -20,20 +20,45 @@
 #include "state/Bindings.h"
 #include "state/ErrorState.h"
 
+namespace {
+
+struct ScanValues : CliCommonValues {
+  bool json = false;
+};
+
+// fwrev, write-flash and crc: the programmer at an address, at a speed.
+struct LineValues : CliCommonValues {
+  int address = 0;
+  int baud = 0;   // 0: the first speed that answers
+};
+
+struct ReadFlashValues : LineValues {
+  std::string out;
+};
+
+struct SetAddressValues : CliCommonValues {
+  int address = 0;
+  int to = 0;   // the new address
+};
+
+}  // namespace
+
 const CliOptionList& ScanOptions() {
-  static const CliOptionList list = {SharedCliOption("json")};
+  static const CliOptionList list = {SharedCliOption("json", &ScanValues::json)};
   return list;
 }
 
 const CliOptionList& FwrevOptions() {
-  static const CliOptionList list = {SharedCliOption("address"), SharedCliOption("baud")};
+  static const CliOptionList list = {SharedCliOption("address", &LineValues::address),
+                                     SharedCliOption("baud", &LineValues::baud)};
   return list;
 }
 
 const CliOptionList& ReadFlashOptions() {
-  static const CliOptionList list = {SharedCliOption("address"),
-                                     SharedCliOption("out", "write the bytes to FILE as binary instead"),
-                                     SharedCliOption("baud")};
+  static const CliOptionList list = {
+      SharedCliOption("address", &ReadFlashValues::address),
+      SharedCliOption("out", &ReadFlashValues::out, "write the bytes to FILE as binary instead"),
+      SharedCliOption("baud", &ReadFlashValues::baud)};
   return list;
 }
 
@@ -43,13 +68,15 @@ const CliOptionList& CrcOptions() { return FwrevOptions(); }
 
 const CliOptionList& SetAddressOptions() {
   static const CliOptionList list = {
-      SharedCliOption("address"),
-      {"to", "N", "the new address 1..16", NumberOf(&CliOptions::to), 1, 16},
+      SharedCliOption("address", &SetAddressValues::address),
+      {"to", "N", "the new address 1..16", ValueOf(&SetAddressValues::to), 1, 16},
   };
   return list;
 }
 
-int ScanCommand(const CliOptions& options) {
+namespace {
+
+int ScanCommand(const ScanValues& options) {
   const RunTimes times;
   ScanProgrammers();
   // Every programmer found is asked whether its last upgrade was cut short.
@@ -90,10 +117,10 @@ int ScanCommand(const CliOptions& options) {
   return ExitOk;
 }
 
-int FirmwareRevisionCommand(const CliOptions& options) {
+int FirmwareRevisionCommand(const LineValues& options) {
   if (!OpenLine()) return ExitFailed;
   std::string revision;
-  const bool ok = ChooseLineSpeed(options, &revision);
+  const bool ok = ChooseLineSpeed(options.address, options.baud, &revision);
   ErrorTitle = "Firmware Revision";
   if (!ok) {
     ReportLastError();
@@ -104,20 +131,17 @@ int FirmwareRevisionCommand(const CliOptions& options) {
   return ExitOk;
 }
 
-namespace {
-
 // Opens the line at the address's speed for one of the flash commands.
-bool PrepareFlashCommand(const CliOptions& options, const char* title) {
+bool PrepareFlashCommand(const LineValues& options, const char* title) {
   if (!OpenLine()) return false;
-  const bool ok = ChooseLineSpeed(options, nullptr);
+  const bool ok = ChooseLineSpeed(options.address, options.baud, nullptr);
   ErrorTitle = title;
   if (!ok) ReportLastError();
   return ok;
 }
 
-}  // namespace
 
-int ReadFlashCommand(const CliOptions& options) {
+int ReadFlashCommand(const ReadFlashValues& options) {
   long long address = 0, count = 0;
   if (options.arguments.size() != 2 || !ParseNumber(options.arguments[0], address) ||
       !ParseNumber(options.arguments[1], count) || address > INT32_MAX || count > INT32_MAX - address) {
@@ -149,7 +173,7 @@ int ReadFlashCommand(const CliOptions& options) {
   return ExitOk;
 }
 
-int WriteFlashCommand(const CliOptions& options) {
+int WriteFlashCommand(const LineValues& options) {
   long long address = 0;
   if (options.arguments.size() != 2 || !ParseNumber(options.arguments[0], address) || address > INT32_MAX) {
     return UsageError(options.command, "write-flash needs ADDR and FILE");
@@ -172,7 +196,7 @@ int WriteFlashCommand(const CliOptions& options) {
   return ExitOk;
 }
 
-int CrcCommand(const CliOptions& options) {
+int CrcCommand(const LineValues& options) {
   long long address = 0, length = 0;
   if (options.arguments.size() != 2 || !ParseNumber(options.arguments[0], address) ||
       !ParseNumber(options.arguments[1], length) || address > INT32_MAX || length > INT32_MAX) {
@@ -190,9 +214,9 @@ int CrcCommand(const CliOptions& options) {
 
 // The programmer's move to --to: refused when another programmer answers
 // there; afterwards the programmer must answer at its new address.
-int SetAddressCommand(const CliOptions& options) {
+int SetAddressCommand(const SetAddressValues& options) {
   if (options.to == options.address) return UsageError(options.command, "--to must differ from --address");
-  if (!SelectProgrammerAt(options)) return ExitFailed;
+  if (!SelectProgrammerAt(options.address)) return ExitFailed;
   switch (ChangeProgrammerAddress(options.to)) {
     case AddressChange::Conflict:
       std::fprintf(stderr, "kestrin-cli: %s\n", AddressConflictMessage(options.to).c_str());
@@ -216,3 +240,11 @@ int SetAddressCommand(const CliOptions& options) {
   return ExitOk;
 }
 
+}  // namespace
+
+CliBody ScanEntry() { return BodyOf<ScanValues, ScanCommand>(); }
+CliBody FirmwareRevisionEntry() { return BodyOf<LineValues, FirmwareRevisionCommand>(); }
+CliBody ReadFlashEntry() { return BodyOf<ReadFlashValues, ReadFlashCommand>(); }
+CliBody WriteFlashEntry() { return BodyOf<LineValues, WriteFlashCommand>(); }
+CliBody CrcEntry() { return BodyOf<LineValues, CrcCommand>(); }
+CliBody SetAddressEntry() { return BodyOf<SetAddressValues, SetAddressCommand>(); }

@@ -62,7 +62,7 @@ struct SerialRequest {
   SerialBytes next{};
 };
 
-bool ReadRequest(const CliOptions& o, SerialRequest& r, std::string& error) {
+bool ReadRequest(const SerialOptionValues& o, SerialRequest& r, std::string& error) {
   r.memory = MemoryCode(o.serialMemory);
   if (r.memory == SerialOff) {
     error = "--serial-memory takes flash, eeprom or user";
@@ -93,18 +93,18 @@ bool ReadRequest(const CliOptions& o, SerialRequest& r, std::string& error) {
 
 }  // namespace
 
-bool HasSerialOptions(const CliOptions& o) {
+bool HasSerialOptions(const SerialOptionValues& o) {
   return !o.serialMemory.empty() || !o.serialAddress.empty() || !o.serialSize.empty() || !o.serialOrder.empty() ||
          !o.serialNext.empty();
 }
 
-bool CheckSerialOptions(const CliOptions& options, std::string& error) {
+bool CheckSerialOptions(const SerialOptionValues& options, std::string& error) {
   if (!HasSerialOptions(options)) return true;
   SerialRequest request;
   return ReadRequest(options, request, error);
 }
 
-bool TakeSerialOptions(const CliOptions& options) {
+bool TakeSerialOptions(const SerialOptionValues& options, int address) {
   SerialMemory = SerialOff;
   SerialFormat = 0;
   SerialAddress = 0;
@@ -114,7 +114,7 @@ bool TakeSerialOptions(const CliOptions& options) {
   std::string error;
   if (!ReadRequest(options, r, error)) return Refuse(error);
   if (!SerialSupported) {
-    return Refuse("the programmer at address " + std::to_string(options.address) + " does not write serial numbers");
+    return Refuse("the programmer at address " + std::to_string(address) + " does not write serial numbers");
   }
   const DeviceRecord& device = DeviceTable[CurDevice];
   if (!SerialInsideDevice(PlaceSerialNumber(ProgType, r.memory, r.address), r.size, device)) {
@@ -136,7 +136,14 @@ bool TakeSerialOptions(const CliOptions& options) {
 
 namespace {
 
-int SerialJsonFailure(const CliOptions& options) {
+// The serial command's values.
+struct SerialValues : CliCommonValues {
+  int address = 0;
+  int image = 0;
+  bool json = false;
+};
+
+int SerialJsonFailure(const SerialValues& options) {
   if (!options.json) return ExitFailed;
   QJsonObject document;
   document["command"] = "serial";
@@ -146,11 +153,9 @@ int SerialJsonFailure(const CliOptions& options) {
   return PrintJsonDocument(document, ExitFailed);
 }
 
-}  // namespace
-
-int SerialFailed(const CliOptions& options) { return SerialJsonFailure(options); }
-
-int SerialCommand(const CliOptions& options) {
+// The serial command: prints the slot's serialization record and the last
+// serial number written on each port. Returns the exit status.
+int SerialCommand(const SerialValues& options) {
   if (options.image > SlotCount()) {
     std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no image slot %d\n", options.address,
                  options.image);
@@ -208,11 +213,18 @@ int SerialCommand(const CliOptions& options) {
   return ExitOk;
 }
 
+int SerialEntryCommand(const SerialValues& options) {
+  // Without the programmer, exit 3, and with --json the document that says so.
+  return SelectProgrammerAt(options.address) ? SerialCommand(options) : SerialJsonFailure(options);
+}
+
+}  // namespace
+
 const CliOptionList& SerialOptions() {
-  static const CliOptionList list = {SharedCliOption("address"), SharedCliOption("image"), SharedCliOption("json")};
+  static const CliOptionList list = {SharedCliOption("address", &SerialValues::address),
+                                     SharedCliOption("image", &SerialValues::image),
+                                     SharedCliOption("json", &SerialValues::json)};
   return list;
 }
 
-int SerialEntryCommand(const CliOptions& options) {
-  return SelectProgrammerAt(options) ? SerialCommand(options) : SerialFailed(options);
-}
+CliBody SerialEntryEntry() { return BodyOf<SerialValues, SerialEntryCommand>(); }

@@ -5,24 +5,25 @@
 
 #include <string>
 
-struct CliOptions;
+// The --serial-… settings of a load, as given.
+struct SerialOptionValues {
+  std::string serialMemory;             // flash, eeprom or user
+  std::string serialAddress;            // hex
+  std::string serialSize;               // 2, 4 or 6
+  std::string serialOrder;              // msb or lsb
+  std::string serialNext;               // decimal, or hex with 0x
+};
 
 // True when the options name any of the --serial-… settings.
-bool HasSerialOptions(const CliOptions& options);
+bool HasSerialOptions(const SerialOptionValues& options);
 
 // Checks the serial options on their own (names, sizes, the next number
 // fitting the size); false with the reason in `error`.
-bool CheckSerialOptions(const CliOptions& options, std::string& error);
+bool CheckSerialOptions(const SerialOptionValues& options, std::string& error);
 
 // Puts the serial options of a load into the serialization record for the
 // device found, or switches serialization off when none are given. False,
-// with a message on standard error, when the programmer does not serialize
-// or the number would lie outside the device's memory; nothing is sent then.
-bool TakeSerialOptions(const CliOptions& options);
-
-// The serial command: prints the slot's serialization record and the last
-// serial number written on each port. Returns the exit status.
-int SerialCommand(const CliOptions& options);
-// The serial command when the programmer could not be selected: exit 3, and
-// with --json the document that says so.
-int SerialFailed(const CliOptions& options);
+// with a message on standard error, when the programmer (at `address`) does
+// not serialize or the number would lie outside the device's memory; nothing
+// is sent then.
+bool TakeSerialOptions(const SerialOptionValues& options, int address);

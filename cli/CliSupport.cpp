@@ -47,10 +47,10 @@ bool OpenLine() {
 }
 
 // The speed of the address: the one given, or the first at which it answers FwRev.
-bool ChooseLineSpeed(const CliOptions& options, std::string* revision) {
-  CurrentAddress = static_cast<uint8_t>(options.address);
-  if (options.baud != 0) {
-    MSComm1->SetSettings(options.baud == 38400 ? LineSettings[0] : LineSettings[1]);
+bool ChooseLineSpeed(int address, int baud, std::string* revision) {
+  CurrentAddress = static_cast<uint8_t>(address);
+  if (baud != 0) {
+    MSComm1->SetSettings(baud == 38400 ? LineSettings[0] : LineSettings[1]);
     return revision == nullptr || FwRev(*revision);
   }
   std::string ignored;
@@ -82,9 +82,9 @@ bool WarnIfFirmwareIncomplete(const std::string& revision) {
 }
 
 // Finds and selects the programmer at --address as the windows would.
-bool SelectProgrammerAt(const CliOptions& options) {
+bool SelectProgrammerAt(int address) {
   if (!LoadRevisionTables()) ShowErrorReport();   // a warning: selection still works
-  if (!AcquireProgrammerAt(options.address)) {
+  if (!AcquireProgrammerAt(address)) {
     ReportLastError();
     return false;
   }
@@ -102,7 +102,7 @@ bool SelectProgrammerAt(const CliOptions& options) {
                  "kestrin-cli: the security block of the programmer at address %d is damaged: every image counts as "
                  "read protected, and no image is loaded, read or programmed with it until it is reset with "
                  "kestrin-cli reset-security --address %d\n",
-                 options.address, options.address);
+                 address, address);
   }
   return true;
 }
@@ -179,19 +179,19 @@ void OnInterrupt(int) { InterruptRequested = 1; }
 // The slot and device of a load or a read: the slot must exist, the device
 // type is found by name, and the voltage (3.3 V, or the part's highest when
 // 3.3 V is outside its range, unless given) must suit the part.
-bool PrepareSlotAndDevice(const CliOptions& options, double& volts) {
-  if (options.image > SlotCount()) {
-    std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no image slot %d\n", options.address,
-                 options.image);
+bool PrepareSlotAndDevice(int address, int image, const std::string& deviceType, double voltage, double& volts) {
+  if (image > SlotCount()) {
+    std::fprintf(stderr, "kestrin-cli: the programmer at address %d has no image slot %d\n", address,
+                 image);
     return false;
   }
-  if (!FindDeviceByNameIgnoringCase(options.deviceType)) {
+  if (!FindDeviceByNameIgnoringCase(deviceType)) {
     std::fprintf(stderr, "kestrin-cli: no device family of this programmer has the device type \"%s\"\n",
-                 options.deviceType.c_str());
+                 deviceType.c_str());
     return false;
   }
   const DeviceRecord& device = DeviceTable[CurDevice];
-  volts = options.voltage;
+  volts = voltage;
   if (volts == 0) volts = (device.DevVMin <= 3.3f && 3.3f <= device.DevVMax) ? 3.3 : device.DevVMax;
   if (volts < device.DevVMin - 1e-6 || volts > device.DevVMax + 1e-6) {
     std::fprintf(stderr, "kestrin-cli: %s takes %.2f V to %.2f V\n", device.DevName.c_str(), device.DevVMin,

@@ -17,14 +17,14 @@ void ReportLastError();
 int UsageError(const std::string& command, const std::string& message);
 bool OpenLine();
 // The speed of the address: the one given, or the first at which it answers FwRev.
-bool ChooseLineSpeed(const CliOptions& options, std::string* revision);
+bool ChooseLineSpeed(int address, int baud, std::string* revision);
 // A unit answering at both speeds is listed twice, at 38400 first.
 int EntryLineSpeed(int index);
 // Says on stderr when the programmer at CurrentAddress holds an upgrade cut
 // short; true when it does.
 bool WarnIfFirmwareIncomplete(const std::string& revision);
 // Finds and selects the programmer at --address as the windows would.
-bool SelectProgrammerAt(const CliOptions& options);
+bool SelectProgrammerAt(int address);
 // A cell as one field of a tab-separated line.
 std::string ListedCell(const std::string& text);
 // A slot of the image directory: the grid's cells under their headings, its size and CRC.
@@ -37,4 +37,4 @@ bool ParsePorts(const std::string& text, std::array<bool, 4>& ports);
 void OnInterrupt(int);
 // The slot and device of a load or a read: the slot must exist, the device
 // type is found by name, and the voltage must suit the part.
-bool PrepareSlotAndDevice(const CliOptions& options, double& volts);
+bool PrepareSlotAndDevice(int address, int image, const std::string& deviceType, double voltage, double& volts);

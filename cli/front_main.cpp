@@ -59,7 +59,7 @@ std::string ProgramFolder() {
 // The options of a plain convert (no JSON, no status texts): the command
 // line as the declarations of convert and --data-dir read it, or false for
 // anything else.
-bool PlainConvert(int argc, char* argv[], CliOptions& options) {
+bool PlainConvert(int argc, char* argv[], ConvertValues& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "convert" && options.command.empty()) {
@@ -89,7 +89,7 @@ int RunWholeProgram(const std::string& folder, char* argv[]) {
 
 int main(int argc, char* argv[]) {
   const std::string folder = ProgramFolder();
-  CliOptions options;
+  ConvertValues options;
   if (folder.empty() || !PlainConvert(argc, argv, options)) return RunWholeProgram(folder, argv);
 
   // As the whole program has it: the user's locale, the data files beside the

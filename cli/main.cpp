@@ -27,9 +27,11 @@ int main(int argc, char* argv[]) {
     std::fputs(CliCompletionWords(args.size() > 1 ? args[1] : std::string()).c_str(), stdout);
     return ExitOk;
   }
-  CliOptions options;
+  std::unique_ptr<CliCommonValues> values;
   std::string error;
-  if (!ParseCliOptions(args, options, error)) {
+  const bool parsed = ParseCliOptions(args, values, error);
+  const CliCommonValues& options = *values;
+  if (!parsed) {
     std::fputs(CliUsageError(options.command, error).c_str(), stderr);
     return ExitUsage;
   }

@@ -1,14 +1,13 @@
 #!/usr/bin/env python3
 """cli_help.py completion|manpage KESTRIN-CLI OUTPUT: writes kestrin-cli's
 bash completion or its manual page from what the program itself says: its
-commands from its help, each command's text, options and their values from
-that command's --help, so both follow the option tables the help is printed
-from."""
+commands and each command's options from --complete-words, each command's
+text and the options' values from that command's --help, so both follow the
+option tables the parser and the help read."""
 import re
 import subprocess
 import sys
 
-OPTION = re.compile(r"(?<![\w-])(--[a-z][a-z0-9-]*)")
 # An option with its value: "--file X.hex", "--baud 38400|115200", "--data-dir <DIR>".
 VALUED = re.compile(r"(?<![\w-])(--[a-z][a-z0-9-]*)[ =]([^\s\[\]]+)")
 FILE_HINT = re.compile(r"FILE|PATH|DIR|\.[a-z]{2,4}\b")
@@ -29,27 +28,27 @@ def choices(value):
     return None
 
 
+def words_of(cli, *command):
+    """The commands, or a command's options, one a line from --complete-words."""
+    status, text = run(cli, "--complete-words", *command)
+    if status != 0:
+        sys.exit("cli_help: %s --complete-words failed" % cli)
+    return text.split()
+
+
 def commands_of(cli):
     """The general help and, per command, its --help text."""
     status, general = run(cli, "--help")
     if status != 0 or not general:
         sys.exit("cli_help: %s --help failed" % cli)
-    candidates = []
-    for line in general.splitlines():
-        m = re.match(r"\s{0,4}([a-z][a-z0-9-]*)\b", line)
-        if m and m.group(1) not in candidates:
-            candidates.append(m.group(1))
-
     helps = {}
-    for word in candidates:
+    for word in words_of(cli):
         status, text = run(cli, word, "--help")
-        lines = text.splitlines()
-        # A word that is no command answers with the general help.
-        if status != 0 or text == general or not lines or not re.search(r"\b%s\b" % re.escape(word), lines[0]):
-            continue
+        if status != 0 or not text:
+            sys.exit("cli_help: %s %s --help failed" % (cli, word))
         helps[word] = text
     if "convert" not in helps:
-        sys.exit("cli_help: no commands found in %s --help" % cli)
+        sys.exit("cli_help: no commands found in %s --complete-words" % cli)
     return general, helps
 
 
@@ -59,7 +58,7 @@ def completion(cli, output):
     values = {}     # option -> list of choices, "file", "dir" or "" (a value to type)
     for word, text in helps.items():
         lines = text.splitlines()
-        options = sorted(set(OPTION.findall(text)))
+        options = sorted(set(words_of(cli, word)))
         positional = []
         for token in lines[0].split():
             parts = choices(token)
