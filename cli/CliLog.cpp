@@ -4,6 +4,7 @@
 
 #include "cli/CliCommandTable.h"
 #include "cli/CliCommands.h"
+#include "cli/CliSupport.h"
 #include "operations/RunLog.h"
 
 const char* const LogDetails =
@@ -25,23 +26,9 @@ bool ValidDate(const std::string& text) {
   return month >= 1 && month <= 12 && day >= 1 && day <= 31;
 }
 
-std::string TabField(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 void PrintTabLine(const std::vector<std::string>& fields) {
   std::string line;
-  for (size_t i = 0; i < fields.size(); ++i) line += (i ? "\t" : "") + TabField(fields[i]);
+  for (size_t i = 0; i < fields.size(); ++i) line += (i ? "\t" : "") + ListedCell(fields[i]);
   line += "\n";
   std::fputs(line.c_str(), stdout);
 }
